@@ -1,0 +1,167 @@
+#pragma once
+// Bitmaps and the canvas that draws on them, with the exact pixel rules of
+// the system: lines leave out their end point, rectangles and ellipses cover
+// X1..X2-1 and Y1..Y2-1, everything is clipped to the bitmap.
+// Pixels are stored 32 bits each as 0xFFRRGGBB (Qt's RGB32 layout), so Qt can
+// wrap a bitmap without copying it.
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Classes.h"
+#include "Types.h"
+
+class TCanvas;
+
+enum TBrushStyle { bsSolid, bsClear };
+enum TPixelFormat { pfDevice, pf8bit, pf24bit, pf32bit };
+
+constexpr int COLORONCOLOR = 3;
+constexpr int HALFTONE = 4;
+constexpr std::uint32_t SRCCOPY = 0x00CC0020;
+
+// 0x00BBGGRR (system colours resolved) to a stored pixel 0xFFRRGGBB, and back.
+std::uint32_t ColorToPixel(TColor c);
+TColor PixelToColor(std::uint32_t pixel);
+
+class TPen {
+ public:
+  TColor Color = clBlack;
+  int Width = 1;
+};
+
+// Setting the style to clear makes the colour white; setting a colour makes
+// a clear brush solid.
+class TBrush {
+ public:
+  TColor Color() const { return FColor; }
+  void SetColor(TColor c) {
+    FColor = c;
+    FStyle = bsSolid;
+  }
+  TBrushStyle Style() const { return FStyle; }
+  void SetStyle(TBrushStyle s) {
+    FStyle = s;
+    if (s == bsClear) FColor = clWhite;
+  }
+
+ private:
+  TColor FColor = clWhite;
+  TBrushStyle FStyle = bsSolid;
+};
+
+class TFont {
+ public:
+  std::string Name = "DejaVu Sans";  // a sans font standing in for "MS Sans Serif"
+  int Height = 13;                    // character height in pixels
+  TColor Color = clWindowText;
+  bool Bold = false;
+  bool operator==(const TFont&) const = default;
+};
+
+// Pixel store shared between bitmaps until one of them writes (copy on write).
+struct TPixelStore {
+  int Width = 0;
+  int Height = 0;
+  std::vector<std::uint32_t> Pixels;  // row-major, Width * Height
+};
+
+class TBitmap : public TPersistent {
+ public:
+  TBitmap();
+  TBitmap(int width, int height);
+  ~TBitmap() override;
+  TBitmap(const TBitmap&) = delete;
+  TBitmap& operator=(const TBitmap&) = delete;
+  std::string ClassName() const override { return "TBitmap"; }
+
+  int Width() const { return FStore ? FStore->Width : 0; }
+  int Height() const { return FStore ? FStore->Height : 0; }
+  bool Empty() const { return Width() == 0 || Height() == 0; }
+  // New size; the overlapping part keeps its pixels, new pixels are white.
+  // Raises EOutOfMemory when the store cannot be had.
+  void SetSize(int width, int height);
+  // Replaces the content with a new white picture of this size (no copy).
+  void Reset(int width, int height);
+
+  // Read access never copies; write access first detaches a shared store.
+  const std::uint32_t* ScanLine(int y) const { return FStore->Pixels.data() + std::size_t(y) * std::size_t(FStore->Width); }
+  std::uint32_t* ScanLine(int y) { return MutableBits() + std::size_t(y) * std::size_t(Width()); }
+  const std::uint32_t* Bits() const { return FStore ? FStore->Pixels.data() : nullptr; }
+  std::uint32_t* MutableBits();
+
+  // How the picture was made (8 bits with a palette or 24 bits); the pixels
+  // are 32-bit either way.
+  TPixelFormat PixelFormat = pf24bit;
+
+  TCanvas& Canvas();
+
+  // From a bitmap: shares the store. From another graphic: asks it to copy
+  // itself in (pictures decode here).
+  void Assign(const TPersistent* Source) override;
+  bool SharesStoreWith(const TBitmap& other) const { return FStore && FStore == other.FStore; }
+
+  // Called after the pixels were changed through the canvas.
+  std::function<void()> OnChange;
+
+ private:
+  friend class TCanvas;
+  std::shared_ptr<TPixelStore> FStore;
+  std::unique_ptr<TCanvas> FCanvas;
+};
+
+class TCanvas {
+ public:
+  explicit TCanvas(TBitmap& target) : FTarget(target) {}
+  TCanvas(const TCanvas&) = delete;
+  TCanvas& operator=(const TCanvas&) = delete;
+
+  TPen Pen;
+  TBrush Brush;
+  TFont Font;
+  TPoint PenPos;
+
+  void MoveTo(int x, int y) { PenPos = {x, y}; }
+  // From PenPos to (x, y), leaving out (x, y), which becomes PenPos.
+  void LineTo(int x, int y);
+  // Outline in the pen, inside in the brush (none with a clear brush);
+  // covers x1..x2-1, y1..y2-1.
+  void Rectangle(int x1, int y1, int x2, int y2);
+  // Fills r.Left..r.Right-1, r.Top..r.Bottom-1 with the brush, no outline.
+  void FillRect(const TRect& r);
+  void Ellipse(int x1, int y1, int x2, int y2);
+  void Polygon(const std::vector<TPoint>& points);
+  TColor Pixel(int x, int y) const;  // 0xFFFFFFFF (clNone) outside the bitmap
+  void SetPixel(int x, int y, TColor c);
+
+  // Text with the top-left of its cell at (x, y), in the font colour; the
+  // brush fills the cell behind it unless the brush is clear.
+  void TextOut(int x, int y, const std::string& text);
+  int TextWidth(const std::string& text) const;
+  int TextHeight(const std::string& text) const;
+
+  // Copies a bitmap with its top-left at (x, y).
+  void Draw(int x, int y, const TBitmap& source);
+  int SetStretchBltMode(int mode);  // returns the previous mode
+  int StretchBltMode() const { return FStretchMode; }
+  // Copies source rectangle (sx, sy, sw, sh) into (dx, dy, dw, dh):
+  // HALFTONE averages the source pixels under each target pixel,
+  // COLORONCOLOR samples one. Negative sizes draw nothing.
+  void StretchBlt(int dx, int dy, int dw, int dh, const TBitmap& source, int sx, int sy, int sw, int sh,
+                  std::uint32_t rop = SRCCOPY);
+
+  // True on the printing device's canvas; no canvas of this program is one.
+  bool IsPrinterCanvas = false;
+
+  TBitmap& Target() { return FTarget; }
+
+ private:
+  void Changed();
+  void HLine(int x1, int x2, int y, std::uint32_t pixel);  // x1..x2 inclusive, clipped
+  void Plot(int x, int y, std::uint32_t pixel);
+
+  TBitmap& FTarget;
+  int FStretchMode = COLORONCOLOR;
+};
