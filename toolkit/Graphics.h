@@ -2,8 +2,8 @@
 // Bitmaps and the canvas that draws on them, with the exact pixel rules of
 // the system: lines leave out their end point, rectangles and ellipses cover
 // X1..X2-1 and Y1..Y2-1, everything is clipped to the bitmap.
-// Pixels are stored 32 bits each as 0xFFRRGGBB (Qt's RGB32 layout), so Qt can
-// wrap a bitmap without copying it.
+// Pixels are stored 32 bits each as 0x??RRGGBB (Qt's RGB32 layout, the top
+// byte ignored), so Qt can wrap a bitmap without copying it.
 #include <cstdint>
 #include <functional>
 #include <memory>
@@ -62,10 +62,15 @@ class TFont {
 };
 
 // Pixel store shared between bitmaps until one of them writes (copy on write).
+// New stores are zero (black), which the system gives large ones for free.
 struct TPixelStore {
+  struct FreeDeleter {
+    void operator()(std::uint32_t* p) const;
+  };
+  TPixelStore(int width, int height);  // raises EOutOfMemory
   int Width = 0;
   int Height = 0;
-  std::vector<std::uint32_t> Pixels;  // row-major, Width * Height
+  std::unique_ptr<std::uint32_t[], FreeDeleter> Pixels;  // row-major, Width * Height
 };
 
 class TBitmap : public TPersistent {
@@ -80,16 +85,16 @@ class TBitmap : public TPersistent {
   int Width() const { return FStore ? FStore->Width : 0; }
   int Height() const { return FStore ? FStore->Height : 0; }
   bool Empty() const { return Width() == 0 || Height() == 0; }
-  // New size; the overlapping part keeps its pixels, new pixels are white.
+  // New size; the overlapping part keeps its pixels, new pixels are black.
   // Raises EOutOfMemory when the store cannot be had.
   void SetSize(int width, int height);
-  // Replaces the content with a new white picture of this size (no copy).
+  // Replaces the content with a new black picture of this size (no copy).
   void Reset(int width, int height);
 
   // Read access never copies; write access first detaches a shared store.
-  const std::uint32_t* ScanLine(int y) const { return FStore->Pixels.data() + std::size_t(y) * std::size_t(FStore->Width); }
+  const std::uint32_t* ScanLine(int y) const { return FStore->Pixels.get() + std::size_t(y) * std::size_t(FStore->Width); }
   std::uint32_t* ScanLine(int y) { return MutableBits() + std::size_t(y) * std::size_t(Width()); }
-  const std::uint32_t* Bits() const { return FStore ? FStore->Pixels.data() : nullptr; }
+  const std::uint32_t* Bits() const { return FStore ? FStore->Pixels.get() : nullptr; }
   std::uint32_t* MutableBits();
 
   // How the picture was made (8 bits with a palette or 24 bits); the pixels

@@ -1,0 +1,315 @@
+// Pixel rules of the canvas: lines leave out their end point, boxes cover
+// X1..X2-1 and Y1..Y2-1, brushes follow the clear/solid rules, text sits by
+// its cell, stretching samples or averages, and wild coordinates are safe.
+#include <gtest/gtest.h>
+
+#include <set>
+#include <utility>
+
+#include "toolkit/Graphics.h"
+#include "toolkit/SysUtils.h"
+
+namespace {
+
+using PixelSet = std::set<std::pair<int, int>>;
+
+// Pixels that are not white.
+PixelSet Drawn(TBitmap& b) {
+  PixelSet s;
+  for (int y = 0; y < b.Height(); ++y)
+    for (int x = 0; x < b.Width(); ++x)
+      if (b.Canvas().Pixel(x, y) != clWhite) s.insert({x, y});
+  return s;
+}
+
+TBitmap& White(TBitmap& b) {
+  b.Canvas().Brush.SetColor(clWhite);
+  b.Canvas().FillRect({0, 0, b.Width(), b.Height()});
+  return b;
+}
+
+struct LineCase {
+  int x0, y0, x1, y1;
+  PixelSet expected;
+};
+
+TEST(CanvasLine, SetsStartAndLeavesOutEndInEveryDirection) {
+  const LineCase cases[] = {
+      {5, 5, 8, 5, {{5, 5}, {6, 5}, {7, 5}}},          // right
+      {5, 5, 2, 5, {{5, 5}, {4, 5}, {3, 5}}},          // left
+      {5, 5, 5, 8, {{5, 5}, {5, 6}, {5, 7}}},          // down
+      {5, 5, 5, 2, {{5, 5}, {5, 4}, {5, 3}}},          // up
+      {5, 5, 8, 8, {{5, 5}, {6, 6}, {7, 7}}},          // down-right
+      {5, 5, 2, 2, {{5, 5}, {4, 4}, {3, 3}}},          // up-left
+      {5, 5, 8, 2, {{5, 5}, {6, 4}, {7, 3}}},          // up-right
+      {5, 5, 2, 8, {{5, 5}, {4, 6}, {3, 7}}},          // down-left
+      {2, 2, 8, 4, {{2, 2}, {3, 2}, {4, 3}, {5, 3}, {6, 3}, {7, 4}}},  // shallow slope
+      {5, 5, 5, 5, {}},                                 // zero length draws nothing
+  };
+  for (const auto& c : cases) {
+    TBitmap b(12, 12);
+    White(b);
+    b.Canvas().Pen.Color = clBlack;
+    b.Canvas().MoveTo(c.x0, c.y0);
+    b.Canvas().LineTo(c.x1, c.y1);
+    EXPECT_EQ(Drawn(b), c.expected) << c.x0 << "," << c.y0 << " -> " << c.x1 << "," << c.y1;
+    EXPECT_EQ(b.Canvas().PenPos, (TPoint{c.x1, c.y1}));
+  }
+}
+
+TEST(CanvasLine, SteepSlopeStepsOncePerRowAndStopsBeforeEnd) {
+  TBitmap b(20, 20);
+  White(b);
+  b.Canvas().MoveTo(3, 1);
+  b.Canvas().LineTo(6, 14);
+  const PixelSet s = Drawn(b);
+  EXPECT_EQ(s.size(), 13u);
+  std::set<int> rows;
+  for (auto [x, y] : s) rows.insert(y);
+  EXPECT_EQ(rows.size(), 13u);
+  EXPECT_EQ(*rows.begin(), 1);
+  EXPECT_EQ(*rows.rbegin(), 13);
+  EXPECT_FALSE(s.count({6, 14}));
+}
+
+TEST(CanvasLine, WildCoordinatesClipWithoutCost) {
+  TBitmap b(10, 10);
+  White(b);
+  b.Canvas().MoveTo(-2000000000, 5);
+  b.Canvas().LineTo(2000000000, 5);
+  b.Canvas().MoveTo(-1000000000, -1000000000);
+  b.Canvas().LineTo(1000000000, 1000000000);
+  const PixelSet s = Drawn(b);
+  for (int x = 0; x < 10; ++x) {
+    EXPECT_TRUE(s.count({x, 5}));
+    EXPECT_TRUE(s.count({x, x}));
+  }
+  EXPECT_EQ(s.size(), 19u);
+}
+
+TEST(CanvasRectangle, CoversUpToButNotIncludingTheSecondCorner) {
+  TBitmap b(12, 12);
+  White(b);
+  TCanvas& c = b.Canvas();
+  c.Pen.Color = clBlack;
+  c.Brush.SetColor(clRed);
+  c.Rectangle(2, 3, 7, 9);
+  for (int y = 0; y < 12; ++y) {
+    for (int x = 0; x < 12; ++x) {
+      const bool inside = x >= 2 && x <= 6 && y >= 3 && y <= 8;
+      const bool edge = inside && (x == 2 || x == 6 || y == 3 || y == 8);
+      const TColor want = edge ? clBlack : inside ? clRed : clWhite;
+      EXPECT_EQ(c.Pixel(x, y), want) << x << "," << y;
+    }
+  }
+}
+
+TEST(CanvasRectangle, ClearBrushLeavesInsideAndFillRectUsesBrushOnly) {
+  TBitmap b(12, 12);
+  White(b);
+  TCanvas& c = b.Canvas();
+  c.Brush.SetStyle(bsClear);
+  c.Rectangle(1, 1, 6, 6);
+  EXPECT_EQ(c.Pixel(3, 3), clWhite);
+  EXPECT_EQ(c.Pixel(1, 1), clBlack);
+  EXPECT_EQ(Drawn(b).size(), 16u);  // only the 5 x 5 outline
+
+  c.Brush.SetColor(clBlue);
+  c.FillRect({7, 7, 9, 10});
+  EXPECT_EQ(c.Pixel(7, 7), clBlue);
+  EXPECT_EQ(c.Pixel(8, 9), clBlue);
+  EXPECT_EQ(c.Pixel(9, 9), clWhite);
+  EXPECT_EQ(c.Pixel(8, 10), clWhite);
+}
+
+TEST(CanvasRectangle, HugeAndReversedCoordinatesAreSafe) {
+  TBitmap b(8, 8);
+  White(b);
+  TCanvas& c = b.Canvas();
+  c.Brush.SetColor(clRed);
+  c.Rectangle(2000000000, 2000000000, -2000000000, -2000000000);
+  EXPECT_EQ(c.Pixel(0, 0), clRed);  // edges lie far outside; all visible is inside
+  c.FillRect({-2000000000, -5, 2000000000, 2000000000});
+  EXPECT_EQ(c.Pixel(7, 7), clRed);
+}
+
+TEST(CanvasBrush, ClearMakesWhiteAndAColourMakesSolid) {
+  TBrush brush;
+  brush.SetColor(clNavy);
+  brush.SetStyle(bsClear);
+  EXPECT_EQ(brush.Color(), clWhite);
+  brush.SetColor(clGray);
+  EXPECT_EQ(brush.Style(), bsSolid);
+  EXPECT_EQ(brush.Color(), clGray);
+}
+
+TEST(CanvasEllipse, StaysInsideItsBoxAndTouchesEverySide) {
+  TBitmap b(20, 20);
+  White(b);
+  TCanvas& c = b.Canvas();
+  c.Brush.SetColor(clBlack);
+  c.Ellipse(5, 6, 12, 13);  // 7 x 7 box: columns 5..11, rows 6..12
+  int minX = 99, maxX = -1, minY = 99, maxY = -1;
+  for (auto [x, y] : Drawn(b)) {
+    minX = std::min(minX, x);
+    maxX = std::max(maxX, x);
+    minY = std::min(minY, y);
+    maxY = std::max(maxY, y);
+  }
+  EXPECT_EQ(minX, 5);
+  EXPECT_EQ(maxX, 11);
+  EXPECT_EQ(minY, 6);
+  EXPECT_EQ(maxY, 12);
+  EXPECT_EQ(c.Pixel(8, 9), clBlack);
+}
+
+TEST(CanvasPixels, OutsideReadsInvalidAndWritesNothing) {
+  TBitmap b(4, 4);
+  White(b);
+  b.Canvas().SetPixel(-1, 2, clBlack);
+  b.Canvas().SetPixel(4, 2, clBlack);
+  EXPECT_TRUE(Drawn(b).empty());
+  EXPECT_EQ(b.Canvas().Pixel(4, 0), 0xFFFFFFFFu);
+  b.Canvas().SetPixel(3, 3, clNavy);
+  EXPECT_EQ(b.Canvas().Pixel(3, 3), clNavy);
+}
+
+TEST(CanvasText, CellStartsAtTheGivenPointAndBrushFillsIt) {
+  TBitmap b(80, 40);
+  White(b);
+  TCanvas& c = b.Canvas();
+  c.Font.Color = clBlack;
+  c.Brush.SetColor(clRed);
+  const int w = c.TextWidth("42");
+  const int h = c.TextHeight("42");
+  ASSERT_GT(w, 0);
+  EXPECT_GE(h, 13);
+  c.TextOut(10, 5, "42");
+  // The cell's corners are brush or glyph, never left white; outside is untouched.
+  EXPECT_NE(c.Pixel(10, 5), clWhite);
+  EXPECT_NE(c.Pixel(10 + w - 1, 5 + h - 1), clWhite);
+  EXPECT_EQ(c.Pixel(9, 5), clWhite);
+  EXPECT_EQ(c.Pixel(10, 4), clWhite);
+  EXPECT_EQ(c.Pixel(10 + w, 5), clWhite);
+  EXPECT_EQ(c.Pixel(10, 5 + h), clWhite);
+  int glyph = 0;
+  for (int y = 5; y < 5 + h; ++y)
+    for (int x = 10; x < 10 + w; ++x) glyph += c.Pixel(x, y) == clBlack;
+  EXPECT_GT(glyph, 10);
+}
+
+TEST(CanvasText, ClearBrushLeavesTheBackground) {
+  TBitmap b(40, 30);
+  White(b);
+  TCanvas& c = b.Canvas();
+  c.Font.Color = clBlack;
+  c.Brush.SetStyle(bsClear);
+  c.TextOut(2, 2, "8");
+  for (auto [x, y] : Drawn(b)) EXPECT_EQ(c.Pixel(x, y), clBlack);
+  EXPECT_FALSE(Drawn(b).empty());
+}
+
+// A 2 x 2 checker of black and white.
+void Checker(TBitmap& src) {
+  src.SetSize(2, 2);
+  src.Canvas().SetPixel(0, 0, clBlack);
+  src.Canvas().SetPixel(1, 0, clWhite);
+  src.Canvas().SetPixel(0, 1, clWhite);
+  src.Canvas().SetPixel(1, 1, clBlack);
+}
+
+TEST(CanvasStretch, HalftoneAveragesAndColorOnColorSamples) {
+  TBitmap src;
+  Checker(src);
+  TBitmap dst(3, 3);
+  White(dst);
+  dst.Canvas().SetStretchBltMode(HALFTONE);
+  dst.Canvas().StretchBlt(1, 1, 1, 1, src, 0, 0, 2, 2);
+  const TColor avg = dst.Canvas().Pixel(1, 1);
+  EXPECT_EQ(GetRValue(avg), 128);
+  EXPECT_EQ(GetGValue(avg), 128);
+  EXPECT_EQ(GetBValue(avg), 128);
+  EXPECT_EQ(dst.Canvas().Pixel(0, 0), clWhite);
+
+  dst.Canvas().SetStretchBltMode(COLORONCOLOR);
+  dst.Canvas().StretchBlt(1, 1, 1, 1, src, 0, 0, 2, 2);
+  const TColor sampled = dst.Canvas().Pixel(1, 1);
+  EXPECT_TRUE(sampled == clBlack || sampled == clWhite);
+}
+
+TEST(CanvasStretch, GrowthRepeatsPixelsInBothModes) {
+  TBitmap src;
+  Checker(src);
+  for (int mode : {COLORONCOLOR, HALFTONE}) {
+    TBitmap dst(4, 4);
+    dst.Canvas().SetStretchBltMode(mode);
+    dst.Canvas().StretchBlt(0, 0, 4, 4, src, 0, 0, 2, 2);
+    for (int y = 0; y < 4; ++y)
+      for (int x = 0; x < 4; ++x) {
+        const TColor want = ((x / 2 + y / 2) % 2 == 0) ? clBlack : clWhite;
+        EXPECT_EQ(dst.Canvas().Pixel(x, y), want) << mode << ": " << x << "," << y;
+      }
+  }
+}
+
+TEST(CanvasStretch, ShrinkingDropsRowsAndColumnsWithoutSmoothing) {
+  TBitmap src(4, 1);
+  const TColor colours[] = {clRed, clBlue, clRed, clBlue};
+  for (int x = 0; x < 4; ++x) src.Canvas().SetPixel(x, 0, colours[x]);
+  TBitmap dst(2, 1);
+  dst.Canvas().SetStretchBltMode(COLORONCOLOR);
+  dst.Canvas().StretchBlt(0, 0, 2, 1, src, 0, 0, 4, 1);
+  EXPECT_EQ(dst.Canvas().Pixel(0, 0), dst.Canvas().Pixel(1, 0));  // every other column dropped
+  EXPECT_TRUE(dst.Canvas().Pixel(0, 0) == clRed || dst.Canvas().Pixel(0, 0) == clBlue);
+}
+
+TEST(CanvasStretch, ClipsWildTargetsAndIgnoresEmptyOnes) {
+  TBitmap src;
+  Checker(src);
+  TBitmap dst(5, 5);
+  White(dst);
+  dst.Canvas().StretchBlt(-2000000000, -2000000000, 2100000000, 2100000000, src, 0, 0, 2, 2);
+  dst.Canvas().StretchBlt(0, 0, 0, 5, src, 0, 0, 2, 2);
+  dst.Canvas().StretchBlt(0, 0, 5, -5, src, 0, 0, 2, 2);
+  TBitmap empty;
+  dst.Canvas().StretchBlt(0, 0, 5, 5, empty, 0, 0, 0, 0);
+  SUCCEED();
+}
+
+TEST(Bitmap, AssignSharesTheStoreUntilOneSideWrites) {
+  TBitmap a(3, 3);
+  a.Canvas().SetPixel(1, 1, clRed);
+  TBitmap b;
+  b.Assign(&a);
+  EXPECT_TRUE(b.SharesStoreWith(a));
+  EXPECT_EQ(b.Width(), 3);
+  b.Canvas().SetPixel(1, 1, clBlue);
+  EXPECT_FALSE(b.SharesStoreWith(a));
+  EXPECT_EQ(a.Canvas().Pixel(1, 1), clRed);
+  EXPECT_EQ(b.Canvas().Pixel(1, 1), clBlue);
+}
+
+TEST(Bitmap, EmptyBitmapsAreValidAndResizeKeepsTheOverlap) {
+  TBitmap b;
+  EXPECT_TRUE(b.Empty());
+  b.Canvas().Rectangle(0, 0, 5, 5);
+  b.Canvas().TextOut(0, 0, "1");
+  b.SetSize(2, 2);
+  b.Canvas().SetPixel(1, 1, clRed);
+  b.SetSize(4, 3);
+  EXPECT_EQ(b.Canvas().Pixel(1, 1), clRed);
+  EXPECT_EQ(b.Canvas().Pixel(3, 2), clBlack);
+}
+
+TEST(Bitmap, AssignFromAnotherKindRaisesTheAssignmentError) {
+  TBitmap b;
+  TStringList list;
+  try {
+    b.Assign(&list);
+    FAIL();
+  } catch (const EConvertError& e) {
+    EXPECT_EQ(e.Message, "Cannot assign a TStringList to a TBitmap");
+  }
+}
+
+}  // namespace

@@ -1,0 +1,73 @@
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+#include <new>
+
+#include "Graphics.h"
+#include "SysUtils.h"
+
+void TPixelStore::FreeDeleter::operator()(std::uint32_t* p) const { std::free(p); }
+
+TPixelStore::TPixelStore(int width, int height) : Width(std::max(width, 0)), Height(std::max(height, 0)) {
+  const std::size_t count = std::size_t(Width) * std::size_t(Height);
+  if (count == 0) return;
+  if (count > SIZE_MAX / sizeof(std::uint32_t)) throw EOutOfMemory("Out of memory");
+  // calloc: large stores come zeroed from the system without touching them.
+  auto* p = static_cast<std::uint32_t*>(std::calloc(count, sizeof(std::uint32_t)));
+  if (!p) throw EOutOfMemory(Format("Out of memory for a bitmap of %d x %d pixels", Width, Height));
+  Pixels.reset(p);
+}
+
+std::uint32_t ColorToPixel(TColor c) {
+  const TColor rgb = ColorToRGB(c);
+  return 0xFF000000u | (std::uint32_t(GetRValue(rgb)) << 16) | (std::uint32_t(GetGValue(rgb)) << 8) | GetBValue(rgb);
+}
+
+TColor PixelToColor(std::uint32_t pixel) { return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF); }
+
+TBitmap::TBitmap() : FStore(std::make_shared<TPixelStore>(0, 0)) {}
+
+TBitmap::TBitmap(int width, int height) : FStore(std::make_shared<TPixelStore>(width, height)) {}
+
+TBitmap::~TBitmap() = default;
+
+void TBitmap::Reset(int width, int height) { FStore = std::make_shared<TPixelStore>(width, height); }
+
+void TBitmap::SetSize(int width, int height) {
+  width = std::max(width, 0);
+  height = std::max(height, 0);
+  if (width == Width() && height == Height()) return;
+  auto store = std::make_shared<TPixelStore>(width, height);
+  const int w = std::min(width, Width());
+  const int h = std::min(height, Height());
+  for (int y = 0; y < h; ++y) {
+    std::memcpy(store->Pixels.get() + std::size_t(y) * std::size_t(width), ScanLine(y), std::size_t(w) * 4);
+  }
+  FStore = std::move(store);
+}
+
+std::uint32_t* TBitmap::MutableBits() {
+  if (FStore.use_count() > 1) {
+    auto copy = std::make_shared<TPixelStore>(Width(), Height());
+    std::memcpy(copy->Pixels.get(), FStore->Pixels.get(), std::size_t(Width()) * std::size_t(Height()) * 4);
+    FStore = std::move(copy);
+  }
+  return FStore->Pixels.get();
+}
+
+TCanvas& TBitmap::Canvas() {
+  if (!FCanvas) FCanvas = std::make_unique<TCanvas>(*this);
+  return *FCanvas;
+}
+
+void TBitmap::Assign(const TPersistent* Source) {
+  if (const auto* bitmap = dynamic_cast<const TBitmap*>(Source)) {
+    if (bitmap != this) {
+      FStore = bitmap->FStore;
+      PixelFormat = bitmap->PixelFormat;
+    }
+    if (OnChange) OnChange();
+    return;
+  }
+  TPersistent::Assign(Source);
+}

@@ -1,0 +1,143 @@
+// The canvas primitives whose pixels the system fixes exactly: lines,
+// rectangles, single pixels and bitmap copies. Everything clips to the target.
+#include <algorithm>
+#include <cstdlib>
+#include <cstring>
+
+#include "Graphics.h"
+
+namespace {
+int Clamp(long long v, int lo, int hi) { return int(std::min<long long>(std::max<long long>(v, lo), hi)); }
+}  // namespace
+
+void TCanvas::Changed() {
+  if (FTarget.OnChange) FTarget.OnChange();
+}
+
+void TCanvas::Plot(int x, int y, std::uint32_t pixel) {
+  const int w = FTarget.Width();
+  const int h = FTarget.Height();
+  const int half = Pen.Width > 1 ? Pen.Width / 2 : 0;
+  if (half == 0) {
+    if (x >= 0 && y >= 0 && x < w && y < h) FTarget.ScanLine(y)[x] = pixel;
+    return;
+  }
+  // A wider pen draws a square dab around each point of the line.
+  for (int yy = y - half; yy < y - half + Pen.Width; ++yy) HLine(x - half, x - half + Pen.Width - 1, yy, pixel);
+}
+
+void TCanvas::HLine(int x1, int x2, int y, std::uint32_t pixel) {
+  if (y < 0 || y >= FTarget.Height() || x2 < 0 || x1 >= FTarget.Width() || x1 > x2) return;
+  x1 = std::max(x1, 0);
+  x2 = std::min(x2, FTarget.Width() - 1);
+  std::fill(FTarget.ScanLine(y) + x1, FTarget.ScanLine(y) + x2 + 1, pixel);
+}
+
+// Pixel k of a line from (x0, y0) to (x1, y1) lies at step k along the major
+// axis and the rounded proportional step along the minor one; the end point
+// (k = steps) is left out. Only the steps inside the target are visited, so
+// lines with wild coordinates cost no more than their visible part.
+void TCanvas::LineTo(int x, int y) {
+  const long long x0 = PenPos.X;
+  const long long y0 = PenPos.Y;
+  PenPos = {x, y};
+  const long long dx = x - x0;
+  const long long dy = y - y0;
+  const long long adx = std::llabs(dx);
+  const long long ady = std::llabs(dy);
+  const long long steps = std::max(adx, ady);
+  if (steps == 0) return;
+  const std::uint32_t pixel = ColorToPixel(Pen.Color);
+  const bool xMajor = adx >= ady;
+  const long long major0 = xMajor ? x0 : y0;
+  const int majorSign = (xMajor ? dx : dy) < 0 ? -1 : 1;
+  const long long minorDelta = xMajor ? ady : adx;
+  const int minorSign = (xMajor ? dy : dx) < 0 ? -1 : 1;
+  const long long minor0 = xMajor ? y0 : x0;
+  const int margin = Pen.Width / 2 + 1;
+  const long long limit = (xMajor ? FTarget.Width() : FTarget.Height()) + margin;
+  // Steps whose major coordinate lies in [-margin, limit).
+  long long kFirst = majorSign > 0 ? -margin - major0 : major0 - (limit - 1);
+  long long kLast = majorSign > 0 ? limit - 1 - major0 : major0 + margin;
+  kFirst = std::max(kFirst, 0LL);
+  kLast = std::min(kLast, steps - 1);
+  for (long long k = kFirst; k <= kLast; ++k) {
+    const long long major = major0 + majorSign * k;
+    const long long minor = minor0 + minorSign * ((2 * k * minorDelta + steps) / (2 * steps));
+    const long long px = xMajor ? major : minor;
+    const long long py = xMajor ? minor : major;
+    if (px < -margin || py < -margin || px > FTarget.Width() + margin || py > FTarget.Height() + margin) continue;
+    Plot(int(px), int(py), pixel);
+  }
+  Changed();
+}
+
+void TCanvas::Rectangle(int x1, int y1, int x2, int y2) {
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  if (x1 == x2 || y1 == y2) return;
+  // Clip to a frame just outside the target so huge rectangles stay cheap.
+  const int cx1 = Clamp(x1, -2, FTarget.Width() + 1);
+  const int cx2 = Clamp(x2, -2, FTarget.Width() + 1);
+  const int cy1 = Clamp(y1, -2, FTarget.Height() + 1);
+  const int cy2 = Clamp(y2, -2, FTarget.Height() + 1);
+  if (Brush.Style() != bsClear) {
+    const std::uint32_t fill = ColorToPixel(Brush.Color());
+    for (int y = std::max(cy1 + 1, y1 + 1); y <= cy2 - 2; ++y) HLine(cx1 + 1, cx2 - 2, y, fill);
+  }
+  const std::uint32_t pen = ColorToPixel(Pen.Color);
+  if (y1 == cy1) HLine(cx1, cx2 - 1, y1, pen);
+  if (y2 == cy2) HLine(cx1, cx2 - 1, y2 - 1, pen);
+  for (int y = cy1; y < cy2; ++y) {
+    if (x1 == cx1) Plot(x1, y, pen);
+    if (x2 == cx2) Plot(x2 - 1, y, pen);
+  }
+  Changed();
+}
+
+void TCanvas::FillRect(const TRect& r) {
+  if (Brush.Style() == bsClear) return;
+  const std::uint32_t fill = ColorToPixel(Brush.Color());
+  const int y1 = Clamp(r.Top, 0, FTarget.Height());
+  const int y2 = Clamp(r.Bottom, 0, FTarget.Height());
+  const int x1 = Clamp(r.Left, -1, FTarget.Width());
+  const int x2 = Clamp(r.Right, -1, FTarget.Width());
+  for (int y = y1; y < y2; ++y) HLine(x1, x2 - 1, y, fill);
+  Changed();
+}
+
+TColor TCanvas::Pixel(int x, int y) const {
+  if (x < 0 || y < 0 || x >= FTarget.Width() || y >= FTarget.Height()) return 0xFFFFFFFF;
+  return PixelToColor(static_cast<const TBitmap&>(FTarget).ScanLine(y)[x]);
+}
+
+void TCanvas::SetPixel(int x, int y, TColor c) {
+  if (x < 0 || y < 0 || x >= FTarget.Width() || y >= FTarget.Height()) return;
+  FTarget.ScanLine(y)[x] = ColorToPixel(c);
+  Changed();
+}
+
+void TCanvas::Draw(int x, int y, const TBitmap& source) {
+  const int x1 = std::max(x, 0);
+  const int y1 = std::max(y, 0);
+  const int x2 = int(std::min<long long>((long long)x + source.Width(), FTarget.Width()));
+  const int y2 = int(std::min<long long>((long long)y + source.Height(), FTarget.Height()));
+  if (x1 >= x2 || y1 >= y2) return;
+  if (&source == &FTarget) return;
+  // A whole-target copy of an equal-sized bitmap just shares its store.
+  if (x == 0 && y == 0 && source.Width() == FTarget.Width() && source.Height() == FTarget.Height()) {
+    FTarget.Assign(&source);
+    FTarget.PixelFormat = pf24bit;
+    return;
+  }
+  for (int row = y1; row < y2; ++row) {
+    std::memcpy(FTarget.ScanLine(row) + x1, source.ScanLine(row - y) + (x1 - x), std::size_t(x2 - x1) * 4);
+  }
+  Changed();
+}
+
+int TCanvas::SetStretchBltMode(int mode) {
+  const int previous = FStretchMode;
+  FStretchMode = mode;
+  return previous;
+}
