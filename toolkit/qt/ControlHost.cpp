@@ -1,0 +1,115 @@
+#include "toolkit/qt/ControlHost.h"
+
+#include <QImage>
+#include <QMouseEvent>
+#include <QPainter>
+#include <cstdint>
+
+#include "toolkit/Forms.h"
+
+TControlHostWidget::TControlHostWidget(TGraphicControl& control, QWidget* parent)
+    : QWidget(parent), FControl(control) {
+  // The surface covers the whole widget, so Qt need not clear behind it.
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setMouseTracking(true);
+  FControl.SetHost(this);
+  if (!FControl.Visible()) hide();
+}
+
+TControlHostWidget::~TControlHostWidget() { FControl.SetHost(nullptr); }
+
+void TControlHostWidget::SurfaceChanged() {
+  // A paint we run ourselves is presented at its end anyway.
+  if (!FInPaint) update();
+}
+
+void TControlHostWidget::VisibilityChanged(bool visible) { setVisible(visible); }
+
+void TControlHostWidget::showEvent(QShowEvent* event) {
+  FNeedsPaint = true;
+  QWidget::showEvent(event);
+}
+
+void TControlHostWidget::resizeEvent(QResizeEvent* event) {
+  FNeedsPaint = true;
+  Application.Guard([&] { FControl.SetBounds(x(), y(), width(), height()); });
+  QWidget::resizeEvent(event);
+}
+
+void TControlHostWidget::paintEvent(QPaintEvent*) {
+  // The control draws itself only when the window system needs it (shown,
+  // resized); a paint event we asked for presents what it already drew.
+  if (FNeedsPaint) {
+    FNeedsPaint = false;
+    FInPaint = true;
+    Application.Guard([&] { FControl.Paint(); });
+    FInPaint = false;
+  }
+  PresentSurface();
+}
+
+void TControlHostWidget::PresentSurface() {
+  QPainter painter(this);
+  const TBitmap& surface = FControl.Surface();
+  if (surface.Width() < width() || surface.Height() < height()) {
+    painter.fillRect(rect(), palette().window());
+  }
+  if (surface.Empty()) return;
+  // Wraps the surface's own pixels: nothing is copied.
+  const QImage image(reinterpret_cast<const uchar*>(surface.Bits()), surface.Width(), surface.Height(),
+                     qsizetype(surface.Width()) * 4, QImage::Format_RGB32);
+  painter.drawImage(0, 0, image);
+}
+
+TShiftState TControlHostWidget::ShiftState(const QMouseEvent& event) {
+  TShiftState s = 0;
+  const Qt::KeyboardModifiers mods = event.modifiers();
+  const Qt::MouseButtons buttons = event.buttons();
+  if (mods & Qt::ShiftModifier) s |= ssShift;
+  if (mods & Qt::ControlModifier) s |= ssCtrl;
+  if (mods & Qt::AltModifier) s |= ssAlt;
+  if (buttons & Qt::LeftButton) s |= ssLeft;
+  if (buttons & Qt::RightButton) s |= ssRight;
+  if (buttons & Qt::MiddleButton) s |= ssMiddle;
+  return s;
+}
+
+// The key state is the one after the event (the released button is up), and
+// positions travel as 16-bit signed values, as in a button message.
+TWMMouse TControlHostWidget::MouseMessage(const QMouseEvent& event) {
+  TWMMouse m;
+  const Qt::KeyboardModifiers mods = event.modifiers();
+  const Qt::MouseButtons buttons = event.buttons();
+  if (buttons & Qt::LeftButton) m.Keys |= MK_LBUTTON;
+  if (buttons & Qt::RightButton) m.Keys |= MK_RBUTTON;
+  if (mods & Qt::ShiftModifier) m.Keys |= MK_SHIFT;
+  if (mods & Qt::ControlModifier) m.Keys |= MK_CONTROL;
+  const QPoint pos = event.position().toPoint();
+  m.XPos = static_cast<std::int16_t>(pos.x());
+  m.YPos = static_cast<std::int16_t>(pos.y());
+  return m;
+}
+
+void TControlHostWidget::mouseMoveEvent(QMouseEvent* event) {
+  const QPoint pos = event->position().toPoint();
+  const TShiftState shift = ShiftState(*event);
+  Application.Guard([&] { FControl.MouseMove(shift, static_cast<std::int16_t>(pos.x()), static_cast<std::int16_t>(pos.y())); });
+}
+
+void TControlHostWidget::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  TWMMouse message = MouseMessage(*event);
+  Application.Guard([&] { FControl.WMLButtonDown(message); });
+}
+
+void TControlHostWidget::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  TWMMouse message = MouseMessage(*event);
+  Application.Guard([&] { FControl.WMLButtonUp(message); });
+}
+
+void TControlHostWidget::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  TWMMouse message = MouseMessage(*event);
+  Application.Guard([&] { FControl.WMLButtonDblClk(message); });
+}
