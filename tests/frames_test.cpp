@@ -1,0 +1,218 @@
+// Frames: the plain outline and the two-ring bevels, pixel by pixel.
+#include <gtest/gtest.h>
+
+#include <map>
+#include <utility>
+
+#include "lib/Tesk_teskbase.h"
+
+namespace {
+
+constexpr TColor kGray = 0x808080;
+// Five distinct colours, so a swapped argument shows.
+constexpr TColor kHighlight = 0x0000F1, kLight = 0x00F200, kShadow = 0xF30000, kDark = 0x404040, kLine = 0x123456;
+
+using PixelMap = std::map<std::pair<int, int>, TColor>;
+
+struct WhiteBitmap {
+  explicit WhiteBitmap(int w = 160, int h = 160) : bmp(w, h) {
+    bmp.Canvas().Brush.SetColor(clWhite);
+    bmp.Canvas().FillRect({0, 0, w, h});
+  }
+  TCanvas& Canvas() { return bmp.Canvas(); }
+  // Every pixel equals the map's colour where it has one, white elsewhere.
+  void ExpectExactly(const PixelMap& expected) {
+    int wrong = 0;
+    for (int y = 0; y < bmp.Height(); ++y) {
+      for (int x = 0; x < bmp.Width(); ++x) {
+        const auto it = expected.find({x, y});
+        const TColor want = it == expected.end() ? clWhite : it->second;
+        if (Canvas().Pixel(x, y) != want && ++wrong <= 5) {
+          ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << Canvas().Pixel(x, y) << ", want "
+                        << want;
+        }
+      }
+    }
+    EXPECT_EQ(wrong, 0);
+  }
+  bool AllWhite() { return CountNonWhite() == 0; }
+  int CountNonWhite() {
+    int n = 0;
+    for (int y = 0; y < bmp.Height(); ++y)
+      for (int x = 0; x < bmp.Width(); ++x) n += Canvas().Pixel(x, y) != clWhite;
+    return n;
+  }
+  TBitmap bmp;
+};
+
+void PaintRow(PixelMap& m, int y, int x1, int x2, TColor c) {
+  for (int x = x1; x <= x2; ++x) m[{x, y}] = c;
+}
+void PaintColumn(PixelMap& m, int x, int y1, int y2, TColor c) {
+  for (int y = y1; y <= y2; ++y) m[{x, y}] = c;
+}
+
+struct Rings {
+  TColor outerTopLeft, outerBottomRight, innerTopLeft, innerBottomRight;
+};
+
+// The resulting pixel table of the ring pair. It holds for rectangles at
+// least 3 wide and 4 high; at 3 high the last line starts on the bottom row.
+PixelMap ExpectedRings(int L, int T, int R, int B, const Rings& k) {
+  PixelMap m;
+  PaintRow(m, T, L, R, k.outerTopLeft);
+  PaintColumn(m, L, T + 1, B - 1, k.outerTopLeft);
+  PaintRow(m, B, L, R, k.outerBottomRight);
+  PaintColumn(m, R, T + 1, B - 1, k.outerBottomRight);
+  PaintRow(m, T + 1, L + 1, R - 1, k.innerTopLeft);
+  PaintColumn(m, L + 1, T + 2, B - 2, k.innerTopLeft);
+  PaintRow(m, B - 1, L + 1, R - 1, k.innerBottomRight);
+  PaintColumn(m, R - 1, T + 2, B - 2, k.innerBottomRight);
+  return m;
+}
+
+PixelMap ExpectedOutline(int L, int T, int R, int B, TColor c) {
+  PixelMap m;
+  PaintRow(m, T, L, R, c);
+  PaintRow(m, B, L, R, c);
+  PaintColumn(m, L, T, B, c);
+  PaintColumn(m, R, T, B, c);
+  return m;
+}
+
+void DrawTestFrame(TCanvas& c, std::uint8_t style, int L, int T, int R, int B) {
+  DrawFrame(c, style, L, T, R, B, kHighlight, kLight, kShadow, kDark, kLine);
+}
+
+TEST(DrawFrame, RaisedWithTheGridColoursOnTheWorkedRectangle) {
+  WhiteBitmap w;
+  DrawFrame(w.Canvas(), fsRaised, 10, 12, 144, 146, clWhite, clSilver, kGray, clBlack, clBlack);
+  PixelMap m;
+  // White on white does not show; the rows and columns are listed anyway.
+  PaintRow(m, 12, 10, 144, clWhite);
+  PaintColumn(m, 10, 13, 145, clWhite);
+  PaintRow(m, 146, 10, 144, clBlack);
+  PaintColumn(m, 144, 13, 145, clBlack);
+  PaintRow(m, 13, 11, 143, clSilver);
+  PaintColumn(m, 11, 14, 144, clSilver);
+  PaintRow(m, 145, 11, 143, kGray);
+  PaintColumn(m, 143, 14, 144, kGray);
+  w.ExpectExactly(m);
+  EXPECT_EQ(w.Canvas().Pen.Color, kGray);
+}
+
+TEST(DrawFrame, SimpleSetsTheInclusiveBoundaryInLineColour) {
+  WhiteBitmap w;
+  DrawTestFrame(w.Canvas(), fsSimple, 10, 12, 144, 146);
+  w.ExpectExactly(ExpectedOutline(10, 12, 144, 146, kLine));
+  EXPECT_EQ(w.Canvas().Pixel(144, 146), kLine);
+  EXPECT_EQ(w.Canvas().Pen.Color, kLine);
+}
+
+struct BevelCase {
+  TFrameStyle style;
+  Rings rings;
+};
+
+const BevelCase kBevels[] = {
+    {fsLowered, {kShadow, kHighlight, kDark, kLight}},
+    {fsRaised, {kHighlight, kDark, kLight, kShadow}},
+    {fsEmbossed, {kHighlight, kShadow, kShadow, kHighlight}},
+    {fsEngraved, {kShadow, kHighlight, kHighlight, kShadow}},
+};
+
+TEST(DrawFrame, EveryBevelStyleColoursBothRingsAndCorners) {
+  for (const BevelCase& c : kBevels) {
+    SCOPED_TRACE(int(c.style));
+    for (const TRect r : {TRect{10, 12, 144, 146}, TRect{3, 4, 5, 7}, TRect{20, 20, 27, 40}}) {
+      WhiteBitmap w;
+      DrawTestFrame(w.Canvas(), c.style, r.Left, r.Top, r.Right, r.Bottom);
+      w.ExpectExactly(ExpectedRings(r.Left, r.Top, r.Right, r.Bottom, c.rings));
+      // Bottom-left corners belong to the bottom/right colour of their ring.
+      EXPECT_EQ(w.Canvas().Pixel(r.Left, r.Bottom), c.rings.outerBottomRight);
+      EXPECT_EQ(w.Canvas().Pixel(r.Left + 1, r.Bottom - 1), c.rings.innerBottomRight);
+      EXPECT_EQ(w.Canvas().Pixel(r.Right, r.Top), c.rings.outerTopLeft);
+      EXPECT_EQ(w.Canvas().Pen.Color, c.rings.innerBottomRight);
+    }
+  }
+}
+
+TEST(DrawFrame, ThreeByThreeFollowsTheOrderOfTheEightLines) {
+  WhiteBitmap w(12, 12);
+  DrawTestFrame(w.Canvas(), fsRaised, 3, 4, 5, 6);
+  // Worked by hand from the line sequence: the inner bottom/right line
+  // starts on (4, 6), the middle of the bottom row, and takes it.
+  PixelMap m;
+  PaintRow(m, 4, 3, 5, kHighlight);
+  m[{3, 5}] = kHighlight;
+  m[{5, 5}] = kDark;
+  m[{3, 6}] = kDark;
+  m[{5, 6}] = kDark;
+  m[{4, 6}] = kShadow;
+  m[{4, 5}] = kShadow;
+  w.ExpectExactly(m);
+}
+
+TEST(DrawFrame, HighBitIsIgnoredAndUnknownStylesDrawNothing) {
+  for (int style = 0; style < 256; ++style) {
+    SCOPED_TRACE(style);
+    WhiteBitmap got(40, 40), want(40, 40);
+    got.Canvas().Pen.Color = clRed;
+    DrawTestFrame(got.Canvas(), std::uint8_t(style), 5, 6, 30, 33);
+    const int base = style & 127;
+    if (base >= 1 && base <= 5) {
+      DrawTestFrame(want.Canvas(), std::uint8_t(base), 5, 6, 30, 33);
+      want.Canvas().Pen.Color = got.Canvas().Pen.Color;
+      EXPECT_EQ(got.CountNonWhite(), want.CountNonWhite());
+      for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 40; ++x) ASSERT_EQ(got.Canvas().Pixel(x, y), want.Canvas().Pixel(x, y));
+    } else {
+      EXPECT_TRUE(got.AllWhite());
+      EXPECT_EQ(got.Canvas().Pen.Color, clRed);
+    }
+  }
+}
+
+TEST(DrawFrame, Style131DrawsExactlyWhatRaisedDraws) {
+  WhiteBitmap w;
+  DrawTestFrame(w.Canvas(), 131, 10, 12, 144, 146);
+  w.ExpectExactly(ExpectedRings(10, 12, 144, 146, {kHighlight, kDark, kLight, kShadow}));
+}
+
+TEST(DrawFrame, SmallReversedAndOffCanvasRectanglesStayInsideTheirLines) {
+  const TRect odd[] = {{5, 5, 5, 5},     {5, 5, 6, 6},           {30, 30, 3, 2},
+                       {-50, -50, 500, 500}, {-2000000000, 0, 2000000000, 20}, {100, 100, 90, 120}};
+  for (const TRect& r : odd) {
+    for (int style = 1; style <= 5; ++style) {
+      WhiteBitmap w(40, 40);
+      DrawTestFrame(w.Canvas(), std::uint8_t(style), r.Left, r.Top, r.Right, r.Bottom);
+      // Whatever shows lies on the bounding box of the rectangle, one pixel wider.
+      for (int y = 0; y < 40; ++y) {
+        for (int x = 0; x < 40; ++x) {
+          if (w.Canvas().Pixel(x, y) == clWhite) continue;
+          EXPECT_GE(x, std::min(r.Left, r.Right) - 1);
+          EXPECT_LE(x, std::max(r.Left, r.Right) + 1);
+        }
+      }
+    }
+  }
+}
+
+TEST(DrawRectOutline, DrawsEveryBoundaryPixelInTheCurrentPenAndEndsAtTopLeft) {
+  WhiteBitmap w;
+  w.Canvas().Pen.Color = clNavy;
+  DrawRectOutline(w.Canvas(), 10, 12, 144, 146);
+  w.ExpectExactly(ExpectedOutline(10, 12, 144, 146, clNavy));
+  EXPECT_EQ(w.Canvas().Pen.Color, clNavy);
+  EXPECT_EQ(w.Canvas().PenPos, (TPoint{10, 12}));
+}
+
+TEST(DrawRectOutline, AfterARaisedFrameComesOutInTheLastBevelColour) {
+  WhiteBitmap w;
+  DrawFrame(w.Canvas(), fsRaised, 2, 2, 20, 20, clWhite, clSilver, kGray, clBlack, clBlack);
+  DrawRectOutline(w.Canvas(), 40, 40, 60, 60);
+  EXPECT_EQ(w.Canvas().Pixel(40, 40), kGray);
+  EXPECT_EQ(w.Canvas().Pixel(60, 60), kGray);
+}
+
+}  // namespace
