@@ -1,0 +1,287 @@
+#include "app/mainfrm.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QFrame>
+#include <QHBoxLayout>
+#include <QPalette>
+#include <QScreen>
+#include <QScrollBar>
+#include <QShowEvent>
+#include <QSplitter>
+
+#include "app/ShellTreeView.h"
+#include "lib/Tesk_filesys.h"
+#include "toolkit/Forms.h"
+#include "toolkit/SysUtils.h"
+#include "toolkit/qt/ControlHost.h"
+#include "toolkit/qt/ImageView.h"
+
+TFrmGlimmet* FrmGlimmet = nullptr;
+
+namespace {
+
+// Sizes of the laid-out window (client area) and its parts.
+constexpr int kClientWidth = 944;
+constexpr int kClientHeight = 591;
+constexpr int kPanel1Width = 321;
+constexpr int kTreeHeight = 128;
+constexpr int kSplitterHeight = 8;
+constexpr int kGridHeight = 453;
+constexpr int kScrollBarWidth = 20;
+constexpr int kSplitterMinSize = 30;
+
+QColor SchemeColor(TColor c) {
+  const TColor rgb = ColorToRGB(c);
+  return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+}
+
+}  // namespace
+
+void InstallSchemePalette() {
+  QPalette p = QApplication::palette();
+  p.setColor(QPalette::Window, SchemeColor(clBtnFace));
+  p.setColor(QPalette::Button, SchemeColor(clBtnFace));
+  p.setColor(QPalette::Light, SchemeColor(clBtnHighlight));
+  p.setColor(QPalette::Midlight, SchemeColor(clSystemColor | 22));
+  p.setColor(QPalette::Mid, SchemeColor(clBtnShadow));
+  p.setColor(QPalette::Dark, SchemeColor(clBtnShadow));
+  p.setColor(QPalette::Shadow, SchemeColor(clSystemColor | 21));
+  p.setColor(QPalette::WindowText, SchemeColor(clWindowText));
+  p.setColor(QPalette::ButtonText, SchemeColor(clBtnText));
+  p.setColor(QPalette::Base, SchemeColor(clWindow));
+  p.setColor(QPalette::Text, SchemeColor(clWindowText));
+  p.setColor(QPalette::Highlight, SchemeColor(clHighlight));
+  p.setColor(QPalette::HighlightedText, SchemeColor(clHighlightText));
+  QApplication::setPalette(p);
+}
+
+TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr) {
+  SetName("FrmGlimmet");
+  FrmGlimmet = this;
+  InstallSchemePalette();
+  setWindowTitle("Glimmet");
+  QFont font("DejaVu Sans");
+  font.setPixelSize(13);
+  setFont(font);
+  setAutoFillBackground(true);
+  BuildLayout();
+  LoadThumbs1Values();
+  ConnectEvents();
+  resize(kClientWidth, kClientHeight);
+  Application.Guard([this] { FormCreate(this); });
+}
+
+TFrmGlimmet::~TFrmGlimmet() {
+  // The views go before the components they show, which the component base
+  // frees next.
+  delete Thumbs1Host;
+  delete LargeImgView;
+  delete FFileList;
+  if (FrmGlimmet == this) FrmGlimmet = nullptr;
+}
+
+QFrame* TFrmGlimmet::MakeRaisedPanel() {
+  auto* panel = new QFrame(this);
+  panel->setFrameStyle(QFrame::Panel | QFrame::Raised);
+  panel->setLineWidth(1);
+  auto* layout = new QHBoxLayout(panel);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  return panel;
+}
+
+void TFrmGlimmet::BuildLayout() {
+  Panel1 = MakeRaisedPanel();
+  Panel1->setFixedWidth(kPanel1Width);
+  Thumbs1 = new TThumbnails(this);
+  Panel2 = MakeRaisedPanel();
+  LargeImg = new TImage(this);
+  LargeImg->SetName("LargeImg");
+  LargeImg->Center = true;
+  LargeImgView = new TImageView(*LargeImg, Panel2);
+  Panel2->layout()->addWidget(LargeImgView);
+  BuildSplitter();
+  Panel1->layout()->addWidget(Splitter1);
+
+  auto* layout = new QHBoxLayout(this);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(Panel1);
+  layout->addWidget(Panel2, 1);
+}
+
+QWidget* TFrmGlimmet::BuildGridArea() {
+  auto* area = new QWidget;
+  area->setMinimumHeight(kSplitterMinSize);
+  Thumbs1Host = new TControlHostWidget(*Thumbs1, area);
+  SBarThumbs = new QScrollBar(Qt::Vertical, area);
+  SBarThumbs->setFixedWidth(kScrollBarWidth);
+  SBarThumbs->setRange(0, 100);
+  SBarThumbs->setSingleStep(1);
+  SBarThumbs->setPageStep(1);
+  auto* layout = new QHBoxLayout(area);
+  layout->setContentsMargins(0, 0, 0, 0);
+  layout->setSpacing(0);
+  layout->addWidget(Thumbs1Host, 1);
+  layout->addWidget(SBarThumbs);
+  return area;
+}
+
+void TFrmGlimmet::BuildSplitter() {
+  Splitter1 = new QSplitter(Qt::Vertical);
+  ShellTreeView1 = new TShellTreeView;
+  // Any height may be dragged to; ApplySplitterSnap collapses what is too low.
+  ShellTreeView1->setMinimumHeight(1);
+  Splitter1->addWidget(ShellTreeView1);
+  Splitter1->addWidget(BuildGridArea());
+  Splitter1->setHandleWidth(kSplitterHeight);
+  // The drag shows a line and applies the new height on release.
+  Splitter1->setOpaqueResize(false);
+  Splitter1->setCollapsible(0, true);
+  Splitter1->setCollapsible(1, false);
+  Splitter1->setStretchFactor(0, 0);
+  Splitter1->setStretchFactor(1, 1);
+  Splitter1->setSizes({kTreeHeight, kGridHeight});
+}
+
+// The grid's values as a stored layout sets them: the inherited ones first,
+// then its own in their published order, each through its setter.
+void TFrmGlimmet::LoadThumbs1Values() {
+  Thumbs1->SetName("Thumbs1");
+  Thumbs1->SetBounds(1, 137, 299, kGridHeight);
+  Thumbs1->Align = alClient;
+  Thumbs1->SetSlideSelectMode(ssmSingle);
+  Thumbs1->SetAntiAlias(false);
+  Thumbs1->SetColorBackGnd(clBtnFace);
+  Thumbs1->SetColorCover(clSilver);
+  Thumbs1->SetColorSelected(clNavy);
+  Thumbs1->SetColorFocus(clBlue);
+  Thumbs1->SetColorMark(clBlack);
+  Thumbs1->SetColorScheme(csBWG);
+  Thumbs1->SetFrameStyle(fsLowered);
+  Thumbs1->SetFocusLinewidth(1);
+  Thumbs1->SetInnerFrameStyle(fsLowered);
+  Thumbs1->SetMax(100);
+  Thumbs1->SetMin(1);
+  Thumbs1->SetOuterFrameStyle(fsRaised);
+  Thumbs1->SetSlideSize(120);
+  Thumbs1->SetSlideDistance(2);
+  Thumbs1->SetSlideMargin(7);
+}
+
+void TFrmGlimmet::ConnectEvents() {
+  Thumbs1->OnImageRequest = [this](TObject* Sender, int ThumbID, TImageRequestProcessing& HowToProcess, int& MarkIt,
+                                   TBitmap*& ImgBuffer) {
+    Thumbs1ImageRequest(Sender, ThumbID, HowToProcess, MarkIt, ImgBuffer);
+  };
+  Thumbs1->OnImageClick = [this](TObject* Sender, int X, int Y, int ThumbID) {
+    Thumbs1ImageClick(Sender, X, Y, ThumbID);
+  };
+  Thumbs1->OnFirstImageRequest = [this](TObject* Sender) { Thumbs1FirstImageRequest(Sender); };
+  Thumbs1->OnLastImageRequest = [this](TObject* Sender) { Thumbs1LastImageRequest(Sender); };
+  ShellTreeView1->OnClick = [this] { Application.Guard([this] { ShellTreeView1Click(this); }); };
+  connect(SBarThumbs, &QScrollBar::valueChanged, this,
+          [this] { Application.Guard([this] { SBarThumbsChange(this); }); });
+  connect(Splitter1, &QSplitter::splitterMoved, this, [this] { Application.Guard([this] { ApplySplitterSnap(); }); });
+}
+
+// A drag that would leave the tree lower than the splitter's minimum
+// collapses the tree.
+void TFrmGlimmet::ApplySplitterSnap() {
+  const QList<int> sizes = Splitter1->sizes();
+  if (sizes.size() != 2 || sizes[0] <= 0 || sizes[0] >= kSplitterMinSize) return;
+  Splitter1->setSizes({0, sizes[0] + sizes[1]});
+}
+
+void TFrmGlimmet::CentreOnScreen() {
+  const QScreen* s = screen();
+  if (!s) return;
+  const QRect area = s->geometry();
+  const QSize outer = frameGeometry().size();
+  move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+}
+
+void TFrmGlimmet::showEvent(QShowEvent* event) {
+  QWidget::showEvent(event);
+  if (event->spontaneous()) return;
+  if (!FShownBefore) {
+    FShownBefore = true;
+    CentreOnScreen();
+  }
+  Application.Guard([this] { FormShow(this); });
+}
+
+void TFrmGlimmet::closeEvent(QCloseEvent* event) {
+  Application.Guard([this] { FormClose(this); });
+  event->accept();
+}
+
+bool TFrmGlimmet::ChooseFolder(const std::string& path) {
+  if (!ShellTreeView1->SelectPath(path)) return false;
+  Application.Guard([this] { ShellTreeView1Click(this); });
+  return true;
+}
+
+void TFrmGlimmet::FormCreate(TObject*) {
+  FLoaderImg = new TImage(this);
+  FFileList = new TStringList;
+  std::string exe = Application.ExeName;
+  if (exe.empty()) exe = QCoreApplication::applicationFilePath().toStdString();
+  FExeDir = ExtractFilePath(exe);
+}
+
+void TFrmGlimmet::FormShow(TObject*) {
+  if (!FFileList) return;
+  FFileList->Clear();
+  ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList, nullptr);
+  Thumbs1->SetMax(FFileList->Count());
+}
+
+void TFrmGlimmet::FormClose(TObject*) {
+  delete FLoaderImg;
+  FLoaderImg = nullptr;
+  delete FFileList;
+  FFileList = nullptr;
+}
+
+void TFrmGlimmet::ShellTreeView1Click(TObject*) {
+  if (!FFileList) return;
+  const std::optional<std::string> path = ShellTreeView1->SelectedPath();
+  if (!path) return;
+  FFileList->Clear();
+  ScanFilesIntoList(*path + "/*.jpg", false, FFileList, nullptr);
+  const int count = FFileList->Count();
+  if (count == 0) {
+    Thumbs1->SetVisible(false);
+    return;
+  }
+  Thumbs1->SetMax(count);
+  // Moves the bar's position down to count when it lay above, which raises
+  // SBarThumbsChange at once.
+  SBarThumbs->setMaximum(count);
+  Thumbs1->SetVisible(true);
+  Thumbs1->Repaint();
+}
+
+void TFrmGlimmet::SBarThumbsChange(TObject*) { Thumbs1->SetScrollPosition(double(SBarThumbs->value())); }
+
+void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) { Screen.SetCursor(crHourGlass); }
+
+void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) { Screen.SetCursor(crDefault); }
+
+void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProcessing& HowToProcess, int&,
+                                      TBitmap*& ImgBuffer) {
+  if (!FFileList || !FLoaderImg) return;
+  if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
+  FLoaderImg->Picture().LoadFromFile((*FFileList)[ThumbID - 1]);
+  // Shares the decoded pixels with the loader's picture; nothing is copied.
+  ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
+  HowToProcess = irpShowSlide;
+}
+
+void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
+  if (!FFileList) return;
+  if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
+  LargeImg->Picture().LoadFromFile((*FFileList)[ThumbID - 1]);
+}

@@ -1,0 +1,86 @@
+#pragma once
+// The browser window: a folder tree over the thumbnail grid and its scroll
+// bar on the left, the large view of the clicked picture on the right.
+#include <QWidget>
+#include <string>
+
+#include "lib/Tesk_Thumbnails.h"
+#include "toolkit/Classes.h"
+#include "toolkit/Image.h"
+
+class QFrame;
+class QScrollBar;
+class QSplitter;
+class TControlHostWidget;
+class TImageView;
+class TShellTreeView;
+
+class TFrmGlimmet : public QWidget, public TComponent {
+  Q_OBJECT
+
+ public:
+  explicit TFrmGlimmet(QWidget* parent = nullptr);
+  ~TFrmGlimmet() override;
+  std::string ClassName() const override { return "TFrmGlimmet"; }
+
+  // Components, in the order of their declaration.
+  QFrame* Panel1;
+  TThumbnails* Thumbs1;
+  QFrame* Panel2;
+  TImage* LargeImg;
+  QScrollBar* SBarThumbs;
+  QSplitter* Splitter1;
+  TShellTreeView* ShellTreeView1;
+
+  // The widgets that put the grid and the large view on the screen.
+  TControlHostWidget* Thumbs1Host;
+  TImageView* LargeImgView;
+
+  // Handlers. Events raised by Qt views have the window as Sender, as those
+  // views are no TObjects.
+  void FormCreate(TObject* Sender);
+  void FormShow(TObject* Sender);
+  void FormClose(TObject* Sender);
+  void ShellTreeView1Click(TObject* Sender);
+  void SBarThumbsChange(TObject* Sender);
+  void Thumbs1FirstImageRequest(TObject* Sender);
+  void Thumbs1ImageRequest(TObject* Sender, int ThumbID, TImageRequestProcessing& HowToProcess, int& MarkIt,
+                           TBitmap*& ImgBuffer);
+  void Thumbs1LastImageRequest(TObject* Sender);
+  void Thumbs1ImageClick(TObject* Sender, int X, int Y, int ThumbID);
+
+  // Selects the folder in the tree and lists it as a click there would;
+  // false when the tree knows no such folder.
+  bool ChooseFolder(const std::string& path);
+
+  // State, for the snapshot tool and tests; the list is null after FormClose.
+  const TStringList* FileList() const { return FFileList; }
+  const std::string& ExeDir() const { return FExeDir; }
+
+ protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void BuildLayout();
+  QFrame* MakeRaisedPanel();
+  QWidget* BuildGridArea();
+  void BuildSplitter();
+  void LoadThumbs1Values();
+  void ConnectEvents();
+  void CentreOnScreen();
+  void ApplySplitterSnap();
+  void ListFolderOfMask(const std::string& mask);
+
+  TImage* FLoaderImg = nullptr;
+  TStringList* FFileList = nullptr;
+  std::string FExeDir;
+  bool FShownBefore = false;
+};
+
+// The application's main window.
+extern TFrmGlimmet* FrmGlimmet;
+
+// Installs the colours of the system scheme into the application's palette,
+// so Qt's widgets and the canvas draw the same face colour.
+void InstallSchemePalette();

@@ -1,0 +1,141 @@
+// Renders the browser window without a display and saves it as a PNG:
+//   glimmet-shot --out FILE.png [--folder DIR] [--scroll N] [--click X,Y]...
+// The actions run in the order given: --folder lists DIR as a click in the
+// folder tree would, --scroll sets the scroll bar's position, --click moves
+// the pointer to grid point X,Y and clicks there with the left button.
+// Errors the program would show in a box are printed as "error: TEXT".
+#include <QApplication>
+#include <QFileInfo>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QScrollBar>
+#include <cstdio>
+#include <cstdlib>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "app/mainfrm.h"
+#include "lib/Tesk_filesys.h"
+#include "toolkit/FileData.h"
+#include "toolkit/Forms.h"
+#include "toolkit/Jpeg.h"
+#include "toolkit/qt/ControlHost.h"
+
+namespace {
+
+constexpr const char* kUsage = "usage: glimmet-shot --out FILE.png [--folder DIR] [--scroll N] [--click X,Y]...";
+
+struct TAction {
+  enum TKind { ChooseFolder, Scroll, Click } Kind;
+  std::string Path;
+  int A = 0;
+  int B = 0;
+};
+
+struct TOptions {
+  std::string Out;
+  std::vector<TAction> Actions;
+};
+
+std::optional<int> ParseInt(const std::string& s) {
+  if (s.empty()) return std::nullopt;
+  char* end = nullptr;
+  const long v = std::strtol(s.c_str(), &end, 10);
+  if (*end != '\0' || v < -32768 || v > 32767) return std::nullopt;
+  return int(v);
+}
+
+std::optional<TAction> ParseClick(const std::string& s) {
+  const auto comma = s.find(',');
+  if (comma == std::string::npos) return std::nullopt;
+  const auto x = ParseInt(s.substr(0, comma));
+  const auto y = ParseInt(s.substr(comma + 1));
+  if (!x || !y) return std::nullopt;
+  return TAction{TAction::Click, {}, *x, *y};
+}
+
+std::optional<TAction> ParseAction(const std::string& name, const std::string& value) {
+  if (name == "--folder") return TAction{TAction::ChooseFolder, value, 0, 0};
+  if (name == "--scroll") {
+    const auto n = ParseInt(value);
+    if (!n) return std::nullopt;
+    return TAction{TAction::Scroll, {}, *n, 0};
+  }
+  if (name == "--click") return ParseClick(value);
+  return std::nullopt;
+}
+
+std::optional<TOptions> ParseArguments(const QStringList& args) {
+  TOptions options;
+  for (qsizetype i = 1; i < args.size(); i += 2) {
+    if (i + 1 >= args.size()) return std::nullopt;
+    const std::string name = args[i].toStdString();
+    const std::string value = QFile::encodeName(args[i + 1]).toStdString();
+    if (name == "--out") {
+      options.Out = value;
+      continue;
+    }
+    const auto action = ParseAction(name, value);
+    if (!action) return std::nullopt;
+    options.Actions.push_back(*action);
+  }
+  if (options.Out.empty()) return std::nullopt;
+  return options;
+}
+
+void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+  QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+// Moves onto the point first, so the focus outline follows as it would.
+void ClickGrid(TFrmGlimmet& window, int x, int y) {
+  QWidget* host = window.Thumbs1Host;
+  const QPoint pos(x, y);
+  SendMouse(host, QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton);
+  SendMouse(host, QEvent::MouseButtonPress, pos, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(host, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton);
+}
+
+void RunAction(TFrmGlimmet& window, const TAction& action) {
+  switch (action.Kind) {
+    case TAction::ChooseFolder:
+      if (!window.ChooseFolder(action.Path)) std::fprintf(stderr, "error: no folder %s in the tree\n", action.Path.c_str());
+      break;
+    case TAction::Scroll:
+      window.SBarThumbs->setValue(action.A);
+      break;
+    case TAction::Click:
+      ClickGrid(window, action.A, action.B);
+      break;
+  }
+  QApplication::processEvents();
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  RegisterJpegFormat();
+  QApplication app(argc, argv);
+  const auto options = ParseArguments(QCoreApplication::arguments());
+  if (!options) {
+    std::fprintf(stderr, "%s\n", kUsage);
+    return 2;
+  }
+  Application.SetErrorSink([](const std::string& text) { std::fprintf(stderr, "error: %s\n", text.c_str()); });
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) Screen.BitsPerPixel = screen->depth();
+  Application.ExeName = QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath()).toStdString();
+  SetPathResolver(ResolveListedPath);
+
+  TFrmGlimmet window;
+  window.show();
+  QApplication::processEvents();
+  for (const TAction& action : options->Actions) RunAction(window, action);
+  if (!window.grab().save(QString::fromStdString(options->Out), "PNG")) {
+    std::fprintf(stderr, "error: cannot write %s\n", options->Out.c_str());
+    return 1;
+  }
+  return 0;
+}
