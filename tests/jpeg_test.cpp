@@ -1,0 +1,260 @@
+// The JPEG picture: lazy decoding, the shared decoded store, the colour
+// paths (full colour, 236 colours, ink) and the handling of a late error.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "picture_test_helpers.h"
+#include "support/JpegMaker.h"
+#include "support/TempDir.h"
+#include "toolkit/Forms.h"
+#include "toolkit/Jpeg.h"
+
+using namespace jpegmaker;
+
+namespace {
+
+const Rgb kQuadrants[4] = {{200, 40, 40}, {40, 160, 60}, {30, 60, 200}, {230, 220, 90}};
+
+// 64 x 64: four flat quadrants, top-left, top-right, bottom-left, bottom-right.
+Sample Quadrant(int x, int y) {
+  const Rgb& c = kQuadrants[(y >= 32 ? 2 : 0) + (x >= 32 ? 1 : 0)];
+  return {std::uint8_t(c.R), std::uint8_t(c.G), std::uint8_t(c.B), 0};
+}
+
+Options QuadrantOptions() {
+  Options o;
+  o.Width = 64;
+  o.Height = 64;
+  o.FullChroma = true;
+  return o;
+}
+
+void ExpectQuadrants(const TBitmap& bitmap, int tolerance) {
+  ASSERT_EQ(bitmap.Width(), 64);
+  ASSERT_EQ(bitmap.Height(), 64);
+  EXPECT_TRUE(Near(RgbAt(bitmap, 16, 16), kQuadrants[0], tolerance));
+  EXPECT_TRUE(Near(RgbAt(bitmap, 48, 16), kQuadrants[1], tolerance));
+  EXPECT_TRUE(Near(RgbAt(bitmap, 16, 48), kQuadrants[2], tolerance));
+  EXPECT_TRUE(Near(RgbAt(bitmap, 48, 48), kQuadrants[3], tolerance));
+}
+
+// A file whose rows all decode and which then meets a marker libjpeg cannot
+// handle: a fatal error after the last row.
+Bytes LateFailingJpeg() { return InsertBeforeEoi(MakeJpeg(QuadrantOptions(), Quadrant), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}); }
+
+class ScreenDepth {
+ public:
+  explicit ScreenDepth(int bits) : FSaved(Screen.BitsPerPixel) { Screen.BitsPerPixel = bits; }
+  ~ScreenDepth() { Screen.BitsPerPixel = FSaved; }
+
+ private:
+  int FSaved;
+};
+
+class JpegImageTest : public testing::Test {
+ protected:
+  TempDir Dir;
+};
+
+TEST_F(JpegImageTest, HeaderIsReadAtLoadAndDecodingWaitsForTheFirstBitmap) {
+  TJPEGImage jpeg;
+  const std::string path = Dir.AddFile("late.jpg");
+  WriteFile(path, LateFailingJpeg());
+  ASSERT_NO_THROW(jpeg.LoadFromFile(path));  // the fatal error lies in the data, past the header
+  EXPECT_EQ(jpeg.Width(), 64);
+  EXPECT_EQ(jpeg.Height(), 64);
+  EXPECT_EQ(jpeg.ColorSpace(), TJpegColorSpace::YCbCr);
+  TBitmap bitmap;
+  EXPECT_THROW(bitmap.Assign(&jpeg), EInvalidGraphic);
+}
+
+TEST_F(JpegImageTest, LateFatalErrorIsReportedOnceAndTheDecodedRowsStay) {
+  TJPEGImage jpeg;
+  const std::string path = Dir.AddFile("late.jpg");
+  WriteFile(path, LateFailingJpeg());
+  jpeg.LoadFromFile(path);
+  TBitmap bitmap;
+  try {
+    bitmap.Assign(&jpeg);
+    FAIL() << "no error";
+  } catch (const EInvalidGraphic& e) {
+    EXPECT_EQ(JpegErrorCode(e.Message), JERR_UNKNOWN_MARKER) << e.Message;
+  }
+  ASSERT_NO_THROW(bitmap.Assign(&jpeg));
+  ExpectQuadrants(bitmap, 6);
+  TBitmap target(70, 70);
+  EXPECT_NO_THROW(jpeg.Draw(target.Canvas(), 0, 0));
+}
+
+TEST_F(JpegImageTest, WholeFileIsReadAtLoad) {
+  TJPEGImage jpeg;
+  const std::string path = Dir.AddFile("gone.jpg");
+  WriteFile(path, MakeJpeg(QuadrantOptions(), Quadrant));
+  jpeg.LoadFromFile(path);
+  std::filesystem::remove(path);
+  TBitmap bitmap;
+  bitmap.Assign(&jpeg);
+  ExpectQuadrants(bitmap, 6);
+}
+
+TEST_F(JpegImageTest, BitmapsAssignedFromThePictureShareItsStoreAndCopyOnWrite) {
+  TJPEGImage jpeg;
+  const std::string path = Dir.AddFile("q.jpg");
+  WriteFile(path, MakeJpeg(QuadrantOptions(), Quadrant));
+  jpeg.LoadFromFile(path);
+  TBitmap first, second;
+  first.Assign(&jpeg);
+  second.Assign(&jpeg);
+  EXPECT_TRUE(first.SharesStoreWith(second));
+  first.Canvas().SetPixel(16, 16, clBlack);
+  EXPECT_FALSE(first.SharesStoreWith(second));
+  TBitmap third;
+  third.Assign(&jpeg);
+  ExpectQuadrants(third, 6);
+}
+
+struct CodingCase {
+  const char* Name;
+  bool Progressive, Arithmetic;
+  int RestartInterval;
+};
+
+class JpegCodingTest : public testing::TestWithParam<CodingCase> {};
+
+TEST_P(JpegCodingTest, KnownColoursComeBackAsFullColourPixels) {
+  TempDir dir;
+  Options o = QuadrantOptions();
+  o.Progressive = GetParam().Progressive;
+  o.Arithmetic = GetParam().Arithmetic;
+  o.RestartInterval = GetParam().RestartInterval;
+  const std::string path = dir / "c.jpg";
+  WriteFile(path, MakeJpeg(o, Quadrant));
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(path);
+  TBitmap bitmap;
+  bitmap.Assign(&jpeg);
+  EXPECT_EQ(bitmap.PixelFormat, pf24bit);
+  ExpectQuadrants(bitmap, 6);
+  EXPECT_EQ(TopByteAt(bitmap, 0, 0), 0xFFu);
+  EXPECT_EQ(TopByteAt(bitmap, 63, 63), 0xFFu);
+}
+
+INSTANTIATE_TEST_SUITE_P(Codings, JpegCodingTest,
+                         testing::Values(CodingCase{"Baseline", false, false, 0},
+                                         CodingCase{"Progressive", true, false, 0},
+                                         CodingCase{"Arithmetic", false, true, 0},
+                                         CodingCase{"RestartMarkers", false, false, 3}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(JpegImageTest, GreyscalePicturesTakeThe236ColourPath) {
+  Options o;
+  o.Width = 64;
+  o.Height = 16;
+  o.Colours = Colour::Grey;
+  const std::string path = Dir / "g.jpg";
+  WriteFile(path, MakeJpeg(o, [](int x, int) { return Sample{std::uint8_t(x < 32 ? 60 : 190), 0, 0, 0}; }));
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(path);
+  EXPECT_TRUE(jpeg.Grayscale());
+  TBitmap bitmap;
+  bitmap.Assign(&jpeg);
+  EXPECT_EQ(bitmap.PixelFormat, pf8bit);
+  // 236 grey levels are about 1.1 apart; dithering moves a pixel by a level at most.
+  EXPECT_TRUE(Near(RgbAt(bitmap, 12, 8), {60, 60, 60}, 3));
+  EXPECT_TRUE(Near(RgbAt(bitmap, 50, 8), {190, 190, 190}, 3));
+  EXPECT_EQ(TopByteAt(bitmap, 63, 15), 0xFFu);
+}
+
+TEST_F(JpegImageTest, EightBitScreenQuantisesColourPictures) {
+  const ScreenDepth depth(8);
+  const std::string path = Dir / "q.jpg";
+  WriteFile(path, MakeJpeg(QuadrantOptions(), Quadrant));
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(path);
+  TBitmap bitmap;
+  bitmap.Assign(&jpeg);
+  EXPECT_EQ(bitmap.PixelFormat, pf8bit);
+  ExpectQuadrants(bitmap, 8);
+  EXPECT_EQ(TopByteAt(bitmap, 63, 63), 0xFFu);
+}
+
+TEST_F(JpegImageTest, DrawDecodesAndPlacesThePictureAtItsNaturalSize) {
+  const std::string path = Dir / "q.jpg";
+  WriteFile(path, MakeJpeg(QuadrantOptions(), Quadrant));
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(path);
+  TBitmap target(100, 100);
+  jpeg.Draw(target.Canvas(), 10, 20);
+  EXPECT_TRUE(Near(RgbAt(target, 10 + 48, 20 + 48), kQuadrants[3], 6));
+  EXPECT_TRUE(Near(RgbAt(target, 5, 5), {0, 0, 0}, 0));
+}
+
+// Ink amounts (0 none .. 255 full) and the colour they print.
+struct Ink {
+  int C, M, Y, K;
+  Rgb Printed;
+};
+const Ink kInks[] = {
+    {255, 0, 0, 0, {0, 255, 255}},   {0, 255, 0, 0, {255, 0, 255}},     {0, 0, 255, 0, {255, 255, 0}},
+    {0, 255, 255, 0, {255, 0, 0}},   {0, 0, 0, 128, {127, 127, 127}},   {0, 0, 0, 0, {255, 255, 255}},
+};
+constexpr int kInkBand = 16;
+
+struct InkCase {
+  const char* Name;
+  Colour Colours;
+  bool AdobeMarker;
+};
+
+class JpegInkTest : public testing::TestWithParam<InkCase> {};
+
+// Adobe files hold inverted values (255 = no ink); plain CMYK holds the amounts.
+TEST_P(JpegInkTest, InkPicturesConvertToThePrintedColours) {
+  const InkCase& c = GetParam();
+  Options o;
+  o.Width = kInkBand * 6;
+  o.Height = kInkBand;
+  o.Colours = c.Colours;
+  o.AdobeMarker = c.AdobeMarker;
+  o.FullChroma = true;
+  const auto stored = [&](int x, int) {
+    const Ink& ink = kInks[x / kInkBand];
+    const auto v = [&](int amount) { return std::uint8_t(c.AdobeMarker ? 255 - amount : amount); };
+    return Sample{v(ink.C), v(ink.M), v(ink.Y), v(ink.K)};
+  };
+  TempDir dir;
+  WriteFile(dir / "ink.jpg", MakeJpeg(o, stored));
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(dir / "ink.jpg");
+  TBitmap bitmap;
+  bitmap.Assign(&jpeg);
+  EXPECT_EQ(bitmap.PixelFormat, pf24bit);
+  for (int i = 0; i < 6; ++i) {
+    EXPECT_TRUE(Near(RgbAt(bitmap, i * kInkBand + kInkBand / 2, kInkBand / 2), kInks[i].Printed, 6)) << "ink " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Inks, JpegInkTest,
+                         testing::Values(InkCase{"AdobeCmyk", Colour::Cmyk, true},
+                                         InkCase{"PlainCmyk", Colour::Cmyk, false},
+                                         InkCase{"Ycck", Colour::Ycck, true}),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+TEST(JpegInkScreenTest, InkPicturesStayFullColourOnAnEightBitScreen) {
+  const ScreenDepth depth(8);
+  Options o;
+  o.Colours = Colour::Cmyk;
+  TempDir dir;
+  WriteFile(dir / "ink.jpg", MakeJpeg(o, Flat({0, 255, 255, 255})));  // Adobe: full cyan
+  TJPEGImage jpeg;
+  jpeg.LoadFromFile(dir / "ink.jpg");
+  TBitmap bitmap;
+  bitmap.Assign(&jpeg);
+  EXPECT_TRUE(Near(RgbAt(bitmap, 10, 10), {0, 255, 255}, 6));
+}
+
+}  // namespace

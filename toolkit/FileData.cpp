@@ -1,0 +1,94 @@
+#include "FileData.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <new>
+
+#include "SysUtils.h"
+
+namespace {
+
+TPathResolver gResolver = nullptr;
+
+[[noreturn]] void OpenError(const std::string& fileName, const std::string& cause) {
+  throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(fileName).c_str(), cause.c_str()));
+}
+
+class FileDescriptor {
+ public:
+  explicit FileDescriptor(int fd) : FFd(fd) {}
+  ~FileDescriptor() {
+    if (FFd >= 0) close(FFd);
+  }
+  FileDescriptor(const FileDescriptor&) = delete;
+  FileDescriptor& operator=(const FileDescriptor&) = delete;
+  int Get() const { return FFd; }
+
+ private:
+  int FFd;
+};
+
+// Why a file of this kind is refused; empty for a regular file.
+std::string KindRefusal(mode_t mode) {
+  if (S_ISREG(mode)) return {};
+  if (S_ISDIR(mode)) return "It is a folder, not a file";
+  if (S_ISFIFO(mode)) return "It is a named pipe, not a file";
+  if (S_ISCHR(mode) || S_ISBLK(mode)) return "It is a device, not a file";
+  return "It is not a regular file";
+}
+
+std::uint64_t CheckedSize(int fd, const std::string& fileName) {
+  struct stat st {};
+  if (fstat(fd, &st) != 0) OpenError(fileName, std::strerror(errno));
+  const std::string refusal = KindRefusal(st.st_mode);
+  if (!refusal.empty()) OpenError(fileName, refusal);
+  const auto size = static_cast<std::uint64_t>(st.st_size);
+  if (size > MaxPictureFileSize) {
+    OpenError(fileName, Format("The file is larger than %llu MiB", (unsigned long long)(MaxPictureFileSize >> 20)));
+  }
+  return size;
+}
+
+std::vector<std::uint8_t> Allocate(std::uint64_t size) {
+  try {
+    return std::vector<std::uint8_t>(static_cast<std::size_t>(size));
+  } catch (const std::bad_alloc&) {
+    throw EOutOfMemory(Format("Not enough memory to read a file of %llu bytes", (unsigned long long)size));
+  }
+}
+
+// Reads at most the size fstat gave; a file that shrank meanwhile ends early.
+void ReadAll(int fd, std::vector<std::uint8_t>& data, const std::string& fileName) {
+  std::size_t done = 0;
+  while (done < data.size()) {
+    const ssize_t n = read(fd, data.data() + done, data.size() - done);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) OpenError(fileName, std::strerror(errno));
+    if (n == 0) break;
+    done += static_cast<std::size_t>(n);
+  }
+  data.resize(done);
+}
+
+}  // namespace
+
+void SetPathResolver(TPathResolver resolver) { gResolver = resolver; }
+
+TPathResolver PathResolver() { return gResolver; }
+
+std::vector<std::uint8_t> ReadFileData(const std::string& fileName) {
+  const std::string path = gResolver ? gResolver(fileName) : fileName;
+  // Devices and pipes are refused before opening: opening some has effects.
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && !KindRefusal(st.st_mode).empty()) OpenError(fileName, KindRefusal(st.st_mode));
+  // Non-blocking so that a named pipe cannot stall the open; it is refused below.
+  const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
+  if (fd.Get() < 0) OpenError(fileName, std::strerror(errno));
+  std::vector<std::uint8_t> data = Allocate(CheckedSize(fd.Get(), fileName));
+  ReadAll(fd.Get(), data, fileName);
+  return data;
+}

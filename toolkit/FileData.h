@@ -1,0 +1,23 @@
+#pragma once
+// Reading a whole picture file into memory, safely: read-only, never blocking
+// on a FIFO, refusing what is not a regular file or is unreasonably large.
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+// Maps a path as the program holds it to the path to open (the file scan
+// keeps the directories it listed; see SetPathResolver).
+using TPathResolver = std::string (*)(const std::string&);
+
+// Installs the resolver used by every picture file opening; nullptr opens
+// paths as given.
+void SetPathResolver(TPathResolver resolver);
+TPathResolver PathResolver();
+
+// Files larger than this are refused before anything is read.
+constexpr std::uint64_t MaxPictureFileSize = std::uint64_t(512) << 20;
+
+// The whole content of a regular file. Raises EFOpenError with
+// "Cannot open file "<expanded path>". <cause>".
+std::vector<std::uint8_t> ReadFileData(const std::string& fileName);

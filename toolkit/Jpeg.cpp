@@ -1,0 +1,101 @@
+#include "Jpeg.h"
+
+#include <new>
+#include <stdexcept>
+
+#include "Forms.h"
+#include "SysUtils.h"
+
+namespace {
+
+[[noreturn]] void RaiseDecoderFailure(const TJpegOutcome& outcome) {
+  switch (outcome.Kind) {
+    case TJpegOutcome::TooManyScans:
+      throw EInvalidGraphic(Format("The JPEG data has more than %d scans", MaxJpegScans));
+    case TJpegOutcome::SizeMismatch:
+      throw EInvalidGraphic("The JPEG data changed its size while decoding");
+    default:
+      throw EInvalidGraphic(Format("JPEG error #%d", outcome.MessageCode));
+  }
+}
+
+void CheckPixelCount(const TJpegHeader& header) {
+  const std::uint64_t pixels = std::uint64_t(header.Width) * std::uint64_t(header.Height);
+  if (pixels <= MaxJpegPixels) return;
+  throw EInvalidGraphic(Format("The picture is too large to show: %d x %d pixels, more than %d megapixels",
+                               header.Width, header.Height, int(MaxJpegPixels / 1'000'000)));
+}
+
+std::unique_ptr<TBitmap> NewBitmap(int width, int height) {
+  try {
+    return std::make_unique<TBitmap>(width, height);
+  } catch (const std::bad_alloc&) {
+  } catch (const std::length_error&) {
+  } catch (const EOutOfMemory&) {
+  }
+  throw EOutOfMemory(Format("Not enough memory for a picture of %d x %d pixels", width, height));
+}
+
+bool IsInk(TJpegColorSpace space) { return space == TJpegColorSpace::CMYK || space == TJpegColorSpace::YCCK; }
+
+}  // namespace
+
+TJPEGImage::TJPEGImage() = default;
+TJPEGImage::~TJPEGImage() = default;
+
+void TJPEGImage::LoadFromFile(const std::string& fileName) { LoadFromData(ReadFileData(fileName)); }
+
+void TJPEGImage::LoadFromData(std::vector<std::uint8_t> data) {
+  TJpegHeader header;
+  const TJpegOutcome outcome = ReadJpegHeader(data.data(), data.size(), header);
+  if (outcome.Kind != TJpegOutcome::Ok) RaiseDecoderFailure(outcome);
+  CheckPixelCount(header);
+  FData = std::move(data);
+  FHeader = header;
+  FBitmap.reset();
+}
+
+// The bitmap is made at full size and kept before decoding starts, so that a
+// fatal error leaves the rows decoded so far with the picture.
+void TJPEGImage::Decode() const {
+  if (FBitmap || FData.empty()) return;
+  const bool eightBit = (Grayscale() || Screen.BitsPerPixel <= 8) && !IsInk(ColorSpace());
+  auto bitmap = NewBitmap(Width(), Height());
+  bitmap->PixelFormat = eightBit ? pf8bit : pf24bit;
+  TJpegDecodeRequest request;
+  request.Data = FData.data();
+  request.Size = FData.size();
+  request.EightBit = eightBit;
+  request.Pixels = bitmap->MutableBits();
+  request.Width = Width();
+  request.Height = Height();
+  FBitmap = std::move(bitmap);
+  const TJpegOutcome outcome = DecodeJpeg(request);
+  if (outcome.Kind != TJpegOutcome::Ok) RaiseDecoderFailure(outcome);
+}
+
+const TBitmap& TJPEGImage::Bitmap() const {
+  static const TBitmap empty;
+  Decode();
+  return FBitmap ? *FBitmap : empty;
+}
+
+void TJPEGImage::Draw(TCanvas& canvas, int x, int y) { canvas.Draw(x, y, Bitmap()); }
+
+void TJPEGImage::AssignTo(TPersistent* Dest) const {
+  auto* bitmap = dynamic_cast<TBitmap*>(Dest);
+  if (!bitmap) {
+    TPersistent::AssignTo(Dest);
+    return;
+  }
+  bitmap->Assign(&Bitmap());
+}
+
+void RegisterJpegFormat() {
+  static bool registered = false;
+  if (registered) return;
+  registered = true;
+  const auto make = [] { return std::unique_ptr<TGraphic>(std::make_unique<TJPEGImage>()); };
+  TPicture::RegisterFileFormat("jpeg", "JPEG Image File", make);
+  TPicture::RegisterFileFormat("jpg", "JPEG Image File", make);
+}

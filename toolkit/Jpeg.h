@@ -1,0 +1,53 @@
+#pragma once
+// JPEG pictures on libjpeg. Loading reads the whole file and its header; the
+// picture is decoded only when a bitmap is first wanted, then kept.
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "JpegCodec.h"
+#include "Pictures.h"
+
+// Pictures with more pixels than this are refused when their header is read:
+// a few hundred bytes can claim 4 gigapixels. 400 megapixels (a 1.6 GB
+// bitmap) still opens a 200-megapixel photograph with room to spare.
+constexpr std::uint64_t MaxJpegPixels = 400'000'000;
+
+class TJPEGImage : public TGraphic {
+ public:
+  TJPEGImage();
+  ~TJPEGImage() override;
+  TJPEGImage(const TJPEGImage&) = delete;
+  TJPEGImage& operator=(const TJPEGImage&) = delete;
+  std::string ClassName() const override { return "TJPEGImage"; }
+
+  int Width() const override { return FHeader.Width; }
+  int Height() const override { return FHeader.Height; }
+  TJpegColorSpace ColorSpace() const { return FHeader.ColorSpace; }
+  bool Grayscale() const { return FHeader.ColorSpace == TJpegColorSpace::Grayscale; }
+
+  // Open failures raise EFOpenError; data libjpeg refuses raises
+  // EInvalidGraphic "JPEG error #<libjpeg's message number>".
+  void LoadFromFile(const std::string& fileName) override;
+  // The same from an in-memory copy of a file.
+  void LoadFromData(std::vector<std::uint8_t> data);
+
+  // The decoded picture, decoding it on first use. Greyscale pictures, and
+  // every picture when the screen has 8 bits per pixel or fewer, come
+  // quantised to 236 colours (PixelFormat pf8bit). After a fatal decoder
+  // error, raised once, the bitmap keeps the rows decoded before it.
+  const TBitmap& Bitmap() const;
+  void Draw(TCanvas& canvas, int x, int y) override;
+
+ protected:
+  // Into a TBitmap: shares the decoded pixel store.
+  void AssignTo(TPersistent* Dest) const override;
+
+ private:
+  void Decode() const;
+
+  std::vector<std::uint8_t> FData;
+  TJpegHeader FHeader;
+  mutable std::unique_ptr<TBitmap> FBitmap;
+};

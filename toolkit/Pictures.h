@@ -1,0 +1,72 @@
+#pragma once
+// Pictures loaded from files, and the picture holder that picks the picture
+// class by the file's extension.
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "Classes.h"
+#include "FileData.h"
+#include "Graphics.h"
+#include "SysUtils.h"
+
+// A picture of some file format. Assigning it to a TBitmap copies the picture
+// in (decoding it if need be).
+class TGraphic : public TPersistent {
+ public:
+  std::string ClassName() const override { return "TGraphic"; }
+  virtual int Width() const = 0;
+  virtual int Height() const = 0;
+  bool Empty() const { return Width() == 0 || Height() == 0; }
+  // Raises on failure and then keeps what it held before.
+  virtual void LoadFromFile(const std::string& fileName) = 0;
+  // Draws the picture at its natural size with its top-left corner at (x, y).
+  virtual void Draw(TCanvas& canvas, int x, int y) = 0;
+};
+
+using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
+
+struct TFileFormat {
+  std::string Extension;  // without the dot
+  std::string Description;
+  TGraphicFactory Factory;
+};
+
+class TPicture : public TPersistent {
+ public:
+  TPicture();
+  ~TPicture() override;
+  TPicture(const TPicture&) = delete;
+  TPicture& operator=(const TPicture&) = delete;
+  std::string ClassName() const override { return "TPicture"; }
+
+  // Extensions are compared without regard to case; the most recently
+  // registered format wins.
+  static void RegisterFileFormat(const std::string& extension, const std::string& description,
+                                 TGraphicFactory factory);
+  // Registered formats, oldest first.
+  static const std::vector<TFileFormat>& FileFormats();
+
+  // Creates the graphic registered for the file's extension and loads it;
+  // only a successful load replaces the previous graphic. An unknown
+  // extension raises EInvalidGraphic "Unknown picture file extension (.ext)".
+  void LoadFromFile(const std::string& fileName);
+
+  TGraphic* Graphic() const { return FGraphic.get(); }
+  int Width() const { return FGraphic ? FGraphic->Width() : 0; }
+  int Height() const { return FGraphic ? FGraphic->Height() : 0; }
+
+  // Raised after a new graphic was loaded.
+  TNotifyEvent OnChange;
+
+ protected:
+  // Into a TBitmap: the graphic's picture; an empty picture empties it.
+  void AssignTo(TPersistent* Dest) const override;
+
+ private:
+  std::unique_ptr<TGraphic> FGraphic;
+};
+
+// Registers the JPEG picture class for "jpeg" and "jpg" (toolkit/Jpeg.cpp).
+void RegisterJpegFormat();
