@@ -1,0 +1,241 @@
+// File scan against real temporary folders.
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "lib/Tesk_filesys.h"
+#include "tests/support/TempDir.h"
+
+namespace {
+
+using Strings = std::vector<std::string>;
+
+std::string Upper(const std::string& s) {
+  std::string u = s;
+  for (char& c : u)
+    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
+  return u;
+}
+
+// The names of a folder in the platform's listing order, the expected order of results.
+Strings ListingOrder(const std::string& dir, const Strings& among) {
+  Strings names;
+  DIR* d = opendir(dir.c_str());
+  while (const dirent* e = readdir(d)) {
+    if (std::find(among.begin(), among.end(), e->d_name) != among.end()) names.emplace_back(e->d_name);
+  }
+  closedir(d);
+  return names;
+}
+
+Strings Prefixed(const std::string& prefix, const Strings& names) {
+  Strings out;
+  for (const auto& n : names) out.push_back(prefix + n);
+  return out;
+}
+
+Strings Scan(const std::string& mask, bool subdirs = false, TScanProgressProc progress = nullptr) {
+  TStringList list;
+  ScanFilesIntoList(mask, subdirs, &list, progress);
+  return list.Items();
+}
+
+std::vector<std::pair<std::string, int>> Reports;
+void Record(const std::string& dir, int count) { Reports.emplace_back(dir, count); }
+void Throw(const std::string&, int) { throw std::runtime_error("callback failed"); }
+
+TEST(ScanFilesIntoList, UpperCasesTheDirectoryAndKeepsNamesInListingOrder) {
+  TempDir t;
+  t.AddFile("Photos/Beach.jpg");
+  t.AddFile("Photos/sea.JPG");
+  t.AddFile("Photos/notes.txt");
+  t.AddFile("Photos/Beach.jpg.bak");
+  const std::string dir = Upper(t.Path()) + "/PHOTOS/";
+  EXPECT_EQ(Scan(t / "Photos/*.jpg"), Prefixed(dir, ListingOrder(t / "Photos", {"Beach.jpg", "sea.JPG"})));
+  EXPECT_EQ(Scan(t / "Photos/*.JpG").size(), 2u);  // the pattern ignores case too
+  EXPECT_EQ(Scan(t / "Photos/s?a.jpg"), Strings{dir + "sea.JPG"});
+}
+
+TEST(ScanFilesIntoList, HiddenAndReadOnlyFilesAreListedDirectoriesAreNot) {
+  TempDir t;
+  t.AddFile("p/.hidden.jpg");
+  const std::string readOnly = t.AddFile("p/locked.jpg");
+  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
+  t.AddDir("p/album.jpg");
+  t.AddDir("p/.trash.jpg");
+  t.AddFile("elsewhere/x.txt");
+  t.AddSymlink("p/linked.jpg", t / "elsewhere");  // a link to a folder counts as a folder
+  t.AddSymlink("p/alias.jpg", t / "p/locked.jpg");
+  const std::string dir = Upper(t.Path()) + "/P/";
+  const Strings got = Scan(t / "p/*.jpg");
+  EXPECT_EQ(got, Prefixed(dir, ListingOrder(t / "p", {".hidden.jpg", "locked.jpg", "alias.jpg"})));
+}
+
+TEST(ScanFilesIntoList, StarDotStarMatchesNamesWithoutADot) {
+  TempDir t;
+  t.AddFile("d/README");
+  t.AddFile("d/a.b.c");
+  t.AddFile("d/.profile");
+  EXPECT_EQ(Scan(t / "d/*.*").size(), 3u);
+  EXPECT_EQ(Scan(t / "d/*.c").size(), 1u);
+}
+
+TEST(ScanFilesIntoList, BracketsInAPatternAreOrdinaryCharacters) {
+  TempDir t;
+  t.AddFile("d/[1].jpg");
+  t.AddFile("d/1.jpg");
+  EXPECT_EQ(Scan(t / "d/[1].jpg"), Strings{Upper(t.Path()) + "/D/[1].jpg"});
+}
+
+TEST(ScanFilesIntoList, UpperCasesOnlyAsciiLettersOfTheDirectory) {
+  TempDir t;
+  t.AddFile("f\xC3\xA9tes 2:b/Pic.jpg");  // "fétes 2:b": a colon is an ordinary character
+  EXPECT_EQ(Scan(t / "f\xC3\xA9tes 2:b/*.jpg"), Strings{Upper(t.Path()) + "/F\xC3\xA9TES 2:B/Pic.jpg"});
+}
+
+TEST(ScanFilesIntoList, MaskWithoutDirectoryListsTheCurrentDirectory) {
+  TempDir t;
+  t.AddFile("One.jpg");
+  t.AddFile("two.jpg");
+  t.AddFile("sub/three.jpg");
+  const auto cwd = std::filesystem::current_path();
+  std::filesystem::current_path(t.Path());
+  Reports.clear();
+  const Strings got = Scan("*.jpg", true, Record);
+  std::filesystem::current_path(cwd);
+  Strings want = ListingOrder(t.Path(), {"One.jpg", "two.jpg"});
+  want.push_back("SUB/three.jpg");
+  EXPECT_EQ(got, want);
+  EXPECT_EQ(Reports, (std::vector<std::pair<std::string, int>>{{"", 0}, {"SUB/", 2}}));
+}
+
+TEST(ScanFilesIntoList, KeepsEntriesAlreadyInTheList) {
+  TempDir t;
+  t.AddFile("d/a.jpg");
+  TStringList list;
+  list.Add("first");
+  ScanFilesIntoList(t / "d/*.jpg", false, &list, nullptr);
+  ASSERT_EQ(list.Count(), 2);
+  EXPECT_EQ(list[0], "first");
+  ScanFilesIntoList(t / "d/*.png", false, &list, nullptr);
+  ScanFilesIntoList(t / "missing/*.jpg", true, &list, nullptr);
+  EXPECT_EQ(list.Count(), 2);
+}
+
+TEST(ScanFilesIntoList, AbsentListDoesNothingNotEvenTheCallback) {
+  Reports.clear();
+  ScanFilesIntoList("/tmp/*.*", true, nullptr, Record);
+  EXPECT_TRUE(Reports.empty());
+}
+
+TEST(ScanFilesIntoList, MissingDirectoryIsReportedAndListsNothing) {
+  TempDir t;
+  Reports.clear();
+  EXPECT_TRUE(Scan(t / "nowhere/*.jpg", true, Record).empty());
+  EXPECT_EQ(Reports, (std::vector<std::pair<std::string, int>>{{Upper(t.Path()) + "/NOWHERE/", 0}}));
+}
+
+TEST(ScanFilesIntoList, SubdirectoriesDepthFirstAfterTheirParentsFilesHiddenOnesLeftOut) {
+  TempDir t;
+  t.AddFile("r/a.jpg");
+  t.AddFile("r/b.jpg");
+  t.AddFile("r/Sub/c.jpg");
+  t.AddFile("r/Sub/deeper/d.jpg");
+  t.AddFile("r/.hid/h.jpg");
+  const std::string root = Upper(t.Path()) + "/R/";
+  Reports.clear();
+  Strings want = Prefixed(root, ListingOrder(t / "r", {"a.jpg", "b.jpg"}));
+  want.push_back(root + "SUB/c.jpg");
+  want.push_back(root + "SUB/DEEPER/d.jpg");
+  EXPECT_EQ(Scan(t / "r/*.jpg", true, Record), want);
+  EXPECT_EQ(Reports, (std::vector<std::pair<std::string, int>>{{root, 0}, {root + "SUB/", 2}, {root + "SUB/DEEPER/", 3}}));
+  EXPECT_EQ(Scan(t / "r/*.jpg", false).size(), 2u);
+}
+
+TEST(ScanFilesIntoList, SiblingsFollowTheListingOrderEachWithItsWholeSubtree) {
+  TempDir t;
+  t.AddFile("r/x/1.jpg");
+  t.AddFile("r/x/in/2.jpg");
+  t.AddFile("r/y/3.jpg");
+  const std::string root = Upper(t.Path()) + "/R/";
+  const Strings order = ListingOrder(t / "r", {"x", "y"});
+  const Strings xs = {root + "X/1.jpg", root + "X/IN/2.jpg"}, ys = {root + "Y/3.jpg"};
+  Strings want = order[0] == "x" ? xs : ys;
+  for (const auto& s : order[0] == "x" ? ys : xs) want.push_back(s);
+  EXPECT_EQ(Scan(t / "r/*.jpg", true), want);
+}
+
+TEST(ScanFilesIntoList, LinkLoopsEndAndEveryFileComesOnce) {
+  TempDir t;
+  t.AddFile("r/a.jpg");
+  t.AddFile("r/s/b.jpg");
+  t.AddSymlink("r/s/up", "..");
+  t.AddSymlink("r/s/self", ".");
+  t.AddSymlink("r/s/root", t / "r");
+  const Strings got = Scan(t / "r/*.jpg", true);
+  EXPECT_EQ(got.size(), 2u);
+}
+
+TEST(ScanFilesIntoList, ALinkToAFolderOutsideIsEntered) {
+  TempDir t;
+  t.AddFile("other/o.jpg");
+  t.AddFile("r/a.jpg");
+  t.AddSymlink("r/Link", t / "other");
+  const std::string root = Upper(t.Path()) + "/R/";
+  EXPECT_EQ(Scan(t / "r/*.jpg", true), (Strings{root + "a.jpg", root + "LINK/o.jpg"}));
+}
+
+TEST(ScanFilesIntoList, ACallbackThatThrowsDoesNotStopTheScan) {
+  TempDir t;
+  t.AddFile("r/a.jpg");
+  t.AddFile("r/s/b.jpg");
+  EXPECT_EQ(Scan(t / "r/*.jpg", true, Throw).size(), 2u);
+}
+
+// On a file system that tells case apart the upper-cased directory is not
+// the one listed; the scan must still list, and lead back to, the right one.
+TEST(ScanFilesIntoList, ACaseVariantOfTheMaskNeverListsAnotherFolder) {
+  TempDir t;
+  t.AddFile("r/B/in-upper.jpg");
+  EXPECT_TRUE(Scan(t / "r/b/*.jpg").empty());
+  t.AddFile("r/b/in-lower.jpg");
+  EXPECT_EQ(Scan(t / "r/b/*.jpg"), Strings{Upper(t.Path()) + "/R/B/in-lower.jpg"});
+}
+
+TEST(ResolveListedPath, LeadsBackToTheFolderListedWhenSiblingsDifferOnlyInCase) {
+  TempDir t;
+  const std::string lower = t.AddFile("r/ab/same.jpg", "lower"), upper = t.AddFile("r/AB/same.jpg", "upper");
+  const std::string onlyLower = t.AddFile("r/ab/one.jpg"), onlyUpper = t.AddFile("r/AB/two.jpg");
+  const std::string dir = Upper(t.Path()) + "/R/AB/";
+
+  ASSERT_EQ(Scan(t / "r/ab/same.jpg"), Strings{dir + "same.jpg"});
+  EXPECT_EQ(ResolveListedPath(dir + "same.jpg"), lower);
+  ASSERT_EQ(Scan(t / "r/AB/same.jpg"), Strings{dir + "same.jpg"});
+  EXPECT_EQ(ResolveListedPath(dir + "same.jpg"), upper);  // the latest listing wins
+
+  // One scan through both: every distinct file still finds its folder.
+  const Strings both = Scan(t / "r/*.jpg", true);
+  EXPECT_EQ(both.size(), 4u);
+  EXPECT_EQ(ResolveListedPath(dir + "one.jpg"), onlyLower);
+  EXPECT_EQ(ResolveListedPath(dir + "two.jpg"), onlyUpper);
+}
+
+TEST(ResolveListedPath, WalksCaseInsensitivelyWhenTheFolderWasNeverListed) {
+  TempDir t;
+  const std::string file = t.AddFile("Deep/Er/Pic.jpg");
+  t.AddDir("DEEP");  // a wrong first guess that must be taken back
+  EXPECT_EQ(ResolveListedPath(Upper(t.Path()) + "/DEEP/ER/Pic.jpg"), file);
+  EXPECT_EQ(ResolveListedPath(file), file);
+  const std::string unknown = Upper(t.Path()) + "/NOWHERE/x.jpg";
+  EXPECT_EQ(ResolveListedPath(unknown), unknown);
+  EXPECT_EQ(ResolveListedPath("bare.jpg"), "bare.jpg");
+}
+
+}  // namespace
