@@ -1,0 +1,169 @@
+// Damaged and hostile JPEG data: refused with an error, or shown as far as
+// it goes, never a crash, a hang or memory exhausted.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <functional>
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "picture_test_helpers.h"
+#include "support/JpegMaker.h"
+#include "support/TempDir.h"
+#include "toolkit/Jpeg.h"
+
+using namespace jpegmaker;
+
+namespace {
+
+Bytes SmallJpeg(bool progressive = false, Colour colours = Colour::Rgb) {
+  Options o;
+  o.Width = 64;
+  o.Height = 48;
+  o.Progressive = progressive;
+  o.Colours = colours;
+  return MakeJpeg(o, [](int x, int y) { return Sample{std::uint8_t(x * 4), std::uint8_t(y * 5), 90, 0}; });
+}
+
+// The first frame header (SOF0 baseline, SOF2 progressive).
+std::size_t FrameHeader(const Bytes& bytes) {
+  const std::size_t baseline = FindMarker(bytes, 0xC0);
+  return baseline != std::string::npos ? baseline : FindMarker(bytes, 0xC2);
+}
+
+Bytes WithPrecision(Bytes bytes, std::uint8_t bits) {
+  bytes[FrameHeader(bytes) + 4] = bits;
+  return bytes;
+}
+
+Bytes WithFrameType(Bytes bytes, std::uint8_t code) {
+  bytes[FrameHeader(bytes) + 1] = code;
+  return bytes;
+}
+
+class HostileJpegTest : public testing::Test {
+ protected:
+  // Loads bytes from a file, as the program does.
+  void Load(TJPEGImage& jpeg, const Bytes& bytes) {
+    WriteFile(Dir / "hostile.jpg", bytes);
+    jpeg.LoadFromFile(Dir / "hostile.jpg");
+  }
+  std::string LoadError(const Bytes& bytes) {
+    TJPEGImage jpeg;
+    try {
+      Load(jpeg, bytes);
+    } catch (const EInvalidGraphic& e) {
+      return e.Message;
+    }
+    return "(no error)";
+  }
+  std::string DecodeError(TJPEGImage& jpeg) {
+    TBitmap bitmap;
+    try {
+      bitmap.Assign(&jpeg);
+    } catch (const Exception& e) {
+      return e.Message;
+    }
+    return "(no error)";
+  }
+  TempDir Dir;
+};
+
+struct BombCase {
+  const char* Name;
+  std::function<Bytes()> Make;
+  const char* Size;
+};
+
+class BombTest : public HostileJpegTest, public testing::WithParamInterface<BombCase> {};
+
+// A few hundred bytes can claim gigapixels; the claim is refused when the
+// header is read, before any bitmap is made.
+TEST_P(BombTest, PicturesOverTheLimitAreRefusedWhenTheHeaderIsRead) {
+  EXPECT_EQ(LoadError(GetParam().Make()), std::string("The picture is too large to show: ") + GetParam().Size +
+                                              " pixels, more than 400 megapixels");
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Bombs, BombTest,
+    testing::Values(BombCase{"Baseline60000", [] { return PatchSofSize(SmallJpeg(), 60000, 60000); }, "60000 x 60000"},
+                    BombCase{"Progressive60000", [] { return PatchSofSize(SmallJpeg(true), 60000, 60000); },
+                             "60000 x 60000"},
+                    BombCase{"Grey65500", [] { return PatchSofSize(SmallJpeg(false, Colour::Grey), 65500, 65500); },
+                             "65500 x 65500"},
+                    BombCase{"JustOver", [] { return PatchSofSize(SmallJpeg(), 20001, 20000); }, "20001 x 20000"}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+TEST_F(HostileJpegTest, FourHundredMegapixelsPassTheHeaderCheck) {
+  TJPEGImage jpeg;
+  Load(jpeg, PatchSofSize(SmallJpeg(), 20000, 20000));
+  EXPECT_EQ(jpeg.Width(), 20000);
+  EXPECT_EQ(jpeg.Height(), 20000);
+}
+
+// 19000 x 19000 at 4:4:4 needs 2.2 GB of coefficients to decode progressively,
+// more than libjpeg is allowed; it refuses before reading any data.
+TEST_F(HostileJpegTest, ProgressiveFileNeedingTooMuchDecoderMemoryIsRefused) {
+  Options o;
+  o.Progressive = true;
+  o.FullChroma = true;
+  TJPEGImage jpeg;
+  Load(jpeg, PatchSofSize(MakeJpeg(o, Flat({1, 2, 3, 0})), 19000, 19000));
+  EXPECT_EQ(JpegErrorCode(DecodeError(jpeg)), JERR_NO_BACKING_STORE);
+}
+
+TEST_F(HostileJpegTest, ProgressiveFileWithEndlessScansIsStopped) {
+  // The simple progression of a colour picture has 10 scans.
+  TJPEGImage endless;
+  Load(endless, RepeatLastScan(SmallJpeg(true), 1100));
+  EXPECT_EQ(DecodeError(endless), "The JPEG data has more than 1000 scans");
+  TJPEGImage atTheLimit;
+  Load(atTheLimit, RepeatLastScan(SmallJpeg(true), 990));
+  EXPECT_EQ(DecodeError(atTheLimit), "(no error)");
+}
+
+struct LoadErrorCase {
+  const char* Name;
+  std::function<Bytes()> Make;
+  int Code;
+};
+
+class LoadErrorTest : public HostileJpegTest, public testing::WithParamInterface<LoadErrorCase> {};
+
+TEST_P(LoadErrorTest, LibraryRefusalsBecomeNumberedJpegErrors) {
+  EXPECT_EQ(LoadError(GetParam().Make()), "JPEG error #" + std::to_string(GetParam().Code));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Refusals, LoadErrorTest,
+    testing::Values(
+        LoadErrorCase{"Empty", [] { return Bytes{}; }, JERR_INPUT_EMPTY},
+        LoadErrorCase{"Text", [] { return Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0}; }, JERR_NO_SOI},
+        LoadErrorCase{"CutInHeader", [] { return Truncate(SmallJpeg(), 100); }, JERR_NO_IMAGE},
+        LoadErrorCase{"TwelveBit", [] { return WithPrecision(SmallJpeg(), 12); }, JERR_BAD_PRECISION},
+        LoadErrorCase{"Lossless", [] { return WithFrameType(SmallJpeg(), 0xC3); }, JERR_SOF_UNSUPPORTED},
+        LoadErrorCase{"OverLibraryLimit", [] { return PatchSofSize(SmallJpeg(), 65535, 65535); }, JERR_IMAGE_TOO_BIG},
+        LoadErrorCase{"ZeroHeight", [] { return PatchSofSize(SmallJpeg(), 64, 0); }, JERR_EMPTY_IMAGE}),
+    [](const auto& info) { return std::string(info.param.Name); });
+
+// Damaged data only makes libjpeg warn; the picture shows as far as it goes.
+TEST_F(HostileJpegTest, TruncatedDataShowsTheRowsBeforeTheCut) {
+  const Bytes whole = SmallJpeg();
+  const std::size_t data = FindMarker(whole, 0xDA);
+  TJPEGImage jpeg;
+  Load(jpeg, Truncate(whole, data + (whole.size() - data) / 2));
+  TBitmap bitmap;
+  ASSERT_NO_THROW(bitmap.Assign(&jpeg));
+  EXPECT_EQ(bitmap.Height(), 48);
+  EXPECT_TRUE(Near(RgbAt(bitmap, 20, 2), {20 * 4, 2 * 5, 90}, 8));
+}
+
+TEST_F(HostileJpegTest, CorruptEntropyDataGivesAGarbledPictureWithoutError) {
+  const Bytes whole = SmallJpeg();
+  const std::size_t data = FindMarker(whole, 0xDA) + 20;
+  TJPEGImage jpeg;
+  Load(jpeg, XorBytes(whole, data, 40, 0x5A));
+  EXPECT_EQ(DecodeError(jpeg), "(no error)");
+}
+
+}  // namespace
