@@ -39,7 +39,8 @@ void TBitmap::SetSize(int width, int height) {
   if (width == Width() && height == Height()) return;
   auto store = std::make_shared<TPixelStore>(width, height);
   const int w = std::min(width, Width());
-  const int h = std::min(height, Height());
+  // No rows to keep when either width is 0 (a 0-wide store has no pixels).
+  const int h = w > 0 ? std::min(height, Height()) : 0;
   for (int y = 0; y < h; ++y) {
     std::memcpy(store->Pixels.get() + std::size_t(y) * std::size_t(width), ScanLine(y), std::size_t(w) * 4);
   }
