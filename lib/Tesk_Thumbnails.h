@@ -22,6 +22,8 @@ enum TImageRequestProcessing : std::uint8_t {
   irpShowNothing     // the background shows through
 };
 
+static_assert(sizeof(TSlideSelectMode) == 1 && sizeof(TImageRequestProcessing) == 1);
+
 // Raised once per slide in view while painting. HowToProcess comes in as
 // irpShowEmpty and MarkIt as -1 (no marker; otherwise its low byte is the
 // marker type). ImgBuffer refers to the paint's image buffer, one bitmap
