@@ -2,7 +2,11 @@
 // it goes, never a crash, a hang or memory exhausted.
 #include <gtest/gtest.h>
 
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <cstdio>
+#include <fstream>
 #include <functional>
 #include <jpeglib.h>
 #include <jerror.h>
@@ -110,6 +114,44 @@ TEST_F(HostileJpegTest, ProgressiveFileNeedingTooMuchDecoderMemoryIsRefused) {
   TJPEGImage jpeg;
   Load(jpeg, PatchSofSize(MakeJpeg(o, Flat({1, 2, 3, 0})), 19000, 19000));
   EXPECT_EQ(JpegErrorCode(DecodeError(jpeg)), JERR_NO_BACKING_STORE);
+}
+
+// Lowers the address-space limit of the process to what it uses now plus a
+// margin, for the lifetime of the object.
+class AddressSpaceLimit {
+ public:
+  explicit AddressSpaceLimit(std::uint64_t margin) {
+    getrlimit(RLIMIT_AS, &FSaved);
+    std::uint64_t pages = 0;
+    std::ifstream("/proc/self/statm") >> pages;
+    rlimit lowered = FSaved;
+    lowered.rlim_cur = pages * std::uint64_t(sysconf(_SC_PAGESIZE)) + margin;
+    setrlimit(RLIMIT_AS, &lowered);
+  }
+  ~AddressSpaceLimit() { setrlimit(RLIMIT_AS, &FSaved); }
+
+ private:
+  rlimit FSaved{};
+};
+
+TEST_F(HostileJpegTest, BitmapThatCannotBeHadRaisesOutOfMemory) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "the address sanitizer needs an unlimited address space";
+#else
+  TJPEGImage jpeg;
+  Load(jpeg, PatchSofSize(SmallJpeg(), 20000, 20000));
+  TBitmap bitmap;
+  std::string message;
+  {
+    const AddressSpaceLimit limit(std::uint64_t(256) << 20);  // the 1.6 GB bitmap cannot fit
+    try {
+      bitmap.Assign(&jpeg);
+    } catch (const EOutOfMemory& e) {
+      message = e.Message;
+    }
+  }
+  EXPECT_EQ(message, "Not enough memory for a picture of 20000 x 20000 pixels");
+#endif
 }
 
 TEST_F(HostileJpegTest, ProgressiveFileWithEndlessScansIsStopped) {
