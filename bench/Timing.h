@@ -1,0 +1,30 @@
+#pragma once
+// Timing for side-by-side measurements: two workloads run in turns, so that
+// whatever else the machine does falls on both alike, and medians of the
+// repetitions are compared.
+#include <functional>
+#include <vector>
+
+enum class TClock {
+  Cpu,  // CPU time of this thread, kernel time on its behalf included
+  Wall  // elapsed time
+};
+
+// Seconds on the given clock, from an arbitrary origin.
+double Now(TClock clock);
+
+double Median(std::vector<double> values);
+
+// Seconds one call of work takes on the clock.
+double TimeOnce(TClock clock, const std::function<void()>& work);
+
+struct TMedians {
+  double Subject = 0;    // median seconds of the measured workload
+  double Reference = 0;  // median seconds of the reference workload
+  double Ratio() const { return Reference > 0 ? Subject / Reference : 0; }
+};
+
+// Runs reference and subject alternately, reps times each, after one
+// untimed warm-up of both.
+TMedians MeasureSideBySide(int reps, TClock clock, const std::function<void()>& subject,
+                           const std::function<void()>& reference);

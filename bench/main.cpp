@@ -1,0 +1,206 @@
+// glimmet-bench: the browser's costs measured side by side with the least
+// the same work can cost, printed as "name: value" lines.
+//   glimmet-bench [--photos DIR] [--reps N] [--paints N] [--clock cpu|wall] [--only PARTS] [--check]
+#include <QApplication>
+#include <QFileInfo>
+#include <QScreen>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "BigPhotos.h"
+#include "GridBench.h"
+#include "ScanBench.h"
+#include "StretchBench.h"
+#include "TempFolder.h"
+#include "app/mainfrm.h"
+#include "lib/Tesk_filesys.h"
+#include "toolkit/FileData.h"
+#include "toolkit/Forms.h"
+#include "toolkit/Jpeg.h"
+#include "toolkit/SysUtils.h"
+
+namespace {
+
+constexpr const char* kUsage =
+    "usage: glimmet-bench [--photos DIR] [--reps N] [--paints N] [--clock cpu|wall] [--only PARTS] [--check]\n"
+    "PARTS: a comma-separated choice of memory, paint, focus, stretch, scan (all by default)";
+
+struct TOptions {
+  std::string Photos;  // empty: the data folder beside the program
+  int Reps = 9;
+  int Paints = 200;
+  TClock Clock = TClock::Cpu;
+  bool Check = false;
+  std::string Only;  // comma-separated parts to run; empty: all
+
+  bool Runs(const std::string& part) const {
+    return Only.empty() || ("," + Only + ",").find("," + part + ",") != std::string::npos;
+  }
+};
+
+std::optional<int> PositiveInt(const std::string& s) {
+  char* end = nullptr;
+  const long v = std::strtol(s.c_str(), &end, 10);
+  if (s.empty() || *end != '\0' || v < 1 || v > 100000) return std::nullopt;
+  return int(v);
+}
+
+bool ParseOption(TOptions& o, const std::string& name, const std::string& value) {
+  if (name == "--photos") {
+    o.Photos = value;
+    return !value.empty();
+  }
+  if (name == "--only") {
+    o.Only = value;
+    return !value.empty();
+  }
+  if (name == "--clock") {
+    o.Clock = value == "wall" ? TClock::Wall : TClock::Cpu;
+    return value == "wall" || value == "cpu";
+  }
+  const std::optional<int> n = PositiveInt(value);
+  if (name == "--reps" && n) o.Reps = *n;
+  if (name == "--paints" && n && *n >= 2) o.Paints = *n;
+  return n && (name == "--reps" || (name == "--paints" && *n >= 2));
+}
+
+std::optional<TOptions> ParseArguments(const QStringList& args) {
+  TOptions options;
+  for (qsizetype i = 1; i < args.size(); ++i) {
+    const std::string name = args[i].toStdString();
+    if (name == "--check") {
+      options.Check = true;
+      continue;
+    }
+    if (i + 1 >= args.size()) return std::nullopt;
+    if (!ParseOption(options, name, QFile::encodeName(args[++i]).toStdString())) return std::nullopt;
+  }
+  return options;
+}
+
+// One figure and, for the figures with a target, whether it was met.
+class TReport {
+ public:
+  void Line(const char* name, double value, int decimals = 3) {
+    std::printf("%s: %.*f\n", name, decimals, value);
+    std::fflush(stdout);
+  }
+  void Figure(const char* name, double value, double limit) {
+    Line(name, value);
+    if (value > limit) Missed.push_back(name);
+  }
+  std::vector<std::string> Missed;
+};
+
+std::vector<std::string> PicturesOf(const std::string& folder) {
+  TStringList list;
+  ScanFilesIntoList(folder + "/*.jpg", false, &list, nullptr);
+  std::vector<std::string> paths;
+  for (const std::string& entry : list.Items()) paths.push_back(ResolveListedPath(entry));
+  return paths;
+}
+
+void RunMemory(TFrmGlimmet& window, const TOptions& o, const std::string& photos, TReport& report) {
+  const TTempFolder temp("glimmet-bench-big");
+  const std::string big = temp.Path() + "/big";
+  std::filesystem::create_directory(big);
+  MakeBigPhotos(PicturesOf(photos), big, kSlidesInView);
+  window.ChooseFolder(temp.Path());  // the tree learns the folder; nothing to paint there
+  const TMemoryFigures m = MeasurePaintMemory(window, big, o.Paints);
+  const double pictureKiB = double(kBigPhotoWidth) * kBigPhotoHeight * 4 / 1024;
+  report.Line("paint_rss_peak_added_mib", double(m.PeakAddedKiB) / 1024, 1);
+  report.Line("picture_mib", pictureKiB / 1024, 1);
+  if (m.PeakFromStart) std::printf("note: the peak counts from the start of the program\n");
+  report.Figure("paint_rss_over_picture", double(m.PeakAddedKiB) / pictureKiB, 1.6);
+  report.Line("rss_drift_kib", double(m.DriftKiB), 0);
+  if (m.DriftKiB > 1024) report.Missed.push_back("rss_drift_kib");
+}
+
+void RunPaint(TFrmGlimmet& window, const TOptions& o, const std::string& photos, TReport& report) {
+  const std::vector<std::string> files = ShowFolder(window, photos);
+  const TPaintFigures p = MeasurePaintAgainstDecode(window, files, o.Reps, o.Clock);
+  report.Line("decode_8_ms", p.ColorOnColor.Reference * 1e3, 2);
+  report.Line("paint_coloroncolor_ms", p.ColorOnColor.Subject * 1e3, 2);
+  report.Figure("paint_over_decode_coloroncolor", p.ColorOnColor.Ratio(), 1.05);
+  report.Line("paint_halftone_ms", p.Halftone.Subject * 1e3, 2);
+  report.Figure("paint_over_decode_halftone", p.Halftone.Ratio(), 1.15);
+}
+
+void RunFocus(TFrmGlimmet& window, const TOptions& o, TReport& report) {
+  const TFocusFigures f = MeasureFocusMove(window, std::max(o.Reps, 15), o.Clock);
+  report.Line("focus_move_paints", f.Paints, 0);
+  if (f.Paints != 0 || f.FocusChanges != f.Moves) report.Missed.push_back("focus_move_paints");
+  report.Figure("focus_move_us", f.MoveSeconds * 1e6, 200);
+}
+
+void RunStretch(const TOptions& o, TReport& report) {
+  const TMedians h = MeasureHalftoneAgainstMemcpy(o.Reps, o.Clock);
+  report.Line("halftone_ms", h.Subject * 1e3, 2);
+  report.Line("memcpy_ms", h.Reference * 1e3, 2);
+  report.Figure("halftone_over_memcpy", h.Ratio(), 3);
+}
+
+void RunScan(const TOptions& o, TReport& report) {
+  const TMedians s = MeasureScanAgainstReaddir(o.Reps, o.Clock);
+  report.Line("scan_ms", s.Subject * 1e3, 2);
+  report.Line("readdir_ms", s.Reference * 1e3, 2);
+  report.Figure("scan_over_readdir", s.Ratio(), 1.5);
+}
+
+// The program's own start-up, without its message loop.
+void StartLikeTheProgram() {
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) Screen.BitsPerPixel = screen->depth();
+  Application.ExeName =
+      QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath()).toStdString();
+  SetPathResolver(ResolveListedPath);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  RegisterJpegFormat();
+  QApplication app(argc, argv);
+  std::optional<TOptions> options = ParseArguments(QCoreApplication::arguments());
+  if (!options) {
+    std::fprintf(stderr, "%s\n", kUsage);
+    return 2;
+  }
+  StartLikeTheProgram();
+  int errors = 0;
+  Application.SetErrorSink([&](const std::string& text) {
+    std::fprintf(stderr, "error: %s\n", text.c_str());
+    ++errors;
+  });
+  const std::string photos =
+      options->Photos.empty() ? ExtractFilePath(Application.ExeName) + "data" : ExpandFileName(options->Photos);
+  std::printf("photos: %s\n", photos.c_str());
+  std::printf("clock: %s\n", options->Clock == TClock::Cpu ? "cpu" : "wall");
+  TReport report;
+  try {
+    TFrmGlimmet window;
+    // Measured first, before any picture of the folder has been shown.
+    if (options->Runs("memory")) RunMemory(window, *options, photos, report);
+    window.show();
+    QApplication::processEvents();
+    if (options->Runs("paint")) RunPaint(window, *options, photos, report);
+    if (options->Runs("focus")) {
+      if (!options->Runs("paint")) ShowFolder(window, photos);
+      RunFocus(window, *options, report);
+    }
+    if (options->Runs("stretch")) RunStretch(*options, report);
+    if (options->Runs("scan")) RunScan(*options, report);
+  } catch (const std::exception& e) {
+    std::fprintf(stderr, "error: %s\n", e.what());
+    return 1;
+  }
+  if (errors) return 1;
+  for (const std::string& name : report.Missed) std::printf("missed: %s\n", name.c_str());
+  std::printf("bench: done\n");
+  return options->Check && !report.Missed.empty() ? 1 : 0;
+}
