@@ -11,7 +11,7 @@ namespace {
 [[noreturn]] void RaiseDecoderFailure(const TJpegOutcome& outcome) {
   switch (outcome.Kind) {
     case TJpegOutcome::TooManyScans:
-      throw EInvalidGraphic(Format("The JPEG data has more than %d scans", MaxJpegScans));
+      throw EInvalidGraphic(Format("The JPEG data has more than %d scans", outcome.ScanLimit));
     case TJpegOutcome::SizeMismatch:
       throw EInvalidGraphic("The JPEG data changed its size while decoding");
     default:

@@ -1,5 +1,6 @@
 #include "JpegCodec.h"
 
+#include <algorithm>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
 
@@ -14,7 +15,7 @@ constexpr int QuantisedColours = 236;
 struct ErrorManager {
   jpeg_error_mgr pub;
   std::jmp_buf jump;
-  bool tooManyScans;
+  int tooManyScans;  // the limit passed, or 0
 };
 
 struct ScanMonitor {
@@ -32,9 +33,11 @@ void OutputMessage(j_common_ptr) {}
 
 void MonitorScans(j_common_ptr cinfo) {
   if (!cinfo->is_decompressor) return;
-  if (reinterpret_cast<j_decompress_ptr>(cinfo)->input_scan_number <= MaxJpegScans) return;
+  const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
+  const int limit = JpegScanLimit(int(d->image_width), int(d->image_height));
+  if (d->input_scan_number <= limit) return;
   ErrorManager* err = reinterpret_cast<ScanMonitor*>(cinfo->progress)->err;
-  err->tooManyScans = true;
+  err->tooManyScans = limit;
   std::longjmp(err->jump, 1);
 }
 
@@ -43,7 +46,7 @@ void InstallHandlers(jpeg_decompress_struct& cinfo, ErrorManager& err, ScanMonit
   err.pub.error_exit = ErrorExit;
   err.pub.emit_message = EmitMessage;
   err.pub.output_message = OutputMessage;
-  err.tooManyScans = false;
+  err.tooManyScans = 0;
   monitor.pub.progress_monitor = MonitorScans;
   monitor.err = &err;
 }
@@ -56,7 +59,7 @@ void Attach(jpeg_decompress_struct& cinfo, ScanMonitor& monitor, const std::uint
 }
 
 TJpegOutcome Failure(const ErrorManager& err) {
-  if (err.tooManyScans) return {TJpegOutcome::TooManyScans, 0};
+  if (err.tooManyScans) return {TJpegOutcome::TooManyScans, 0, err.tooManyScans};
   return {TJpegOutcome::LibraryError, err.pub.msg_code};
 }
 
@@ -143,6 +146,11 @@ bool FitsTarget(const jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r
 }
 
 }  // namespace
+
+int JpegScanLimit(int width, int height) {
+  const long long pixels = std::max(1LL, static_cast<long long>(width) * height);
+  return static_cast<int>(std::clamp(MaxJpegScanPixels / pixels, 1LL, static_cast<long long>(MaxJpegScans)));
+}
 
 // Between setjmp and a longjmp live only trivially destructible objects.
 TJpegOutcome ReadJpegHeader(const std::uint8_t* data, std::size_t size, TJpegHeader& header) {

@@ -19,11 +19,21 @@ struct TJpegOutcome {
   enum TKind { Ok, LibraryError, TooManyScans, SizeMismatch };
   TKind Kind = Ok;
   int MessageCode = 0;  // libjpeg's message number for LibraryError
+  int ScanLimit = 0;    // the limit passed, for TooManyScans
 };
 
 // A progressive file with more scans than this is stopped: real encoders
 // write a dozen or so, a hostile file can make the decoder loop for hours.
 constexpr int MaxJpegScans = 1000;
+// Every scan passes over the whole picture, even one whose data ran out, so
+// large pictures get fewer: scans times pixels stays below this (1000 scans
+// up to 10 megapixels, 25 at the 400-megapixel limit). A 46 KB file claiming
+// 20000 x 20000 pixels and 990 scans otherwise keeps the decoder busy for
+// most of a minute.
+constexpr long long MaxJpegScanPixels = 10'000'000'000LL;
+
+// The number of scans a picture of this size may have.
+int JpegScanLimit(int width, int height);
 // libjpeg's own working memory (coefficient buffers of progressive files,
 // the two-pass quantiser's picture buffer); the output bitmap is apart.
 constexpr long MaxJpegLibraryMemory = 2L << 30;

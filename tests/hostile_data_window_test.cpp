@@ -1,0 +1,189 @@
+// Broken and hostile JPEG data met by the browser window: each case is
+// written into a fresh folder, listed through the folder tree, painted by the
+// grid and clicked into the large view. The decoder's own refusals are
+// pinned in hostile_jpeg_test; here they must reach the error sink as one
+// clear text, leave the large view as it was when the file does not load,
+// and let the next folder paint normally.
+#include <cstdio>  // jpeglib.h needs FILE
+#include <functional>
+
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "reliability_test_helpers.h"
+
+using namespace jpegmaker;
+using namespace reliability;
+
+namespace {
+
+// When the case fails: never, when the file is loaded (its header is read),
+// or when it is decoded (the grid's copy, the large view's first draw).
+enum class Fails { Never, AtLoad, AtDecode };
+
+struct DataCase {
+  const char* Name;
+  std::function<Bytes()> Make;
+  Fails When;
+  std::string Text;  // as the error box shows it
+  Rgb Shown{};       // for pictures: the colour in the middle
+};
+
+void PrintTo(const DataCase& c, std::ostream* os) { *os << c.Name; }
+
+std::string JpegError(int code) { return "JPEG error #" + std::to_string(code) + "."; }
+
+Bytes Colourful(bool progressive = false, Colour colours = Colour::Rgb, int width = 64, int height = 48) {
+  Options o;
+  o.Width = width;
+  o.Height = height;
+  o.Progressive = progressive;
+  o.Colours = colours;
+  o.FullChroma = true;
+  o.Quality = 100;
+  return MakeJpeg(o, Flat(ToSample(kBlue)));
+}
+
+// Inverted ink as Adobe files store it: no cyan, full magenta, no yellow,
+// no black gives (255, 0, 255) on the screen.
+Bytes Ink(Colour colours) {
+  Options o;
+  o.Colours = colours;
+  o.Quality = 100;
+  o.FullChroma = true;
+  return MakeJpeg(o, Flat({255, 0, 255, 255}));
+}
+
+std::size_t FrameHeader(const Bytes& b) {
+  const std::size_t baseline = FindMarker(b, 0xC0);
+  return baseline != std::string::npos ? baseline : FindMarker(b, 0xC2);
+}
+
+Bytes WithPrecision(Bytes b, std::uint8_t bits) {
+  b[FrameHeader(b) + 4] = bits;
+  return b;
+}
+
+// The first count of code lengths of the first Huffman table claims 255
+// codes of length 1.
+Bytes WithBogusHuffmanTable(Bytes b) {
+  b[FindMarker(b, 0xC4) + 5] = 0xFF;
+  return b;
+}
+
+Bytes CutInEntropyData(const Bytes& b) {
+  const std::size_t data = FindMarker(b, 0xDA);
+  return Truncate(b, data + (b.size() - data) / 2);
+}
+
+Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
+
+const DataCase kCases[] = {
+    {"EmptyFile", [] { return Bytes{}; }, Fails::AtLoad, JpegError(JERR_INPUT_EMPTY)},
+    {"TextFile", [] { return Text("Shopping list\nbread\nmilk\n"); }, Fails::AtLoad, JpegError(JERR_NO_SOI)},
+    {"PngData", [] { return Bytes{0x89, 'P', 'N', 'G', 0x0D, 0x0A, 0x1A, 0x0A, 0, 0, 0, 13}; }, Fails::AtLoad,
+     JpegError(JERR_NO_SOI)},
+    {"CutInHeader", [] { return Truncate(Colourful(), 100); }, Fails::AtLoad, JpegError(JERR_NO_IMAGE)},
+    {"BogusHuffmanTable", [] { return WithBogusHuffmanTable(Colourful()); }, Fails::AtLoad,
+     JpegError(JERR_BAD_HUFF_TABLE)},
+    {"ZeroWidth", [] { return PatchSofSize(Colourful(), 0, 48); }, Fails::AtLoad, JpegError(JERR_EMPTY_IMAGE)},
+    {"ZeroHeight", [] { return PatchSofSize(Colourful(), 64, 0); }, Fails::AtLoad, JpegError(JERR_EMPTY_IMAGE)},
+    {"OverLibraryLimit", [] { return PatchSofSize(Colourful(), 65535, 65535); }, Fails::AtLoad,
+     JpegError(JERR_IMAGE_TOO_BIG)},
+    {"TwelveBit", [] { return WithPrecision(Colourful(), 12); }, Fails::AtLoad, JpegError(JERR_BAD_PRECISION)},
+    {"BaselineBomb", [] { return PatchSofSize(Colourful(), 60000, 60000); }, Fails::AtLoad,
+     "The picture is too large to show: 60000 x 60000 pixels, more than 400 megapixels."},
+    {"ProgressiveBomb", [] { return PatchSofSize(Colourful(true), 65500, 65500); }, Fails::AtLoad,
+     "The picture is too large to show: 65500 x 65500 pixels, more than 400 megapixels."},
+    {"ThousandsOfScans", [] { return RepeatLastScan(Colourful(true), 1100); }, Fails::AtDecode,
+     "The JPEG data has more than 1000 scans."},
+    // 8000 x 8000 pixels may have 10^10 / (64 * 10^6) = 156 scans.
+    {"ScansOverTheBudgetOfALargePicture",
+     [] { return PatchSofSize(RepeatLastScan(Colourful(true, Colour::Grey), 300), 8000, 8000); }, Fails::AtDecode,
+     "The JPEG data has more than 156 scans."},
+    {"UnknownMarkerAfterTheRows", [] { return InsertBeforeEoi(Colourful(), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}); },
+     Fails::AtDecode, JpegError(JERR_UNKNOWN_MARKER)},
+    {"CutInEntropyData", [] { return CutInEntropyData(Colourful()); }, Fails::Never, ""},
+    {"CutProgressive", [] { return CutInEntropyData(Colourful(true)); }, Fails::Never, "", kBlue},
+    {"CorruptEntropyData",
+     [] {
+       const Bytes b = Colourful();
+       return XorBytes(b, FindMarker(b, 0xDA) + 40, 16, 0x5A);
+     },
+     Fails::Never, ""},
+    {"Cmyk", [] { return Ink(Colour::Cmyk); }, Fails::Never, "", {255, 0, 255}},
+    {"Ycck", [] { return Ink(Colour::Ycck); }, Fails::Never, "", {255, 0, 255}},
+};
+
+class HostileDataTest : public BrowserTest, public testing::WithParamInterface<DataCase> {
+ protected:
+  // A folder holding one good picture, clicked into the large view.
+  void ShowGoodPicture() {
+    ASSERT_TRUE(Choose(FGood));
+    ClickSlide(1);
+    ASSERT_EQ(Window->LargeImg->Picture().Width(), 64);
+    ASSERT_TRUE(Errors.empty()) << Errors.front();
+  }
+
+  void SetUp() override {
+    BrowserTest::SetUp();
+    FGood = ExtractFilePath(WritePicture("good/green.jpg", kGreen));
+    FHostile = Dir.AddDir("hostile");
+    WriteFile(FHostile + "/case.jpg", GetParam().Make());
+  }
+
+  std::string FGood;
+  std::string FHostile;
+};
+
+TEST_P(HostileDataTest, GridReportsTheCaseAndTheLargeViewKeepsWhatLoaded) {
+  const DataCase& c = GetParam();
+  Open();
+  ShowGoodPicture();
+  const TGraphic* goodPicture = Window->LargeImg->Picture().Graphic();
+
+  ASSERT_TRUE(Choose(FHostile));
+  if (c.When == Fails::Never) {
+    EXPECT_TRUE(Errors.empty()) << Errors.front();
+    EXPECT_EQ(Screen.Cursor(), crDefault);
+    if (c.Shown.R || c.Shown.G || c.Shown.B) {
+      EXPECT_TRUE(Near(GridPixel(InsideSlide(1)), c.Shown));
+    }
+  } else {
+    ASSERT_FALSE(Errors.empty());
+    for (const std::string& e : Errors) EXPECT_EQ(e, c.Text);
+    // The paint was given up before its last request.
+    EXPECT_EQ(Screen.Cursor(), crHourGlass);
+  }
+
+  // Even after a failed paint the click reaches the window: the grid's
+  // repaint for the new selection is the one turned away.
+  Errors.clear();
+  ClickSlide(1);
+  const QImage view = LargeView();
+  const TGraphic* shown = Window->LargeImg->Picture().Graphic();
+  if (c.When == Fails::AtLoad) {
+    EXPECT_EQ(Errors, std::vector<std::string>{c.Text});
+    EXPECT_EQ(shown, goodPicture);
+  } else {
+    EXPECT_NE(shown, goodPicture);
+    EXPECT_EQ(Errors, c.When == Fails::AtDecode ? std::vector<std::string>{c.Text} : std::vector<std::string>{});
+    LargeView();  // a failed decode is reported once only
+    EXPECT_EQ(Errors.size(), c.When == Fails::AtDecode ? 1u : 0u);
+  }
+  if (c.When == Fails::Never && (c.Shown.R || c.Shown.G || c.Shown.B)) {
+    EXPECT_TRUE(Near(RgbAt(view, view.width() / 2, view.height() / 2), c.Shown));
+  }
+
+  // The program goes on: the next folder paints completely.
+  Errors.clear();
+  ASSERT_TRUE(Choose(FGood));
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+  EXPECT_EQ(Screen.Cursor(), crDefault);
+  EXPECT_TRUE(Near(GridPixel(InsideSlide(1)), kGreen));
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, HostileDataTest, testing::ValuesIn(kCases),
+                         [](const auto& info) { return std::string(info.param.Name); });
+
+}  // namespace

@@ -1,0 +1,190 @@
+#pragma once
+// Shared by the reliability suites: the browser window on a temporary folder
+// with the error sink installed, driven through its real handlers, and a
+// measure of the heap that is in use.
+#include <gtest/gtest.h>
+
+#include <malloc.h>
+
+#include <QApplication>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <cstdlib>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/mainfrm.h"
+#include "lib/Tesk_filesys.h"
+#include "support/JpegMaker.h"
+#include "support/TempDir.h"
+#include "toolkit/FileData.h"
+#include "toolkit/Forms.h"
+#include "toolkit/Jpeg.h"
+#include "toolkit/SysUtils.h"
+#include "toolkit/qt/ControlHost.h"
+#include "toolkit/qt/ImageView.h"
+
+#if defined(__SANITIZE_ADDRESS__)
+#define GLIMMET_UNDER_ASAN 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer)
+#define GLIMMET_UNDER_ASAN 1
+#endif
+#endif
+
+#ifdef GLIMMET_UNDER_ASAN
+#include <sanitizer/allocator_interface.h>
+#endif
+
+namespace reliability {
+
+using jpegmaker::Bytes;
+
+struct Rgb {
+  int R = 0, G = 0, B = 0;
+};
+
+inline const Rgb kRed{200, 30, 30};
+inline const Rgb kGreen{30, 160, 40};
+inline const Rgb kBlue{40, 60, 200};
+inline const Rgb kYellow{220, 200, 40};
+inline const Rgb kSilver{0xC0, 0xC0, 0xC0};  // the grid's cover colour
+
+inline Rgb RgbAt(const QImage& image, int x, int y) {
+  const QRgb p = image.pixel(x, y);
+  return {qRed(p), qGreen(p), qBlue(p)};
+}
+
+inline testing::AssertionResult Near(const Rgb& actual, const Rgb& expected, int tolerance = 8) {
+  if (std::abs(actual.R - expected.R) <= tolerance && std::abs(actual.G - expected.G) <= tolerance &&
+      std::abs(actual.B - expected.B) <= tolerance) {
+    return testing::AssertionSuccess();
+  }
+  return testing::AssertionFailure() << "got (" << actual.R << "," << actual.G << "," << actual.B << "), expected ("
+                                     << expected.R << "," << expected.G << "," << expected.B << ")";
+}
+
+inline jpegmaker::Sample ToSample(const Rgb& c) {
+  return {std::uint8_t(c.R), std::uint8_t(c.G), std::uint8_t(c.B), 0};
+}
+
+// A flat picture that decodes back within a few levels of its colour.
+inline Bytes FlatJpeg(const Rgb& c, int width = 64, int height = 48) {
+  jpegmaker::Options o;
+  o.Width = width;
+  o.Height = height;
+  o.Quality = 100;
+  o.FullChroma = true;
+  return jpegmaker::MakeJpeg(o, jpegmaker::Flat(ToSample(c)));
+}
+
+// Bytes of the heap in use: what the allocator handed out and has not got
+// back. Under AddressSanitizer, memory waiting in its quarantine is not
+// counted.
+inline std::size_t LiveHeapBytes() {
+#ifdef GLIMMET_UNDER_ASAN
+  return __sanitizer_get_current_allocated_bytes();
+#else
+  const struct mallinfo2 info = mallinfo2();
+  return info.uordblks + info.hblkhd;
+#endif
+}
+
+// Slide k of the laid-out grid (two columns, position 1.0) has its box at
+// (10 + 136 * column, 12 + 136 * row); a 64 x 48 picture fills columns
+// 17..136 and rows 34..123 of the first box.
+inline QPoint InsideSlide(int k) {
+  const int column = (k - 1) % 2, row = (k - 1) / 2;
+  return {77 + 136 * column, 79 + 136 * row};
+}
+// The grid's top-left corner in the window.
+inline const QPoint kGridInWindow(1, 137);
+
+inline void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton button,
+                      Qt::MouseButtons buttons) {
+  QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+inline void Click(QWidget* target, QPoint pos) {
+  SendMouse(target, QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton);
+  SendMouse(target, QEvent::MouseButtonPress, pos, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(target, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton);
+}
+
+// The window with a temporary folder as the program's folder (holding an
+// empty data folder) and an error sink in place of the message box.
+class BrowserTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterJpegFormat();
+    SetPathResolver(ResolveListedPath);
+    FSavedExeName = Application.ExeName;
+    Application.ExeName = Dir / "glimmet";
+    Dir.AddDir("data");
+    Application.SetErrorSink([this](const std::string& text) { Errors.push_back(text); });
+  }
+
+  void TearDown() override {
+    Window.reset();
+    Application.SetErrorSink(nullptr);
+    Application.ExeName = FSavedExeName;
+    Screen.SetCursor(crDefault);
+  }
+
+  TFrmGlimmet& Open() {
+    Window = std::make_unique<TFrmGlimmet>();
+    Window->show();
+    QApplication::processEvents();
+    return *Window;
+  }
+
+  // Lists a folder as a click on it in the folder tree does.
+  bool Choose(const std::string& folder) {
+    const bool chosen = Window->ChooseFolder(folder);
+    QApplication::processEvents();
+    return chosen;
+  }
+
+  // The grid draws itself, as when the window system uncovers it.
+  void RepaintGrid() {
+    Application.Guard([this] { Window->Thumbs1->Repaint(); });
+    QApplication::processEvents();
+  }
+
+  void ClickSlide(int k) {
+    Click(Window->Thumbs1Host, InsideSlide(k));
+    QApplication::processEvents();
+  }
+
+  // The large view drawn now, as the window system would.
+  QImage LargeView() { return Window->LargeImgView->grab().toImage(); }
+
+  Rgb GridPixel(QPoint p) {
+    QApplication::processEvents();
+    const QImage shot = Window->grab().toImage();
+    return RgbAt(shot, kGridInWindow.x() + p.x(), kGridInWindow.y() + p.y());
+  }
+
+  std::string WritePicture(const std::string& rel, const Rgb& c, int width = 64, int height = 48) {
+    const std::string path = Dir / rel;
+    Dir.AddDir(rel.substr(0, rel.rfind('/')));
+    jpegmaker::WriteFile(path, FlatJpeg(c, width, height));
+    return path;
+  }
+
+  // The text of an open error for a file as the window lists it.
+  static std::string OpenErrorText(const std::string& listed, const std::string& cause) {
+    return "Cannot open file \"" + ExpandFileName(listed) + "\". " + cause + ".";
+  }
+
+  TempDir Dir;
+  std::unique_ptr<TFrmGlimmet> Window;
+  std::vector<std::string> Errors;
+
+ private:
+  std::string FSavedExeName;
+};
+
+}  // namespace reliability
