@@ -1,0 +1,148 @@
+// Reads what the end-to-end run needs from screenshots and from the X server:
+//   probe pixel FILE.png X Y              prints the pixel as RRGGBB
+//   probe expect FILE.png X Y RRGGBB [T]  exits 1 unless every channel is within T (default 0)
+//   probe rows FILE.png X Y0 Y1 RRGGBB [T] prints the first and last row in Y0..Y1 of that colour
+//   probe cursor                          prints a hash of the cursor now shown
+//   probe cursor-of wait|arrow            shows Qt's cursor under the pointer and prints the
+//                                         hashes of its frames
+#include <QCursor>
+#include <QGuiApplication>
+#include <QImage>
+#include <QThread>
+#include <QWindow>
+#include <X11/Xlib.h>
+#include <X11/extensions/Xfixes.h>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <set>
+#include <string>
+
+namespace {
+
+int Usage() {
+  std::fprintf(stderr,
+               "usage: probe pixel FILE X Y | expect FILE X Y RRGGBB [TOL] | rows FILE X Y0 Y1 RRGGBB [TOL] |"
+               " cursor | cursor-of wait|arrow\n");
+  return 2;
+}
+
+QImage Load(const char* file) {
+  QImage image(QString::fromLocal8Bit(file));
+  if (image.isNull()) {
+    std::fprintf(stderr, "probe: cannot read %s\n", file);
+    std::exit(2);
+  }
+  return image;
+}
+
+QRgb PixelAt(const QImage& image, int x, int y) {
+  if (!image.valid(x, y)) {
+    std::fprintf(stderr, "probe: (%d, %d) lies outside the %dx%d picture\n", x, y, image.width(), image.height());
+    std::exit(2);
+  }
+  return image.pixel(x, y) & 0xFFFFFF;
+}
+
+bool Within(QRgb a, QRgb b, int tolerance) {
+  return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
+         std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+QRgb ParseColour(const char* s) { return QRgb(std::strtoul(s, nullptr, 16)) & 0xFFFFFF; }
+
+int Expect(const char* file, int x, int y, QRgb wanted, int tolerance) {
+  const QRgb got = PixelAt(Load(file), x, y);
+  if (Within(got, wanted, tolerance)) return 0;
+  std::printf("pixel (%d, %d) is %06X, expected %06X\n", x, y, got, wanted);
+  return 1;
+}
+
+int Rows(const char* file, int x, int y0, int y1, QRgb wanted, int tolerance) {
+  const QImage image = Load(file);
+  int first = -1;
+  int last = -1;
+  for (int y = y0; y <= y1; ++y) {
+    if (!Within(PixelAt(image, x, y), wanted, tolerance)) continue;
+    if (first < 0) first = y;
+    last = y;
+  }
+  std::printf("%d %d\n", first, last);
+  return first < 0 ? 1 : 0;
+}
+
+// FNV-1a over the cursor's size, hot spot and pixels; 0 when unknown.
+std::uint64_t CursorHash(Display* display) {
+  XFixesCursorImage* image = XFixesGetCursorImage(display);
+  if (!image) return 0;
+  std::uint64_t hash = 1469598103934665603ull;
+  const auto mix = [&](std::uint64_t v) {
+    hash ^= v;
+    hash *= 1099511628211ull;
+  };
+  mix(image->width);
+  mix(image->height);
+  mix(image->xhot);
+  mix(image->yhot);
+  for (int i = 0; i < image->width * image->height; ++i) mix(image->pixels[i] & 0xFFFFFFFFu);
+  XFree(image);
+  return hash;
+}
+
+int PrintCursor() {
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return 2;
+  std::printf("%016llx\n", static_cast<unsigned long long>(CursorHash(display)));
+  XCloseDisplay(display);
+  return 0;
+}
+
+// Loads the cursor the way the program's toolkit does, in a window under
+// the pointer, and prints the hash of every frame it shows (theme cursors
+// such as the hourglass are animated).
+int CursorOf(int argc, char** argv, const std::string& which) {
+  if (which != "wait" && which != "arrow") return Usage();
+  qputenv("QT_QPA_PLATFORM", "xcb");
+  QGuiApplication app(argc, argv);
+  QWindow window;
+  window.setCursor(which == "wait" ? Qt::WaitCursor : Qt::ArrowCursor);
+  window.setGeometry(QRect(QCursor::pos() - QPoint(40, 40), QSize(80, 80)));
+  window.show();
+  for (int i = 0; i < 100 && !window.isExposed(); ++i) {
+    QGuiApplication::processEvents();
+    QThread::msleep(10);
+  }
+  QGuiApplication::sync();
+  Display* display = XOpenDisplay(nullptr);
+  if (!display) return 2;
+  std::set<std::uint64_t> frames;
+  for (int i = 0; i < 400; ++i) {
+    frames.insert(CursorHash(display));
+    QThread::msleep(5);
+  }
+  XCloseDisplay(display);
+  for (const std::uint64_t frame : frames) std::printf("%016llx ", static_cast<unsigned long long>(frame));
+  std::printf("\n");
+  return 0;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return Usage();
+  const std::string command = argv[1];
+  if (command == "pixel" && argc == 5) {
+    std::printf("%06X\n", PixelAt(Load(argv[2]), std::atoi(argv[3]), std::atoi(argv[4])));
+    return 0;
+  }
+  if (command == "expect" && (argc == 6 || argc == 7)) {
+    return Expect(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), ParseColour(argv[5]), argc == 7 ? std::atoi(argv[6]) : 0);
+  }
+  if (command == "rows" && (argc == 7 || argc == 8)) {
+    return Rows(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), ParseColour(argv[6]),
+                argc == 8 ? std::atoi(argv[7]) : 0);
+  }
+  if (command == "cursor" && argc == 2) return PrintCursor();
+  if (command == "cursor-of" && argc == 3) return CursorOf(argc, argv, argv[2]);
+  return Usage();
+}

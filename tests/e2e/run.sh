@@ -1,0 +1,238 @@
+#!/usr/bin/env bash
+# End-to-end run of the real program in a private X server:
+#   run.sh BUILD_DIR [DEPTH]
+# Starts Xvfb on a free display, starts BUILD_DIR/glimmet, chooses a folder
+# of generated pictures in the folder tree, drags and clicks the scroll bar,
+# clicks a slide, and checks exact pixels of screenshots and the cursor.
+# DEPTH (default 24) is the X screen's depth.
+set -euo pipefail
+
+build=$(cd "${1:?usage: run.sh BUILD_DIR [DEPTH]}" && pwd)
+depth=${2:-24}
+program=$build/glimmet
+probe=$build/tests/e2e_probe
+for tool in Xvfb xdotool import cjpeg; do
+  command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
+done
+[[ -x $program && -x $probe ]] || { echo "e2e: build glimmet and e2e_probe in $build first"; exit 1; }
+
+work=$(mktemp -d /tmp/glimmet-e2e.XXXXXX)
+xvfb_pid=""
+app_pid=""
+stop() {
+  if [[ -n $1 ]]; then
+    kill "$1" 2>/dev/null || true
+    wait "$1" 2>/dev/null || true
+  fi
+}
+cleanup() {
+  stop "$app_pid"
+  stop "$xvfb_pid"
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+failures=0
+# Screenshots of failed checks are kept here.
+kept=$build/tests/e2e-failures
+rm -rf "$kept"
+pass() { echo "ok: $*"; }
+fail() {
+  failures=$((failures + 1))
+  echo "FAIL: $*"
+  if [[ -s ${shot:-} ]]; then
+    mkdir -p "$kept"
+    cp "$shot" "$kept/failure-$failures.png"
+  fi
+}
+
+# --- pictures -------------------------------------------------------------
+# A flat picture: width height RRGGBB file.
+make_picture() {
+  local w=$1 h=$2 rgb=$3 out=$4 px
+  px=$(printf '\\x%s\\x%s\\x%s' "${rgb:0:2}" "${rgb:2:2}" "${rgb:4:2}")
+  { printf 'P6\n%d %d\n255\n' "$w" "$h"; for ((i = 0; i < w * h; i++)); do printf '%b' "$px"; done; } >"$work/flat.ppm"
+  cjpeg -quality 100 -sample 1x1 -outfile "$out" "$work/flat.ppm"
+}
+pic_colour=C81E1E
+mkdir -p "$work/pics" "$work/broken"
+for n in 1 2 3 4 5; do make_picture 100 75 "$pic_colour" "$work/pics/picture$n.jpg"; done
+echo "this is no JPEG data" >"$work/broken/bad.jpg"
+
+# --- X server -------------------------------------------------------------
+Xvfb -displayfd 5 -screen 0 "1280x1024x$depth" -nolisten tcp 5>"$work/display" 2>"$work/xvfb.log" &
+xvfb_pid=$!
+for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
+[[ -s $work/display ]] || { echo "e2e: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
+export DISPLAY=:$(head -n1 "$work/display")
+unset WAYLAND_DISPLAY
+export QT_QPA_PLATFORM=xcb
+echo "e2e: X server on $DISPLAY, depth $depth"
+
+# The frames of the hourglass as the toolkit makes it, and of the arrow.
+wait_frames=" $("$probe" cursor-of wait) "
+arrow_frames=" $("$probe" cursor-of arrow) "
+for frame in $arrow_frames; do
+  [[ $wait_frames != *" $frame "* ]] || fail "the hourglass cannot be told from the arrow"
+done
+showing_hourglass() { [[ $wait_frames == *" $("$probe" cursor) "* ]]; }
+
+# --- the program ------------------------------------------------------------
+"$program" >"$work/glimmet.log" 2>&1 &
+app_pid=$!
+win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1) ||
+  { echo "e2e: the window did not appear"; cat "$work/glimmet.log"; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$win")"
+ox=$X oy=$Y
+echo "e2e: window $WIDTH x $HEIGHT at ($ox, $oy)"
+[[ $WIDTH == 944 && $HEIGHT == 591 ]] && pass "client area 944 x 591" || fail "client area $WIDTH x $HEIGHT"
+[[ $ox == $(((1280 - WIDTH) / 2)) && $oy == $(((1024 - HEIGHT) / 2)) ]] && pass "centred on the screen" ||
+  fail "window at ($ox, $oy), not centred"
+
+shot="$work/shot.png"
+take_shot() { import -window root "$shot"; }
+# Grid, tree and large view origins in screen coordinates.
+gx=$((ox + 1)) gy=$((oy + 137))
+tx=$((ox + 1)) ty=$((oy + 1))
+lx=$((ox + 322)) ly=$((oy + 1))
+
+# expect NAME X Y RRGGBB [TOL]: one pixel of the last screenshot.
+expect() {
+  local name=$1
+  shift
+  if out=$("$probe" expect "$shot" "$@"); then pass "$name"; else fail "$name: $out"; fi
+}
+# settle NAME X Y RRGGBB [TOL]: screenshots until the pixel shows, then checks it.
+settle() {
+  for _ in $(seq 50); do
+    take_shot
+    "$probe" expect "$shot" "${@:2}" >/dev/null && break
+    sleep 0.2
+  done
+  expect "$@"
+}
+expect_cursor_not_wait() {
+  xdotool mousemove "$1" "$2"
+  sleep 0.2
+  if showing_hourglass; then fail "$3: the hourglass is still shown"; else pass "$3"; fi
+}
+
+# The grid at start-up: its lowered control frame (0, 0, 297, 451) and the
+# raised outer frame of slide 1 at (10, 12)-(144, 146).
+take_shot
+expect "grid frame, outer top-left gray" $gx $gy 808080
+expect "grid frame, inner top-left black" $((gx + 1)) $((gy + 1)) 000000
+expect "grid frame, outer bottom-right white" $((gx + 297)) $((gy + 451)) FFFFFF
+expect "grid frame, inner bottom-right silver" $((gx + 296)) $((gy + 450)) C0C0C0
+expect "grid's last column keeps the face colour" $((gx + 298)) $((gy + 200)) F0F0F0
+expect "slide 1 outer frame, top-left white" $((gx + 10)) $((gy + 12)) FFFFFF
+expect "slide 1 outer frame, inner ring silver" $((gx + 11)) $((gy + 13)) C0C0C0
+expect "slide 1 outer frame, bottom-right black" $((gx + 144)) $((gy + 146)) 000000
+expect "slide 1 outer frame, inner bottom-right gray" $((gx + 143)) $((gy + 145)) 808080
+
+# --- choosing a folder in the tree -------------------------------------------
+# A click on the root node lists "/"; the keyboard then walks down to the
+# pictures' folder (selecting by keyboard lists nothing), and a click on the
+# selected node lists it.
+# The selected node's highlight (a shaded band around 0078D7).
+highlight="0078D7 40"
+xdotool mousemove $((tx + 60)) $((ty + 6)) click 1
+sleep 0.6
+xdotool type --delay 50 tmp
+sleep 0.6
+xdotool key Right
+sleep 1.5
+xdotool type --delay 50 "$(basename "$work")"
+sleep 0.6
+xdotool key Right
+sleep 1.5
+xdotool type --delay 50 pics
+sleep 0.6
+take_shot
+if rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight); then
+  read -r first last <<<"$rows"
+  xdotool mousemove $((tx + 250)) $(((first + last) / 2)) click 1
+  pass "pictures' folder selected in the tree (rows $first..$last)"
+else
+  fail "no selected node in the tree"
+fi
+
+# Slide 1 now shows a picture of the folder: 100 x 75 scales to 120 x 90 at
+# columns 17..136, rows 34..123 of the grid.
+settle "thumbnail inside slide 1" $((gx + 77)) $((gy + 79)) $pic_colour 6
+expect "thumbnail's lowered frame, top-left gray" $((gx + 17)) $((gy + 34)) 808080
+expect "cover above the thumbnail" $((gx + 77)) $((gy + 32)) C0C0C0
+expect_cursor_not_wait $((gx + 77)) $((gy + 79)) "hourglass gone after the folder's paint"
+
+# --- the scroll bar: drag the thumb to the end, then click the up arrow ------
+bar_x=$((ox + 310))
+xdotool mousemove $bar_x $((gy + 30)) mousedown 1
+xdotool mousemove $bar_x $((gy + 200))
+xdotool mousemove $bar_x $((gy + 440)) mouseup 1
+# Position 5: slide 5 begins the top row at (10, 12); there is no slide 6.
+settle "slide 5 at the top after the drag" $((gx + 77)) $((gy + 79)) $pic_colour 6
+expect "no slide beside slide 5" $((gx + 200)) $((gy + 79)) F0F0F0
+for _ in 1 2 3; do xdotool mousemove $bar_x $((gy + 5)) click 1; sleep 0.3; done
+# Position 2: the row of slides 1 and 2 half scrolled away; slide 3 at (10, 80).
+settle "slide 3's box at (10, 80)" $((gx + 10)) $((gy + 80)) FFFFFF
+expect "slide 3's inner ring" $((gx + 11)) $((gy + 81)) C0C0C0
+expect "slide 1 cut by the top band" $((gx + 77)) $((gy + 5)) F0F0F0
+
+# --- clicking slide 3 ----------------------------------------------------------
+xdotool mousemove $((gx + 77)) $((gy + 147)) click 1
+# Selected: its cover turns navy. The large view (621 x 589) shows the
+# 100 x 75 picture at ((621 - 100) div 2, (589 - 75) div 2) = (260, 257).
+settle "clicked slide selected" $((gx + 77)) $((gy + 90)) 000080
+settle "large view, picture's top-left pixel" $((lx + 260)) $((ly + 257)) $pic_colour 6
+expect "large view, picture's bottom-right pixel" $((lx + 359)) $((ly + 331)) $pic_colour 6
+expect "large view, face left of the picture" $((lx + 259)) $((ly + 300)) F0F0F0
+expect "large view, face right of the picture" $((lx + 360)) $((ly + 300)) F0F0F0
+expect "large view, face above the picture" $((lx + 300)) $((ly + 256)) F0F0F0
+expect "large view, face below the picture" $((lx + 300)) $((ly + 332)) F0F0F0
+expect_cursor_not_wait $((gx + 77)) $((gy + 147)) "hourglass gone after the click"
+
+# --- a folder with a broken picture keeps the hourglass until a good paint ---
+# Walk from the pictures' folder up to its parent and down to "broken".
+xdotool key Left
+sleep 0.6
+xdotool type --delay 50 broken
+sleep 0.6
+take_shot
+if rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight); then
+  read -r first last <<<"$rows"
+  xdotool mousemove $((tx + 250)) $(((first + last) / 2)) click 1
+  xdotool mousemove $((gx + 77)) $((gy + 147))
+  sleep 1
+  if showing_hourglass; then pass "hourglass stays after the failed paint"; else fail "no hourglass after the failed paint"; fi
+  # The error box has the focus; Return closes it. Back in the pictures'
+  # folder the grid paints to its end and the hourglass goes.
+  xdotool key Return
+  sleep 0.5
+  xdotool key Left
+  sleep 0.6
+  xdotool type --delay 50 pics
+  sleep 0.6
+  take_shot
+  if rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight); then
+    read -r first last <<<"$rows"
+    xdotool mousemove $((tx + 250)) $(((first + last) / 2)) click 1
+    # The failed listing ended at the grid's Max: the bar kept position 2, so
+    # slide 3 still lies at (10, 80), its picture at rows 102..191.
+    settle "pictures again after the broken folder" $((gx + 77)) $((gy + 147)) $pic_colour 6
+    expect_cursor_not_wait $((gx + 77)) $((gy + 147)) "hourglass gone after the next good paint"
+  else
+    fail "no selected node for the pictures' folder"
+  fi
+else
+  fail "no selected node for the broken folder"
+fi
+
+stop "$app_pid"
+app_pid=""
+if grep -qiE 'error|warning' "$work/glimmet.log"; then
+  echo "e2e: the program wrote:"
+  cat "$work/glimmet.log"
+fi
+
+echo "e2e: $failures failure(s)"
+((failures == 0))

@@ -1,0 +1,564 @@
+// The browser window under Qt's offscreen platform, on a temporary folder of
+// generated pictures: listing, ranges, scrolling, the picture supply, the
+// wait cursor, the large view, layout, and errors that reach the error sink.
+#include <gtest/gtest.h>
+
+#include <QApplication>
+#include <QFileSystemModel>
+#include <QMouseEvent>
+#include <QScrollBar>
+#include <QSplitter>
+#include <QSplitterHandle>
+#include <memory>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "app/ShellTreeView.h"
+#include "app/mainfrm.h"
+#include "lib/Tesk_filesys.h"
+#include "support/JpegMaker.h"
+#include "support/TempDir.h"
+#include "toolkit/FileData.h"
+#include "toolkit/Forms.h"
+#include "toolkit/Jpeg.h"
+#include "toolkit/SysUtils.h"
+#include "toolkit/qt/ControlHost.h"
+#include "toolkit/qt/ImageView.h"
+
+using namespace jpegmaker;
+
+namespace {
+
+struct Rgb {
+  int R = 0, G = 0, B = 0;
+};
+
+const Rgb kRed{200, 30, 30};
+const Rgb kGreen{30, 160, 40};
+const Rgb kBlue{40, 60, 200};
+const Rgb kYellow{220, 200, 40};
+const Rgb kFace{0xF0, 0xF0, 0xF0};    // clBtnFace of the scheme
+const Rgb kSilver{0xC0, 0xC0, 0xC0};  // the grid's cover colour
+
+Sample ToSample(const Rgb& c) { return {std::uint8_t(c.R), std::uint8_t(c.G), std::uint8_t(c.B), 0}; }
+
+Rgb RgbAt(const QImage& image, int x, int y) {
+  const QRgb p = image.pixel(x, y);
+  return {qRed(p), qGreen(p), qBlue(p)};
+}
+
+testing::AssertionResult Near(const Rgb& actual, const Rgb& expected, int tolerance = 6) {
+  if (std::abs(actual.R - expected.R) <= tolerance && std::abs(actual.G - expected.G) <= tolerance &&
+      std::abs(actual.B - expected.B) <= tolerance) {
+    return testing::AssertionSuccess();
+  }
+  return testing::AssertionFailure() << "got (" << actual.R << "," << actual.G << "," << actual.B << "), expected ("
+                                     << expected.R << "," << expected.G << "," << expected.B << ")";
+}
+
+// Flat pictures with full chroma and top quality come back within a few levels.
+Options PictureOptions(int width, int height) {
+  Options o;
+  o.Width = width;
+  o.Height = height;
+  o.Quality = 100;
+  o.FullChroma = true;
+  return o;
+}
+
+void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+  QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
+  QApplication::sendEvent(target, &event);
+}
+
+void Click(QWidget* target, QPoint pos) {
+  SendMouse(target, QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton);
+  SendMouse(target, QEvent::MouseButtonPress, pos, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(target, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton);
+}
+
+// Slide 1 of the laid-out grid (299 x 453, position 1.0) has its box at
+// (10, 12)-(144, 146); a 64 x 48 picture scales to 120 x 90 and lies at
+// columns 17..136, rows 34..123. The point below is well inside it.
+const QPoint kInsideSlide1Picture(77, 79);
+// The grid's top-left corner in the window: Panel1 at (0, 0), the grid at
+// (1, 137) inside it.
+const QPoint kGridInWindow(1, 137);
+
+class MainWindowTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    RegisterJpegFormat();
+    SetPathResolver(ResolveListedPath);
+    FSavedExeName = Application.ExeName;
+    Application.ExeName = Dir / "glimmet";
+    Dir.AddDir("data");
+    Application.SetErrorSink([this](const std::string& text) { Errors.push_back(text); });
+  }
+
+  void TearDown() override {
+    Window.reset();
+    Application.SetErrorSink(nullptr);
+    Application.ExeName = FSavedExeName;
+    Screen.SetCursor(crDefault);
+  }
+
+  // Writes count flat pictures of the given colours (cycled) into folder.
+  std::string AddPictures(const std::string& folder, int count, const std::vector<Rgb>& colours, int width = 64,
+                          int height = 48) {
+    const std::string path = Dir.AddDir(folder);
+    for (int i = 0; i < count; ++i) {
+      const Rgb& c = colours[size_t(i) % colours.size()];
+      WriteFile(path + "/p" + std::to_string(i) + ".jpg", MakeJpeg(PictureOptions(width, height), Flat(ToSample(c))));
+    }
+    return path;
+  }
+
+  TFrmGlimmet& Open() {
+    Window = std::make_unique<TFrmGlimmet>();
+    Window->show();
+    QApplication::processEvents();
+    return *Window;
+  }
+
+  QImage Shot() {
+    QApplication::processEvents();
+    return Window->grab().toImage();
+  }
+
+  Rgb GridPixel(QPoint p) { return RgbAt(Shot(), kGridInWindow.x() + p.x(), kGridInWindow.y() + p.y()); }
+
+  // The entry of the file list that names the given file.
+  int IndexOfFile(const std::string& name) const {
+    const TStringList& list = *Window->FileList();
+    for (int i = 0; i < list.Count(); ++i) {
+      if (ExtractFileName(list[i]) == name) return i;
+    }
+    return -1;
+  }
+
+  TempDir Dir;
+  std::unique_ptr<TFrmGlimmet> Window;
+  std::vector<std::string> Errors;
+
+ private:
+  std::string FSavedExeName;
+};
+
+TEST_F(MainWindowTest, StartUpListsTheDataFolderIntoTheGridAndLeavesTheBarRange) {
+  AddPictures("data", 3, {kRed});
+  TFrmGlimmet& w = Open();
+  EXPECT_EQ(FrmGlimmet, &w);
+  EXPECT_EQ(w.ExeDir(), Dir.Path() + "/");
+  const TStringList& list = *w.FileList();
+  ASSERT_EQ(list.Count(), 3);
+  std::set<std::string> names;
+  for (int i = 0; i < list.Count(); ++i) {
+    EXPECT_EQ(ExtractFilePath(list[i]), AnsiUpperCaseAscii(Dir.Path() + "/data/"));
+    names.insert(ExtractFileName(list[i]));
+  }
+  EXPECT_EQ(names, (std::set<std::string>{"p0.jpg", "p1.jpg", "p2.jpg"}));
+  EXPECT_EQ(w.Thumbs1->Max(), 3);
+  EXPECT_EQ(w.Thumbs1->Min(), 1);
+  EXPECT_EQ(w.SBarThumbs->minimum(), 0);
+  EXPECT_EQ(w.SBarThumbs->maximum(), 100);
+  EXPECT_EQ(w.SBarThumbs->value(), 0);
+  EXPECT_TRUE(w.Thumbs1->Visible());
+  EXPECT_TRUE(w.Thumbs1Host->isVisible());
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(MainWindowTest, EmptyDataFolderLeavesOneEmptySlideNumberedOne) {
+  TFrmGlimmet& w = Open();
+  EXPECT_EQ(w.FileList()->Count(), 0);
+  EXPECT_EQ(w.Thumbs1->Max(), 1);
+  EXPECT_TRUE(w.Thumbs1Host->isVisible());
+  // The request for slide 1 is answered with nothing: the white card shows
+  // (columns 17..136, rows 39..118), its number in the middle.
+  EXPECT_TRUE(Near(GridPixel({30, 50}), {255, 255, 255}, 0));
+  EXPECT_TRUE(Near(GridPixel({77, 30}), kSilver, 0));
+}
+
+TEST_F(MainWindowTest, PartsSitAtTheirLaidOutBoundsAndTheRightPaneTakesAResize) {
+  TFrmGlimmet& w = Open();
+  EXPECT_EQ(w.size(), QSize(944, 591));
+  EXPECT_EQ(w.windowTitle(), "Glimmet");
+  EXPECT_EQ(w.Panel1->geometry(), QRect(0, 0, 321, 591));
+  EXPECT_EQ(w.Panel2->geometry(), QRect(321, 0, 623, 591));
+  EXPECT_EQ(w.LargeImgView->geometry(), QRect(1, 1, 621, 589));
+  const auto inPanel1 = [&](QWidget* child) { return QRect(child->mapTo(w.Panel1, QPoint(0, 0)), child->size()); };
+  EXPECT_EQ(inPanel1(w.ShellTreeView1), QRect(1, 1, 319, 128));
+  EXPECT_EQ(inPanel1(w.Thumbs1Host), QRect(1, 137, 299, 453));
+  EXPECT_EQ(inPanel1(w.SBarThumbs), QRect(300, 137, 20, 453));
+  EXPECT_EQ(w.Thumbs1->Width(), 299);
+  EXPECT_EQ(w.Thumbs1->Height(), 453);
+
+  w.resize(1044, 691);
+  QApplication::processEvents();
+  EXPECT_EQ(w.Panel1->width(), 321);
+  EXPECT_EQ(w.ShellTreeView1->height(), 128);
+  EXPECT_EQ(w.LargeImgView->size(), QSize(721, 689));
+  EXPECT_EQ(w.Thumbs1->Width(), 299);
+  EXPECT_EQ(w.Thumbs1->Height(), 553);
+}
+
+TEST_F(MainWindowTest, GridValuesAreThoseOfTheLayout) {
+  TFrmGlimmet& w = Open();
+  TThumbnails& g = *w.Thumbs1;
+  EXPECT_EQ(g.SlideSelectMode(), ssmSingle);
+  EXPECT_FALSE(g.AntiAlias());
+  EXPECT_EQ(g.ColorBackGnd(), clBtnFace);
+  EXPECT_EQ(g.ColorCover(), clSilver);
+  EXPECT_EQ(g.ColorSelected(), clNavy);
+  EXPECT_EQ(g.ColorFocus(), clBlue);
+  EXPECT_EQ(g.FrameStyle(), fsLowered);
+  EXPECT_EQ(g.OuterFrameStyle(), fsRaised);
+  EXPECT_EQ(g.InnerFrameStyle(), fsLowered);
+  EXPECT_EQ(g.SlideSize(), 120);
+  EXPECT_EQ(g.SlideDistance(), 2);
+  EXPECT_EQ(g.SlideMargin(), 7);
+  EXPECT_EQ(g.FocusLinewidth(), 1);
+  EXPECT_EQ(g.NumColumns(), 2);
+  EXPECT_EQ(g.NumRows(), 4);
+}
+
+TEST_F(MainWindowTest, FolderWithoutPicturesHidesTheGridAndTheNextFolderShowsIt) {
+  AddPictures("data", 2, {kRed});
+  const std::string empty = Dir.AddDir("empty");
+  Dir.AddFile("empty/notes.txt", "no pictures here");
+  const std::string five = AddPictures("five", 5, {kBlue});
+  TFrmGlimmet& w = Open();
+
+  ASSERT_TRUE(w.ChooseFolder(empty));
+  EXPECT_FALSE(w.Thumbs1->Visible());
+  EXPECT_FALSE(w.Thumbs1Host->isVisible());
+  EXPECT_EQ(w.Thumbs1->Max(), 2);
+  EXPECT_EQ(w.SBarThumbs->maximum(), 100);
+  w.SBarThumbs->setValue(7);  // the bar still moves, without visible effect
+
+  ASSERT_TRUE(w.ChooseFolder(five));
+  EXPECT_TRUE(w.Thumbs1->Visible());
+  EXPECT_TRUE(w.Thumbs1Host->isVisible());
+  EXPECT_EQ(w.FileList()->Count(), 5);
+  EXPECT_EQ(w.Thumbs1->Max(), 5);
+  EXPECT_EQ(w.SBarThumbs->maximum(), 5);
+  EXPECT_EQ(w.SBarThumbs->value(), 5);
+  EXPECT_TRUE(Near(GridPixel(kInsideSlide1Picture), kBlue));
+}
+
+TEST_F(MainWindowTest, BarPositionsScrollTheGridByHalfRows) {
+  const std::string ten = AddPictures("ten", 10, {kGreen}, 16, 16);
+  TFrmGlimmet& w = Open();
+  ASSERT_TRUE(w.ChooseFolder(ten));
+  w.SBarThumbs->setValue(4);
+  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 3.5);
+  w.SBarThumbs->setValue(0);
+  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 1.0);
+  w.SBarThumbs->setValue(3);
+  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 3.0);
+}
+
+TEST_F(MainWindowTest, SmallerFolderPullsTheBarDownAndLargerOneLeavesIt) {
+  const std::string forty = AddPictures("forty", 40, {kGreen}, 16, 16);
+  const std::string ten = AddPictures("ten", 10, {kGreen}, 16, 16);
+  const std::string fifty = AddPictures("fifty", 50, {kGreen}, 16, 16);
+  TFrmGlimmet& w = Open();
+
+  ASSERT_TRUE(w.ChooseFolder(forty));
+  w.SBarThumbs->setValue(35);
+  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 35.0);
+  ASSERT_TRUE(w.ChooseFolder(fifty));
+  EXPECT_EQ(w.SBarThumbs->value(), 35);
+  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 35.0);
+
+  ASSERT_TRUE(w.ChooseFolder(forty));
+  w.SBarThumbs->setValue(35);
+  ASSERT_TRUE(w.ChooseFolder(ten));
+  EXPECT_EQ(w.SBarThumbs->value(), 10);
+  // The row of slides 9 and 10, half a row up.
+  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 9.5);
+}
+
+TEST_F(MainWindowTest, FolderWithTheSameCountShowsItsOwnPictures) {
+  const std::string reds = AddPictures("reds", 3, {kRed});
+  const std::string blues = AddPictures("blues", 3, {kBlue});
+  TFrmGlimmet& w = Open();
+  ASSERT_TRUE(w.ChooseFolder(reds));
+  EXPECT_TRUE(Near(GridPixel(kInsideSlide1Picture), kRed));
+  ASSERT_TRUE(w.ChooseFolder(blues));
+  EXPECT_TRUE(Near(GridPixel(kInsideSlide1Picture), kBlue));
+}
+
+TEST_F(MainWindowTest, ThumbnailFillsThePictureAreaOfItsSlideOnScreen) {
+  AddPictures("data", 1, {kYellow});
+  Open();
+  const QImage shot = Shot();
+  const auto at = [&](int x, int y) { return RgbAt(shot, kGridInWindow.x() + x, kGridInWindow.y() + y); };
+  // Picture columns 17..136, rows 34..123; its lowered frame takes the first
+  // two and the last two of them.
+  EXPECT_TRUE(Near(at(19, 36), kYellow));
+  EXPECT_TRUE(Near(at(77, 79), kYellow));
+  EXPECT_TRUE(Near(at(134, 121), kYellow));
+  EXPECT_TRUE(Near(at(77, 32), kSilver, 0));   // cover above the picture
+  EXPECT_TRUE(Near(at(77, 125), kSilver, 0));  // and below it
+  // Slide 1's raised outer frame and the grid's lowered control frame.
+  EXPECT_TRUE(Near(at(10, 12), {255, 255, 255}, 0));
+  EXPECT_TRUE(Near(at(144, 146), {0, 0, 0}, 0));
+  EXPECT_TRUE(Near(at(0, 0), {0x80, 0x80, 0x80}, 0));
+  EXPECT_TRUE(Near(at(1, 1), {0, 0, 0}, 0));
+  EXPECT_TRUE(Near(at(297, 451), {255, 255, 255}, 0));
+  EXPECT_TRUE(Near(at(298, 452), kFace, 0));
+}
+
+// The host presents what the grid drew and asks it to draw only when the
+// window system needs it: the focus outline, drawn straight on the screen
+// surface, stays through later presents.
+TEST_F(MainWindowTest, GridDrawsOncePerChangeAndPresentsKeepTheFocusOutline) {
+  AddPictures("data", 6, {kRed}, 16, 16);
+  TFrmGlimmet& w = Open();
+  int paints = 0;
+  const TNotifyEvent first = w.Thumbs1->OnFirstImageRequest;
+  w.Thumbs1->OnFirstImageRequest = [&](TObject* sender) {
+    ++paints;
+    first(sender);
+  };
+  w.SBarThumbs->setValue(3);
+  Shot();
+  EXPECT_EQ(paints, 1);
+
+  // Slide 3 now begins the top row, its box at (10, 12); the outline runs
+  // two pixels inside it, from (12, 14) to (142, 144).
+  SendMouse(w.Thumbs1Host, QEvent::MouseMove, {50, 50}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(w.Thumbs1->FocusedSlide(), 3);
+  w.Thumbs1Host->update();
+  const QImage shot = Shot();
+  EXPECT_EQ(paints, 1);
+  EXPECT_TRUE(Near(RgbAt(shot, kGridInWindow.x() + 12, kGridInWindow.y() + 80), {0, 0, 255}, 0));
+  EXPECT_TRUE(Near(RgbAt(shot, kGridInWindow.x() + 142, kGridInWindow.y() + 80), {0, 0, 255}, 0));
+
+  w.resize(944, 600);  // a new size: the window system needs the grid drawn
+  Shot();
+  EXPECT_EQ(paints, 2);
+  EXPECT_EQ(w.Thumbs1->Height(), 462);
+}
+
+TEST_F(MainWindowTest, HourglassShowsOnlyWhileTheGridRequestsPictures) {
+  AddPictures("data", 2, {kRed});
+  TFrmGlimmet& w = Open();
+  std::vector<int> cursors;
+  std::vector<bool> waitShapes;
+  w.Thumbs1->OnSlideRendered = [&](TObject*, TCanvas&, int, int, int) {
+    cursors.push_back(Screen.Cursor());
+    const QCursor* c = QGuiApplication::overrideCursor();
+    waitShapes.push_back(c && c->shape() == Qt::WaitCursor);
+  };
+  w.Thumbs1->Repaint();
+  EXPECT_EQ(cursors, (std::vector<int>{crHourGlass, crHourGlass}));
+  EXPECT_EQ(waitShapes, (std::vector<bool>{true, true}));
+  EXPECT_EQ(Screen.Cursor(), crDefault);
+  EXPECT_EQ(QGuiApplication::overrideCursor(), nullptr);
+}
+
+TEST_F(MainWindowTest, ClickedSlideIsSelectedAndShownCentredInTheLargeView) {
+  AddPictures("data", 2, {kRed, kBlue});
+  TFrmGlimmet& w = Open();
+  const Rgb first = IndexOfFile("p0.jpg") == 0 ? kRed : kBlue;
+  Click(w.Thumbs1Host, kInsideSlide1Picture);
+  EXPECT_TRUE(w.Thumbs1->Selection().Bit(0));
+  ASSERT_EQ(w.LargeImg->Picture().Width(), 64);
+
+  // (621 - 64) div 2 = 278 and (589 - 48) div 2 = 270: the odd differences
+  // leave one pixel more of the view on the right and at the bottom.
+  const QImage view = w.LargeImgView->grab().toImage();
+  EXPECT_TRUE(Near(RgbAt(view, 277, 290), kFace, 0));
+  EXPECT_TRUE(Near(RgbAt(view, 278, 290), first));
+  EXPECT_TRUE(Near(RgbAt(view, 341, 290), first));
+  EXPECT_TRUE(Near(RgbAt(view, 342, 290), kFace, 0));
+  EXPECT_TRUE(Near(RgbAt(view, 300, 269), kFace, 0));
+  EXPECT_TRUE(Near(RgbAt(view, 300, 270), first));
+  EXPECT_TRUE(Near(RgbAt(view, 300, 317), first));
+  EXPECT_TRUE(Near(RgbAt(view, 300, 318), kFace, 0));
+
+  // A click beside every slide changes nothing in the large view.
+  const TGraphic* shown = w.LargeImg->Picture().Graphic();
+  Click(w.Thumbs1Host, {145, 79});
+  EXPECT_EQ(w.LargeImg->Picture().Graphic(), shown);
+  EXPECT_TRUE(Errors.empty());
+}
+
+// 700 x 600 in a 621 x 589 view: the origin is (-79 div 2, -11 div 2) =
+// (-39, -5), so 39 columns are cut on the left and 40 on the right, 5 rows
+// at the top and 6 at the bottom. The picture's left 40 columns are red and
+// its top 8 rows green (block-aligned, so the edges decode sharp).
+TEST_F(MainWindowTest, PictureLargerThanTheViewShowsItsMiddle) {
+  const std::string path = Dir.AddDir("data") + "/big.jpg";
+  WriteFile(path, MakeJpeg(PictureOptions(700, 600), [](int x, int y) {
+              if (x < 40) return ToSample(kRed);
+              if (y < 8) return ToSample(kGreen);
+              if (x >= 656) return ToSample(kYellow);
+              return ToSample(kBlue);
+            }));
+  TFrmGlimmet& w = Open();
+  Click(w.Thumbs1Host, kInsideSlide1Picture);
+  const QImage view = w.LargeImgView->grab().toImage();
+  EXPECT_TRUE(Near(RgbAt(view, 0, 300), kRed));       // picture column 39
+  EXPECT_TRUE(Near(RgbAt(view, 1, 300), kBlue));      // column 40
+  EXPECT_TRUE(Near(RgbAt(view, 300, 2), kGreen));     // row 7
+  EXPECT_TRUE(Near(RgbAt(view, 300, 3), kBlue));      // row 8
+  EXPECT_TRUE(Near(RgbAt(view, 616, 300), kBlue));    // column 655
+  EXPECT_TRUE(Near(RgbAt(view, 617, 300), kYellow));  // column 656
+}
+
+struct OriginCase {
+  QSize Picture;
+  QPoint Origin;
+};
+
+void PrintTo(const OriginCase& c, std::ostream* os) {
+  *os << c.Picture.width() << "x" << c.Picture.height() << " at (" << c.Origin.x() << ", " << c.Origin.y() << ")";
+}
+
+class PictureOriginTest : public testing::TestWithParam<OriginCase> {};
+
+TEST_P(PictureOriginTest, CentringTruncatesTowardZero) {
+  EXPECT_EQ(TImageView::PictureOrigin(QSize(621, 589), GetParam().Picture, true), GetParam().Origin);
+  EXPECT_EQ(TImageView::PictureOrigin(QSize(621, 589), GetParam().Picture, false), QPoint(0, 0));
+}
+
+INSTANTIATE_TEST_SUITE_P(LargeView, PictureOriginTest,
+                         testing::Values(OriginCase{{64, 48}, {278, 270}}, OriginCase{{621, 589}, {0, 0}},
+                                         OriginCase{{620, 588}, {0, 0}}, OriginCase{{622, 590}, {0, 0}},
+                                         OriginCase{{623, 591}, {-1, -1}}, OriginCase{{700, 600}, {-39, -5}}));
+
+TEST_F(MainWindowTest, BrokenFileReachesTheErrorSinkAndTheProgramGoesOn) {
+  const std::string mixed = Dir.AddDir("mixed");
+  Dir.AddFile("mixed/broken.jpg", "this is no JPEG data at all");
+  const std::string good = AddPictures("good", 2, {kGreen});
+  TFrmGlimmet& w = Open();
+
+  ASSERT_TRUE(w.ChooseFolder(mixed));
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0].rfind("JPEG error #", 0), 0u) << Errors[0];
+  EXPECT_EQ(Errors[0].back(), '.');
+  // The paint was given up before its last request: the hourglass stays.
+  EXPECT_EQ(Screen.Cursor(), crHourGlass);
+
+  ASSERT_TRUE(w.ChooseFolder(good));
+  EXPECT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Screen.Cursor(), crDefault);
+  EXPECT_TRUE(Near(GridPixel(kInsideSlide1Picture), kGreen));
+}
+
+TEST_F(MainWindowTest, LargeViewReportsALateDecodeErrorOnceAndKeepsTheRows) {
+  const std::string path = Dir.AddDir("late") + "/late.jpg";
+  WriteFile(path, InsertBeforeEoi(MakeJpeg(PictureOptions(64, 48), Flat(ToSample(kBlue))),
+                                  {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}));
+  TFrmGlimmet& w = Open();
+  ASSERT_TRUE(w.ChooseFolder(Dir / "late"));
+  // The grid's paint decoded the same file and failed too; the repaint of
+  // the click is then turned away, so the click reaches the window.
+  ASSERT_EQ(Errors.size(), 1u);
+  Errors.clear();
+  Click(w.Thumbs1Host, kInsideSlide1Picture);
+  ASSERT_EQ(w.LargeImg->Picture().Width(), 64);
+
+  QImage view = w.LargeImgView->grab().toImage();
+  ASSERT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0].rfind("JPEG error #", 0), 0u) << Errors[0];
+  EXPECT_TRUE(Near(RgbAt(view, 300, 290), kBlue));
+  view = w.LargeImgView->grab().toImage();
+  EXPECT_EQ(Errors.size(), 1u);
+  EXPECT_TRUE(Near(RgbAt(view, 300, 290), kBlue));
+}
+
+TEST_F(MainWindowTest, ExceptionsInQtDrivenPaintAndMouseInputReachTheSink) {
+  AddPictures("data", 6, {kRed}, 16, 16);
+  TFrmGlimmet& w = Open();
+  w.Thumbs1->OnSlideRendered = [](TObject*, TCanvas&, int, int, int) { throw Exception("paint failed"); };
+  w.resize(950, 600);  // the window system asks the grid to draw at its new size
+  QApplication::processEvents();
+  w.Thumbs1Host->grab();
+  ASSERT_FALSE(Errors.empty());
+  EXPECT_EQ(Errors[0], "paint failed.");
+
+  Errors.clear();
+  w.Thumbs1->OnMouseMove = [](TObject*, TShiftState, int, int) { throw Exception("mouse failed"); };
+  SendMouse(w.Thumbs1Host, QEvent::MouseMove, {50, 50}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(Errors, (std::vector<std::string>{"mouse failed."}));
+
+  Errors.clear();
+  w.Thumbs1->OnSlideRendered = nullptr;
+  w.Thumbs1->OnFirstImageRequest = [](TObject*) { throw Exception("scroll failed"); };
+  w.SBarThumbs->setValue(3);  // the paint after a failed one draws nothing
+  w.SBarThumbs->setValue(5);
+  ASSERT_FALSE(Errors.empty());
+  EXPECT_EQ(Errors.back(), "scroll failed.");
+}
+
+TEST_F(MainWindowTest, EventsAfterFormCloseAreIgnored) {
+  AddPictures("data", 2, {kRed});
+  const std::string more = AddPictures("more", 3, {kBlue});
+  TFrmGlimmet& w = Open();
+  w.close();
+  EXPECT_EQ(w.FileList(), nullptr);
+  w.Thumbs1->Repaint();
+  TImageRequestProcessing how = irpShowEmpty;
+  int mark = -1;
+  TBitmap* buffer = new TBitmap;
+  w.Thumbs1ImageRequest(w.Thumbs1, 1, how, mark, buffer);
+  EXPECT_EQ(how, irpShowEmpty);
+  delete buffer;
+  w.Thumbs1ImageClick(w.Thumbs1, 77, 79, 1);
+  EXPECT_TRUE(w.ChooseFolder(more));
+  w.SBarThumbs->setValue(2);
+  w.show();
+  QApplication::processEvents();
+  EXPECT_EQ(w.FileList(), nullptr);
+  EXPECT_TRUE(Errors.empty());
+}
+
+TEST_F(MainWindowTest, PrimaryClickOnAFolderInTheTreeListsIt) {
+  const std::string folder = AddPictures("clicked", 4, {kGreen});
+  TFrmGlimmet& w = Open();
+  TShellTreeView& tree = *w.ShellTreeView1;
+  ASSERT_TRUE(tree.SelectPath(Dir.Path()));  // makes the folder's node known and visible
+  tree.clearSelection();
+  const QModelIndex index = tree.Model().index(QString::fromStdString(folder));
+  tree.scrollTo(index);
+  const QRect rect = tree.visualRect(index);
+  ASSERT_TRUE(rect.isValid());
+
+  SendMouse(tree.viewport(), QEvent::MouseButtonPress, rect.center(), Qt::LeftButton, Qt::LeftButton);
+  SendMouse(tree.viewport(), QEvent::MouseButtonRelease, rect.center(), Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(tree.SelectedPath(), folder);
+  EXPECT_EQ(w.FileList()->Count(), 4);
+  EXPECT_EQ(w.Thumbs1->Max(), 4);
+
+  // With nothing selected a click lists nothing and keeps the list.
+  tree.clearSelection();
+  w.ShellTreeView1Click(&w);
+  EXPECT_EQ(w.FileList()->Count(), 4);
+}
+
+TEST_F(MainWindowTest, SplitterDragAppliesOnReleaseAndCollapsesATreeBelowThirty) {
+  TFrmGlimmet& w = Open();
+  QSplitterHandle* handle = w.Splitter1->handle(1);
+  const auto drag = [&](int treeHeight) {
+    const QPoint grip(50, 4);
+    const int dy = treeHeight - w.ShellTreeView1->height();
+    SendMouse(handle, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(handle, QEvent::MouseMove, grip + QPoint(0, dy), Qt::NoButton, Qt::LeftButton);
+    EXPECT_EQ(w.Splitter1->sizes()[0], w.ShellTreeView1->height()) << "moved before the release";
+    SendMouse(handle, QEvent::MouseButtonRelease, grip + QPoint(0, dy), Qt::LeftButton, Qt::NoButton);
+    QApplication::processEvents();
+  };
+  drag(60);
+  EXPECT_EQ(w.Splitter1->sizes()[0], 60);
+  EXPECT_EQ(w.Thumbs1->Height(), 453 + 128 - 60);
+  drag(20);
+  EXPECT_EQ(w.Splitter1->sizes()[0], 0);
+  EXPECT_EQ(w.Thumbs1->Height(), 453 + 128);
+}
+
+}  // namespace
