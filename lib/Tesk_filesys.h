@@ -22,7 +22,7 @@ void ScanFilesIntoList(const std::string& Mask, bool IncludeSubdirs, TStringList
 // The results name their directory in upper case, which on a file system
 // that tells case apart is not the directory that was listed. This turns a
 // result string back into the real path: through the directories this
-// process listed (most recent first), then by a walk that matches each
-// component without regard to case. A path it cannot place is returned
-// unchanged. Open every scanned file through it.
+// process listed (most recent first), or, for a directory never listed, by a
+// walk that matches each component without regard to case. A path it cannot
+// place is returned unchanged. Open every scanned file through it.
 std::string ResolveListedPath(const std::string& path);

@@ -91,10 +91,13 @@ std::string ResolveListedPath(const std::string& path) {
   for (const std::string& dir : listed) {
     if (Exists(dir + name)) return dir + name;
   }
+  // A listed file that has gone stays gone: a walk would find a sibling
+  // folder or a name differing only in case, and open another file.
+  if (!listed.empty()) return listed.front() + name;
   const std::string root = path[0] == '/' ? "/" : "";
   if (auto walked = WalkCaseInsensitive(root, SplitComponents(path), 0)) {
     if (path.back() == '/' && walked->back() != '/') *walked += '/';
     return *walked;
   }
-  return listed.empty() ? path : listed.front() + name;
+  return path;
 }

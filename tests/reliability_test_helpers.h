@@ -113,6 +113,11 @@ inline void Click(QWidget* target, QPoint pos) {
   SendMouse(target, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton);
 }
 
+// The text of an open error for a file as the window lists it.
+inline std::string OpenErrorText(const std::string& listed, const std::string& cause) {
+  return "Cannot open file \"" + ExpandFileName(listed) + "\". " + cause + ".";
+}
+
 // The window with a temporary folder as the program's folder (holding an
 // empty data folder) and an error sink in place of the message box.
 class BrowserTest : public testing::Test {
@@ -172,11 +177,6 @@ class BrowserTest : public testing::Test {
     Dir.AddDir(rel.substr(0, rel.rfind('/')));
     jpegmaker::WriteFile(path, FlatJpeg(c, width, height));
     return path;
-  }
-
-  // The text of an open error for a file as the window lists it.
-  static std::string OpenErrorText(const std::string& listed, const std::string& cause) {
-    return "Cannot open file \"" + ExpandFileName(listed) + "\". " + cause + ".";
   }
 
   TempDir Dir;
