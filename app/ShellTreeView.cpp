@@ -30,7 +30,12 @@ std::optional<std::string> TShellTreeView::SelectedPath() const {
 }
 
 bool TShellTreeView::SelectPath(const std::string& path) {
-  const QModelIndex index = FModel->index(QFile::decodeName(path.c_str()));
+  // Bytes that are not valid in the local encoding do not survive decoding;
+  // such a path would name another folder, or none. The tree shows no such
+  // folder either.
+  const QString name = QFile::decodeName(QByteArray::fromStdString(path));
+  if (QFile::encodeName(name).toStdString() != path) return false;
+  const QModelIndex index = FModel->index(name);
   if (!index.isValid()) return false;
   for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) expand(up);
   setCurrentIndex(index);
