@@ -203,6 +203,28 @@ TEST_F(MainWindowTest, PartsSitAtTheirLaidOutBoundsAndTheRightPaneTakesAResize) 
   EXPECT_EQ(w.Thumbs1->Height(), 553);
 }
 
+// Qt's widgets and the canvas share the face colour; both panels carry a
+// 1-pixel raised bevel (button highlight top and left, button shadow bottom
+// and right).
+TEST_F(MainWindowTest, WindowFaceFontAndRaisedPanelBevels) {
+  TFrmGlimmet& w = Open();
+  EXPECT_EQ(w.palette().color(QPalette::Window), QColor(0xF0, 0xF0, 0xF0));
+  EXPECT_EQ(QApplication::palette().color(QPalette::Button), QColor(0xF0, 0xF0, 0xF0));
+  EXPECT_EQ(w.font().family(), "DejaVu Sans");
+  EXPECT_EQ(w.font().pixelSize(), 13);
+  const QImage shot = Shot();
+  const Rgb white{255, 255, 255};
+  const Rgb shadow{0xA0, 0xA0, 0xA0};
+  EXPECT_TRUE(Near(RgbAt(shot, 0, 300), white, 0));
+  EXPECT_TRUE(Near(RgbAt(shot, 160, 0), white, 0));
+  EXPECT_TRUE(Near(RgbAt(shot, 320, 300), shadow, 0));
+  EXPECT_TRUE(Near(RgbAt(shot, 160, 590), shadow, 0));
+  EXPECT_TRUE(Near(RgbAt(shot, 321, 300), white, 0));
+  EXPECT_TRUE(Near(RgbAt(shot, 943, 300), shadow, 0));
+  EXPECT_TRUE(Near(RgbAt(shot, 600, 590), shadow, 0));
+  EXPECT_TRUE(Near(RgbAt(shot, 600, 300), kFace, 0));
+}
+
 TEST_F(MainWindowTest, GridValuesAreThoseOfTheLayout) {
   TFrmGlimmet& w = Open();
   TThumbnails& g = *w.Thumbs1;
@@ -535,10 +557,24 @@ TEST_F(MainWindowTest, PrimaryClickOnAFolderInTheTreeListsIt) {
   EXPECT_EQ(w.FileList()->Count(), 4);
   EXPECT_EQ(w.Thumbs1->Max(), 4);
 
+  // A click on another node's expand button selects nothing new but lists
+  // the selected folder again (it has gained a picture meanwhile).
+  AddPictures("clicked", 5, {kGreen});
+  const std::string other = Dir.AddDir("other/inner");
+  const QModelIndex otherIndex = tree.Model().index(QString::fromStdString(Dir / "other"));
+  tree.scrollTo(otherIndex);
+  const QRect otherRect = tree.visualRect(otherIndex);
+  const QPoint button(otherRect.left() - tree.indentation() / 2, otherRect.center().y());
+  SendMouse(tree.viewport(), QEvent::MouseButtonPress, button, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(tree.viewport(), QEvent::MouseButtonRelease, button, Qt::LeftButton, Qt::NoButton);
+  EXPECT_TRUE(tree.isExpanded(otherIndex));
+  EXPECT_EQ(tree.SelectedPath(), folder);
+  EXPECT_EQ(w.FileList()->Count(), 5);
+
   // With nothing selected a click lists nothing and keeps the list.
   tree.clearSelection();
   w.ShellTreeView1Click(&w);
-  EXPECT_EQ(w.FileList()->Count(), 4);
+  EXPECT_EQ(w.FileList()->Count(), 5);
 }
 
 TEST_F(MainWindowTest, SplitterDragAppliesOnReleaseAndCollapsesATreeBelowThirty) {
