@@ -34,7 +34,8 @@
 #endif
 
 #ifdef GLIMMET_UNDER_ASAN
-#include <sanitizer/allocator_interface.h>
+// From the sanitizer's allocator (GCC ships no header for it).
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
 namespace reliability {
