@@ -11,6 +11,8 @@ TShellTreeView::TShellTreeView(QWidget* parent) : QTreeView(parent), FModel(new 
   FModel->setOption(QFileSystemModel::DontWatchForChanges);
   FModel->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
   FModel->setRootPath("/");
+  // Folders by name, as a person looks for them.
+  FModel->sort(0, Qt::AscendingOrder);
   setModel(FModel);
   // The model's invisible top holds a single node, "/", the whole file system.
   for (int column = 1; column < FModel->columnCount(); ++column) hideColumn(column);
