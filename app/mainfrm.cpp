@@ -274,6 +274,10 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
                                       TBitmap*& ImgBuffer) {
   if (!FFileList || !FLoaderImg) return;
   if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
+  // The buffer still shares the previous slide's pixels: let go of them
+  // first, so that one full-size picture lives at a time, not two. A failed
+  // load ends the paint, so no slide can see the emptied buffer.
+  ImgBuffer->Reset(0, 0);
   FLoaderImg->Picture().LoadFromFile((*FFileList)[ThumbID - 1]);
   // Shares the decoded pixels with the loader's picture; nothing is copied.
   ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
