@@ -1,21 +1,81 @@
+#include <malloc.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <mutex>
 #include <new>
+#include <type_traits>
+#include <utility>
 
 #include "Graphics.h"
 #include "SysUtils.h"
 
-void TPixelStore::FreeDeleter::operator()(std::uint32_t* p) const { std::free(p); }
+namespace {
+
+// Pictures are decoded one after another into stores of much the same size,
+// each freed as the next one comes. Fresh memory reaches a process page by
+// page, each page a fault, and for a decoded photograph that costs a good
+// part of the decoding itself. So the last large store freed is kept for the
+// next large one to take over; smaller stores come and go through the heap.
+constexpr std::size_t kKeptStoreMinBytes = std::size_t(1) << 20;
+
+class TKeptStore {
+ public:
+  // The kept block when it holds bytes and is at most twice as large (so a
+  // small picture does not pin a huge block), else null. Either way nothing
+  // stays kept.
+  void* Take(std::size_t bytes) {
+    void* block = Exchange(nullptr);
+    if (!block) return nullptr;
+    const std::size_t capacity = malloc_usable_size(block);
+    if (capacity >= bytes && capacity / 2 <= bytes) return block;
+    std::free(block);
+    return nullptr;
+  }
+
+  // Keeps a large block in place of the one kept before; frees a small one.
+  void Keep(void* block) {
+    if (malloc_usable_size(block) < kKeptStoreMinBytes) {
+      std::free(block);
+      return;
+    }
+    std::free(Exchange(block));
+  }
+
+ private:
+  void* Exchange(void* block) {
+    std::lock_guard lock(FLock);
+    return std::exchange(FBlock, block);
+  }
+
+  std::mutex FLock;
+  void* FBlock = nullptr;
+};
+
+// Set up before and never torn down, so stores that static objects free at
+// exit still find it.
+static_assert(std::is_trivially_destructible_v<TKeptStore>);
+constinit TKeptStore KeptStore;
+
+}  // namespace
+
+void TPixelStore::FreeDeleter::operator()(std::uint32_t* p) const { KeptStore.Keep(p); }
 
 TPixelStore::TPixelStore(int width, int height) : Width(std::max(width, 0)), Height(std::max(height, 0)) {
   const std::size_t count = std::size_t(Width) * std::size_t(Height);
   if (count == 0) return;
   if (count > SIZE_MAX / sizeof(std::uint32_t)) throw EOutOfMemory("Out of memory");
-  // calloc: large stores come zeroed from the system without touching them.
-  auto* p = static_cast<std::uint32_t*>(std::calloc(count, sizeof(std::uint32_t)));
+  const std::size_t bytes = count * sizeof(std::uint32_t);
+  void* p = bytes >= kKeptStoreMinBytes ? KeptStore.Take(bytes) : nullptr;
+  if (p) {
+    std::memset(p, 0, bytes);
+  } else {
+    // calloc: large stores come zeroed from the system without touching them.
+    p = std::calloc(count, sizeof(std::uint32_t));
+  }
   if (!p) throw EOutOfMemory(Format("Out of memory for a bitmap of %d x %d pixels", Width, Height));
-  Pixels.reset(p);
+  Pixels.reset(static_cast<std::uint32_t*>(p));
 }
 
 std::uint32_t ColorToPixel(TColor c) {
