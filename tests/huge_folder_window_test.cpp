@@ -3,9 +3,7 @@
 // the memory of scrolling through it bounded by what is in view.
 #include <unistd.h>
 
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 
 #include "reliability_test_helpers.h"
 
@@ -20,18 +18,20 @@ const Rgb kColours[4] = {kRed, kGreen, kBlue, kYellow};
 class HugeFolderTest : public BrowserTest {
  protected:
   // p000000.jpg .. : picture i has colour i % 4. A file takes at most 65000
-  // links on common file systems, hence four originals.
+  // links on common file systems, hence four originals; where the file
+  // system takes none, copies do.
   std::string MakeHugeFolder() {
     std::string originals[4];
-    for (int c = 0; c < 4; ++c) originals[c] = WritePicture("src/" + std::to_string(c), kColours[c]);
+    Bytes pictures[4];
+    for (int c = 0; c < 4; ++c) {
+      originals[c] = WritePicture("src/" + std::to_string(c), kColours[c]);
+      pictures[c] = ReadFile(originals[c]);
+    }
     const std::string folder = Dir.AddDir("huge");
     char name[32];
     for (int i = 0; i < kCount; ++i) {
       std::snprintf(name, sizeof name, "/p%06d.jpg", i);
-      if (link(originals[i % 4].c_str(), (folder + name).c_str()) != 0) {
-        ADD_FAILURE() << "link: " << std::strerror(errno);
-        break;
-      }
+      if (link(originals[i % 4].c_str(), (folder + name).c_str()) != 0) WriteFile(folder + name, pictures[i % 4]);
     }
     return folder;
   }
