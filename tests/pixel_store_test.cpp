@@ -1,6 +1,6 @@
 // Large pixel stores: the memory of a freed large bitmap serves the next one,
 // which must still come black, resize and copy like any other, and take a
-// decoded picture whole.
+// decoded picture whole, black where decoding stopped.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -10,6 +10,7 @@
 #include "support/TempDir.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/Jpeg.h"
+#include "toolkit/SysUtils.h"
 
 using namespace jpegmaker;
 
@@ -109,6 +110,36 @@ TEST(PixelStore, APictureDecodedAfterAnotherOfItsSizeShowsOnlyItsOwnPixels) {
   TJPEGImage blue;
   blue.LoadFromFile(dir / "blue.jpg");
   EXPECT_TRUE(NearlyFlat(blue.Bitmap(), 20, 20, 220));
+}
+
+// The second scan's spectral end set past 63: libjpeg stops with a fatal
+// error while it reads the scans, before the first row comes out.
+Bytes WithBrokenSecondScan(Bytes bytes) {
+  int seen = 0;
+  for (std::size_t i = 0; i + 1 < bytes.size(); ++i) {
+    if (bytes[i] != 0xFF || bytes[i + 1] != 0xDA || ++seen < 2) continue;
+    const std::size_t components = bytes[i + 4];
+    bytes[i + 5 + 2 * components + 1] = 64;
+    return bytes;
+  }
+  throw std::runtime_error("no second scan");
+}
+
+TEST(PixelStore, APictureStoppedBeforeItsFirstRowIsBlackAlsoInReusedMemory) {
+  RegisterJpegFormat();
+  TempDir dir;
+  Options o;
+  o.Width = 512;  // 1 MiB of pixels
+  o.Height = 512;
+  o.Progressive = true;
+  WriteFile(dir / "broken.jpg", WithBrokenSecondScan(MakeJpeg(o, Flat({220, 20, 20, 0}))));
+  TJPEGImage broken;
+  broken.LoadFromFile(dir / "broken.jpg");
+  FreeAWhiteLargeBitmap(512, 512);
+  EXPECT_THROW(broken.Bitmap(), EInvalidGraphic);
+  const TBitmap& shown = broken.Bitmap();  // kept after the error
+  ASSERT_EQ(shown.Width(), 512);
+  EXPECT_EQ(PixelsOtherThan(shown, 0x000000), 0);
 }
 
 }  // namespace

@@ -17,8 +17,10 @@ namespace {
 // each freed as the next one comes. Fresh memory reaches a process page by
 // page, each page a fault, and for a decoded photograph that costs a good
 // part of the decoding itself. So the last large store freed is kept for the
-// next large one to take over; smaller stores come and go through the heap.
+// next large one to take over; smaller stores come and go through the heap,
+// and huge ones (a refused giant picture) straight back to the system.
 constexpr std::size_t kKeptStoreMinBytes = std::size_t(1) << 20;
+constexpr std::size_t kKeptStoreMaxBytes = std::size_t(256) << 20;  // 64 megapixels
 
 class TKeptStore {
  public:
@@ -34,9 +36,10 @@ class TKeptStore {
     return nullptr;
   }
 
-  // Keeps a large block in place of the one kept before; frees a small one.
+  // Keeps a large block in place of the one kept before; frees others.
   void Keep(void* block) {
-    if (malloc_usable_size(block) < kKeptStoreMinBytes) {
+    const std::size_t capacity = malloc_usable_size(block);
+    if (capacity < kKeptStoreMinBytes || capacity > kKeptStoreMaxBytes) {
       std::free(block);
       return;
     }
@@ -58,22 +61,31 @@ class TKeptStore {
 static_assert(std::is_trivially_destructible_v<TKeptStore>);
 constinit TKeptStore KeptStore;
 
+// A large store takes the kept block when it fits, cleared only if black is
+// wanted. Otherwise unset stores come uncleared from the heap, except huge
+// ones: calloc gives those zeroed, fresh from the system without a page
+// touched, so a refused giant picture costs no memory.
+void* AllocatePixels(std::size_t bytes, TPixelInit init, bool& black) {
+  const bool large = bytes >= kKeptStoreMinBytes;
+  if (void* kept = large ? KeptStore.Take(bytes) : nullptr) {
+    black = init == TPixelInit::Black;
+    if (black) std::memset(kept, 0, bytes);
+    return kept;
+  }
+  black = init == TPixelInit::Black || bytes > kKeptStoreMaxBytes;
+  return black ? std::calloc(bytes / sizeof(std::uint32_t), sizeof(std::uint32_t)) : std::malloc(bytes);
+}
+
 }  // namespace
 
 void TPixelStore::FreeDeleter::operator()(std::uint32_t* p) const { KeptStore.Keep(p); }
 
-TPixelStore::TPixelStore(int width, int height) : Width(std::max(width, 0)), Height(std::max(height, 0)) {
+TPixelStore::TPixelStore(int width, int height, TPixelInit init)
+    : Width(std::max(width, 0)), Height(std::max(height, 0)) {
   const std::size_t count = std::size_t(Width) * std::size_t(Height);
   if (count == 0) return;
   if (count > SIZE_MAX / sizeof(std::uint32_t)) throw EOutOfMemory("Out of memory");
-  const std::size_t bytes = count * sizeof(std::uint32_t);
-  void* p = bytes >= kKeptStoreMinBytes ? KeptStore.Take(bytes) : nullptr;
-  if (p) {
-    std::memset(p, 0, bytes);
-  } else {
-    // calloc: large stores come zeroed from the system without touching them.
-    p = std::calloc(count, sizeof(std::uint32_t));
-  }
+  void* p = AllocatePixels(count * sizeof(std::uint32_t), init, MadeBlack);
   if (!p) throw EOutOfMemory(Format("Out of memory for a bitmap of %d x %d pixels", Width, Height));
   Pixels.reset(static_cast<std::uint32_t*>(p));
 }
@@ -87,7 +99,8 @@ TColor PixelToColor(std::uint32_t pixel) { return RGB((pixel >> 16) & 0xFF, (pix
 
 TBitmap::TBitmap() : FStore(std::make_shared<TPixelStore>(0, 0)) {}
 
-TBitmap::TBitmap(int width, int height) : FStore(std::make_shared<TPixelStore>(width, height)) {}
+TBitmap::TBitmap(int width, int height, TPixelInit init)
+    : FStore(std::make_shared<TPixelStore>(width, height, init)) {}
 
 TBitmap::~TBitmap() = default;
 
@@ -109,7 +122,7 @@ void TBitmap::SetSize(int width, int height) {
 
 std::uint32_t* TBitmap::MutableBits() {
   if (FStore.use_count() > 1) {
-    auto copy = std::make_shared<TPixelStore>(Width(), Height());
+    auto copy = std::make_shared<TPixelStore>(Width(), Height(), TPixelInit::Unset);  // every pixel is copied
     std::memcpy(copy->Pixels.get(), FStore->Pixels.get(), std::size_t(Width()) * std::size_t(Height()) * 4);
     FStore = std::move(copy);
   }

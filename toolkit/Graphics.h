@@ -61,22 +61,26 @@ class TFont {
   bool operator==(const TFont&) const = default;
 };
 
+// Whether a new bitmap must start black, or may reuse memory that held
+// other pixels (fresh memory comes black anyway: the system gives it zeroed).
+enum class TPixelInit { Black, Unset };
+
 // Pixel store shared between bitmaps until one of them writes (copy on write).
-// New stores are zero (black), which the system gives large ones for free.
 struct TPixelStore {
   struct FreeDeleter {
     void operator()(std::uint32_t* p) const;
   };
-  TPixelStore(int width, int height);  // raises EOutOfMemory
+  TPixelStore(int width, int height, TPixelInit init = TPixelInit::Black);  // raises EOutOfMemory
   int Width = 0;
   int Height = 0;
   std::unique_ptr<std::uint32_t[], FreeDeleter> Pixels;  // row-major, Width * Height
+  bool MadeBlack = true;  // every pixel was 0 when the store was made
 };
 
 class TBitmap : public TPersistent {
  public:
   TBitmap();
-  TBitmap(int width, int height);
+  TBitmap(int width, int height, TPixelInit init = TPixelInit::Black);
   ~TBitmap() override;
   TBitmap(const TBitmap&) = delete;
   TBitmap& operator=(const TBitmap&) = delete;
@@ -107,6 +111,9 @@ class TBitmap : public TPersistent {
   // itself in (pictures decode here).
   void Assign(const TPersistent* Source) override;
   bool SharesStoreWith(const TBitmap& other) const { return FStore && FStore == other.FStore; }
+  // Whether the pixels were all black when the store was made: always, unless
+  // it was made TPixelInit::Unset and got reused memory.
+  bool MadeBlack() const { return !FStore || FStore->MadeBlack; }
 
   // Called after the pixels were changed through the canvas.
   std::function<void()> OnChange;

@@ -28,7 +28,9 @@ void CheckPixelCount(const TJpegHeader& header) {
 
 std::unique_ptr<TBitmap> NewBitmap(int width, int height) {
   try {
-    return std::make_unique<TBitmap>(width, height);
+    // Memory of an earlier picture may serve: the decoder writes every
+    // pixel, black where it stops.
+    return std::make_unique<TBitmap>(width, height, TPixelInit::Unset);
   } catch (const std::bad_alloc&) {
   } catch (const std::length_error&) {
   } catch (const EOutOfMemory&) {
@@ -69,6 +71,7 @@ void TJPEGImage::Decode() const {
   request.Pixels = bitmap->MutableBits();
   request.Width = Width();
   request.Height = Height();
+  request.TargetBlack = bitmap->MadeBlack();
   FBitmap = std::move(bitmap);
   const TJpegOutcome outcome = DecodeJpeg(request);
   if (outcome.Kind != TJpegOutcome::Ok) RaiseDecoderFailure(outcome);

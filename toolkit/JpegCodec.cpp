@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
+#include <cstring>
 
 #include <jpeglib.h>
 
@@ -125,7 +126,9 @@ void IndexesToRgb(const jpeg_decompress_struct& cinfo, std::uint32_t* row, int w
   }
 }
 
-void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r) {
+// rowsDone counts the rows fully converted, for the caller to blacken the
+// rest should decoding stop.
+void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, volatile JDIMENSION& rowsDone) {
   const bool ink = IsInk(cinfo);
   const bool inverted = cinfo.saw_Adobe_marker;
   while (cinfo.output_scanline < cinfo.output_height) {
@@ -137,7 +140,15 @@ void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r) {
     } else if (cinfo.quantize_colors) {
       IndexesToRgb(cinfo, row, r.Width);
     }
+    rowsDone = cinfo.output_scanline;
   }
+}
+
+// The rows from first on, black: where decoding stopped, the picture shows black.
+void BlackenRowsFrom(const TJpegDecodeRequest& r, JDIMENSION first) {
+  if (r.TargetBlack || !r.Pixels || r.Width <= 0 || first >= JDIMENSION(std::max(r.Height, 0))) return;
+  const std::size_t width = std::size_t(r.Width);
+  std::memset(r.Pixels + first * width, 0, (std::size_t(r.Height) - first) * width * sizeof(std::uint32_t));
 }
 
 bool FitsTarget(const jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r) {
@@ -177,9 +188,11 @@ TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request) {
   jpeg_decompress_struct cinfo{};
   ErrorManager err{};
   ScanMonitor monitor{};
+  volatile JDIMENSION rowsDone = 0;  // volatile: read after a longjmp
   InstallHandlers(cinfo, err, monitor);
   if (setjmp(err.jump)) {
     jpeg_destroy_decompress(&cinfo);
+    BlackenRowsFrom(request, rowsDone);
     return Failure(err);
   }
   jpeg_create_decompress(&cinfo);
@@ -189,9 +202,11 @@ TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request) {
   jpeg_start_decompress(&cinfo);
   if (!FitsTarget(cinfo, request)) {
     jpeg_destroy_decompress(&cinfo);
+    BlackenRowsFrom(request, 0);
     return {TJpegOutcome::SizeMismatch, 0};
   }
-  ReadRows(cinfo, request);
+  ReadRows(cinfo, request, rowsDone);
+  BlackenRowsFrom(request, rowsDone);  // a read that gave no row ended early
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
   return {};

@@ -45,12 +45,16 @@ struct TJpegDecodeRequest {
   std::size_t Size = 0;
   // Quantise to 236 colours (two passes, Floyd-Steinberg) instead of full colour.
   bool EightBit = false;
-  // The full-size target, Width * Height pixels 0xFFRRGGBB, rows top down.
+  // The full-size target, Width * Height pixels 0xFFRRGGBB, rows top down;
+  // what it held before does not matter.
   std::uint32_t* Pixels = nullptr;
   int Width = 0;
   int Height = 0;
+  // The target is all black already, so rows decoding does not reach need no
+  // writing (a refused picture of a billion pixels then touches no memory).
+  bool TargetBlack = false;
 };
 
-// Decodes into the target row by row; after a fatal error the rows decoded
-// before it stay in the target.
+// Decodes into the target row by row: after a fatal error the rows decoded
+// before it stay, and the rest are black.
 TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request);
