@@ -237,6 +237,34 @@ TEST(CanvasStretch, HalftoneAveragesAndColorOnColorSamples) {
   EXPECT_TRUE(sampled == clBlack || sampled == clWhite);
 }
 
+// Blocks far taller and wider than a few hundred pixels, all white or split
+// between two colours, into one target pixel: the exact mean of the block.
+TEST(CanvasStretch, HalftoneAveragesLargeBlocksExactly) {
+  struct Case {
+    int Width, Height;
+    bool SplitByRow;  // else by column
+    int Split;        // rows or columns of the first colour
+    TColor First, Second, Expected;
+  };
+  const Case cases[] = {
+      {3, 70000, true, 70000, clWhite, clBlack, clWhite},
+      {2000, 2000, true, 2000, clWhite, clBlack, clWhite},
+      {5, 600, true, 400, clWhite, RGB(0, 90, 30), RGB(170, 200, 180)},
+      {700, 3, false, 525, RGB(255, 0, 60), RGB(0, 255, 0), RGB(191, 64, 45)},
+  };
+  for (const Case& c : cases) {
+    TBitmap src(c.Width, c.Height);
+    src.Canvas().Brush.SetColor(c.Second);
+    src.Canvas().FillRect({0, 0, c.Width, c.Height});
+    src.Canvas().Brush.SetColor(c.First);
+    src.Canvas().FillRect(c.SplitByRow ? TRect{0, 0, c.Width, c.Split} : TRect{0, 0, c.Split, c.Height});
+    TBitmap dst(1, 1);
+    dst.Canvas().SetStretchBltMode(HALFTONE);
+    dst.Canvas().StretchBlt(0, 0, 1, 1, src, 0, 0, c.Width, c.Height);
+    EXPECT_EQ(dst.Canvas().Pixel(0, 0), c.Expected) << c.Width << " x " << c.Height;
+  }
+}
+
 TEST(CanvasStretch, GrowthRepeatsPixelsInBothModes) {
   TBitmap src;
   Checker(src);
