@@ -16,10 +16,10 @@
 #include <filesystem>
 
 #include "app/ShellTreeView.h"
-#include "reliability_test_helpers.h"
+#include "support/BrowserTest.h"
 
 using namespace jpegmaker;
-using namespace reliability;
+using namespace browsertest;
 namespace fs = std::filesystem;
 
 namespace {

@@ -6,10 +6,10 @@
 #include <filesystem>
 
 #include "fuzz/FuzzedPicture.h"
-#include "reliability_test_helpers.h"
+#include "support/BrowserTest.h"
 
 using namespace jpegmaker;
-using namespace reliability;
+using namespace browsertest;
 namespace fs = std::filesystem;
 
 namespace {

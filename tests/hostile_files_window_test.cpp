@@ -21,10 +21,10 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "reliability_test_helpers.h"
+#include "support/BrowserTest.h"
 
 using namespace jpegmaker;
-using namespace reliability;
+using namespace browsertest;
 namespace fs = std::filesystem;
 
 namespace {

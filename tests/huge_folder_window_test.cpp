@@ -5,10 +5,10 @@
 
 #include <cstdio>
 
-#include "reliability_test_helpers.h"
+#include "support/BrowserTest.h"
 
 using namespace jpegmaker;
-using namespace reliability;
+using namespace browsertest;
 
 namespace {
 

@@ -17,6 +17,7 @@
 #include "app/ShellTreeView.h"
 #include "app/mainfrm.h"
 #include "lib/Tesk_filesys.h"
+#include "support/BrowserTest.h"
 #include "support/JpegMaker.h"
 #include "support/TempDir.h"
 #include "toolkit/FileData.h"
@@ -27,35 +28,11 @@
 #include "toolkit/qt/ImageView.h"
 
 using namespace jpegmaker;
+using namespace browsertest;
 
 namespace {
 
-struct Rgb {
-  int R = 0, G = 0, B = 0;
-};
-
-const Rgb kRed{200, 30, 30};
-const Rgb kGreen{30, 160, 40};
-const Rgb kBlue{40, 60, 200};
-const Rgb kYellow{220, 200, 40};
-const Rgb kFace{0xF0, 0xF0, 0xF0};    // clBtnFace of the scheme
-const Rgb kSilver{0xC0, 0xC0, 0xC0};  // the grid's cover colour
-
-Sample ToSample(const Rgb& c) { return {std::uint8_t(c.R), std::uint8_t(c.G), std::uint8_t(c.B), 0}; }
-
-Rgb RgbAt(const QImage& image, int x, int y) {
-  const QRgb p = image.pixel(x, y);
-  return {qRed(p), qGreen(p), qBlue(p)};
-}
-
-testing::AssertionResult Near(const Rgb& actual, const Rgb& expected, int tolerance = 6) {
-  if (std::abs(actual.R - expected.R) <= tolerance && std::abs(actual.G - expected.G) <= tolerance &&
-      std::abs(actual.B - expected.B) <= tolerance) {
-    return testing::AssertionSuccess();
-  }
-  return testing::AssertionFailure() << "got (" << actual.R << "," << actual.G << "," << actual.B << "), expected ("
-                                     << expected.R << "," << expected.G << "," << expected.B << ")";
-}
+const Rgb kFace{0xF0, 0xF0, 0xF0};  // clBtnFace of the scheme
 
 // Flat pictures with full chroma and top quality come back within a few levels.
 Options PictureOptions(int width, int height) {
@@ -67,67 +44,29 @@ Options PictureOptions(int width, int height) {
   return o;
 }
 
-void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
-  QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
-  QApplication::sendEvent(target, &event);
-}
-
-void Click(QWidget* target, QPoint pos) {
-  SendMouse(target, QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton);
-  SendMouse(target, QEvent::MouseButtonPress, pos, Qt::LeftButton, Qt::LeftButton);
-  SendMouse(target, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton);
-}
-
 // Slide 1 of the laid-out grid (299 x 453, position 1.0) has its box at
 // (10, 12)-(144, 146); a 64 x 48 picture scales to 120 x 90 and lies at
 // columns 17..136, rows 34..123. The point below is well inside it.
 const QPoint kInsideSlide1Picture(77, 79);
 // The grid's top-left corner in the window: Panel1 at (0, 0), the grid at
 // (1, 137) inside it.
-const QPoint kGridInWindow(1, 137);
-
-class MainWindowTest : public testing::Test {
+class MainWindowTest : public BrowserTest {
  protected:
-  void SetUp() override {
-    RegisterJpegFormat();
-    SetPathResolver(ResolveListedPath);
-    FSavedExeName = Application.ExeName;
-    Application.ExeName = Dir / "glimmet";
-    Dir.AddDir("data");
-    Application.SetErrorSink([this](const std::string& text) { Errors.push_back(text); });
-  }
-
-  void TearDown() override {
-    Window.reset();
-    Application.SetErrorSink(nullptr);
-    Application.ExeName = FSavedExeName;
-    Screen.SetCursor(crDefault);
-  }
-
   // Writes count flat pictures of the given colours (cycled) into folder.
   std::string AddPictures(const std::string& folder, int count, const std::vector<Rgb>& colours, int width = 64,
                           int height = 48) {
     const std::string path = Dir.AddDir(folder);
     for (int i = 0; i < count; ++i) {
       const Rgb& c = colours[size_t(i) % colours.size()];
-      WriteFile(path + "/p" + std::to_string(i) + ".jpg", MakeJpeg(PictureOptions(width, height), Flat(ToSample(c))));
+      WriteFile(path + "/p" + std::to_string(i) + ".jpg", FlatJpeg(c, width, height));
     }
     return path;
-  }
-
-  TFrmGlimmet& Open() {
-    Window = std::make_unique<TFrmGlimmet>();
-    Window->show();
-    QApplication::processEvents();
-    return *Window;
   }
 
   QImage Shot() {
     QApplication::processEvents();
     return Window->grab().toImage();
   }
-
-  Rgb GridPixel(QPoint p) { return RgbAt(Shot(), kGridInWindow.x() + p.x(), kGridInWindow.y() + p.y()); }
 
   // The entry of the file list that names the given file.
   int IndexOfFile(const std::string& name) const {
@@ -137,13 +76,6 @@ class MainWindowTest : public testing::Test {
     }
     return -1;
   }
-
-  TempDir Dir;
-  std::unique_ptr<TFrmGlimmet> Window;
-  std::vector<std::string> Errors;
-
- private:
-  std::string FSavedExeName;
 };
 
 TEST_F(MainWindowTest, StartUpListsTheDataFolderIntoTheGridAndLeavesTheBarRange) {

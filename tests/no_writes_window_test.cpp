@@ -13,10 +13,10 @@
 #include <map>
 #include <tuple>
 
-#include "reliability_test_helpers.h"
+#include "support/BrowserTest.h"
 
 using namespace jpegmaker;
-using namespace reliability;
+using namespace browsertest;
 namespace fs = std::filesystem;
 
 namespace {

@@ -1,5 +1,5 @@
 #pragma once
-// Shared by the reliability suites: the browser window on a temporary folder
+// Shared by the window suites: the browser window on a temporary folder
 // with the error sink installed, driven through its real handlers, and a
 // measure of the heap that is in use.
 #include <gtest/gtest.h>
@@ -38,7 +38,7 @@
 extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
 #endif
 
-namespace reliability {
+namespace browsertest {
 
 using jpegmaker::Bytes;
 
@@ -188,4 +188,4 @@ class BrowserTest : public testing::Test {
   std::string FSavedExeName;
 };
 
-}  // namespace reliability
+}  // namespace browsertest
