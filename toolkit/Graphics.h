@@ -172,6 +172,7 @@ class TCanvas {
  private:
   void Changed();
   void HLine(int x1, int x2, int y, std::uint32_t pixel);  // x1..x2 inclusive, clipped
+  void VLine(int x, int y1, int y2, std::uint32_t pixel);  // y1..y2 inclusive, clipped
   void Plot(int x, int y, std::uint32_t pixel);
 
   TBitmap& FTarget;
