@@ -27,10 +27,14 @@ TMedians MeasureSideBySide(int reps, TClock clock, const std::function<void()>& 
                            const std::function<void()>& reference) {
   reference();
   subject();
+  constexpr double kMinSubjectSeconds = 1.5;
+  constexpr int kMaxReps = 1000;
   std::vector<double> subjectTimes, referenceTimes;
-  for (int i = 0; i < reps; ++i) {
+  double subjectTotal = 0;
+  for (int i = 0; i < kMaxReps && (i < reps || subjectTotal < kMinSubjectSeconds); ++i) {
     referenceTimes.push_back(TimeOnce(clock, reference));
     subjectTimes.push_back(TimeOnce(clock, subject));
+    subjectTotal += subjectTimes.back();
   }
   return {Median(subjectTimes), Median(referenceTimes)};
 }

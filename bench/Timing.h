@@ -24,7 +24,8 @@ struct TMedians {
   double Ratio() const { return Reference > 0 ? Subject / Reference : 0; }
 };
 
-// Runs reference and subject alternately, reps times each, after one
-// untimed warm-up of both.
+// Runs reference and subject alternately, after one untimed warm-up of both:
+// reps times each, and more while the subject has had less than a second and
+// a half in all, so that short workloads get many repetitions.
 TMedians MeasureSideBySide(int reps, TClock clock, const std::function<void()>& subject,
                            const std::function<void()>& reference);

@@ -64,9 +64,16 @@ bool ParseOption(TOptions& o, const std::string& name, const std::string& value)
     return value == "wall" || value == "cpu";
   }
   const std::optional<int> n = PositiveInt(value);
-  if (name == "--reps" && n) o.Reps = *n;
-  if (name == "--paints" && n && *n >= 2) o.Paints = *n;
-  return n && (name == "--reps" || (name == "--paints" && *n >= 2));
+  if (!n) return false;
+  if (name == "--reps") {
+    o.Reps = *n;
+    return true;
+  }
+  if (name == "--paints") {
+    o.Paints = *n;
+    return *n >= 2;  // the drift compares two halves
+  }
+  return false;
 }
 
 std::optional<TOptions> ParseArguments(const QStringList& args) {
@@ -177,10 +184,12 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "error: %s\n", text.c_str());
     ++errors;
   });
-  const std::string photos =
+  std::string photos =
       options->Photos.empty() ? ExtractFilePath(Application.ExeName) + "data" : ExpandFileName(options->Photos);
+  while (photos.size() > 1 && photos.back() == '/') photos.pop_back();
   std::printf("photos: %s\n", photos.c_str());
   std::printf("clock: %s\n", options->Clock == TClock::Cpu ? "cpu" : "wall");
+  std::fflush(stdout);
   TReport report;
   try {
     TFrmGlimmet window;
