@@ -91,6 +91,16 @@ echo "e2e: window $WIDTH x $HEIGHT at ($ox, $oy)"
 
 shot="$work/shot.png"
 take_shot() { import -window root "$shot"; }
+
+# Clicks the tree's selected (highlighted) row, found on a fresh screenshot;
+# sets first and last to its rows. Fails when no row is highlighted.
+click_selected_row() {
+  take_shot
+  local rows
+  rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight) || return 1
+  read -r first last <<<"$rows"
+  xdotool mousemove $((tx + 250)) $(((first + last) / 2)) click 1
+}
 # Grid, tree and large view origins in screen coordinates.
 gx=$((ox + 1)) gy=$((oy + 137))
 tx=$((ox + 1)) ty=$((oy + 1))
@@ -148,10 +158,7 @@ xdotool key Right
 sleep 1.5
 xdotool type --delay 50 pics
 sleep 0.6
-take_shot
-if rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight); then
-  read -r first last <<<"$rows"
-  xdotool mousemove $((tx + 250)) $(((first + last) / 2)) click 1
+if click_selected_row; then
   pass "pictures' folder selected in the tree (rows $first..$last)"
 else
   fail "no selected node in the tree"
@@ -197,10 +204,7 @@ xdotool key Left
 sleep 0.6
 xdotool type --delay 50 broken
 sleep 0.6
-take_shot
-if rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight); then
-  read -r first last <<<"$rows"
-  xdotool mousemove $((tx + 250)) $(((first + last) / 2)) click 1
+if click_selected_row; then
   xdotool mousemove $((gx + 77)) $((gy + 147))
   sleep 1
   if showing_hourglass; then pass "hourglass stays after the failed paint"; else fail "no hourglass after the failed paint"; fi
@@ -212,10 +216,7 @@ if rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight); the
   sleep 0.6
   xdotool type --delay 50 pics
   sleep 0.6
-  take_shot
-  if rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight); then
-    read -r first last <<<"$rows"
-    xdotool mousemove $((tx + 250)) $(((first + last) / 2)) click 1
+  if click_selected_row; then
     # The failed listing ended at the grid's Max: the bar kept position 2, so
     # slide 3 still lies at (10, 80), its picture at rows 102..191.
     settle "pictures again after the broken folder" $((gx + 77)) $((gy + 147)) $pic_colour 6
