@@ -55,16 +55,6 @@ Bytes Ink(Colour colours) {
   return MakeJpeg(o, Flat({255, 0, 255, 255}));
 }
 
-std::size_t FrameHeader(const Bytes& b) {
-  const std::size_t baseline = FindMarker(b, 0xC0);
-  return baseline != std::string::npos ? baseline : FindMarker(b, 0xC2);
-}
-
-Bytes WithPrecision(Bytes b, std::uint8_t bits) {
-  b[FrameHeader(b) + 4] = bits;
-  return b;
-}
-
 // The first count of code lengths of the first Huffman table claims 255
 // codes of length 1.
 Bytes WithBogusHuffmanTable(Bytes b) {
@@ -91,7 +81,7 @@ const DataCase kCases[] = {
     {"ZeroHeight", [] { return PatchSofSize(Colourful(), 64, 0); }, Fails::AtLoad, JpegError(JERR_EMPTY_IMAGE)},
     {"OverLibraryLimit", [] { return PatchSofSize(Colourful(), 65535, 65535); }, Fails::AtLoad,
      JpegError(JERR_IMAGE_TOO_BIG)},
-    {"TwelveBit", [] { return WithPrecision(Colourful(), 12); }, Fails::AtLoad, JpegError(JERR_BAD_PRECISION)},
+    {"TwelveBit", [] { return PatchSofPrecision(Colourful(), 12); }, Fails::AtLoad, JpegError(JERR_BAD_PRECISION)},
     {"BaselineBomb", [] { return PatchSofSize(Colourful(), 60000, 60000); }, Fails::AtLoad,
      "The picture is too large to show: 60000 x 60000 pixels, more than 400 megapixels."},
     {"ProgressiveBomb", [] { return PatchSofSize(Colourful(true), 65500, 65500); }, Fails::AtLoad,

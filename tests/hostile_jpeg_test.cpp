@@ -29,19 +29,8 @@ Bytes SmallJpeg(bool progressive = false, Colour colours = Colour::Rgb) {
   return MakeJpeg(o, [](int x, int y) { return Sample{std::uint8_t(x * 4), std::uint8_t(y * 5), 90, 0}; });
 }
 
-// The first frame header (SOF0 baseline, SOF2 progressive).
-std::size_t FrameHeader(const Bytes& bytes) {
-  const std::size_t baseline = FindMarker(bytes, 0xC0);
-  return baseline != std::string::npos ? baseline : FindMarker(bytes, 0xC2);
-}
-
-Bytes WithPrecision(Bytes bytes, std::uint8_t bits) {
-  bytes[FrameHeader(bytes) + 4] = bits;
-  return bytes;
-}
-
 Bytes WithFrameType(Bytes bytes, std::uint8_t code) {
-  bytes[FrameHeader(bytes) + 1] = code;
+  bytes[FindSof(bytes) + 1] = code;
   return bytes;
 }
 
@@ -182,7 +171,7 @@ INSTANTIATE_TEST_SUITE_P(
         LoadErrorCase{"Empty", [] { return Bytes{}; }, JERR_INPUT_EMPTY},
         LoadErrorCase{"Text", [] { return Bytes{'G', 'I', 'F', '8', '9', 'a', 0, 0}; }, JERR_NO_SOI},
         LoadErrorCase{"CutInHeader", [] { return Truncate(SmallJpeg(), 100); }, JERR_NO_IMAGE},
-        LoadErrorCase{"TwelveBit", [] { return WithPrecision(SmallJpeg(), 12); }, JERR_BAD_PRECISION},
+        LoadErrorCase{"TwelveBit", [] { return PatchSofPrecision(SmallJpeg(), 12); }, JERR_BAD_PRECISION},
         LoadErrorCase{"Lossless", [] { return WithFrameType(SmallJpeg(), 0xC3); }, JERR_SOF_UNSUPPORTED},
         LoadErrorCase{"OverLibraryLimit", [] { return PatchSofSize(SmallJpeg(), 65535, 65535); }, JERR_IMAGE_TOO_BIG},
         LoadErrorCase{"ZeroHeight", [] { return PatchSofSize(SmallJpeg(), 64, 0); }, JERR_EMPTY_IMAGE}),

@@ -170,18 +170,27 @@ std::size_t FindMarker(const Bytes& bytes, std::uint8_t code) {
   return std::string::npos;
 }
 
-Bytes PatchSofSize(Bytes bytes, std::uint16_t width, std::uint16_t height) {
+std::size_t FindSof(const Bytes& bytes) {
   for (std::size_t pos : Markers(bytes)) {
     const std::uint8_t code = bytes[pos + 1];
     const bool isSof = code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
-    if (!isSof || pos + 9 > bytes.size()) continue;
-    bytes[pos + 5] = std::uint8_t(height >> 8);
-    bytes[pos + 6] = std::uint8_t(height);
-    bytes[pos + 7] = std::uint8_t(width >> 8);
-    bytes[pos + 8] = std::uint8_t(width);
-    return bytes;
+    if (isSof && pos + 9 <= bytes.size()) return pos;
   }
   throw std::runtime_error("JpegMaker: no frame header");
+}
+
+Bytes PatchSofSize(Bytes bytes, std::uint16_t width, std::uint16_t height) {
+  const std::size_t pos = FindSof(bytes);
+  bytes[pos + 5] = std::uint8_t(height >> 8);
+  bytes[pos + 6] = std::uint8_t(height);
+  bytes[pos + 7] = std::uint8_t(width >> 8);
+  bytes[pos + 8] = std::uint8_t(width);
+  return bytes;
+}
+
+Bytes PatchSofPrecision(Bytes bytes, std::uint8_t bits) {
+  bytes[FindSof(bytes) + 4] = bits;
+  return bytes;
 }
 
 Bytes InsertBeforeEoi(Bytes bytes, const Bytes& insert) {
