@@ -2,6 +2,7 @@
 // The browser window: a folder tree over the thumbnail grid and its scroll
 // bar on the left, the large view of the clicked picture on the right.
 #include <QWidget>
+#include <exception>
 #include <string>
 
 #include "lib/Tesk_Thumbnails.h"
@@ -59,7 +60,9 @@ class TFrmGlimmet : public QWidget, public TComponent {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildLayout();
@@ -76,6 +79,9 @@ class TFrmGlimmet : public QWidget, public TComponent {
   TStringList* FFileList = nullptr;
   std::string FExeDir;
   bool FShownBefore = false;
+  bool FCentreWithFrame = false;
+  // The first picture of the running paint that failed to load.
+  std::exception_ptr FPaintFailure;
 };
 
 // The application's main window.
