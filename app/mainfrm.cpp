@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
+#include <QWindow>
 
 #include "app/PatternSplitter.h"
 #include "app/ShellTreeView.h"
@@ -205,7 +206,13 @@ void TFrmGlimmet::CentreOnScreen() {
   if (!s) return;
   const QRect area = s->geometry();
   const QSize outer = frameGeometry().size();
-  move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+  const QPoint at(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+  // Once on the screen, the frame itself is placed.
+  if (windowHandle() && windowHandle()->isVisible()) {
+    windowHandle()->setFramePosition(at);
+  } else {
+    move(at);
+  }
 }
 
 void TFrmGlimmet::showEvent(QShowEvent* event) {
@@ -219,14 +226,14 @@ void TFrmGlimmet::showEvent(QShowEvent* event) {
   Application.Guard([this] { FormShow(this); });
 }
 
-void TFrmGlimmet::moveEvent(QMoveEvent* event) {
-  QWidget::moveEvent(event);
-  // A window manager puts its frame around the window after it first shows;
-  // it is centred again, once, with the frame.
-  if (FCentreWithFrame && frameGeometry().size() != size()) {
+bool TFrmGlimmet::event(QEvent* event) {
+  // A window manager puts its frame around the window as it maps it; when
+  // the window first becomes active it is centred again, with the frame.
+  if (FCentreWithFrame && event->type() == QEvent::WindowActivate) {
     FCentreWithFrame = false;
-    CentreOnScreen();
+    if (frameGeometry().size() != size()) CentreOnScreen();
   }
+  return QWidget::event(event);
 }
 
 bool TFrmGlimmet::eventFilter(QObject* watched, QEvent* event) {

@@ -60,7 +60,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
