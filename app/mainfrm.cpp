@@ -84,7 +84,6 @@ TFrmGlimmet::~TFrmGlimmet() {
   // frees next.
   delete Thumbs1Host;
   delete LargeImgView;
-  delete FFileList;
   if (FrmGlimmet == this) FrmGlimmet = nullptr;
 }
 
@@ -256,23 +255,23 @@ bool TFrmGlimmet::ChooseFolder(const std::string& path) {
 }
 
 void TFrmGlimmet::FormCreate(TObject*) {
-  FLoaderImg = new TImage(this);
-  FFileList = new TStringList;
+  // Held by the window alone, never given to the component tree, so that
+  // FormClose is the one place that releases them.
+  FLoaderImg = std::make_unique<TImage>(nullptr);
+  FFileList = std::make_unique<TStringList>();
   FExeDir = ExtractFilePath(Application.ExeName);
 }
 
 void TFrmGlimmet::FormShow(TObject*) {
   if (!FFileList) return;
   FFileList->Clear();
-  ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList, nullptr);
+  ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList.get(), nullptr);
   Thumbs1->SetMax(FFileList->Count());
 }
 
 void TFrmGlimmet::FormClose(TObject*) {
-  delete FLoaderImg;
-  FLoaderImg = nullptr;
-  delete FFileList;
-  FFileList = nullptr;
+  FLoaderImg.reset();
+  FFileList.reset();
 }
 
 void TFrmGlimmet::ShellTreeView1Click(TObject*) {
@@ -280,7 +279,7 @@ void TFrmGlimmet::ShellTreeView1Click(TObject*) {
   const std::optional<std::string> path = ShellTreeView1->SelectedPath();
   if (!path) return;
   FFileList->Clear();
-  ScanFilesIntoList(*path + "/*.jpg", false, FFileList, nullptr);
+  ScanFilesIntoList(*path + "/*.jpg", false, FFileList.get(), nullptr);
   const int count = FFileList->Count();
   if (count == 0) {
     Thumbs1->SetVisible(false);
