@@ -635,7 +635,8 @@ TEST_F(MainWindowTest, FolderTreeShowsIconsArrowsOnlyWhereSubfoldersAreAndAFolde
 
   // A right click selects the folder and opens its menu.
   tree.scrollTo(index("leaf"));
-  QContextMenuEvent right(QContextMenuEvent::Mouse, tree.visualRect(index("leaf")).center());
+  const QPoint at = tree.visualRect(index("leaf")).center();
+  QContextMenuEvent right(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));
   QApplication::sendEvent(tree.viewport(), &right);
   EXPECT_EQ(tree.SelectedPath(), Dir / "leaf");
   auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
