@@ -35,7 +35,7 @@ constexpr int kSplitterMinSize = 30;
 
 QColor SchemeColor(TColor c) {
   const TColor rgb = ColorToRGB(c);
-  return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+  return {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)};
 }
 
 }  // namespace

@@ -47,14 +47,14 @@ void TCanvas::HLine(int x1, int x2, int y, std::uint32_t pixel) {
   if (y < 0 || y >= FTarget.Height() || x2 < 0 || x1 >= FTarget.Width() || x1 > x2) return;
   x1 = std::max(x1, 0);
   x2 = std::min(x2, FTarget.Width() - 1);
-  FillPixels(FTarget.ScanLine(y) + x1, std::size_t(x2 - x1 + 1), pixel);
+  FillPixels(FTarget.ScanLine(y) + x1, std::size_t(x2 - x1) + 1, pixel);
 }
 
 void TCanvas::VLine(int x, int y1, int y2, std::uint32_t pixel) {
   if (x < 0 || x >= FTarget.Width() || y2 < 0 || y1 >= FTarget.Height() || y1 > y2) return;
   y1 = std::max(y1, 0);
   y2 = std::min(y2, FTarget.Height() - 1);
-  const std::size_t stride = std::size_t(FTarget.Width());
+  const auto stride = std::size_t(FTarget.Width());
   std::uint32_t* p = FTarget.MutableBits() + std::size_t(y1) * stride + std::size_t(x);
   for (int y = y1; y <= y2; ++y, p += stride) *p = pixel;
 }
