@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Tesk_saturate.h"
 #include "Tesk_teskbase.h"
 
 namespace {
@@ -28,21 +29,23 @@ class MarkerPen {
  public:
   MarkerPen(TCanvas& canvas, int x, int y) : c(canvas), X(x), Y(y) {}
 
-  void Pixel(int dx, int dy) { c.SetPixel(X + dx, Y + dy, c.Pen.Color); }
+  int Px(int dx) const { return SatAdd(X, dx); }
+  int Py(int dy) const { return SatAdd(Y, dy); }
+  void Pixel(int dx, int dy) { c.SetPixel(Px(dx), Py(dy), c.Pen.Color); }
   void Line(int x1, int y1, int x2, int y2) {
-    c.MoveTo(X + x1, Y + y1);
-    c.LineTo(X + x2, Y + y2);
+    c.MoveTo(Px(x1), Py(y1));
+    c.LineTo(Px(x2), Py(y2));
   }
   void Path(std::initializer_list<TPoint> points) {
     auto p = points.begin();
-    c.MoveTo(X + p->X, Y + p->Y);
-    for (++p; p != points.end(); ++p) c.LineTo(X + p->X, Y + p->Y);
+    c.MoveTo(Px(p->X), Py(p->Y));
+    for (++p; p != points.end(); ++p) c.LineTo(Px(p->X), Py(p->Y));
   }
-  void Rect(int x1, int y1, int x2, int y2) { c.Rectangle(X + x1, Y + y1, X + x2, Y + y2); }
-  void Ellipse(int x1, int y1, int x2, int y2) { c.Ellipse(X + x1, Y + y1, X + x2, Y + y2); }
+  void Rect(int x1, int y1, int x2, int y2) { c.Rectangle(Px(x1), Py(y1), Px(x2), Py(y2)); }
+  void Ellipse(int x1, int y1, int x2, int y2) { c.Ellipse(Px(x1), Py(y1), Px(x2), Py(y2)); }
   void Polygon(std::initializer_list<TPoint> points) {
     std::vector<TPoint> shifted;
-    for (const TPoint& p : points) shifted.push_back({X + p.X, Y + p.Y});
+    for (const TPoint& p : points) shifted.push_back({Px(p.X), Py(p.Y)});
     c.Polygon(shifted);
   }
   void Pattern(int index, TColor color) {
@@ -50,7 +53,7 @@ class MarkerPen {
     for (int r = 1; r <= 7; ++r) {
       const std::uint8_t bits = rows[std::size_t(r - 1)];
       for (int b = 0; bits != 0 && b <= 6; ++b) {
-        if (bits & (1u << b)) c.SetPixel(X + 3 - b, Y + r - 4, color);
+        if (bits & (1u << b)) c.SetPixel(Px(3 - b), Py(r - 4), color);
       }
     }
   }
@@ -239,14 +242,14 @@ void DrawShapeMarker(TCanvas& Canvas, int type, int X, int Y) {
 
 void DrawCharacterMarker(TCanvas& Canvas, int type, int X, int Y) {
   const int code = type >= 200 && type <= 209 ? type - 152 : type;  // 200..209: digits 0..9
-  // The 8-bit code is taken as Latin-1 (its code points equal the byte
-  // values), which is also how the canvas reads text.
+  // The canvas reads the byte in the platform's 8-bit set, Windows-1252, which
+  // has glyphs for 128..159 where Latin-1 has none.
   const std::string text(1, char(code));
   const int w = Canvas.TextWidth(text);
   const int h = Canvas.TextHeight(text);
   Canvas.Font.Color = Canvas.Pen.Color;
   Canvas.Brush.SetStyle(bsClear);  // glyph without a background; left clear on purpose
-  Canvas.TextOut(X - w / 2, Y - h / 2, text);
+  Canvas.TextOut(SatAdd(X, -(w / 2)), SatAdd(Y, -(h / 2)), text);
 }
 
 }  // namespace

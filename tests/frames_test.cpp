@@ -1,6 +1,7 @@
 // Frames: the plain outline and the two-ring bevels, pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <map>
 #include <utility>
 
@@ -196,6 +197,29 @@ TEST(DrawFrame, SmallReversedAndOffCanvasRectanglesStayInsideTheirLines) {
       }
     }
   }
+}
+
+// Edges at the ends of the int range stay there (no sum wraps round): the
+// canvas clips the frame to the part in view.
+TEST(DrawFrame, EdgesAtTheEndsOfTheRangeAreClippedNotWrapped) {
+  const Rings raised{kHighlight, kDark, kLight, kShadow};
+  WhiteBitmap far(20, 20);
+  DrawTestFrame(far.Canvas(), fsRaised, 2, 3, INT_MAX, INT_MAX);
+  PixelMap m;
+  PaintRow(m, 3, 2, 19, raised.outerTopLeft);
+  PaintColumn(m, 2, 4, 19, raised.outerTopLeft);
+  PaintRow(m, 4, 3, 19, raised.innerTopLeft);
+  PaintColumn(m, 3, 5, 19, raised.innerTopLeft);
+  far.ExpectExactly(m);
+
+  WhiteBitmap near(20, 20);
+  DrawTestFrame(near.Canvas(), fsRaised, INT_MIN, INT_MIN, 15, 16);
+  m.clear();
+  PaintRow(m, 16, 0, 15, raised.outerBottomRight);
+  PaintColumn(m, 15, 0, 15, raised.outerBottomRight);
+  PaintRow(m, 15, 0, 14, raised.innerBottomRight);
+  PaintColumn(m, 14, 0, 14, raised.innerBottomRight);
+  near.ExpectExactly(m);
 }
 
 TEST(DrawRectOutline, DrawsEveryBoundaryPixelInTheCurrentPenAndEndsAtTopLeft) {
