@@ -164,6 +164,16 @@ class TCanvas {
   void StretchBlt(int dx, int dy, int dw, int dh, const TBitmap& source, int sx, int sy, int sw, int sh,
                   std::uint32_t rop = SRCCOPY);
 
+  // Limits what pen and brush draw (lines, rectangles, ellipses, polygons,
+  // pixels, text) to r, right and bottom exclusive, until reset; bitmap
+  // copies are not limited.
+  void SetClipRect(const TRect& r) {
+    FClip = r;
+    FClipped = true;
+  }
+  void ResetClipRect() { FClipped = false; }
+  const TRect* ClipRect() const { return FClipped ? &FClip : nullptr; }
+
   // True on the printing device's canvas; no canvas of this program is one.
   bool IsPrinterCanvas = false;
 
@@ -174,7 +184,10 @@ class TCanvas {
   void HLine(int x1, int x2, int y, std::uint32_t pixel);  // x1..x2 inclusive, clipped
   void VLine(int x, int y1, int y2, std::uint32_t pixel);  // y1..y2 inclusive, clipped
   void Plot(int x, int y, std::uint32_t pixel);
+  TRect Drawable() const;  // the target, within the clip rectangle
 
   TBitmap& FTarget;
+  TRect FClip;
+  bool FClipped = false;
   int FStretchMode = COLORONCOLOR;
 };
