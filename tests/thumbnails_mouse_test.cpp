@@ -246,6 +246,33 @@ TEST_F(MouseGrid, OutlinesStopAtTheFrameAndTheStripsAreRepainted) {
   EXPECT_EQ(Px(12, 451), clWhite);  // the control frame below stays
 }
 
+// Slides scrolled wholly above or below the view: their outline is clipped
+// to rows 2..450, so the control frame (rows 0-1 gray and black, row 451
+// white, row 452 background) keeps its colours.
+TEST_F(MouseGrid, OutlinesOfSlidesOutOfViewNeverReachTheControlFrame) {
+  const TColor background = ColorToRGB(clBtnFace);
+  auto expectFrame = [&](int x) {
+    EXPECT_EQ(Px(x, 0), 0x808080u) << x;
+    EXPECT_EQ(Px(x, 1), clBlack) << x;
+    EXPECT_EQ(Px(x, 451), clWhite) << x;
+    EXPECT_EQ(Px(x, 452), background) << x;
+  };
+  MoveTo(50, 50);
+  ASSERT_EQ(grid->FocusedSlide(), 1);
+  grid->SetScrollPosition(7.0);  // slide 1 now at y = -396
+  MoveTo(50, 430);               // slide 13 at y = 420
+  ASSERT_EQ(grid->FocusedSlide(), 13);
+  expectFrame(12);
+  expectFrame(142);
+  grid->SetScrollPosition(1.0);  // slide 13 now at y = 828
+  MoveTo(50, 50);
+  ASSERT_EQ(grid->FocusedSlide(), 1);
+  expectFrame(12);
+  expectFrame(142);
+  EXPECT_EQ(Px(12, 14), clBlue);  // the outline of slide 1 is whole
+  EXPECT_EQ(Px(142, 144), clBlue);
+}
+
 TEST_F(MouseGrid, EraseAfterScrollingPaintsWhereTheSlideNowLies) {
   MoveTo(200, 50);
   ASSERT_EQ(grid->FocusedSlide(), 2);

@@ -203,34 +203,35 @@ TEST(ThumbnailsState, HiddenGridPaintsOnlyInDesignMode) {
   EXPECT_EQ(paints.Count, 1);
 }
 
-TEST(ThumbnailsState, AnExceptionFromAHandlerCostsExactlyTheNextPaint) {
-  TThumbnails grid(nullptr);
-  int paints = 0;
-  bool fail = true;
-  grid.OnFirstImageRequest = [&](TObject*) {
-    ++paints;
-    if (fail) throw std::runtime_error("handler failed");
-  };
-  EXPECT_THROW(grid.Paint(), std::runtime_error);
-  fail = false;
-  grid.Paint();  // turned away by the flag left set, which it clears
-  EXPECT_EQ(paints, 1);
-  grid.Paint();
-  EXPECT_EQ(paints, 2);
-}
-
-TEST(ThumbnailsState, APaintStartedInsideAPaintDrawsNothingAndLeavesTheGuardClear) {
+// A paint started inside a paint is turned away for the whole outer paint,
+// so a handler that changes a property on every request costs no nested
+// paint at all; after a handler throws, exactly the next paint is lost.
+TEST(ThumbnailsState, PaintsInsideAPaintAreTurnedAwayAndAThrowCostsTheNextPaint) {
   auto grid = MakeBrowserGrid();
   PaintCounter paints(*grid);
   int requests = 0;
   grid->OnImageRequest = [&](TObject*, int, TImageRequestProcessing&, int&, TBitmap*&) {
-    if (++requests == 1) grid->SetColorCover(clWhite);
+    ++requests;
+    grid->SetColorCover(grid->ColorCover() == clSilver ? clWhite : clSilver);
   };
   grid->Paint();
   EXPECT_EQ(paints.Count, 1);
-  EXPECT_EQ(requests, 8);  // the outer paint went on with all its slides
+  EXPECT_EQ(requests, 8);
   grid->Paint();
   EXPECT_EQ(paints.Count, 2);
+  EXPECT_EQ(requests, 16);
+
+  bool fail = true;
+  grid->OnLastImageRequest = [&](TObject*) {
+    if (fail) throw std::runtime_error("handler failed");
+  };
+  EXPECT_THROW(grid->Paint(), std::runtime_error);
+  fail = false;
+  grid->Paint();  // turned away by the flag left set, which it clears
+  EXPECT_EQ(paints.Count, 3);
+  grid->Paint();
+  EXPECT_EQ(paints.Count, 4);
+  EXPECT_EQ(requests, 32);
 }
 
 // A source grid with every copied field away from its default.
