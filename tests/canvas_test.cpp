@@ -329,15 +329,4 @@ TEST(Bitmap, EmptyBitmapsAreValidAndResizeKeepsTheOverlap) {
   EXPECT_EQ(b.Canvas().Pixel(3, 2), clBlack);
 }
 
-TEST(Bitmap, AssignFromAnotherKindRaisesTheAssignmentError) {
-  TBitmap b;
-  TStringList list;
-  try {
-    b.Assign(&list);
-    FAIL();
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message, "Cannot assign a TStringList to a TBitmap");
-  }
-}
-
 }  // namespace

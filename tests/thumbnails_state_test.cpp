@@ -317,21 +317,3 @@ TEST(ThumbnailsState, AssignCopiesTheColumnAndRowCountsAsStored) {
   EXPECT_EQ(dst.NumColumns(), 2);
   EXPECT_EQ(dst.NumRows(), 4);
 }
-
-TEST(ThumbnailsState, AssignFromOrToAnythingButAGridIsTheAssignmentError) {
-  TThumbnails grid(nullptr);
-  TBitFld bits(nullptr);
-  try {
-    grid.Assign(&bits);
-    FAIL() << "no error";
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message, "Cannot assign a TBitFld to a TThumbnails");
-  }
-  try {
-    bits.Assign(&grid);
-    FAIL() << "no error";
-  } catch (const EConvertError& e) {
-    EXPECT_EQ(e.Message, "Cannot assign a TThumbnails to a TBitFld");
-  }
-  EXPECT_THROW(grid.Assign(nullptr), EConvertError);
-}
