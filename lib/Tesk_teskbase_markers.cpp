@@ -69,12 +69,14 @@ class MarkerPen {
 };
 
 // Types 1..6, 18 and 25 on the printing device: lines instead of pixel patterns.
+// The points of 18 set no pixel on a bitmap (a line leaves out its end) but
+// move the pen.
 void DrawPrintingVariant(MarkerPen& m, int type) {
-  if (type >= 1 && type <= 3) {
+  if (type <= 3) {
     const int a = type + 1;
     m.Line(-a, 0, a, 0);
     m.Line(0, -a, 0, a);
-  } else if (type >= 4 && type <= 6) {
+  } else if (type <= 6) {
     const int a = type - 2;
     m.Line(-a, -a, a, a);
     m.Line(-a, a, a, -a);
@@ -161,7 +163,7 @@ void DrawBasicShape(MarkerPen& m, int type) {
 
 // Triangles: outline (hollow) or filled, types 29..36 and 40..47.
 void DrawTriangle(MarkerPen& m, int type) {
-  const bool filled = type == 29 || type == 30 || type == 34 || type == 36 || (type >= 40 && type % 2 == 1);
+  const bool filled = type == 29 || type == 30 || type == 34 || type == 36 || (type >= 41 && type % 2 == 1);
   if (filled) {
     m.Fill();
   } else {

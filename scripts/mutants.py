@@ -39,6 +39,11 @@ COVERAGE = [
     ("toolkit/*.cpp", ["canvas_test", "thumbnails_state_test", "thumbnails_mouse_test", "dstruct_test"]),
 ]
 
+# Calls whose arguments may be swapped without a change.
+COMMUTATIVE = {"std::min", "std::max", "min", "max", "SatAdd"}
+# An argument that names a type and a parameter: a declaration, not a call.
+PARAMETER = re.compile(r"^[\w:<>]+[\s&*]+\w+$")
+
 KEYWORDS = {"if", "for", "while", "switch", "return", "sizeof", "static_cast", "reinterpret_cast",
             "const_cast", "dynamic_cast", "catch", "alignof", "decltype", "noexcept", "static_assert"}
 
@@ -144,7 +149,7 @@ def statement_mutants(path, text, m):
     previous = ";"
     for line in m.split("\n"):
         code = line.strip()
-        if (code.endswith(";") and previous[-1:] in (";", "{", "}", ":") and not DECLARATION.match(line)
+        if (code.endswith(";") and not code.endswith(("= delete;", "= default;")) and previous[-1:] in (";", "{", "}", ":") and not DECLARATION.match(line)
                 and STATEMENT.match(line) and code.count("(") == code.count(")")
                 and line.startswith((" ", "\t"))):
             start = offset + len(line) - len(line.lstrip())
@@ -182,11 +187,13 @@ def argument_mutants(path, text, m):
     for match in re.finditer(r"\b([A-Za-z_][\w:]*)\s*\(", m):
         name = match.group(1)
         line_start = m.rfind("\n", 0, match.start()) + 1
-        if name in KEYWORDS or not m[line_start:match.start()].startswith((" ", "\t")):
+        if name in KEYWORDS or name in COMMUTATIVE or not m[line_start:match.start()].startswith((" ", "\t")):
             continue  # definitions and declarations start at column 0
         spans = split_arguments(m, match.end() - 1)
         for (a0, a1), (b0, b1) in zip(spans, spans[1:]):
             a, b = text[a0:a1].strip(), text[b0:b1].strip()
+            if PARAMETER.match(a) or PARAMETER.match(b):
+                break
             if a and b and a != b and "\n" not in text[a0:b1]:
                 replacement = text[a0:a1].replace(a, b, 1) + "," + text[b0:b1].replace(b, a, 1)
                 found.append(Mutant(path, text, a0, b1, replacement, "arguments"))

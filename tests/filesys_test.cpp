@@ -96,8 +96,10 @@ TEST(ScanFilesIntoList, BracketsInAPatternAreOrdinaryCharacters) {
 
 TEST(ScanFilesIntoList, UpperCasesOnlyAsciiLettersOfTheDirectory) {
   TempDir t;
-  t.AddFile("f\xC3\xA9tes 2:b/Pic.jpg");  // "fétes 2:b": a colon is an ordinary character
-  EXPECT_EQ(Scan(t / "f\xC3\xA9tes 2:b/*.jpg"), Strings{Upper(t.Path()) + "/F\xC3\xA9TES 2:B/Pic.jpg"});
+  // "fétes 2:a`z{": a colon is an ordinary character; a and z are the ends
+  // of the folded range, ` and { the characters just outside it.
+  t.AddFile("f\xC3\xA9tes 2:a`z{/Pic.jpg");
+  EXPECT_EQ(Scan(t / "f\xC3\xA9tes 2:a`z{/*.jpg"), Strings{Upper(t.Path()) + "/F\xC3\xA9TES 2:A`Z{/Pic.jpg"});
 }
 
 TEST(ScanFilesIntoList, MaskWithoutDirectoryListsTheCurrentDirectory) {
@@ -233,6 +235,7 @@ TEST(ResolveListedPath, WalksCaseInsensitivelyWhenTheFolderWasNeverListed) {
   t.AddDir("DEEP");  // a wrong first guess that must be taken back
   EXPECT_EQ(ResolveListedPath(Upper(t.Path()) + "/DEEP/ER/Pic.jpg"), file);
   EXPECT_EQ(ResolveListedPath(file), file);
+  EXPECT_EQ(ResolveListedPath(Upper(t.Path()) + "/DEEP/ER/"), t / "Deep/Er/");  // a folder keeps its slash
   const std::string unknown = Upper(t.Path()) + "/NOWHERE/x.jpg";
   EXPECT_EQ(ResolveListedPath(unknown), unknown);
   EXPECT_EQ(ResolveListedPath("bare.jpg"), "bare.jpg");

@@ -2,6 +2,7 @@
 // behind, character placement and the printing variants.
 #include <gtest/gtest.h>
 
+#include <array>
 #include <climits>
 #include <set>
 #include <string>
@@ -50,10 +51,10 @@ struct MarkerBitmap {
 };
 
 TEST(DrawMarker, PixelCountsOfTheLineDrawnAndSquareTypes) {
-  const std::pair<int, int> counts[] = {{0, 1},   {3, 13},  {7, 9},   {8, 25},  {9, 49},  {10, 8},
-                                        {11, 16}, {12, 24}, {13, 13}, {18, 25}, {19, 12}, {20, 5},
-                                        {21, 7},  {22, 5},  {23, 7},  {25, 33}, {37, 14}, {38, 17},
-                                        {48, 33}, {49, 29}, {50, 29}, {51, 25}};
+  // 39's circle is the 7 by 7 outline of the circle rule below (16 pixels).
+  const std::pair<int, int> counts[] = {{0, 1},   {3, 13},  {7, 9},   {8, 25},  {9, 49},  {10, 8},  {11, 16},
+                                        {12, 24}, {18, 25}, {20, 5},  {21, 7},  {22, 5},  {23, 7},  {25, 33},
+                                        {37, 14}, {38, 17}, {39, 25}, {48, 33}, {49, 29}, {50, 29}, {51, 25}};
   for (const auto& [type, count] : counts) {
     EXPECT_EQ(MarkerBitmap().Draw(type).Drawn().size(), std::size_t(count)) << "type " << type;
   }
@@ -141,14 +142,17 @@ TEST(DrawMarker, SmallSquareWithLongPlusReachesTwoBeyond) {
 }
 
 // Diamonds |x| + |y| <= a and triangles 0 <= y <= a - |x|: the filled types
-// cover the closed shape, the outlines its boundary, every vertex included.
-TEST(DrawMarker, PolygonsWithStraightAndDiagonalEdgesAreExact) {
+// cover the closed shape, the outlines its boundary, every vertex included;
+// 13 adds the centre to the outline of 19.
+TEST(DrawMarker, ShapesWithStraightAndDiagonalEdgesAreExact) {
   struct Case {
     int type, a;
     bool diamond, filled;
   };
-  const Case cases[] = {{14, 2, true, true},   {15, 3, true, true},   {29, 2, false, true},
-                        {30, 3, false, true},  {31, 2, false, false}, {32, 3, false, false}};
+  const Case cases[] = {{14, 2, true, true},  {15, 3, true, true},   {19, 3, true, false},
+                        {29, 2, false, true}, {30, 3, false, true},  {31, 2, false, false},
+                        {32, 3, false, false}};
+  Offsets outline19;
   for (const Case& c : cases) {
     auto inside = [&](int x, int y) { return c.diamond ? std::abs(x) + std::abs(y) <= c.a : y >= 0 && y <= c.a - std::abs(x); };
     Offsets want;
@@ -158,7 +162,10 @@ TEST(DrawMarker, PolygonsWithStraightAndDiagonalEdgesAreExact) {
         if (inside(x, y) && (c.filled || boundary)) want.insert({x, y});
       }
     EXPECT_EQ(MarkerBitmap().Draw(c.type).Drawn(), want) << "type " << c.type;
+    if (c.type == 19) outline19 = want;
   }
+  outline19.insert({0, 0});
+  EXPECT_EQ(MarkerBitmap().Draw(13).Drawn(), outline19);
 }
 
 // Triangles with steeper edges: every vertex is set, a filled one covers
@@ -386,8 +393,19 @@ TEST(DrawMarker, PrintingCanvasDrawsLinesForTheEightVariantTypes) {
     for (int k = 0; k < 2 * a; ++k) want.insert({-a + k, -a + k}), want.insert({-a + k, a - k});
     EXPECT_EQ(printed(type), want) << "type " << type;
   }
-  EXPECT_TRUE(printed(18).empty());  // lines from a point to itself set nothing
-  EXPECT_EQ(printed(25).size(), 27u);
+  // 18's lines from a point to itself set nothing; the pen ends on the last, (3, 3).
+  MarkerBitmap dots;
+  dots.Canvas().IsPrinterCanvas = true;
+  EXPECT_TRUE(dots.Draw(18).Drawn().empty());
+  EXPECT_EQ(dots.Canvas().PenPos, (TPoint{kCX + 3, kCY + 3}));
+  // 25: six diagonal lines, each without its end point.
+  Offsets bold;
+  for (const auto& [x1, y1, x2, y2] : std::vector<std::array<int, 4>>{
+           {-3, -3, 3, 3}, {-3, -2, 2, 3}, {-2, -3, 3, 2}, {-3, 3, 3, -3}, {-3, 2, 2, -3}, {-2, 3, 3, -2}}) {
+    const int dx = x2 > x1 ? 1 : -1, dy = y2 > y1 ? 1 : -1;
+    for (int k = 0; k < std::abs(x2 - x1); ++k) bold.insert({x1 + k * dx, y1 + k * dy});
+  }
+  EXPECT_EQ(printed(25), bold);
   // Every other type draws the same on both canvases.
   for (int type : {0, 7, 12, 13, 17, 24, 37, 48, 51, 65, 200}) {
     MarkerBitmap screen;

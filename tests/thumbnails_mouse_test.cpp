@@ -14,9 +14,13 @@ class MouseGrid : public testing::Test {
   void SetUp() override {
     grid = MakeBrowserGrid();
     grid->Paint();
-    grid->OnImageClick = [this](TObject*, int, int, int id) { log.push_back("click " + std::to_string(id)); };
-    grid->OnImageDblClick = [this](TObject*, int, int, int id) { log.push_back("dblclick " + std::to_string(id)); };
-    grid->OnFocusChange = [this](TObject*) { log.push_back("focus " + std::to_string(grid->FocusedSlide())); };
+    grid->OnImageClick = [this](TObject* s, int, int, int id) { Log(s, "click " + std::to_string(id)); };
+    grid->OnImageDblClick = [this](TObject* s, int, int, int id) { Log(s, "dblclick " + std::to_string(id)); };
+    grid->OnFocusChange = [this](TObject* s) { Log(s, "focus " + std::to_string(grid->FocusedSlide())); };
+  }
+  void Log(TObject* sender, const std::string& what) {
+    EXPECT_EQ(sender, grid.get()) << what;
+    log.push_back(what);
   }
   // A point inside the slide's box, above the bottom border for slide 7.
   TPoint Inside(int id) const {
@@ -150,16 +154,21 @@ TEST_F(MouseGrid, ReleaseAtMinusOneIsIgnoredAfterTheToolkitsHandling) {
   EXPECT_TRUE(log.empty());
 }
 
-TEST_F(MouseGrid, ToolkitEventsComeBeforeTheGridsOwn) {
-  grid->OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) { log.push_back("mouse up"); };
-  grid->OnDblClick = [&](TObject*) { log.push_back("toolkit dblclick"); };
-  grid->OnMouseMove = [&](TObject*, TShiftState, int, int) { log.push_back("mouse move"); };
-  const TPoint p = Inside(3);
-  ClickAt(*grid, p.X, p.Y);
-  DoubleClickAt(*grid, p.X, p.Y);
-  MoveTo(p.X, p.Y);
-  EXPECT_EQ(log, (std::vector<std::string>{"mouse up", "click 3", "toolkit dblclick", "dblclick 3", "mouse move",
-                                           "focus 3"}));
+// Every event carries the grid as sender and the message's own X and Y.
+TEST_F(MouseGrid, ToolkitEventsComeBeforeTheGridsOwnWithTheirArguments) {
+  auto at = [&](TObject* sender, const std::string& what, int x, int y) {
+    Log(sender, what + " " + std::to_string(x) + "," + std::to_string(y));
+  };
+  grid->OnMouseUp = [&](TObject* s, TMouseButton, TShiftState, int x, int y) { at(s, "mouse up", x, y); };
+  grid->OnDblClick = [&](TObject* s) { Log(s, "toolkit dblclick"); };
+  grid->OnMouseMove = [&](TObject* s, TShiftState, int x, int y) { at(s, "mouse move", x, y); };
+  grid->OnImageClick = [&](TObject* s, int x, int y, int id) { at(s, "click " + std::to_string(id), x, y); };
+  grid->OnImageDblClick = [&](TObject* s, int x, int y, int id) { at(s, "dblclick " + std::to_string(id), x, y); };
+  ClickAt(*grid, 31, 170);  // slide 3
+  DoubleClickAt(*grid, 32, 171);
+  MoveTo(33, 172);
+  EXPECT_EQ(log, (std::vector<std::string>{"mouse up 31,170", "click 3 31,170", "toolkit dblclick",
+                                           "dblclick 3 32,171", "mouse move 33,172", "focus 3"}));
 }
 
 TEST_F(MouseGrid, CtrlDoubleClickInvertsTwiceAndReportsClickDoubleClickClick) {
@@ -244,6 +253,17 @@ TEST_F(MouseGrid, OutlinesStopAtTheFrameAndTheStripsAreRepainted) {
   EXPECT_EQ(Px(142, 442), clBlue);
   for (int y = 443; y <= 450; ++y) EXPECT_EQ(Px(12, y), background) << y;
   EXPECT_EQ(Px(12, 451), clWhite);  // the control frame below stays
+  // The strips cover x = 2..296, over the frame's inner ring on column 296
+  // (silver) and row 450, but not its outer ring (white column 297).
+  for (int y : {2, 9, 443, 450}) {
+    EXPECT_EQ(Px(2, y), background) << y;
+    EXPECT_EQ(Px(296, y), background) << y;
+    EXPECT_EQ(Px(297, y), clWhite) << y;
+  }
+  EXPECT_EQ(Px(296, 10), clSilver);
+  EXPECT_EQ(Px(296, 442), clSilver);
+  EXPECT_EQ(Px(100, 450), background);
+  EXPECT_EQ(Px(1, 5), clBlack);
 }
 
 // Slides scrolled wholly above or below the view: their outline is clipped

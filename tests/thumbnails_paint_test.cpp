@@ -226,6 +226,23 @@ TEST_F(PaintedGrid, ControlFrameStopsOnePixelShortOfTheEdges) {
   ExpectColumn(296, 2, 449, clSilver);
   ExpectColumn(298, 0, 452, Background());
   ExpectRow(452, 0, 298, Background());
+
+  // Without a control frame or slide frames the background reaches every
+  // edge, and a cover fills its box X..X+B, Y..Y+B inclusive: slide 1 at
+  // (10, 12) covers columns 10..144 and rows 12..146.
+  grid->SetFrameStyle(fsNone);
+  grid->SetOuterFrameStyle(fsNone);
+  ExpectColumn(0, 0, 452, Background());
+  ExpectColumn(298, 0, 452, Background());
+  ExpectRow(0, 0, 298, Background());
+  ExpectRow(452, 0, 298, Background());
+  ExpectRow(12, 10, 144, clSilver);
+  ExpectRow(146, 10, 144, clSilver);
+  ExpectColumn(144, 12, 146, clSilver);
+  EXPECT_EQ(Px(9, 50), Background());
+  EXPECT_EQ(Px(145, 50), Background());
+  EXPECT_EQ(Px(50, 11), Background());
+  EXPECT_EQ(Px(50, 147), Background());
 }
 
 TEST_F(PaintedGrid, ShowNothingLeavesTheBackgroundAndDrawsTheMarker) {
