@@ -25,10 +25,10 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 COVERAGE = [
     ("lib/Tesk_teskbase.cpp", ["frames_test", "thumbnails_paint_test"]),
     ("lib/Tesk_teskbase_markers.cpp", ["markers_test", "thumbnails_paint_test"]),
-    ("lib/Tesk_dstruct.cpp", ["dstruct_test", "thumbnails_mouse_test"]),
+    ("lib/Tesk_dstruct.cpp", ["dstruct_test", "assignment_test", "thumbnails_mouse_test"]),
     ("lib/Tesk_filesys*.cpp", ["filesys_test"]),
     ("lib/Tesk_Thumbnails*.cpp", ["thumbnails_state_test", "thumbnails_geometry_test",
-                                  "thumbnails_paint_test", "thumbnails_mouse_test"]),
+                                  "thumbnails_paint_test", "thumbnails_mouse_test", "assignment_test"]),
     ("toolkit/Canvas*.cpp", ["canvas_test", "frames_test", "markers_test"]),
     ("toolkit/Stretch.cpp", ["canvas_test"]),
     ("toolkit/Bitmap.cpp", ["canvas_test", "pixel_store_test"]),
