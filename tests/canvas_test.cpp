@@ -3,30 +3,12 @@
 // its cell, stretching samples or averages, and wild coordinates are safe.
 #include <gtest/gtest.h>
 
-#include <set>
-#include <utility>
 
+#include "support/WhiteBitmap.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/SysUtils.h"
 
 namespace {
-
-using PixelSet = std::set<std::pair<int, int>>;
-
-// Pixels that are not white.
-PixelSet Drawn(TBitmap& b) {
-  PixelSet s;
-  for (int y = 0; y < b.Height(); ++y)
-    for (int x = 0; x < b.Width(); ++x)
-      if (b.Canvas().Pixel(x, y) != clWhite) s.insert({x, y});
-  return s;
-}
-
-TBitmap& White(TBitmap& b) {
-  b.Canvas().Brush.SetColor(clWhite);
-  b.Canvas().FillRect({0, 0, b.Width(), b.Height()});
-  return b;
-}
 
 struct LineCase {
   int x0, y0, x1, y1;
@@ -47,22 +29,20 @@ TEST(CanvasLine, SetsStartAndLeavesOutEndInEveryDirection) {
       {5, 5, 5, 5, {}},                                 // zero length draws nothing
   };
   for (const auto& c : cases) {
-    TBitmap b(12, 12);
-    White(b);
+    WhiteBitmap b(12, 12);
     b.Canvas().Pen.Color = clBlack;
     b.Canvas().MoveTo(c.x0, c.y0);
     b.Canvas().LineTo(c.x1, c.y1);
-    EXPECT_EQ(Drawn(b), c.expected) << c.x0 << "," << c.y0 << " -> " << c.x1 << "," << c.y1;
+    EXPECT_EQ(b.Drawn(), c.expected) << c.x0 << "," << c.y0 << " -> " << c.x1 << "," << c.y1;
     EXPECT_EQ(b.Canvas().PenPos, (TPoint{c.x1, c.y1}));
   }
 }
 
 TEST(CanvasLine, SteepSlopeStepsOncePerRowAndStopsBeforeEnd) {
-  TBitmap b(20, 20);
-  White(b);
+  WhiteBitmap b(20, 20);
   b.Canvas().MoveTo(3, 1);
   b.Canvas().LineTo(6, 14);
-  const PixelSet s = Drawn(b);
+  const PixelSet s = b.Drawn();
   EXPECT_EQ(s.size(), 13u);
   std::set<int> rows;
   for (auto [x, y] : s) rows.insert(y);
@@ -73,13 +53,12 @@ TEST(CanvasLine, SteepSlopeStepsOncePerRowAndStopsBeforeEnd) {
 }
 
 TEST(CanvasLine, WildCoordinatesClipWithoutCost) {
-  TBitmap b(10, 10);
-  White(b);
+  WhiteBitmap b(10, 10);
   b.Canvas().MoveTo(-2000000000, 5);
   b.Canvas().LineTo(2000000000, 5);
   b.Canvas().MoveTo(-1000000000, -1000000000);
   b.Canvas().LineTo(1000000000, 1000000000);
-  const PixelSet s = Drawn(b);
+  const PixelSet s = b.Drawn();
   for (int x = 0; x < 10; ++x) {
     EXPECT_TRUE(s.count({x, 5}));
     EXPECT_TRUE(s.count({x, x}));
@@ -88,8 +67,7 @@ TEST(CanvasLine, WildCoordinatesClipWithoutCost) {
 }
 
 TEST(CanvasRectangle, CoversUpToButNotIncludingTheSecondCorner) {
-  TBitmap b(12, 12);
-  White(b);
+  WhiteBitmap b(12, 12);
   TCanvas& c = b.Canvas();
   c.Pen.Color = clBlack;
   c.Brush.SetColor(clRed);
@@ -105,14 +83,13 @@ TEST(CanvasRectangle, CoversUpToButNotIncludingTheSecondCorner) {
 }
 
 TEST(CanvasRectangle, ClearBrushLeavesInsideAndFillRectUsesBrushOnly) {
-  TBitmap b(12, 12);
-  White(b);
+  WhiteBitmap b(12, 12);
   TCanvas& c = b.Canvas();
   c.Brush.SetStyle(bsClear);
   c.Rectangle(1, 1, 6, 6);
   EXPECT_EQ(c.Pixel(3, 3), clWhite);
   EXPECT_EQ(c.Pixel(1, 1), clBlack);
-  EXPECT_EQ(Drawn(b).size(), 16u);  // only the 5 x 5 outline
+  EXPECT_EQ(b.Drawn().size(), 16u);  // only the 5 x 5 outline
 
   c.Brush.SetColor(clBlue);
   c.FillRect({7, 7, 9, 10});
@@ -123,8 +100,7 @@ TEST(CanvasRectangle, ClearBrushLeavesInsideAndFillRectUsesBrushOnly) {
 }
 
 TEST(CanvasRectangle, HugeAndReversedCoordinatesAreSafe) {
-  TBitmap b(8, 8);
-  White(b);
+  WhiteBitmap b(8, 8);
   TCanvas& c = b.Canvas();
   c.Brush.SetColor(clRed);
   c.Rectangle(2000000000, 2000000000, -2000000000, -2000000000);
@@ -144,13 +120,12 @@ TEST(CanvasBrush, ClearMakesWhiteAndAColourMakesSolid) {
 }
 
 TEST(CanvasEllipse, StaysInsideItsBoxAndTouchesEverySide) {
-  TBitmap b(20, 20);
-  White(b);
+  WhiteBitmap b(20, 20);
   TCanvas& c = b.Canvas();
   c.Brush.SetColor(clBlack);
   c.Ellipse(5, 6, 12, 13);  // 7 x 7 box: columns 5..11, rows 6..12
   int minX = 99, maxX = -1, minY = 99, maxY = -1;
-  for (auto [x, y] : Drawn(b)) {
+  for (auto [x, y] : b.Drawn()) {
     minX = std::min(minX, x);
     maxX = std::max(maxX, x);
     minY = std::min(minY, y);
@@ -164,19 +139,17 @@ TEST(CanvasEllipse, StaysInsideItsBoxAndTouchesEverySide) {
 }
 
 TEST(CanvasPixels, OutsideReadsInvalidAndWritesNothing) {
-  TBitmap b(4, 4);
-  White(b);
+  WhiteBitmap b(4, 4);
   b.Canvas().SetPixel(-1, 2, clBlack);
   b.Canvas().SetPixel(4, 2, clBlack);
-  EXPECT_TRUE(Drawn(b).empty());
+  EXPECT_TRUE(b.Drawn().empty());
   EXPECT_EQ(b.Canvas().Pixel(4, 0), 0xFFFFFFFFu);
   b.Canvas().SetPixel(3, 3, clNavy);
   EXPECT_EQ(b.Canvas().Pixel(3, 3), clNavy);
 }
 
 TEST(CanvasText, CellStartsAtTheGivenPointAndBrushFillsIt) {
-  TBitmap b(80, 40);
-  White(b);
+  WhiteBitmap b(80, 40);
   TCanvas& c = b.Canvas();
   c.Font.Color = clBlack;
   c.Brush.SetColor(clRed);
@@ -199,14 +172,13 @@ TEST(CanvasText, CellStartsAtTheGivenPointAndBrushFillsIt) {
 }
 
 TEST(CanvasText, ClearBrushLeavesTheBackground) {
-  TBitmap b(40, 30);
-  White(b);
+  WhiteBitmap b(40, 30);
   TCanvas& c = b.Canvas();
   c.Font.Color = clBlack;
   c.Brush.SetStyle(bsClear);
   c.TextOut(2, 2, "8");
-  for (auto [x, y] : Drawn(b)) EXPECT_EQ(c.Pixel(x, y), clBlack);
-  EXPECT_FALSE(Drawn(b).empty());
+  for (auto [x, y] : b.Drawn()) EXPECT_EQ(c.Pixel(x, y), clBlack);
+  EXPECT_FALSE(b.Drawn().empty());
 }
 
 // A 2 x 2 checker of black and white.
@@ -221,8 +193,7 @@ void Checker(TBitmap& src) {
 TEST(CanvasStretch, HalftoneAveragesAndColorOnColorSamples) {
   TBitmap src;
   Checker(src);
-  TBitmap dst(3, 3);
-  White(dst);
+  WhiteBitmap dst(3, 3);
   dst.Canvas().SetStretchBltMode(HALFTONE);
   dst.Canvas().StretchBlt(1, 1, 1, 1, src, 0, 0, 2, 2);
   const TColor avg = dst.Canvas().Pixel(1, 1);
@@ -294,8 +265,7 @@ TEST(CanvasStretch, ShrinkingDropsRowsAndColumnsWithoutSmoothing) {
 TEST(CanvasStretch, ClipsWildTargetsAndIgnoresEmptyOnes) {
   TBitmap src;
   Checker(src);
-  TBitmap dst(5, 5);
-  White(dst);
+  WhiteBitmap dst(5, 5);
   dst.Canvas().StretchBlt(-2000000000, -2000000000, 2100000000, 2100000000, src, 0, 0, 2, 2);
   dst.Canvas().StretchBlt(0, 0, 0, 5, src, 0, 0, 2, 2);
   dst.Canvas().StretchBlt(0, 0, 5, -5, src, 0, 0, 2, 2);

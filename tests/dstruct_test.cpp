@@ -78,47 +78,30 @@ TEST(BitFld, SetClearToggleAndClearAll) {
   EXPECT_EQ(CountSetBits(b), 0);
 }
 
-TEST(BitFld, SizeZeroHasTwoBytesAndOneValidIndex) {
-  TBitFld b(nullptr);
-  b.SetSize(0);
-  EXPECT_EQ(b.Size(), 0);
-  EXPECT_EQ(b.ByteCount(), 2);
-  b.SetBit(0, true);
-  b.SetBit(1, true);
-  EXPECT_TRUE(b.Bit(0));
-  EXPECT_FALSE(b.Bit(1));
-}
-
-TEST(BitFld, NegativeOrUnchangedSizeIsIgnored) {
-  TBitFld b(nullptr);
-  b.SetBit(500, true);
-  b.SetSize(-5);
-  EXPECT_EQ(b.Size(), 1000);
-  EXPECT_EQ(b.ByteCount(), 127);
-  b.SetSize(1000);
-  EXPECT_EQ(b.ByteCount(), 127);
-  EXPECT_TRUE(b.Bit(500));
-}
-
-TEST(BitFld, ShrinkKeepsSpareBitsThatReturnWhenGrowing) {
-  TBitFld b(nullptr);
-  b.SetBit(15, true);
-  b.SetSize(10);
-  EXPECT_EQ(b.ByteCount(), 3);
-  EXPECT_FALSE(b.Bit(15));
-  b.SetSize(20);
-  EXPECT_TRUE(b.Bit(15));
-}
-
-TEST(BitFld, GrowKeepsBitsAndAddsClearBytes) {
-  TBitFld b(nullptr);
-  b.SetBit(999, true);
-  b.SetSize(5000);
-  EXPECT_EQ(b.ByteCount(), 5000 / 8 + 2);
-  EXPECT_TRUE(b.Bit(999));
-  EXPECT_EQ(CountSetBits(b), 1);
-  b.SetSize(40);
-  EXPECT_EQ(b.ByteCount(), 7);
+// The store is always Size div 8 + 2 bytes; a negative or unchanged size is
+// ignored. Shrinking keeps the bytes that remain with their spare bits, which
+// come back when the store grows again; dropped bytes come back clear.
+TEST(BitFld, SetSizeKeepsSizeDiv8Plus2BytesAndTheirBits) {
+  struct Case {
+    int size, wantSize, wantBytes;
+  };
+  for (const Case& c : {Case{0, 0, 2}, {-5, 1000, 127}, {1000, 1000, 127}, {10, 10, 3}, {40, 40, 7},
+                        {983, 983, 124}, {5000, 5000, 627}}) {
+    SCOPED_TRACE(c.size);
+    TBitFld b(nullptr);
+    b.SetBit(15, true);
+    b.SetBit(999, true);  // byte 124
+    b.SetSize(c.size);
+    EXPECT_EQ(b.Size(), c.wantSize);
+    EXPECT_EQ(b.ByteCount(), c.wantBytes);
+    EXPECT_EQ(b.Bit(15), c.wantSize >= 15);
+    b.SetBit(c.wantSize + 1, true);  // out of range: ignored
+    EXPECT_FALSE(b.Bit(c.wantSize + 1));
+    b.SetSize(1000);
+    EXPECT_TRUE(b.Bit(15));
+    EXPECT_EQ(b.Bit(999), c.wantBytes > 124);
+    EXPECT_EQ(CountSetBits(b), c.wantBytes > 124 ? 2 : 1);
+  }
 }
 
 TEST(BitFld, ClearAlsoClearsBitsBeyondSize) {

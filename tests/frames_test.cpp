@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "lib/Tesk_teskbase.h"
+#include "support/WhiteBitmap.h"
 
 namespace {
 
@@ -15,36 +16,21 @@ constexpr TColor kHighlight = 0x0000F1, kLight = 0x00F200, kShadow = 0xF30000, k
 
 using PixelMap = std::map<std::pair<int, int>, TColor>;
 
-struct WhiteBitmap {
-  explicit WhiteBitmap(int w = 160, int h = 160) : bmp(w, h) {
-    bmp.Canvas().Brush.SetColor(clWhite);
-    bmp.Canvas().FillRect({0, 0, w, h});
-  }
-  TCanvas& Canvas() { return bmp.Canvas(); }
-  // Every pixel equals the map's colour where it has one, white elsewhere.
-  void ExpectExactly(const PixelMap& expected) {
-    int wrong = 0;
-    for (int y = 0; y < bmp.Height(); ++y) {
-      for (int x = 0; x < bmp.Width(); ++x) {
-        const auto it = expected.find({x, y});
-        const TColor want = it == expected.end() ? clWhite : it->second;
-        if (Canvas().Pixel(x, y) != want && ++wrong <= 5) {
-          ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << Canvas().Pixel(x, y) << ", want "
-                        << want;
-        }
+// Every pixel equals the map's colour where it has one, white elsewhere.
+void ExpectExactly(TBitmap& b, const PixelMap& expected) {
+  int wrong = 0;
+  for (int y = 0; y < b.Height(); ++y) {
+    for (int x = 0; x < b.Width(); ++x) {
+      const auto it = expected.find({x, y});
+      const TColor want = it == expected.end() ? clWhite : it->second;
+      if (b.Canvas().Pixel(x, y) != want && ++wrong <= 5) {
+        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << b.Canvas().Pixel(x, y) << ", want "
+                      << want;
       }
     }
-    EXPECT_EQ(wrong, 0);
   }
-  bool AllWhite() { return CountNonWhite() == 0; }
-  int CountNonWhite() {
-    int n = 0;
-    for (int y = 0; y < bmp.Height(); ++y)
-      for (int x = 0; x < bmp.Width(); ++x) n += Canvas().Pixel(x, y) != clWhite;
-    return n;
-  }
-  TBitmap bmp;
-};
+  EXPECT_EQ(wrong, 0);
+}
 
 void PaintRow(PixelMap& m, int y, int x1, int x2, TColor c) {
   for (int x = x1; x <= x2; ++x) m[{x, y}] = c;
@@ -86,7 +72,7 @@ void DrawTestFrame(TCanvas& c, std::uint8_t style, int L, int T, int R, int B) {
 }
 
 TEST(DrawFrame, RaisedWithTheGridColoursOnTheWorkedRectangle) {
-  WhiteBitmap w;
+  WhiteBitmap w(160, 160);
   DrawFrame(w.Canvas(), fsRaised, 10, 12, 144, 146, clWhite, clSilver, kGray, clBlack, clBlack);
   PixelMap m;
   // White on white does not show; the rows and columns are listed anyway.
@@ -98,14 +84,14 @@ TEST(DrawFrame, RaisedWithTheGridColoursOnTheWorkedRectangle) {
   PaintColumn(m, 11, 14, 144, clSilver);
   PaintRow(m, 145, 11, 143, kGray);
   PaintColumn(m, 143, 14, 144, kGray);
-  w.ExpectExactly(m);
+  ExpectExactly(w, m);
   EXPECT_EQ(w.Canvas().Pen.Color, kGray);
 }
 
 TEST(DrawFrame, SimpleSetsTheInclusiveBoundaryInLineColour) {
-  WhiteBitmap w;
+  WhiteBitmap w(160, 160);
   DrawTestFrame(w.Canvas(), fsSimple, 10, 12, 144, 146);
-  w.ExpectExactly(ExpectedOutline(10, 12, 144, 146, kLine));
+  ExpectExactly(w, ExpectedOutline(10, 12, 144, 146, kLine));
   EXPECT_EQ(w.Canvas().Pixel(144, 146), kLine);
   EXPECT_EQ(w.Canvas().Pen.Color, kLine);
 }
@@ -126,9 +112,9 @@ TEST(DrawFrame, EveryBevelStyleColoursBothRingsAndCorners) {
   for (const BevelCase& c : kBevels) {
     SCOPED_TRACE(int(c.style));
     for (const TRect r : {TRect{10, 12, 144, 146}, TRect{3, 4, 5, 7}, TRect{20, 20, 27, 40}}) {
-      WhiteBitmap w;
+      WhiteBitmap w(160, 160);
       DrawTestFrame(w.Canvas(), c.style, r.Left, r.Top, r.Right, r.Bottom);
-      w.ExpectExactly(ExpectedRings(r.Left, r.Top, r.Right, r.Bottom, c.rings));
+      ExpectExactly(w, ExpectedRings(r.Left, r.Top, r.Right, r.Bottom, c.rings));
       // Bottom-left corners belong to the bottom/right colour of their ring.
       EXPECT_EQ(w.Canvas().Pixel(r.Left, r.Bottom), c.rings.outerBottomRight);
       EXPECT_EQ(w.Canvas().Pixel(r.Left + 1, r.Bottom - 1), c.rings.innerBottomRight);
@@ -151,7 +137,7 @@ TEST(DrawFrame, ThreeByThreeFollowsTheOrderOfTheEightLines) {
   m[{5, 6}] = kDark;
   m[{4, 6}] = kShadow;
   m[{4, 5}] = kShadow;
-  w.ExpectExactly(m);
+  ExpectExactly(w, m);
 }
 
 TEST(DrawFrame, HighBitIsIgnoredAndUnknownStylesDrawNothing) {
@@ -164,20 +150,20 @@ TEST(DrawFrame, HighBitIsIgnoredAndUnknownStylesDrawNothing) {
     if (base >= 1 && base <= 5) {
       DrawTestFrame(want.Canvas(), std::uint8_t(base), 5, 6, 30, 33);
       want.Canvas().Pen.Color = got.Canvas().Pen.Color;
-      EXPECT_EQ(got.CountNonWhite(), want.CountNonWhite());
+      EXPECT_EQ(got.Drawn().size(), want.Drawn().size());
       for (int y = 0; y < 40; ++y)
         for (int x = 0; x < 40; ++x) ASSERT_EQ(got.Canvas().Pixel(x, y), want.Canvas().Pixel(x, y));
     } else {
-      EXPECT_TRUE(got.AllWhite());
+      EXPECT_TRUE(got.Drawn().empty());
       EXPECT_EQ(got.Canvas().Pen.Color, clRed);
     }
   }
 }
 
 TEST(DrawFrame, Style131DrawsExactlyWhatRaisedDraws) {
-  WhiteBitmap w;
+  WhiteBitmap w(160, 160);
   DrawTestFrame(w.Canvas(), 131, 10, 12, 144, 146);
-  w.ExpectExactly(ExpectedRings(10, 12, 144, 146, {kHighlight, kDark, kLight, kShadow}));
+  ExpectExactly(w, ExpectedRings(10, 12, 144, 146, {kHighlight, kDark, kLight, kShadow}));
 }
 
 TEST(DrawFrame, SmallReversedAndOffCanvasRectanglesStayInsideTheirLines) {
@@ -210,7 +196,7 @@ TEST(DrawFrame, EdgesAtTheEndsOfTheRangeAreClippedNotWrapped) {
   PaintColumn(m, 2, 4, 19, raised.outerTopLeft);
   PaintRow(m, 4, 3, 19, raised.innerTopLeft);
   PaintColumn(m, 3, 5, 19, raised.innerTopLeft);
-  far.ExpectExactly(m);
+  ExpectExactly(far, m);
 
   WhiteBitmap near(20, 20);
   DrawTestFrame(near.Canvas(), fsRaised, INT_MIN, INT_MIN, 15, 16);
@@ -219,20 +205,20 @@ TEST(DrawFrame, EdgesAtTheEndsOfTheRangeAreClippedNotWrapped) {
   PaintColumn(m, 15, 0, 15, raised.outerBottomRight);
   PaintRow(m, 15, 0, 14, raised.innerBottomRight);
   PaintColumn(m, 14, 0, 14, raised.innerBottomRight);
-  near.ExpectExactly(m);
+  ExpectExactly(near, m);
 }
 
 TEST(DrawRectOutline, DrawsEveryBoundaryPixelInTheCurrentPenAndEndsAtTopLeft) {
-  WhiteBitmap w;
+  WhiteBitmap w(160, 160);
   w.Canvas().Pen.Color = clNavy;
   DrawRectOutline(w.Canvas(), 10, 12, 144, 146);
-  w.ExpectExactly(ExpectedOutline(10, 12, 144, 146, clNavy));
+  ExpectExactly(w, ExpectedOutline(10, 12, 144, 146, clNavy));
   EXPECT_EQ(w.Canvas().Pen.Color, clNavy);
   EXPECT_EQ(w.Canvas().PenPos, (TPoint{10, 12}));
 }
 
 TEST(DrawRectOutline, AfterARaisedFrameComesOutInTheLastBevelColour) {
-  WhiteBitmap w;
+  WhiteBitmap w(160, 160);
   DrawFrame(w.Canvas(), fsRaised, 2, 2, 20, 20, clWhite, clSilver, kGray, clBlack, clBlack);
   DrawRectOutline(w.Canvas(), 40, 40, 60, 60);
   EXPECT_EQ(w.Canvas().Pixel(40, 40), kGray);

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lib/Tesk_teskbase.h"
+#include "support/WhiteBitmap.h"
 
 namespace {
 
@@ -18,28 +19,19 @@ constexpr int kCX = 30, kCY = 30;
 constexpr TColor kPen = clRed;
 constexpr TColor kBrush = clGreen;
 
-using Offsets = std::set<std::pair<int, int>>;
+using Offsets = PixelSet;
 
-struct MarkerBitmap {
-  MarkerBitmap() : bmp(kSize, kSize) {
-    Canvas().Brush.SetColor(clWhite);
-    Canvas().FillRect({0, 0, kSize, kSize});
+// A white bitmap with the pen and brush of a marker test.
+struct MarkerBitmap : WhiteBitmap {
+  MarkerBitmap() : WhiteBitmap(kSize, kSize) {
     Canvas().Pen.Color = kPen;
     Canvas().Brush.SetColor(kBrush);
   }
-  TCanvas& Canvas() { return bmp.Canvas(); }
   MarkerBitmap& Draw(int type, int x = kCX, int y = kCY) {
     DrawMarker(Canvas(), std::uint8_t(type), x, y);
     return *this;
   }
-  // Offsets from the centre of every non-white pixel.
-  Offsets Drawn() {
-    Offsets s;
-    for (int y = 0; y < kSize; ++y)
-      for (int x = 0; x < kSize; ++x)
-        if (Canvas().Pixel(x, y) != clWhite) s.insert({x - kCX, y - kCY});
-    return s;
-  }
+  Offsets Drawn() { return WhiteBitmap::Drawn(kCX, kCY); }
   bool Set(int dx, int dy) { return Canvas().Pixel(kCX + dx, kCY + dy) != clWhite; }
   bool SameAs(MarkerBitmap& other) {
     for (int y = 0; y < kSize; ++y)
@@ -47,7 +39,6 @@ struct MarkerBitmap {
         if (Canvas().Pixel(x, y) != other.Canvas().Pixel(x, y)) return false;
     return true;
   }
-  TBitmap bmp;
 };
 
 TEST(DrawMarker, PixelCountsOfTheLineDrawnAndSquareTypes) {

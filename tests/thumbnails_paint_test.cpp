@@ -119,47 +119,35 @@ TEST_F(PaintedGrid, EmptySlideShowsAWhiteCardWithItsNumberCentred) {
   EXPECT_GT(ink, 0);
 }
 
-TEST_F(PaintedGrid, PortraitPictureKeepsItsProportionsCentredAcross) {
-  ServeRedPicture(125, 240);  // sw = 62.5 -> 62, Left = X + M + 29
-  grid->Paint();
-  const int left = 10 + 7 + 29;
-  const int right = left + 62;
-  const int top = 12 + 7;
-  const int bottom = 146 - 7;
-  // fsLowered inner frame: gray/white outer ring, black/silver inner ring.
-  ExpectRow(top, left, right, clGray);
-  ExpectColumn(left, top + 1, bottom - 1, clGray);
-  ExpectRow(bottom, left, right, clWhite);
-  ExpectColumn(right, top + 1, bottom - 1, clWhite);
-  ExpectRow(top + 1, left + 1, right - 1, clBlack);
-  ExpectColumn(right - 1, top + 2, bottom - 2, clSilver);
-  EXPECT_EQ(Px(left + 2, top + 2), kRed);
-  EXPECT_EQ(Px(right - 2, bottom - 2), kRed);
-  EXPECT_EQ(Px(left - 1, 60), clSilver);
-  EXPECT_EQ(Px(right + 1, 60), clSilver);
-}
-
-TEST_F(PaintedGrid, LandscapePictureKeepsItsProportionsCentredDown) {
-  ServeRedPicture(200, 100);  // sh = 60, Top = Y + M + 30
-  grid->Paint();
-  const int top = 12 + 7 + 30;
-  const int bottom = top + 60;
-  ExpectRow(top, 17, 137, clGray);
-  ExpectRow(bottom, 17, 137, clWhite);
-  ExpectColumn(137, top + 1, bottom - 1, clWhite);
-  EXPECT_EQ(Px(60, top + 5), kRed);
-  EXPECT_EQ(Px(60, top - 1), clSilver);
-  EXPECT_EQ(Px(60, bottom + 1), clSilver);
-}
-
-TEST_F(PaintedGrid, SquarePictureFillsTheSlideSizeSquare) {
-  ServeRedPicture(50, 50);
-  grid->Paint();
-  ExpectRow(19, 17, 137, clGray);
-  ExpectColumn(17, 20, 138, clGray);
-  ExpectRow(139, 17, 137, clWhite);
-  ExpectColumn(137, 20, 138, clWhite);
-  EXPECT_EQ(Px(16, 60), clSilver);
+// Scaled into the 120 square of slide 1 (box at 10, 12, margin 7) keeping
+// the proportions, centred across the short side, framed fsLowered: gray
+// top and left, white bottom and right, black and silver inside, cover
+// silver around it.
+TEST_F(PaintedGrid, PicturesKeepTheirProportionsCentredAcrossTheShortSide) {
+  struct Case {
+    int w, h, left, top, right, bottom;
+  };
+  const Case cases[] = {
+      {125, 240, 46, 19, 108, 139},  // sw = 62.5 -> 62 (even), Left = X + M + 29
+      {200, 100, 17, 49, 137, 109},  // sh = 60, Top = Y + M + 30
+      {50, 50, 17, 19, 137, 139},    // square: the landscape branch, S x S
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
+    grid = MakeBrowserGrid();
+    ServeRedPicture(c.w, c.h);
+    grid->Paint();
+    ExpectRow(c.top, c.left, c.right, clGray);
+    ExpectColumn(c.left, c.top + 1, c.bottom - 1, clGray);
+    ExpectRow(c.bottom, c.left, c.right, clWhite);
+    ExpectColumn(c.right, c.top + 1, c.bottom - 1, clWhite);
+    ExpectRow(c.top + 1, c.left + 1, c.right - 1, clBlack);
+    ExpectColumn(c.right - 1, c.top + 2, c.bottom - 2, clSilver);
+    EXPECT_EQ(Px(c.left + 2, c.top + 2), kRed);
+    EXPECT_EQ(Px(c.right - 2, c.bottom - 2), kRed);
+    EXPECT_EQ(Px(c.left - 1, c.top - 1), clSilver);
+    EXPECT_EQ(Px(c.right + 1, c.bottom + 1), clSilver);
+  }
 }
 
 TEST_F(PaintedGrid, UnchangedBufferShowsThePreviousPictureAgain) {
