@@ -212,9 +212,17 @@ def find_mutants(path):
 # ---------------------------------------------------------------- the copy and its build
 
 def tree_files():
-    out = subprocess.run(["git", "ls-files", "--cached", "--others", "--exclude-standard"], cwd=ROOT,
-                         check=True, capture_output=True, text=True).stdout
-    return [f for f in out.splitlines() if os.path.isfile(os.path.join(ROOT, f))]
+    """The project's files: what git tracks or would, else all but build trees."""
+    try:
+        out = subprocess.run(["git", "ls-files", "--cached", "--others", "--exclude-standard"], cwd=ROOT,
+                             check=True, capture_output=True, text=True).stdout
+        return [f for f in out.splitlines() if os.path.isfile(os.path.join(ROOT, f))]
+    except (OSError, subprocess.CalledProcessError):
+        files = []
+        for dirpath, dirs, names in os.walk(ROOT):
+            dirs[:] = [d for d in dirs if not d.startswith(("build", ".git"))]
+            files += [os.path.relpath(os.path.join(dirpath, n), ROOT) for n in names]
+        return files
 
 
 def sync_copy(src):

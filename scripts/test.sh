@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Runs every test: installs what is missing, builds the normal tree and runs
 # all suites there (the end-to-end runs of the real program under Xvfb among
-# them), fuzzes the picture path for a bounded time (scripts/fuzz.sh,
+# them), plants a sample of faults in lib/ (scripts/mutants.sh,
+# GLIMMET_MUTANTS), fuzzes the picture path for a bounded time (scripts/fuzz.sh,
 # GLIMMET_FUZZ_SECONDS), then builds the sanitizer (ASan + UBSan) tree and
 # runs the suites again there.
 set -euo pipefail
@@ -10,6 +11,9 @@ root=$(cd "$(dirname "$0")/.." && pwd)
 
 "$root/scripts/build.sh" "$root/build"
 (cd "$root/build" && ctest --output-on-failure -j2)
+
+# A small seeded sample of planted faults in lib/: the unit suites must catch them.
+"$root/scripts/mutants.sh" --sample "${GLIMMET_MUTANTS:-12}" --seed 1 --min-score 90
 
 "$root/scripts/fuzz.sh"
 
