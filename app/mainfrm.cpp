@@ -9,7 +9,9 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
+#include <QWindow>
 
+#include "app/PatternSplitter.h"
 #include "app/ShellTreeView.h"
 #include "lib/Tesk_filesys.h"
 #include "toolkit/Forms.h"
@@ -68,6 +70,11 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
   BuildLayout();
   LoadThumbs1Values();
   ConnectEvents();
+  // The bar comes first in the tab order and takes the first focus.
+  setTabOrder(SBarThumbs, ShellTreeView1);
+  SBarThumbs->setFocus();
+  // The wheel over the grid turns the bar, as over the bar itself.
+  Thumbs1Host->installEventFilter(this);
   resize(kClientWidth, kClientHeight);
   Application.Guard([this] { FormCreate(this); });
 }
@@ -77,7 +84,6 @@ TFrmGlimmet::~TFrmGlimmet() {
   // frees next.
   delete Thumbs1Host;
   delete LargeImgView;
-  delete FFileList;
   if (FrmGlimmet == this) FrmGlimmet = nullptr;
 }
 
@@ -120,6 +126,8 @@ QWidget* TFrmGlimmet::BuildGridArea() {
   SBarThumbs->setRange(0, 100);
   SBarThumbs->setSingleStep(1);
   SBarThumbs->setPageStep(1);
+  // It takes the keyboard: arrows, Page Up/Down, Home and End move it.
+  SBarThumbs->setFocusPolicy(Qt::StrongFocus);
   auto* layout = new QHBoxLayout(area);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -129,15 +137,13 @@ QWidget* TFrmGlimmet::BuildGridArea() {
 }
 
 void TFrmGlimmet::BuildSplitter() {
-  Splitter1 = new QSplitter(Qt::Vertical);
+  Splitter1 = new TPatternSplitter(Qt::Vertical);
   ShellTreeView1 = new TShellTreeView;
   // Any height may be dragged to; ApplySplitterSnap collapses what is too low.
   ShellTreeView1->setMinimumHeight(1);
   Splitter1->addWidget(ShellTreeView1);
   Splitter1->addWidget(BuildGridArea());
   Splitter1->setHandleWidth(kSplitterHeight);
-  // The drag shows a line and applies the new height on release.
-  Splitter1->setOpaqueResize(false);
   Splitter1->setCollapsible(0, true);
   Splitter1->setCollapsible(1, false);
   Splitter1->setStretchFactor(0, 0);
@@ -199,7 +205,13 @@ void TFrmGlimmet::CentreOnScreen() {
   if (!s) return;
   const QRect area = s->geometry();
   const QSize outer = frameGeometry().size();
-  move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+  const QPoint at(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+  // Once on the screen, the frame itself is placed.
+  if (windowHandle() && windowHandle()->isVisible()) {
+    windowHandle()->setFramePosition(at);
+  } else {
+    move(at);
+  }
 }
 
 void TFrmGlimmet::showEvent(QShowEvent* event) {
@@ -208,8 +220,27 @@ void TFrmGlimmet::showEvent(QShowEvent* event) {
   if (!FShownBefore) {
     FShownBefore = true;
     CentreOnScreen();
+    FCentreWithFrame = true;
   }
   Application.Guard([this] { FormShow(this); });
+}
+
+bool TFrmGlimmet::event(QEvent* event) {
+  // A window manager puts its frame around the window as it maps it; when
+  // the window first becomes active it is centred again, with the frame.
+  if (FCentreWithFrame && event->type() == QEvent::WindowActivate) {
+    FCentreWithFrame = false;
+    if (frameGeometry().size() != size()) CentreOnScreen();
+  }
+  return QWidget::event(event);
+}
+
+bool TFrmGlimmet::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Thumbs1Host && event->type() == QEvent::Wheel) {
+    QApplication::sendEvent(SBarThumbs, event);
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TFrmGlimmet::closeEvent(QCloseEvent* event) {
@@ -224,25 +255,23 @@ bool TFrmGlimmet::ChooseFolder(const std::string& path) {
 }
 
 void TFrmGlimmet::FormCreate(TObject*) {
-  FLoaderImg = new TImage(this);
-  FFileList = new TStringList;
-  std::string exe = Application.ExeName;
-  if (exe.empty()) exe = QCoreApplication::applicationFilePath().toStdString();
-  FExeDir = ExtractFilePath(exe);
+  // Held by the window alone, never given to the component tree, so that
+  // FormClose is the one place that releases them.
+  FLoaderImg = std::make_unique<TImage>(nullptr);
+  FFileList = std::make_unique<TStringList>();
+  FExeDir = ExtractFilePath(Application.ExeName);
 }
 
 void TFrmGlimmet::FormShow(TObject*) {
   if (!FFileList) return;
   FFileList->Clear();
-  ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList, nullptr);
+  ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList.get(), nullptr);
   Thumbs1->SetMax(FFileList->Count());
 }
 
 void TFrmGlimmet::FormClose(TObject*) {
-  delete FLoaderImg;
-  FLoaderImg = nullptr;
-  delete FFileList;
-  FFileList = nullptr;
+  FLoaderImg.reset();
+  FFileList.reset();
 }
 
 void TFrmGlimmet::ShellTreeView1Click(TObject*) {
@@ -250,37 +279,66 @@ void TFrmGlimmet::ShellTreeView1Click(TObject*) {
   const std::optional<std::string> path = ShellTreeView1->SelectedPath();
   if (!path) return;
   FFileList->Clear();
-  ScanFilesIntoList(*path + "/*.jpg", false, FFileList, nullptr);
+  ScanFilesIntoList(*path + "/*.jpg", false, FFileList.get(), nullptr);
   const int count = FFileList->Count();
   if (count == 0) {
     Thumbs1->SetVisible(false);
     return;
   }
-  Thumbs1->SetMax(count);
+  // Every step is taken whatever fails in the paints they cause, so that
+  // grid and bar always hold the new folder's range; the first failure is
+  // reported at the end.
+  std::exception_ptr failure;
+  const auto step = [&failure](auto&& f) {
+    try {
+      f();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  step([&] { Thumbs1->SetMax(count); });
   // Moves the bar's position down to count when it lay above, which raises
   // SBarThumbsChange at once.
-  SBarThumbs->setMaximum(count);
-  Thumbs1->SetVisible(true);
-  Thumbs1->Repaint();
+  step([&] { SBarThumbs->setMaximum(count); });
+  step([&] { Thumbs1->SetVisible(true); });
+  step([&] { Thumbs1->Repaint(); });
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TFrmGlimmet::SBarThumbsChange(TObject*) { Thumbs1->SetScrollPosition(double(SBarThumbs->value())); }
 
-void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) { Screen.SetCursor(crHourGlass); }
+void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
+  FPaintFailure = nullptr;
+  Screen.SetCursor(crHourGlass);
+}
 
-void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) { Screen.SetCursor(crDefault); }
+void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
+  Screen.SetCursor(crDefault);
+  // Reported when the paint is done, so the grid shows every other slide.
+  if (const std::exception_ptr failure = std::exchange(FPaintFailure, nullptr)) {
+    Application.Guard([&] { std::rethrow_exception(failure); });
+  }
+}
 
 void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProcessing& HowToProcess, int&,
                                       TBitmap*& ImgBuffer) {
   if (!FFileList || !FLoaderImg) return;
   if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
   // The buffer still shares the previous slide's pixels: let go of them
-  // first, so that one full-size picture lives at a time, not two. A failed
-  // load ends the paint, so no slide can see the emptied buffer.
+  // first, so that one full-size picture lives at a time, not two.
   ImgBuffer->Reset(0, 0);
-  FLoaderImg->Picture().LoadFromFile((*FFileList)[ThumbID - 1]);
-  // Shares the decoded pixels with the loader's picture; nothing is copied.
-  ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
+  try {
+    FLoaderImg->Picture().LoadFromFile((*FFileList)[ThumbID - 1]);
+    // Shares the decoded pixels with the loader's picture; nothing is copied.
+    ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
+  } catch (...) {
+    // One file that cannot be shown must not cost the others their place on
+    // the screen: its slide keeps the numbered card, the paint goes on, and
+    // the first failure is reported when it ends.
+    ImgBuffer->Reset(0, 0);
+    if (!FPaintFailure) FPaintFailure = std::current_exception();
+    return;
+  }
   HowToProcess = irpShowSlide;
 }
 

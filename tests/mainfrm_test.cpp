@@ -9,11 +9,26 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QSplitterHandle>
+#include <QThread>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QMessageBox>
+#include <QMenu>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <functional>
+#include <utility>
+#include <cstdio>  // jpeglib.h needs FILE
 #include <memory>
 #include <set>
 #include <string>
 #include <vector>
 
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "app/FolderModel.h"
 #include "app/ShellTreeView.h"
 #include "app/mainfrm.h"
 #include "lib/Tesk_filesys.h"
@@ -64,7 +79,7 @@ class MainWindowTest : public BrowserTest {
   }
 
   QImage Shot() {
-    QApplication::processEvents();
+    Settle();
     return Window->grab().toImage();
   }
 
@@ -127,7 +142,7 @@ TEST_F(MainWindowTest, PartsSitAtTheirLaidOutBoundsAndTheRightPaneTakesAResize) 
   EXPECT_EQ(w.Thumbs1->Height(), 453);
 
   w.resize(1044, 691);
-  QApplication::processEvents();
+  Settle();
   EXPECT_EQ(w.Panel1->width(), 321);
   EXPECT_EQ(w.ShellTreeView1->height(), 128);
   EXPECT_EQ(w.LargeImgView->size(), QSize(721, 689));
@@ -181,8 +196,20 @@ TEST_F(MainWindowTest, FolderWithoutPicturesHidesTheGridAndTheNextFolderShowsIt)
   EXPECT_EQ(w.Thumbs1->Max(), 2);
   EXPECT_EQ(w.SBarThumbs->maximum(), 100);
   w.SBarThumbs->setValue(7);  // the bar still moves, without visible effect
+  // The bar keeps its laid-out place; the grid's area shows the panel.
+  EXPECT_EQ(w.SBarThumbs->mapTo(w.Panel1, QPoint(0, 0)), QPoint(300, 137));
+  EXPECT_TRUE(Near(GridPixel(kInsideSlide1Picture), kFace, 0));
 
+  int paints = 0;
+  const TNotifyEvent first = w.Thumbs1->OnFirstImageRequest;
+  w.Thumbs1->OnFirstImageRequest = [&](TObject* sender) {
+    ++paints;
+    first(sender);
+  };
   ASSERT_TRUE(w.ChooseFolder(five));
+  Shot();
+  Settle();
+  EXPECT_EQ(paints, 1) << "showing the grid costs one paint";
   EXPECT_TRUE(w.Thumbs1->Visible());
   EXPECT_TRUE(w.Thumbs1Host->isVisible());
   EXPECT_EQ(w.FileList()->Count(), 5);
@@ -376,23 +403,37 @@ INSTANTIATE_TEST_SUITE_P(LargeView, PictureOriginTest,
                                          OriginCase{{620, 588}, {0, 0}}, OriginCase{{622, 590}, {0, 0}},
                                          OriginCase{{623, 591}, {-1, -1}}, OriginCase{{700, 600}, {-39, -5}}));
 
-TEST_F(MainWindowTest, BrokenFileReachesTheErrorSinkAndTheProgramGoesOn) {
-  const std::string mixed = Dir.AddDir("mixed");
-  Dir.AddFile("mixed/broken.jpg", "this is no JPEG data at all");
-  const std::string good = AddPictures("good", 2, {kGreen});
+// A file that cannot be shown costs only its own slide: the paint goes on,
+// the slide keeps its numbered card, the first failure is reported once at
+// the end, and no slide of an earlier paint stays on the screen.
+TEST_F(MainWindowTest, BrokenFileKeepsItsNumberedCardAndTheRestOfThePaintShows) {
+  Dir.AddFile("data/broken.jpg", "this is no JPEG data at all");
+  const std::string mixed = AddPictures("mixed", 3, {kGreen});
+  Dir.AddFile("mixed/broken.jpg", "neither is this");
   TFrmGlimmet& w = Open();
-
-  ASSERT_TRUE(w.ChooseFolder(mixed));
+  const auto white = Rgb{255, 255, 255};
+  const auto cardOf = [](int k) { return InsideSlide(k) - QPoint(47, 29); };
   ASSERT_EQ(Errors.size(), 1u);
-  EXPECT_EQ(Errors[0].rfind("JPEG error #", 0), 0u) << Errors[0];
-  EXPECT_EQ(Errors[0].back(), '.');
-  // The paint was given up before its last request: the hourglass stays.
-  EXPECT_EQ(Screen.Cursor(), crHourGlass);
-
-  ASSERT_TRUE(w.ChooseFolder(good));
-  EXPECT_EQ(Errors.size(), 1u);
+  EXPECT_EQ(Errors[0], "JPEG error #" + std::to_string(JERR_NO_SOI) + ".");
+  EXPECT_TRUE(Near(GridPixel(cardOf(1)), white, 0));
+  EXPECT_TRUE(Near(GridPixel(cardOf(2)), kFace, 0)) << "a card left from the layout's paints";
   EXPECT_EQ(Screen.Cursor(), crDefault);
-  EXPECT_TRUE(Near(GridPixel(kInsideSlide1Picture), kGreen));
+
+  Errors.clear();
+  // Two paints: the grid's new Max, then the click's repaint.
+  ASSERT_TRUE(w.ChooseFolder(mixed));
+  EXPECT_EQ(Errors, std::vector<std::string>(2, "JPEG error #" + std::to_string(JERR_NO_SOI) + "."));
+  EXPECT_EQ(w.SBarThumbs->maximum(), 4);
+  EXPECT_EQ(Screen.Cursor(), crDefault);
+  const int broken = IndexOfFile("broken.jpg") + 1;
+  for (int k = 1; k <= 4; ++k) {
+    if (k == broken) {
+      EXPECT_TRUE(Near(GridPixel(cardOf(k)), white, 0)) << k;
+    } else {
+      EXPECT_TRUE(Near(GridPixel(InsideSlide(k)), kGreen)) << k;
+    }
+  }
+  EXPECT_TRUE(Near(GridPixel(InsideSlide(5)), kFace, 0));
 }
 
 TEST_F(MainWindowTest, LargeViewReportsALateDecodeErrorOnceAndKeepsTheRows) {
@@ -401,12 +442,11 @@ TEST_F(MainWindowTest, LargeViewReportsALateDecodeErrorOnceAndKeepsTheRows) {
                                   {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}));
   TFrmGlimmet& w = Open();
   ASSERT_TRUE(w.ChooseFolder(Dir / "late"));
-  // The grid's paint decoded the same file and failed too; the repaint of
-  // the click is then turned away, so the click reaches the window.
+  // The grid's paints decode the same file and fail too.
   ASSERT_EQ(Errors.size(), 1u);
-  Errors.clear();
   Click(w.Thumbs1Host, kInsideSlide1Picture);
   ASSERT_EQ(w.LargeImg->Picture().Width(), 64);
+  Errors.clear();
 
   QImage view = w.LargeImgView->grab().toImage();
   ASSERT_EQ(Errors.size(), 1u);
@@ -422,7 +462,7 @@ TEST_F(MainWindowTest, ExceptionsInQtDrivenPaintAndMouseInputReachTheSink) {
   TFrmGlimmet& w = Open();
   w.Thumbs1->OnSlideRendered = [](TObject*, TCanvas&, int, int, int) { throw Exception("paint failed"); };
   w.resize(950, 600);  // the window system asks the grid to draw at its new size
-  QApplication::processEvents();
+  Settle();
   w.Thumbs1Host->grab();
   ASSERT_FALSE(Errors.empty());
   EXPECT_EQ(Errors[0], "paint failed.");
@@ -458,7 +498,7 @@ TEST_F(MainWindowTest, EventsAfterFormCloseAreIgnored) {
   EXPECT_TRUE(w.ChooseFolder(more));
   w.SBarThumbs->setValue(2);
   w.show();
-  QApplication::processEvents();
+  Settle();
   EXPECT_EQ(w.FileList(), nullptr);
   EXPECT_TRUE(Errors.empty());
 }
@@ -494,10 +534,20 @@ TEST_F(MainWindowTest, PrimaryClickOnAFolderInTheTreeListsIt) {
   EXPECT_EQ(tree.SelectedPath(), folder);
   EXPECT_EQ(w.FileList()->Count(), 5);
 
+  // A click below the last node keeps the selection and lists it again.
+  AddPictures("clicked", 6, {kGreen});
+  tree.collapse(tree.Model().index("/"));
+  const QPoint below(60, tree.viewport()->height() - 5);
+  ASSERT_FALSE(tree.indexAt(below).isValid());
+  SendMouse(tree.viewport(), QEvent::MouseButtonPress, below, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(tree.viewport(), QEvent::MouseButtonRelease, below, Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(tree.SelectedPath(), folder);
+  EXPECT_EQ(w.FileList()->Count(), 6);
+
   // With nothing selected a click lists nothing and keeps the list.
   tree.clearSelection();
   w.ShellTreeView1Click(&w);
-  EXPECT_EQ(w.FileList()->Count(), 5);
+  EXPECT_EQ(w.FileList()->Count(), 6);
 }
 
 TEST_F(MainWindowTest, SplitterDragAppliesOnReleaseAndCollapsesATreeBelowThirty) {
@@ -509,15 +559,171 @@ TEST_F(MainWindowTest, SplitterDragAppliesOnReleaseAndCollapsesATreeBelowThirty)
     SendMouse(handle, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
     SendMouse(handle, QEvent::MouseMove, grip + QPoint(0, dy), Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(w.Splitter1->sizes()[0], w.ShellTreeView1->height()) << "moved before the release";
+    // A pattern line where the handle will go: every other pixel dark.
+    const QImage shot = w.Splitter1->grab().toImage();
+    const int y = std::max(treeHeight, 0) + 3;
+    EXPECT_NE(RgbAt(shot, 100, y).R == 0, RgbAt(shot, 101, y).R == 0) << "no pattern at row " << y;
     SendMouse(handle, QEvent::MouseButtonRelease, grip + QPoint(0, dy), Qt::LeftButton, Qt::NoButton);
-    QApplication::processEvents();
+    Settle();
   };
+  // The handle's raised bevel: light above, shadow below, face between.
+  const QImage bevel = handle->grab().toImage();
+  EXPECT_TRUE(Near(RgbAt(bevel, 100, 0), {255, 255, 255}, 0));
+  EXPECT_TRUE(Near(RgbAt(bevel, 100, 3), kFace, 0));
+  EXPECT_TRUE(Near(RgbAt(bevel, 100, 7), {0xA0, 0xA0, 0xA0}, 0));  // the scheme's button shadow
   drag(60);
   EXPECT_EQ(w.Splitter1->sizes()[0], 60);
   EXPECT_EQ(w.Thumbs1->Height(), 453 + 128 - 60);
   drag(20);
   EXPECT_EQ(w.Splitter1->sizes()[0], 0);
   EXPECT_EQ(w.Thumbs1->Height(), 453 + 128);
+}
+
+TEST_F(MainWindowTest, BarTakesTheFirstFocusAndMovesByKeysAndTheWheel) {
+  AddPictures("data", 10, {kGreen}, 16, 16);
+  TFrmGlimmet& w = Open();
+  EXPECT_EQ(w.focusWidget(), w.SBarThumbs);
+  QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+  QApplication::sendEvent(w.SBarThumbs, &tab);
+  EXPECT_EQ(w.focusWidget(), w.ShellTreeView1);
+  struct Step {
+    int Key;
+    int Position;
+    double Scroll;
+  };
+  // The bar's range is the layout's 0..100; the grid clamps to its Max, 10,
+  // the row of slides 9 and 10 half a row up.
+  const Step steps[] = {{Qt::Key_Down, 1, 1.0},     {Qt::Key_PageDown, 2, 1.5}, {Qt::Key_End, 100, 9.5},
+                        {Qt::Key_Up, 99, 9.5},      {Qt::Key_Home, 0, 1.0},     {Qt::Key_Down, 1, 1.0},
+                        {Qt::Key_PageDown, 2, 1.5}, {Qt::Key_PageUp, 1, 1.0}};
+  for (const Step& step : steps) {
+    QKeyEvent press(QEvent::KeyPress, step.Key, Qt::NoModifier);
+    QApplication::sendEvent(w.SBarThumbs, &press);
+    EXPECT_EQ(w.SBarThumbs->value(), step.Position) << step.Key;
+    EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), step.Scroll) << step.Key;
+  }
+  // A notch of the wheel over the grid turns the bar one step.
+  QWheelEvent wheel(QPointF(50, 50), QPointF(w.Thumbs1Host->mapToGlobal(QPoint(50, 50))), QPoint(), QPoint(0, -120),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(w.Thumbs1Host, &wheel);
+  EXPECT_EQ(w.SBarThumbs->value(), 2);
+  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 1.5);
+}
+
+TEST_F(MainWindowTest, FolderTreeShowsIconsArrowsOnlyWhereSubfoldersAreAndAFolderMenu) {
+  Dir.AddFile("leaf/a.jpg", "files do not count");
+  Dir.AddDir("leaf/.hidden");
+  Dir.AddDir("parent/child");
+  TFrmGlimmet& w = Open();
+  TShellTreeView& tree = *w.ShellTreeView1;
+  ASSERT_TRUE(tree.SelectPath(Dir / "parent"));
+  const auto index = [&](const std::string& rel) { return tree.Model().index(QString::fromStdString(Dir / rel)); };
+  EXPECT_FALSE(tree.Model().hasChildren(index("leaf")));
+  EXPECT_TRUE(tree.Model().hasChildren(index("parent")));
+  EXPECT_FALSE(tree.Model().hasChildren(index("parent/child")));
+  const QIcon icon = tree.Model().data(index("leaf"), Qt::DecorationRole).value<QIcon>();
+  EXPECT_FALSE(icon.pixmap(16, 16).isNull());
+
+  // A right click selects the folder and opens its menu.
+  tree.scrollTo(index("leaf"));
+  const QPoint at = tree.visualRect(index("leaf")).center();
+  QContextMenuEvent right(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));
+  QApplication::sendEvent(tree.viewport(), &right);
+  EXPECT_EQ(tree.SelectedPath(), Dir / "leaf");
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_NE(menu, nullptr);
+  QStringList texts;
+  for (QAction* action : menu->actions()) {
+    if (!action->isSeparator()) texts << action->text();
+  }
+  EXPECT_EQ(texts.first(), "Open");
+  EXPECT_EQ(texts.last(), "Copy Path");
+  menu->actions().last()->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), Dir / "leaf");
+  menu->close();
+}
+
+// Error boxes as the user meets them: the real message box. A timer closes
+// each box that opens, noting how many were open at once.
+class ErrorBoxTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    Application.SetErrorSink(nullptr);
+    for (int i = 0; i < 16; ++i) Dir.AddFile("empty/" + std::to_string(i) + ".jpg", "");
+    FWatch.setInterval(5);
+    QObject::connect(&FWatch, &QTimer::timeout, [this] { Watch(); });
+    FWatch.start();
+  }
+
+  std::vector<QMessageBox*> OpenBoxes() const {
+    std::vector<QMessageBox*> boxes;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) boxes.push_back(box);
+    }
+    return boxes;
+  }
+
+  // A box is noted when first seen and closed a tick later, so that a box
+  // opened inside it would be seen beside it.
+  void Watch() {
+    const std::vector<QMessageBox*> boxes = OpenBoxes();
+    if (boxes.empty()) return;
+    MostOpen = std::max(MostOpen, boxes.size());
+    QMessageBox* box = boxes.back();
+    if (!box->property("seen").toBool()) {
+      box->setProperty("seen", true);
+      Shown.push_back(box->text().toStdString());
+      if (WhileOpen) std::exchange(WhileOpen, nullptr)();
+      return;
+    }
+    box->done(QMessageBox::Ok);
+  }
+
+  // Until every box that was asked for has come and gone.
+  void SettleBoxes() {
+    for (int i = 0; i < 50; ++i) {
+      Settle();
+      QThread::msleep(2);
+    }
+  }
+
+  QTimer FWatch;
+  std::size_t MostOpen = 0;
+  std::vector<std::string> Shown;
+  std::function<void()> WhileOpen;
+};
+
+TEST_F(ErrorBoxTest, BoxWaitsForTheReleaseSoAnArrowClickMovesOnePosition) {
+  TFrmGlimmet& w = Open();
+  ASSERT_TRUE(w.ChooseFolder(Dir / "empty"));
+  w.SBarThumbs->setValue(1);  // shows what position 0 showed: no paint
+  SettleBoxes();
+  Shown.clear();
+
+  const QPoint downArrow(10, w.SBarThumbs->height() - 8);
+  SendMouse(w.SBarThumbs, QEvent::MouseButtonPress, downArrow, Qt::LeftButton, Qt::LeftButton);
+  SettleBoxes();
+  EXPECT_TRUE(Shown.empty()) << "a box opened while the button was held";
+  SendMouse(w.SBarThumbs, QEvent::MouseButtonRelease, downArrow, Qt::LeftButton, Qt::NoButton);
+  SettleBoxes();
+  EXPECT_EQ(w.SBarThumbs->value(), 2);
+  EXPECT_EQ(Shown, std::vector<std::string>{"JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + "."});
+  EXPECT_EQ(MostOpen, 1u);
+}
+
+TEST_F(ErrorBoxTest, FailuresWhileABoxIsOpenWaitForItOneBoxAtATime) {
+  TFrmGlimmet& w = Open();
+  WhileOpen = [&] {
+    w.SBarThumbs->setValue(3);  // two more failing paints
+    w.SBarThumbs->setValue(5);
+    Application.HandleException(Exception("last"));
+  };
+  ASSERT_TRUE(w.ChooseFolder(Dir / "empty"));  // two paints: the new Max, the repaint
+  SettleBoxes();
+  const std::string empty = "JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + ".";
+  EXPECT_EQ(Shown, (std::vector<std::string>{empty, empty, empty, empty, "last."}));
+  EXPECT_EQ(MostOpen, 1u);
 }
 
 }  // namespace
