@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "thumbnails_test_helpers.h"
@@ -43,10 +44,25 @@ class PaintedGrid : public testing::Test {
 
 }  // namespace
 
-TEST_F(PaintedGrid, RequestsGoColumnByColumn) {
-  RequestRecorder requests(*grid);
-  grid->Paint();
-  EXPECT_EQ(requests.Ids, (std::vector<int>{1, 3, 5, 7, 2, 4, 6, 8}));
+// Column by column; cells above Max keep the background (slide 6's cell
+// at 146, 284); a control of 0 x 0 still has one cell, for the first slide.
+TEST_F(PaintedGrid, RequestsGoColumnByColumnForTheCellsInRange) {
+  struct Case {
+    int width, height, max;
+    std::vector<int> ids;
+  };
+  const Case cases[] = {{299, 453, 100, {1, 3, 5, 7, 2, 4, 6, 8}}, {299, 453, 5, {1, 3, 5, 2, 4}}, {0, 0, 100, {1}}};
+  for (const Case& c : cases) {
+    grid->SetBounds(0, 0, c.width, c.height);
+    grid->SetMax(c.max);
+    RequestRecorder requests(*grid);
+    grid->Paint();
+    EXPECT_EQ(requests.Ids, c.ids);
+    grid->OnImageRequest = nullptr;
+  }
+  grid->SetBounds(0, 0, 299, 453);
+  grid->SetMax(5);
+  EXPECT_EQ(Px(200, 300), Background());
 }
 
 TEST_F(PaintedGrid, EventsComeFirstThenRequestAndRenderedPerSlideThenLast) {
@@ -233,48 +249,51 @@ TEST_F(PaintedGrid, ControlFrameStopsOnePixelShortOfTheEdges) {
   EXPECT_EQ(Px(50, 147), Background());
 }
 
-TEST_F(PaintedGrid, ShowNothingLeavesTheBackgroundAndDrawsTheMarker) {
-  std::vector<int> rendered;
-  grid->OnImageRequest = [](TObject*, int id, TImageRequestProcessing& how, int& mark, TBitmap*&) {
-    if (id != 1) return;
-    how = irpShowNothing;
-    mark = 7;  // filled square, 3 x 3 round the centre
+// What slide 1 (box at 10, 12) shows by the answer to its request: the
+// frame's corner (10, 12), the card's corner (17, 39), the box's middle
+// (77, 79) and the marker's centre (X + 10, Y + 12) = (20, 24).
+TEST_F(PaintedGrid, TheAnswerToARequestDecidesWhatTheSlideShows) {
+  const TColor bg = Background();
+  struct Case {
+    const char* name;
+    TImageRequestProcessing how;
+    int mark;
+    bool takeBuffer;
+    TColor corner, card, middle, marker;
   };
-  grid->OnSlideRendered = [&](TObject*, TCanvas&, int, int, int id) { rendered.push_back(id); };
-  grid->Paint();
-  EXPECT_EQ(rendered.front(), 1);
-  // Centre (X + 10, Y + 12) = (20, 24).
-  for (int y = 23; y <= 25; ++y) ExpectRow(y, 19, 21, clBlack);
-  EXPECT_EQ(Px(18, 24), Background());
-  EXPECT_EQ(Px(22, 24), Background());
-  EXPECT_EQ(Px(10, 12), Background());
-  EXPECT_EQ(Px(77, 79), Background());
-}
-
-TEST_F(PaintedGrid, MarkerTakesTheMarkColourOverASlide) {
-  grid->SetColorMark(kRed);
-  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing&, int& mark, TBitmap*&) { mark = 0x107; };
-  grid->Paint();
-  EXPECT_EQ(Px(20, 24), kRed);  // type 0x107 & 0xFF = 7
-  EXPECT_EQ(Px(19, 23), kRed);
-}
-
-TEST_F(PaintedGrid, FrameOnlyShowsCoverAndOuterFrame) {
-  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*&) {
-    how = irpShowFrameOnly;
+  const Case cases[] = {
+      {"frame only", irpShowFrameOnly, -1, false, clWhite, clSilver, clSilver, clSilver},
+      {"picture of an empty buffer", irpShowSlide, -1, false, clWhite, clSilver, clSilver, clSilver},
+      {"picture of no buffer", irpShowSlide, -1, true, clWhite, clSilver, clSilver, clSilver},
+      {"nothing, marker 7", irpShowNothing, 7, false, bg, bg, bg, clBlack},
+      {"frame only, marker 0x107", irpShowFrameOnly, 0x107, false, clWhite, clSilver, clSilver, clBlack},
   };
-  grid->Paint();
-  EXPECT_EQ(Px(10, 12), clWhite);
-  EXPECT_EQ(Px(17, 39), clSilver);
-  EXPECT_EQ(Px(77, 79), clSilver);
-}
-
-TEST_F(PaintedGrid, SlideWithoutAPictureShowsItsCoverOnly) {
-  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*&) { how = irpShowSlide; };
-  grid->Paint();  // the buffer stays 0 x 0
-  EXPECT_EQ(Px(10, 12), clWhite);
-  EXPECT_EQ(Px(17, 19), clSilver);
-  EXPECT_EQ(Px(77, 79), clSilver);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    grid = MakeBrowserGrid();
+    std::unique_ptr<TBitmap> taken;
+    std::vector<int> rendered;
+    grid->OnImageRequest = [&](TObject*, int id, TImageRequestProcessing& how, int& mark, TBitmap*& buffer) {
+      if (id != 1) return;
+      how = c.how;
+      mark = c.mark;
+      if (c.takeBuffer) taken.reset(std::exchange(buffer, nullptr));
+    };
+    grid->OnSlideRendered = [&](TObject*, TCanvas&, int, int, int id) { rendered.push_back(id); };
+    grid->Paint();
+    EXPECT_EQ(rendered.front(), 1);
+    EXPECT_EQ(Px(10, 12), c.corner);
+    EXPECT_EQ(Px(17, 39), c.card);
+    EXPECT_EQ(Px(77, 79), c.middle);
+    EXPECT_EQ(Px(20, 24), c.marker);
+    if (c.mark == -1) continue;
+    // Type 7: a filled 3 x 3 square round the centre.
+    for (int y = 23; y <= 25; ++y) ExpectRow(y, 19, 21, clBlack);
+    EXPECT_EQ(Px(18, 24), c.middle);
+    EXPECT_EQ(Px(22, 24), c.middle);
+    grid->SetColorMark(kRed);
+    EXPECT_EQ(Px(20, 24), kRed);
+  }
 }
 
 TEST_F(PaintedGrid, SelectedSlideTakesTheSelectedColour) {
@@ -307,18 +326,6 @@ TEST_F(PaintedGrid, BitmapHandedOverByAHandlerIsFreedOnceAfterTheLastRequest) {
   EXPECT_EQ(gridsOwn->Width(), 0);  // still alive: not freed by the grid
 }
 
-TEST_F(PaintedGrid, HandlerMayTakeTheBufferAwayAltogether) {
-  std::unique_ptr<TBitmap> taken;
-  grid->OnImageRequest = [&](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*& buffer) {
-    how = irpShowSlide;
-    if (buffer) taken.reset(buffer);
-    buffer = nullptr;
-  };
-  grid->Paint();
-  EXPECT_TRUE(taken);
-  EXPECT_EQ(Px(77, 79), clSilver);
-}
-
 TEST_F(PaintedGrid, NoSlideInRangeStillBracketsThePaint) {
   grid->SetScrollPosition(100.0);  // 99.5: slides 99 and up in view
   grid->SetMax(10);
@@ -334,22 +341,4 @@ TEST_F(PaintedGrid, NoSlideInRangeStillBracketsThePaint) {
   EXPECT_EQ(rendered, 0);
   EXPECT_EQ(brackets, (std::vector<std::string>{"first", "last"}));
   for (int y = 10; y < 443; y += 7) ExpectRow(y, 2, 295, Background());
-}
-
-TEST_F(PaintedGrid, CellsAboveMaxStayBackground) {
-  grid->SetMax(5);
-  RequestRecorder requests(*grid);
-  grid->Paint();
-  EXPECT_EQ(requests.Ids, (std::vector<int>{1, 3, 5, 2, 4}));
-  EXPECT_EQ(Px(200, 300), Background());  // slide 6's cell at (146, 284)
-}
-
-TEST(ThumbnailsPaint, ZeroSizedControlRequestsTheFirstSlideAlone) {
-  TThumbnails grid(nullptr);
-  grid.SetBounds(0, 0, 0, 0);
-  RequestRecorder requests(grid);
-  grid.Paint();
-  EXPECT_EQ(requests.Ids, (std::vector<int>{1}));
-  EXPECT_EQ(grid.NumColumns(), 1);
-  EXPECT_EQ(grid.NumRows(), 1);
 }
