@@ -60,9 +60,10 @@ class MarkerPen {
 
   // Brush treatments: fill copies the pen colour into the brush (a clear
   // brush turns solid by the brush rule); hollow draws with a clear brush.
+  // The solid style that hollow and the line symbols 50, 51 end or begin
+  // with comes from the colour restore that closes every shape.
   void Fill() { c.Brush.SetColor(c.Pen.Color); }
   void Hollow() { c.Brush.SetStyle(bsClear); }
-  void Solid() { c.Brush.SetStyle(bsSolid); }
 
   TCanvas& c;
   const int X, Y;
@@ -112,7 +113,6 @@ void DrawRoundMarker(MarkerPen& m, int type) {
   if (type == 27) {
     m.Hollow();
     m.Ellipse(-2, -2, 2, 2);
-    m.Solid();
     return;
   }
   m.Fill();
@@ -125,7 +125,7 @@ void DrawRoundMarker(MarkerPen& m, int type) {
 void DrawBasicShape(MarkerPen& m, int type) {
   if (type == 0) {
     m.Pixel(0, 0);
-  } else if (type <= 6 || type == 18) {
+  } else if (type <= 6) {
     m.Pattern(type, m.c.Pen.Color);
   } else if (type <= 9) {
     const int a = type - 6;
@@ -145,7 +145,8 @@ void DrawBasicShape(MarkerPen& m, int type) {
     const int a = type - 14;
     m.Hollow();
     m.Ellipse(-a, -a, a + 1, a + 1);
-    m.Solid();
+  } else if (type == 18) {
+    m.Pattern(type, m.c.Pen.Color);
   } else if (type == 19) {
     DrawDiamondOutline(m);
   } else if (type <= 23) {
@@ -179,7 +180,6 @@ void DrawTriangle(MarkerPen& m, int type) {
     case 44: case 45: m.Polygon({{-3, -2}, {2, 0}, {-3, 2}}); break;
     default: m.Polygon({{-4, -3}, {3, 0}, {-4, 3}}); break;  // 46, 47
   }
-  if (!filled) m.Solid();
 }
 
 // The line symbols 37, 38 and the composite ones 39 and 48..51.
@@ -198,17 +198,14 @@ void DrawLineSymbol(MarkerPen& m, int type) {
     case 48:
       m.Hollow();
       if (type == 39) m.Ellipse(-3, -3, 4, 4); else m.Rect(-3, -3, 4, 4);
-      m.Solid();
       m.Line(-3, 0, 4, 0);
       m.Line(0, -3, 0, 4);
       return;
     case 49:
       m.Hollow();
       m.Rect(-2, -2, 3, 3);
-      m.Solid();
       break;
     default:  // 50, 51
-      m.Solid();
       break;
   }
   m.Line(-4, 0, 5, 0);

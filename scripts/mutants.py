@@ -143,19 +143,26 @@ DECLARATION = re.compile(r"^\s*(const|constexpr|static|auto|int|bool|double|floa
 STATEMENT = re.compile(r"^\s*[A-Za-z_][\w:]*(\s*(\.|->)\s*[A-Za-z_]\w*|\[[^\]]*\])*\s*(\(|=[^=]|\+=|-=|\+\+|--)")
 
 
+def is_plain_statement(line, previous):
+    """A whole call or assignment on one line inside a body (indented), not a
+    declaration and not the continuation of an earlier line."""
+    code = line.strip()
+    return (code.endswith(";") and not code.endswith(("= delete;", "= default;"))
+            and previous[-1:] in (";", "{", "}", ":") and line.startswith((" ", "\t"))
+            and not DECLARATION.match(line) and STATEMENT.match(line) is not None
+            and code.count("(") == code.count(")"))
+
+
 def statement_mutants(path, text, m):
     found = []
     offset = 0
     previous = ";"
     for line in m.split("\n"):
-        code = line.strip()
-        if (code.endswith(";") and not code.endswith(("= delete;", "= default;")) and previous[-1:] in (";", "{", "}", ":") and not DECLARATION.match(line)
-                and STATEMENT.match(line) and code.count("(") == code.count(")")
-                and line.startswith((" ", "\t"))):
+        if is_plain_statement(line, previous):
             start = offset + len(line) - len(line.lstrip())
             found.append(Mutant(path, text, start, offset + len(line.rstrip()), ";", "statement"))
-        if code:
-            previous = code
+        if line.strip():
+            previous = line.strip()
         offset += len(line) + 1
     return found
 
@@ -295,6 +302,8 @@ def main():
     parser.add_argument("--jobs", type=int, default=2, help="parallel compile jobs (default 2)")
     parser.add_argument("--timeout", type=float, default=0, help="seconds a suite may run (default 5x its normal time, at least 20)")
     parser.add_argument("--list", action="store_true", help="only list the faults that would be planted")
+    parser.add_argument("--match", action="append", default=[],
+                        help="only faults whose listed line contains this text (repeatable), e.g. a survivor's")
     parser.add_argument("--min-score", type=float, default=0, help="exit 1 when fewer per cent are caught")
     args = parser.parse_args()
 
@@ -305,6 +314,8 @@ def main():
             sys.exit("no unit suite is known to cover %s (see COVERAGE in %s)" % (path, __file__))
         originals[path], found = find_mutants(path)
         mutants += found
+    if args.match:
+        mutants = [mu for mu in mutants if any(text in mu.describe() for text in args.match)]
     if args.sample and args.sample < len(mutants):
         mutants = sorted(random.Random(args.seed).sample(mutants, args.sample),
                          key=lambda x: (x.path, x.start, x.replacement))

@@ -111,7 +111,10 @@ TEST(ScanFilesIntoList, MaskWithoutDirectoryListsTheCurrentDirectory) {
   std::filesystem::current_path(t.Path());
   Reports.clear();
   const Strings got = Scan("*.jpg", true, Record);
+  t.AddFile("Walk/Me.jpg");  // never listed: a relative path found by the walk
+  const std::string walked = ResolveListedPath("WALK/Me.jpg");
   std::filesystem::current_path(cwd);
+  EXPECT_EQ(walked, "Walk/Me.jpg");
   Strings want = ListingOrder(t.Path(), {"One.jpg", "two.jpg"});
   want.push_back("SUB/three.jpg");
   EXPECT_EQ(got, want);

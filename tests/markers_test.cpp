@@ -42,10 +42,9 @@ struct MarkerBitmap : WhiteBitmap {
 };
 
 TEST(DrawMarker, PixelCountsOfTheLineDrawnAndSquareTypes) {
-  // 39's circle is the 7 by 7 outline of the circle rule below (16 pixels).
-  const std::pair<int, int> counts[] = {{0, 1},   {3, 13},  {7, 9},   {8, 25},  {9, 49},  {10, 8},  {11, 16},
-                                        {12, 24}, {18, 25}, {20, 5},  {21, 7},  {22, 5},  {23, 7},  {25, 33},
-                                        {37, 14}, {38, 17}, {39, 25}, {48, 33}, {49, 29}, {50, 29}, {51, 25}};
+  const std::pair<int, int> counts[] = {{0, 1},   {3, 13},  {7, 9},  {8, 25},  {9, 49},  {10, 8},
+                                        {11, 16}, {12, 24}, {18, 25}, {20, 5},  {21, 7},  {22, 5},
+                                        {23, 7},  {25, 33}, {37, 14}, {38, 17}, {51, 25}};
   for (const auto& [type, count] : counts) {
     EXPECT_EQ(MarkerBitmap().Draw(type).Drawn().size(), std::size_t(count)) << "type " << type;
   }
@@ -124,12 +123,27 @@ TEST(DrawMarker, IBeamAndSightBars) {
   EXPECT_EQ(MarkerBitmap().Draw(51).Drawn(), sight);
 }
 
-TEST(DrawMarker, SmallSquareWithLongPlusReachesTwoBeyond) {
-  MarkerBitmap m;
-  m.Draw(49);
-  for (auto [x, y] : {std::pair{4, 0}, {-4, 0}, {0, 4}, {0, -4}}) EXPECT_TRUE(m.Set(x, y));
-  for (auto [x, y] : {std::pair{5, 0}, {-5, 0}, {0, 5}, {0, -5}}) EXPECT_FALSE(m.Set(x, y));
-  EXPECT_TRUE(m.Set(2, 2) && m.Set(-2, -2));  // the 5 by 5 square's corners
+// The composite symbols are exactly the union of their parts: 48 the 7 by 7
+// square's border and the plus of arm 3, 49 the 5 by 5 square's border and
+// the plus of arm 4 (two beyond the square), 39 the 7 by 7 circle outline
+// (type 17, checked on its own) and the plus of arm 3, 50 the plus of arm 4
+// and both diagonals of arm 3.
+TEST(DrawMarker, CompositeSymbolsAreTheUnionOfTheirParts) {
+  auto plus = [](int a) {
+    Offsets s;
+    for (int k = -a; k <= a; ++k) s.insert({k, 0}), s.insert({0, k});
+    return s;
+  };
+  auto withBorder = [](Offsets s, int a) {
+    for (int k = -a; k <= a; ++k) s.insert({k, -a}), s.insert({k, a}), s.insert({-a, k}), s.insert({a, k});
+    return s;
+  };
+  Offsets star = plus(4), circlePlus = MarkerBitmap().Draw(17).Drawn();
+  for (int k = -3; k <= 3; ++k) star.insert({k, k}), star.insert({k, -k}), circlePlus.insert({k, 0}), circlePlus.insert({0, k});
+  EXPECT_EQ(MarkerBitmap().Draw(48).Drawn(), withBorder(plus(3), 3));
+  EXPECT_EQ(MarkerBitmap().Draw(49).Drawn(), withBorder(plus(4), 2));
+  EXPECT_EQ(MarkerBitmap().Draw(39).Drawn(), circlePlus);
+  EXPECT_EQ(MarkerBitmap().Draw(50).Drawn(), star);
 }
 
 // Diamonds |x| + |y| <= a and triangles 0 <= y <= a - |x|: the filled types

@@ -164,6 +164,24 @@ TEST_F(PaintedGrid, PicturesKeepTheirProportionsCentredAcrossTheShortSide) {
     EXPECT_EQ(Px(c.left - 1, c.top - 1), clSilver);
     EXPECT_EQ(Px(c.right + 1, c.bottom + 1), clSilver);
   }
+  // Without an inner frame the whole source shows: a 50 x 50 picture with a
+  // blue first column and row, grown 2.4 times, is blue on its first two
+  // columns and rows (17, 18 and 19, 20).
+  grid = MakeBrowserGrid();
+  grid->SetInnerFrameStyle(fsNone);
+  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*& buffer) {
+    how = irpShowSlide;
+    buffer->SetSize(50, 50);
+    buffer->Canvas().Brush.SetColor(clBlue);
+    buffer->Canvas().FillRect(TRect{0, 0, 50, 50});
+    buffer->Canvas().Brush.SetColor(kRed);
+    buffer->Canvas().FillRect(TRect{1, 1, 50, 50});
+  };
+  grid->Paint();
+  EXPECT_EQ(Px(18, 60), clBlue);
+  EXPECT_EQ(Px(60, 20), clBlue);
+  EXPECT_EQ(Px(21, 60), kRed);
+  EXPECT_EQ(Px(136, 138), kRed);
 }
 
 TEST_F(PaintedGrid, UnchangedBufferShowsThePreviousPictureAgain) {
@@ -276,7 +294,7 @@ TEST_F(PaintedGrid, TheAnswerToARequestDecidesWhatTheSlideShows) {
     grid->OnImageRequest = [&](TObject*, int id, TImageRequestProcessing& how, int& mark, TBitmap*& buffer) {
       if (id != 1) return;
       how = c.how;
-      mark = c.mark;
+      if (c.mark != -1) mark = c.mark;  // else as it comes: no marker
       if (c.takeBuffer) taken.reset(std::exchange(buffer, nullptr));
     };
     grid->OnSlideRendered = [&](TObject*, TCanvas&, int, int, int id) { rendered.push_back(id); };
