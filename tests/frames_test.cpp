@@ -192,12 +192,4 @@ TEST(DrawRectOutline, DrawsEveryBoundaryPixelInTheCurrentPenAndEndsAtTopLeft) {
   EXPECT_EQ(w.Canvas().PenPos, (TPoint{10, 12}));
 }
 
-TEST(DrawRectOutline, AfterARaisedFrameComesOutInTheLastBevelColour) {
-  WhiteBitmap w(160, 160);
-  DrawFrame(w.Canvas(), fsRaised, 2, 2, 20, 20, clWhite, clSilver, kGray, clBlack, clBlack);
-  DrawRectOutline(w.Canvas(), 40, 40, 60, 60);
-  EXPECT_EQ(w.Canvas().Pixel(40, 40), kGray);
-  EXPECT_EQ(w.Canvas().Pixel(60, 60), kGray);
-}
-
 }  // namespace

@@ -317,13 +317,6 @@ TEST(DrawMarker, CharacterTypesAndTheirCodes) {
     EXPECT_FALSE(want.Drawn().empty()) << "type " << type;
     EXPECT_TRUE(got.SameAs(want)) << "type " << type;
   }
-  // 48..51 are shapes, never the digits 0..3.
-  for (int type = 48; type <= 51; ++type) {
-    MarkerBitmap shape, digit;
-    shape.Draw(type);
-    DrawExpectedCharacter(digit, std::string(1, char('0' + type - 48)));
-    EXPECT_FALSE(shape.SameAs(digit)) << "type " << type;
-  }
 }
 
 // Codes 128..159 are Windows-1252 characters: each of its 27 glyphs there

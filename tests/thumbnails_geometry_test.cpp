@@ -25,29 +25,21 @@ class BrowserGrid : public testing::Test {
 
 }  // namespace
 
-TEST_F(BrowserGrid, PaintCountsTwoColumnsAndFourRows) {
-  EXPECT_EQ(grid->NumColumns(), 2);
-  EXPECT_EQ(grid->NumRows(), 4);
-}
-
-TEST(ThumbnailsGeometry, ColumnCountBeforeTheFirstPaintIsTwoWhateverTheWidth) {
-  TThumbnails grid(nullptr);
-  grid.SetWidth(1000);
-  EXPECT_EQ(grid.NumColumns(), 2);
-}
-
+// Two columns until the first paint, whatever the width; then 290 pixels or
+// more give 2 columns (and 453 high, 4 rows), 426 or more 3, narrower still one.
 TEST(ThumbnailsGeometry, ColumnCountFollowsTheWidth) {
   struct Case {
     int Width;
     int Columns;
   };
-  // 290 or more gives 2 columns, 426 or more 3; narrower still gets one.
-  for (const Case c : std::vector<Case>{{289, 1}, {290, 2}, {425, 2}, {426, 3}, {100, 1}, {0, 1}}) {
+  for (const Case c : std::vector<Case>{{289, 1}, {290, 2}, {299, 2}, {425, 2}, {426, 3}, {1000, 7}, {100, 1}, {0, 1}}) {
     SCOPED_TRACE(c.Width);
     auto grid = MakeBrowserGrid();
     grid->SetWidth(c.Width);
+    EXPECT_EQ(grid->NumColumns(), 2);
     grid->Paint();
     EXPECT_EQ(grid->NumColumns(), c.Columns);
+    EXPECT_EQ(grid->NumRows(), 4);
   }
 }
 

@@ -188,7 +188,7 @@ TEST_F(MouseGrid, MovingWithinOneSlideDrawsNothingAndMovesNeverPaint) {
   EXPECT_EQ(paints.Count, 0);
 }
 
-TEST_F(MouseGrid, ThreeNestedOutlinesFromTwoPixelsInsideTheBox) {
+TEST_F(MouseGrid, ThreeNestedOutlinesFromTwoPixelsInsideTheBoxErasedInTheSlidesColour) {
   grid->SetScrollPosition(4.0);  // slide 5 at (10, 80)
   grid->SetFocusLinewidth(3);
   MoveTo(50, 100);
@@ -204,15 +204,12 @@ TEST_F(MouseGrid, ThreeNestedOutlinesFromTwoPixelsInsideTheBox) {
   ExpectOutline(12, 82, 142, 212, clSilver);
   ExpectOutline(13, 83, 141, 211, clSilver);
   ExpectOutline(14, 84, 140, 210, clSilver);
-}
 
-TEST_F(MouseGrid, EraseUsesTheSelectedColourOnASelectedSlide) {
-  MoveTo(Inside(3).X, Inside(3).Y);
-  Click(3);  // repaints: the outline is gone, the focus stays on 3
-  ASSERT_EQ(grid->FocusedSlide(), 3);
-  MoveTo(kGap.X, kGap.Y);
-  // Slide 3 at (10, 148): outline (12, 150)-(142, 280).
-  ExpectOutline(12, 150, 142, 280, clNavy);
+  MoveTo(50, 100);
+  Click(5);  // selected; the repaint takes the outline, the focus stays
+  MoveTo(kGap.X, 100);  // erased in the selected colour
+  ExpectOutline(12, 82, 142, 212, clNavy);
+  ExpectOutline(14, 84, 140, 210, clNavy);
 }
 
 TEST_F(MouseGrid, OutlinesStopAtTheFrameAndTheStripsAreRepainted) {
