@@ -86,25 +86,19 @@ void TThumbnails::SetSlideMargin(int v) {
 // Rise to 50 first, then cap at the width: a control narrower than 50 pixels
 // gets slides exactly as wide as itself.
 void TThumbnails::SetSlideSize(int v) {
-  if (v < 50) v = 50;
-  if (v > Width()) v = Width();
-  if (Changed(FSlideSize, v)) Paint();
+  if (Changed(FSlideSize, std::min(std::max(v, 50), Width()))) Paint();
 }
 
 // Both bounds rise to 1 first and then stay on their side of the other, so
 // Min <= Max always holds.
 void TThumbnails::SetMax(int v) {
-  if (v < 1) v = 1;
-  if (v < FMin) v = FMin;
-  if (!Changed(FMax, v)) return;
+  if (!Changed(FMax, std::max(std::max(v, 1), FMin))) return;
   FSelection->SetSize(FMax - FMin + 1);
   Paint();
 }
 
 void TThumbnails::SetMin(int v) {
-  if (v < 1) v = 1;
-  if (v > FMax) v = FMax;
-  if (!Changed(FMin, v)) return;
+  if (!Changed(FMin, std::min(std::max(v, 1), FMax))) return;
   FSelection->SetSize(FMax - FMin + 1);
   Paint();
 }

@@ -131,6 +131,7 @@ class TThumbnails : public TGraphicControl {
 
  private:
   // Layout of the current settings; see Tesk_ThumbnailsGeometry.cpp.
+  static constexpr int kBorder = 10;  // around the cells on every side
   static std::int64_t RoundHalfEven(double Value);
   int Pitch() const;
   int BoxSide() const;
@@ -139,6 +140,10 @@ class TThumbnails : public TGraphicControl {
   int ColumnCountForWidth() const;
   void UpdateLayoutCounts();
   std::int64_t CellThumbID(int Column, int Row) const;
+  // Box origin of the cell Column0 columns right of and Row0 rows below the
+  // top-left one; paint, hit test and focus outline all place boxes by it.
+  std::int64_t CellLeft(std::int64_t Column0) const;
+  std::int64_t CellTop(std::int64_t Row0) const;
   int HitColumn(int X) const;
   std::int64_t HitRow(int Y) const;
 
@@ -184,4 +189,5 @@ class TThumbnails : public TGraphicControl {
   std::unique_ptr<TBitFld> FSelection;
   int FSelectAnchor = 0;
   bool FPainting = false;
+  bool FInPaint = false;  // a paint is under way (cleared also when it throws)
 };

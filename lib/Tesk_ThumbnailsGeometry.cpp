@@ -6,10 +6,6 @@
 
 #include "Tesk_Thumbnails.h"
 
-namespace {
-constexpr int kBorder = 10;
-}
-
 // Independent of the floating-point environment's rounding mode.
 std::int64_t TThumbnails::RoundHalfEven(double Value) {
   const double below = std::floor(Value);
@@ -53,6 +49,12 @@ std::int64_t TThumbnails::CellThumbID(int Column, int Row) const {
   return FirstSlide() + std::int64_t(Row - 1) * FNumColumns + (Column - 1);
 }
 
+std::int64_t TThumbnails::CellLeft(std::int64_t Column0) const { return kBorder + Column0 * Pitch(); }
+
+std::int64_t TThumbnails::CellTop(std::int64_t Row0) const {
+  return kBorder + FSlideDistance + Row0 * Pitch() - ScrolledPixels();
+}
+
 // Value is a slide number; the stored position is in rows, which start at
 // slides 1, 1 + N, 1 + 2N, ... whatever Min is.
 void TThumbnails::SetScrollPosition(double Value) {
@@ -66,18 +68,17 @@ void TThumbnails::SetScrollPosition(double Value) {
   Paint();
 }
 
+// Slides before the first in view get negative offsets (division truncates).
 void TThumbnails::SlideOrigin(int ThumbID, int& X, int& Y) const {
   const std::int64_t k = std::int64_t(ThumbID) - FirstSlide();
-  const std::int64_t pitch = Pitch();
-  X = int(kBorder + (k % FNumColumns) * pitch);
-  Y = int(kBorder - ScrolledPixels() + (k / FNumColumns) * pitch + FSlideDistance);
+  X = int(CellLeft(k % FNumColumns));
+  Y = int(CellTop(k / FNumColumns));
 }
 
 // Column 1..FNumColumns whose box holds X (limits included), or 0.
 int TThumbnails::HitColumn(int X) const {
-  const std::int64_t pitch = Pitch();
-  const std::int64_t column = (std::int64_t(X) - kBorder) / pitch + 1;
-  const std::int64_t left = kBorder + (column - 1) * pitch;
+  const std::int64_t column = (std::int64_t(X) - kBorder) / Pitch() + 1;
+  const std::int64_t left = CellLeft(column - 1);
   if (X > left + BoxSide() || X < left || column > FNumColumns) return 0;
   if (X < kBorder || X > Width() - kBorder) return 0;
   return int(column);
@@ -86,10 +87,8 @@ int TThumbnails::HitColumn(int X) const {
 // Row of the view whose box holds Y (limits included), or 0; not limited to
 // the painted rows.
 std::int64_t TThumbnails::HitRow(int Y) const {
-  const std::int64_t pitch = Pitch();
-  const std::int64_t scrolled = ScrolledPixels();
-  const std::int64_t row = (std::int64_t(Y) - kBorder + scrolled - FSlideDistance) / pitch + 1;
-  const std::int64_t top = kBorder - scrolled + (row - 1) * pitch + FSlideDistance;
+  const std::int64_t row = (std::int64_t(Y) - kBorder + ScrolledPixels() - FSlideDistance) / Pitch() + 1;
+  const std::int64_t top = CellTop(row - 1);
   if (Y > top + BoxSide() || Y < top) return 0;
   if (Y < kBorder || Y > Height() - kBorder) return 0;
   return row;

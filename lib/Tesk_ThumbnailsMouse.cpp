@@ -6,10 +6,6 @@
 
 #include "Tesk_Thumbnails.h"
 
-namespace {
-constexpr int kBorder = 10;
-}
-
 bool TThumbnails::Flag(std::int64_t ThumbID) const {
   const std::int64_t index = ThumbID - FMin;
   return index >= 0 && index <= INT_MAX && FSelection->Bit(int(index));
@@ -22,8 +18,9 @@ void TThumbnails::SetFlag(std::int64_t ThumbID, bool Value) {
 
 // Nested outlines from two pixels inside the box inward, held inside the
 // frame at the top and bottom, then the border strips repainted so nothing
-// of a partly scrolled slide's outline stays in them. Pen and brush colours
-// are the caller's.
+// of a partly scrolled slide's outline stays in them. The outlines of a slide
+// wholly or partly out of view are clipped to rows 2..Height-3, so they never
+// reach the control's frame. Pen and brush colours are the caller's.
 void TThumbnails::DrawFocusOutline(int ThumbID) {
   if (ThumbID < FMin || ThumbID > FMax) return;
   int x = 0;
@@ -36,9 +33,11 @@ void TThumbnails::DrawFocusOutline(int ThumbID) {
   const int bottom = std::min(y + box - 2, Height() - 3);
   TCanvas& canvas = Canvas();
   canvas.Pen.Width = 1;
+  canvas.SetClipRect({0, 2, Width(), Height() - 2});
   for (int n = 1; n <= FFocusLinewidth; ++n) {
     DrawRectOutline(canvas, left + n - 1, top + n - 1, right - n + 1, bottom - n + 1);
   }
+  canvas.ResetClipRect();
   canvas.Pen.Color = FColorBackGnd;
   canvas.Brush.SetColor(FColorBackGnd);
   canvas.Rectangle(2, 2, Width() - 2, kBorder);

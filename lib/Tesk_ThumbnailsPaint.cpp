@@ -7,8 +7,6 @@
 
 namespace {
 
-constexpr int kBorder = 10;
-
 // The fixed bevel colours of every frame the grid draws.
 void DrawGridFrame(TCanvas& Canvas, TFrameStyle Style, int Left, int Top, int Right, int Bottom) {
   DrawFrame(Canvas, Style, Left, Top, Right, Bottom, clWhite, clSilver, clGray, clBlack, clBlack);
@@ -36,18 +34,34 @@ class ImageBufferSlot {
   TBitmap* Ref;
 };
 
+// Marks a paint as under way until it ends, however it ends.
+class PaintInProgress {
+ public:
+  explicit PaintInProgress(bool& flag) : Flag(flag) { Flag = true; }
+  ~PaintInProgress() { Flag = false; }
+  PaintInProgress(const PaintInProgress&) = delete;
+  PaintInProgress& operator=(const PaintInProgress&) = delete;
+
+ private:
+  bool& Flag;
+};
+
 }  // namespace
 
 void TThumbnails::Paint() {
   // A paint inside a paint (a setter called from a handler, or the column
-  // renormalisation) is turned away, and it clears the flag. After an
-  // exception in a handler the flag stays set, so exactly one paint is lost.
+  // renormalisation) is turned away for the whole outer paint: a handler
+  // that changes a property on every request would otherwise start nested
+  // paints in a cascade. After an exception in a handler FPainting stays set,
+  // so exactly one later paint is lost, and that one clears it.
+  if (FInPaint) return;
   const bool shown = Visible() || (ComponentState() & csDesigning);
   if (!shown || FPainting) {
     FPainting = false;
     return;
   }
   FPainting = true;
+  const PaintInProgress inPaint(FInPaint);
   Canvas().Font = Font;
   TBitmap offscreen(Width(), Height());
   ImageBufferSlot imageBuffer;
@@ -81,8 +95,8 @@ void TThumbnails::DrawSlideCell(TCanvas& Canvas, int Column, int Row, TBitmap*& 
   const std::int64_t id = CellThumbID(Column, Row);
   if (id < FMin || id > FMax) return;
   const int thumbID = int(id);
-  const int x = kBorder + (Column - 1) * Pitch();
-  const int y = kBorder + FSlideDistance + (Row - 1) * Pitch() - ScrolledPixels();
+  const int x = int(CellLeft(Column - 1));
+  const int y = int(CellTop(Row - 1));
 
   TImageRequestProcessing howToProcess = irpShowEmpty;
   int markIt = -1;

@@ -1,5 +1,7 @@
 #include "Tesk_teskbase.h"
 
+#include "Tesk_saturate.h"
+
 void DrawRectOutline(TCanvas& Canvas, int Left, int Top, int Right, int Bottom) {
   // Each line leaves out its end point, which the next line starts on, so
   // every boundary pixel is set exactly once.
@@ -20,23 +22,24 @@ struct RingColors {
 // top/left colour owns its whole top row, its bottom/right colour its whole
 // bottom row, including the bottom-left corner.
 void DrawRingPair(TCanvas& c, int Left, int Top, int Right, int Bottom, const RingColors& k) {
+  const int left1 = SatAdd(Left, 1), top1 = SatAdd(Top, 1), right1 = SatAdd(Right, -1), bottom1 = SatAdd(Bottom, -1);
   c.Pen.Color = k.OuterTopLeft;
   c.MoveTo(Left, Bottom);
   c.LineTo(Left, Top);
-  c.LineTo(Right + 1, Top);
-  c.MoveTo(Right, Top + 1);
+  c.LineTo(SatAdd(Right, 1), Top);
+  c.MoveTo(Right, top1);
   c.Pen.Color = k.OuterBottomRight;
   c.LineTo(Right, Bottom);
-  c.LineTo(Left - 1, Bottom);
+  c.LineTo(SatAdd(Left, -1), Bottom);
 
   c.Pen.Color = k.InnerTopLeft;
-  c.MoveTo(Left + 1, Bottom - 1);
-  c.LineTo(Left + 1, Top + 1);
-  c.LineTo(Right, Top + 1);
-  c.MoveTo(Right - 1, Top + 2);
+  c.MoveTo(left1, bottom1);
+  c.LineTo(left1, top1);
+  c.LineTo(Right, top1);
+  c.MoveTo(right1, SatAdd(Top, 2));
   c.Pen.Color = k.InnerBottomRight;
-  c.LineTo(Right - 1, Bottom - 1);
-  c.LineTo(Left, Bottom - 1);
+  c.LineTo(right1, bottom1);
+  c.LineTo(Left, bottom1);
 }
 
 }  // namespace

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "Tesk_saturate.h"
 #include "Tesk_teskbase.h"
 
 namespace {
@@ -28,21 +29,23 @@ class MarkerPen {
  public:
   MarkerPen(TCanvas& canvas, int x, int y) : c(canvas), X(x), Y(y) {}
 
-  void Pixel(int dx, int dy) { c.SetPixel(X + dx, Y + dy, c.Pen.Color); }
+  int Px(int dx) const { return SatAdd(X, dx); }
+  int Py(int dy) const { return SatAdd(Y, dy); }
+  void Pixel(int dx, int dy) { c.SetPixel(Px(dx), Py(dy), c.Pen.Color); }
   void Line(int x1, int y1, int x2, int y2) {
-    c.MoveTo(X + x1, Y + y1);
-    c.LineTo(X + x2, Y + y2);
+    c.MoveTo(Px(x1), Py(y1));
+    c.LineTo(Px(x2), Py(y2));
   }
   void Path(std::initializer_list<TPoint> points) {
     const auto* p = points.begin();
-    c.MoveTo(X + p->X, Y + p->Y);
-    for (++p; p != points.end(); ++p) c.LineTo(X + p->X, Y + p->Y);
+    c.MoveTo(Px(p->X), Py(p->Y));
+    for (++p; p != points.end(); ++p) c.LineTo(Px(p->X), Py(p->Y));
   }
-  void Rect(int x1, int y1, int x2, int y2) { c.Rectangle(X + x1, Y + y1, X + x2, Y + y2); }
-  void Ellipse(int x1, int y1, int x2, int y2) { c.Ellipse(X + x1, Y + y1, X + x2, Y + y2); }
+  void Rect(int x1, int y1, int x2, int y2) { c.Rectangle(Px(x1), Py(y1), Px(x2), Py(y2)); }
+  void Ellipse(int x1, int y1, int x2, int y2) { c.Ellipse(Px(x1), Py(y1), Px(x2), Py(y2)); }
   void Polygon(std::initializer_list<TPoint> points) {
     std::vector<TPoint> shifted;
-    for (const TPoint& p : points) shifted.push_back({X + p.X, Y + p.Y});
+    for (const TPoint& p : points) shifted.push_back({Px(p.X), Py(p.Y)});
     c.Polygon(shifted);
   }
   void Pattern(int index, TColor color) {
@@ -50,28 +53,31 @@ class MarkerPen {
     for (int r = 1; r <= 7; ++r) {
       const std::uint8_t bits = rows[std::size_t(r - 1)];
       for (int b = 0; bits != 0 && b <= 6; ++b) {
-        if (bits & (1u << b)) c.SetPixel(X + 3 - b, Y + r - 4, color);
+        if (bits & (1u << b)) c.SetPixel(Px(3 - b), Py(r - 4), color);
       }
     }
   }
 
   // Brush treatments: fill copies the pen colour into the brush (a clear
   // brush turns solid by the brush rule); hollow draws with a clear brush.
+  // The solid style that hollow and the line symbols 50, 51 end or begin
+  // with comes from the colour restore that closes every shape.
   void Fill() { c.Brush.SetColor(c.Pen.Color); }
   void Hollow() { c.Brush.SetStyle(bsClear); }
-  void Solid() { c.Brush.SetStyle(bsSolid); }
 
   TCanvas& c;
   const int X, Y;
 };
 
 // Types 1..6, 18 and 25 on the printing device: lines instead of pixel patterns.
+// The points of 18 set no pixel on a bitmap (a line leaves out its end) but
+// move the pen.
 void DrawPrintingVariant(MarkerPen& m, int type) {
-  if (type >= 1 && type <= 3) {
+  if (type <= 3) {
     const int a = type + 1;
     m.Line(-a, 0, a, 0);
     m.Line(0, -a, 0, a);
-  } else if (type >= 4 && type <= 6) {
+  } else if (type <= 6) {
     const int a = type - 2;
     m.Line(-a, -a, a, a);
     m.Line(-a, a, a, -a);
@@ -107,7 +113,6 @@ void DrawRoundMarker(MarkerPen& m, int type) {
   if (type == 27) {
     m.Hollow();
     m.Ellipse(-2, -2, 2, 2);
-    m.Solid();
     return;
   }
   m.Fill();
@@ -120,7 +125,7 @@ void DrawRoundMarker(MarkerPen& m, int type) {
 void DrawBasicShape(MarkerPen& m, int type) {
   if (type == 0) {
     m.Pixel(0, 0);
-  } else if (type <= 6 || type == 18) {
+  } else if (type <= 6) {
     m.Pattern(type, m.c.Pen.Color);
   } else if (type <= 9) {
     const int a = type - 6;
@@ -140,7 +145,8 @@ void DrawBasicShape(MarkerPen& m, int type) {
     const int a = type - 14;
     m.Hollow();
     m.Ellipse(-a, -a, a + 1, a + 1);
-    m.Solid();
+  } else if (type == 18) {
+    m.Pattern(type, m.c.Pen.Color);
   } else if (type == 19) {
     DrawDiamondOutline(m);
   } else if (type <= 23) {
@@ -158,7 +164,7 @@ void DrawBasicShape(MarkerPen& m, int type) {
 
 // Triangles: outline (hollow) or filled, types 29..36 and 40..47.
 void DrawTriangle(MarkerPen& m, int type) {
-  const bool filled = type == 29 || type == 30 || type == 34 || type == 36 || (type >= 40 && type % 2 == 1);
+  const bool filled = type == 29 || type == 30 || type == 34 || type == 36 || (type >= 41 && type % 2 == 1);
   if (filled) {
     m.Fill();
   } else {
@@ -174,7 +180,6 @@ void DrawTriangle(MarkerPen& m, int type) {
     case 44: case 45: m.Polygon({{-3, -2}, {2, 0}, {-3, 2}}); break;
     default: m.Polygon({{-4, -3}, {3, 0}, {-4, 3}}); break;  // 46, 47
   }
-  if (!filled) m.Solid();
 }
 
 // The line symbols 37, 38 and the composite ones 39 and 48..51.
@@ -193,17 +198,14 @@ void DrawLineSymbol(MarkerPen& m, int type) {
     case 48:
       m.Hollow();
       if (type == 39) m.Ellipse(-3, -3, 4, 4); else m.Rect(-3, -3, 4, 4);
-      m.Solid();
       m.Line(-3, 0, 4, 0);
       m.Line(0, -3, 0, 4);
       return;
     case 49:
       m.Hollow();
       m.Rect(-2, -2, 3, 3);
-      m.Solid();
       break;
     default:  // 50, 51
-      m.Solid();
       break;
   }
   m.Line(-4, 0, 5, 0);
@@ -239,14 +241,14 @@ void DrawShapeMarker(TCanvas& Canvas, int type, int X, int Y) {
 
 void DrawCharacterMarker(TCanvas& Canvas, int type, int X, int Y) {
   const int code = type >= 200 && type <= 209 ? type - 152 : type;  // 200..209: digits 0..9
-  // The 8-bit code is taken as Latin-1 (its code points equal the byte
-  // values), which is also how the canvas reads text.
+  // The canvas reads the byte in the platform's 8-bit set, Windows-1252, which
+  // has glyphs for 128..159 where Latin-1 has none.
   const std::string text(1, char(code));
   const int w = Canvas.TextWidth(text);
   const int h = Canvas.TextHeight(text);
   Canvas.Font.Color = Canvas.Pen.Color;
   Canvas.Brush.SetStyle(bsClear);  // glyph without a background; left clear on purpose
-  Canvas.TextOut(X - w / 2, Y - h / 2, text);
+  Canvas.TextOut(SatAdd(X, -(w / 2)), SatAdd(Y, -(h / 2)), text);
 }
 
 }  // namespace

@@ -2,11 +2,12 @@
 # Runs every test: installs what is missing, checks the formatting
 # (scripts/format.sh --check), builds the normal tree with warnings as errors,
 # runs clang-tidy over it (scripts/tidy.sh) and all suites there (the
-# end-to-end runs of the real program under Xvfb among them), fuzzes the
-# picture path for a bounded time (scripts/fuzz.sh, GLIMMET_FUZZ_SECONDS),
-# then builds the sanitizer (ASan + UBSan) tree and runs the suites again
-# there. A format or tidy finding fails the run at its end, after the suites
-# have had their say.
+# end-to-end runs of the real program under Xvfb among them), plants a sample
+# of faults in lib/ (scripts/mutants.sh, GLIMMET_MUTANTS), fuzzes the picture
+# path for a bounded time (scripts/fuzz.sh, GLIMMET_FUZZ_SECONDS), then builds
+# the sanitizer (ASan + UBSan) tree and runs the suites again there. A format
+# or tidy finding fails the run at its end, after the suites have had their
+# say.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
@@ -17,6 +18,9 @@ findings=()
 "$root/scripts/build.sh" "$root/build" -DGLIMMET_WERROR=ON
 "$root/scripts/tidy.sh" "$root/build" || findings+=("clang-tidy")
 (cd "$root/build" && ctest --output-on-failure -j2)
+
+# A small seeded sample of planted faults in lib/: the unit suites must catch them.
+"$root/scripts/mutants.sh" --sample "${GLIMMET_MUTANTS:-16}" --seed 2 --min-score 80
 
 "$root/scripts/fuzz.sh"
 

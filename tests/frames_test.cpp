@@ -1,10 +1,12 @@
 // Frames: the plain outline and the two-ring bevels, pixel by pixel.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <map>
 #include <utility>
 
 #include "lib/Tesk_teskbase.h"
+#include "support/WhiteBitmap.h"
 
 namespace {
 
@@ -14,36 +16,21 @@ constexpr TColor kHighlight = 0x0000F1, kLight = 0x00F200, kShadow = 0xF30000, k
 
 using PixelMap = std::map<std::pair<int, int>, TColor>;
 
-struct WhiteBitmap {
-  explicit WhiteBitmap(int w = 160, int h = 160) : bmp(w, h) {
-    bmp.Canvas().Brush.SetColor(clWhite);
-    bmp.Canvas().FillRect({0, 0, w, h});
-  }
-  TCanvas& Canvas() { return bmp.Canvas(); }
-  // Every pixel equals the map's colour where it has one, white elsewhere.
-  void ExpectExactly(const PixelMap& expected) {
-    int wrong = 0;
-    for (int y = 0; y < bmp.Height(); ++y) {
-      for (int x = 0; x < bmp.Width(); ++x) {
-        const auto it = expected.find({x, y});
-        const TColor want = it == expected.end() ? clWhite : it->second;
-        if (Canvas().Pixel(x, y) != want && ++wrong <= 5) {
-          ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << Canvas().Pixel(x, y) << ", want "
-                        << want;
-        }
+// Every pixel equals the map's colour where it has one, the background elsewhere.
+void ExpectExactly(TBitmap& b, const PixelMap& expected, TColor background = clWhite) {
+  int wrong = 0;
+  for (int y = 0; y < b.Height(); ++y) {
+    for (int x = 0; x < b.Width(); ++x) {
+      const auto it = expected.find({x, y});
+      const TColor want = it == expected.end() ? background : it->second;
+      if (b.Canvas().Pixel(x, y) != want && ++wrong <= 5) {
+        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << b.Canvas().Pixel(x, y) << ", want "
+                      << want;
       }
     }
-    EXPECT_EQ(wrong, 0);
   }
-  bool AllWhite() { return CountNonWhite() == 0; }
-  int CountNonWhite() {
-    int n = 0;
-    for (int y = 0; y < bmp.Height(); ++y)
-      for (int x = 0; x < bmp.Width(); ++x) n += Canvas().Pixel(x, y) != clWhite;
-    return n;
-  }
-  TBitmap bmp;
-};
+  EXPECT_EQ(wrong, 0);
+}
 
 void PaintRow(PixelMap& m, int y, int x1, int x2, TColor c) {
   for (int x = x1; x <= x2; ++x) m[{x, y}] = c;
@@ -85,10 +72,11 @@ void DrawTestFrame(TCanvas& c, std::uint8_t style, int L, int T, int R, int B) {
 }
 
 TEST(DrawFrame, RaisedWithTheGridColoursOnTheWorkedRectangle) {
-  WhiteBitmap w;
+  WhiteBitmap w(160, 160);
+  w.Canvas().Brush.SetColor(clRed);  // a background none of the frame's colours
+  w.Canvas().FillRect({0, 0, 160, 160});
   DrawFrame(w.Canvas(), fsRaised, 10, 12, 144, 146, clWhite, clSilver, kGray, clBlack, clBlack);
   PixelMap m;
-  // White on white does not show; the rows and columns are listed anyway.
   PaintRow(m, 12, 10, 144, clWhite);
   PaintColumn(m, 10, 13, 145, clWhite);
   PaintRow(m, 146, 10, 144, clBlack);
@@ -97,42 +85,42 @@ TEST(DrawFrame, RaisedWithTheGridColoursOnTheWorkedRectangle) {
   PaintColumn(m, 11, 14, 144, clSilver);
   PaintRow(m, 145, 11, 143, kGray);
   PaintColumn(m, 143, 14, 144, kGray);
-  w.ExpectExactly(m);
+  ExpectExactly(w, m, clRed);
   EXPECT_EQ(w.Canvas().Pen.Color, kGray);
 }
 
-TEST(DrawFrame, SimpleSetsTheInclusiveBoundaryInLineColour) {
-  WhiteBitmap w;
-  DrawTestFrame(w.Canvas(), fsSimple, 10, 12, 144, 146);
-  w.ExpectExactly(ExpectedOutline(10, 12, 144, 146, kLine));
-  EXPECT_EQ(w.Canvas().Pixel(144, 146), kLine);
-  EXPECT_EQ(w.Canvas().Pen.Color, kLine);
-}
-
-struct BevelCase {
-  TFrameStyle style;
-  Rings rings;
+// Ring colours by style: outer top/left, outer bottom/right, inner top/left,
+// inner bottom/right.
+const Rings kBevels[] = {
+    {kShadow, kHighlight, kDark, kLight},      // fsLowered
+    {kHighlight, kDark, kLight, kShadow},      // fsRaised
+    {kHighlight, kShadow, kShadow, kHighlight},  // fsEmbossed
+    {kShadow, kHighlight, kHighlight, kShadow},  // fsEngraved
 };
 
-const BevelCase kBevels[] = {
-    {fsLowered, {kShadow, kHighlight, kDark, kLight}},
-    {fsRaised, {kHighlight, kDark, kLight, kShadow}},
-    {fsEmbossed, {kHighlight, kShadow, kShadow, kHighlight}},
-    {fsEngraved, {kShadow, kHighlight, kHighlight, kShadow}},
-};
-
-TEST(DrawFrame, EveryBevelStyleColoursBothRingsAndCorners) {
-  for (const BevelCase& c : kBevels) {
-    SCOPED_TRACE(int(c.style));
+// Every style byte, bit 128 ignored: fsSimple the inclusive boundary in
+// LineColor, the bevels their two rings (each ring's bottom-left corner in
+// its bottom/right colour), the pen left in the last colour set; fsNone and
+// 6..127 draw nothing and leave the pen.
+TEST(DrawFrame, EveryStyleByteDrawsItsFrameWithTheHighBitIgnored) {
+  for (int style = 0; style < 256; ++style) {
+    SCOPED_TRACE(style);
+    const int base = style & 127;
     for (const TRect r : {TRect{10, 12, 144, 146}, TRect{3, 4, 5, 7}, TRect{20, 20, 27, 40}}) {
-      WhiteBitmap w;
-      DrawTestFrame(w.Canvas(), c.style, r.Left, r.Top, r.Right, r.Bottom);
-      w.ExpectExactly(ExpectedRings(r.Left, r.Top, r.Right, r.Bottom, c.rings));
-      // Bottom-left corners belong to the bottom/right colour of their ring.
-      EXPECT_EQ(w.Canvas().Pixel(r.Left, r.Bottom), c.rings.outerBottomRight);
-      EXPECT_EQ(w.Canvas().Pixel(r.Left + 1, r.Bottom - 1), c.rings.innerBottomRight);
-      EXPECT_EQ(w.Canvas().Pixel(r.Right, r.Top), c.rings.outerTopLeft);
-      EXPECT_EQ(w.Canvas().Pen.Color, c.rings.innerBottomRight);
+      WhiteBitmap w(160, 160);
+      w.Canvas().Pen.Color = clRed;
+      DrawTestFrame(w.Canvas(), std::uint8_t(style), r.Left, r.Top, r.Right, r.Bottom);
+      PixelMap want;
+      TColor pen = clRed;
+      if (base == fsSimple) {
+        want = ExpectedOutline(r.Left, r.Top, r.Right, r.Bottom, kLine);
+        pen = kLine;
+      } else if (base >= fsLowered && base <= fsEngraved) {
+        want = ExpectedRings(r.Left, r.Top, r.Right, r.Bottom, kBevels[base - fsLowered]);
+        pen = kBevels[base - fsLowered].innerBottomRight;
+      }
+      ExpectExactly(w, want);
+      EXPECT_EQ(w.Canvas().Pen.Color, pen);
     }
   }
 }
@@ -150,33 +138,7 @@ TEST(DrawFrame, ThreeByThreeFollowsTheOrderOfTheEightLines) {
   m[{5, 6}] = kDark;
   m[{4, 6}] = kShadow;
   m[{4, 5}] = kShadow;
-  w.ExpectExactly(m);
-}
-
-TEST(DrawFrame, HighBitIsIgnoredAndUnknownStylesDrawNothing) {
-  for (int style = 0; style < 256; ++style) {
-    SCOPED_TRACE(style);
-    WhiteBitmap got(40, 40), want(40, 40);
-    got.Canvas().Pen.Color = clRed;
-    DrawTestFrame(got.Canvas(), std::uint8_t(style), 5, 6, 30, 33);
-    const int base = style & 127;
-    if (base >= 1 && base <= 5) {
-      DrawTestFrame(want.Canvas(), std::uint8_t(base), 5, 6, 30, 33);
-      want.Canvas().Pen.Color = got.Canvas().Pen.Color;
-      EXPECT_EQ(got.CountNonWhite(), want.CountNonWhite());
-      for (int y = 0; y < 40; ++y)
-        for (int x = 0; x < 40; ++x) ASSERT_EQ(got.Canvas().Pixel(x, y), want.Canvas().Pixel(x, y));
-    } else {
-      EXPECT_TRUE(got.AllWhite());
-      EXPECT_EQ(got.Canvas().Pen.Color, clRed);
-    }
-  }
-}
-
-TEST(DrawFrame, Style131DrawsExactlyWhatRaisedDraws) {
-  WhiteBitmap w;
-  DrawTestFrame(w.Canvas(), 131, 10, 12, 144, 146);
-  w.ExpectExactly(ExpectedRings(10, 12, 144, 146, {kHighlight, kDark, kLight, kShadow}));
+  ExpectExactly(w, m);
 }
 
 TEST(DrawFrame, SmallReversedAndOffCanvasRectanglesStayInsideTheirLines) {
@@ -198,21 +160,36 @@ TEST(DrawFrame, SmallReversedAndOffCanvasRectanglesStayInsideTheirLines) {
   }
 }
 
-TEST(DrawRectOutline, DrawsEveryBoundaryPixelInTheCurrentPenAndEndsAtTopLeft) {
-  WhiteBitmap w;
-  w.Canvas().Pen.Color = clNavy;
-  DrawRectOutline(w.Canvas(), 10, 12, 144, 146);
-  w.ExpectExactly(ExpectedOutline(10, 12, 144, 146, clNavy));
-  EXPECT_EQ(w.Canvas().Pen.Color, clNavy);
-  EXPECT_EQ(w.Canvas().PenPos, (TPoint{10, 12}));
+// Edges at the ends of the int range stay there (no sum wraps round): the
+// canvas clips the frame to the part in view.
+TEST(DrawFrame, EdgesAtTheEndsOfTheRangeAreClippedNotWrapped) {
+  const Rings raised{kHighlight, kDark, kLight, kShadow};
+  WhiteBitmap far(20, 20);
+  DrawTestFrame(far.Canvas(), fsRaised, 2, 3, INT_MAX, INT_MAX);
+  PixelMap m;
+  PaintRow(m, 3, 2, 19, raised.outerTopLeft);
+  PaintColumn(m, 2, 4, 19, raised.outerTopLeft);
+  PaintRow(m, 4, 3, 19, raised.innerTopLeft);
+  PaintColumn(m, 3, 5, 19, raised.innerTopLeft);
+  ExpectExactly(far, m);
+
+  WhiteBitmap near(20, 20);
+  DrawTestFrame(near.Canvas(), fsRaised, INT_MIN, INT_MIN, 15, 16);
+  m.clear();
+  PaintRow(m, 16, 0, 15, raised.outerBottomRight);
+  PaintColumn(m, 15, 0, 15, raised.outerBottomRight);
+  PaintRow(m, 15, 0, 14, raised.innerBottomRight);
+  PaintColumn(m, 14, 0, 14, raised.innerBottomRight);
+  ExpectExactly(near, m);
 }
 
-TEST(DrawRectOutline, AfterARaisedFrameComesOutInTheLastBevelColour) {
-  WhiteBitmap w;
-  DrawFrame(w.Canvas(), fsRaised, 2, 2, 20, 20, clWhite, clSilver, kGray, clBlack, clBlack);
-  DrawRectOutline(w.Canvas(), 40, 40, 60, 60);
-  EXPECT_EQ(w.Canvas().Pixel(40, 40), kGray);
-  EXPECT_EQ(w.Canvas().Pixel(60, 60), kGray);
+TEST(DrawRectOutline, DrawsEveryBoundaryPixelInTheCurrentPenAndEndsAtTopLeft) {
+  WhiteBitmap w(160, 160);
+  w.Canvas().Pen.Color = clNavy;
+  DrawRectOutline(w.Canvas(), 10, 12, 144, 146);
+  ExpectExactly(w, ExpectedOutline(10, 12, 144, 146, clNavy));
+  EXPECT_EQ(w.Canvas().Pen.Color, clNavy);
+  EXPECT_EQ(w.Canvas().PenPos, (TPoint{10, 12}));
 }
 
 }  // namespace

@@ -2,11 +2,15 @@
 // behind, character placement and the printing variants.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <climits>
 #include <set>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "lib/Tesk_teskbase.h"
+#include "support/WhiteBitmap.h"
 
 namespace {
 
@@ -15,28 +19,19 @@ constexpr int kCX = 30, kCY = 30;
 constexpr TColor kPen = clRed;
 constexpr TColor kBrush = clGreen;
 
-using Offsets = std::set<std::pair<int, int>>;
+using Offsets = PixelSet;
 
-struct MarkerBitmap {
-  MarkerBitmap() : bmp(kSize, kSize) {
-    Canvas().Brush.SetColor(clWhite);
-    Canvas().FillRect({0, 0, kSize, kSize});
+// A white bitmap with the pen and brush of a marker test.
+struct MarkerBitmap : WhiteBitmap {
+  MarkerBitmap() : WhiteBitmap(kSize, kSize) {
     Canvas().Pen.Color = kPen;
     Canvas().Brush.SetColor(kBrush);
   }
-  TCanvas& Canvas() { return bmp.Canvas(); }
   MarkerBitmap& Draw(int type, int x = kCX, int y = kCY) {
     DrawMarker(Canvas(), std::uint8_t(type), x, y);
     return *this;
   }
-  // Offsets from the centre of every non-white pixel.
-  Offsets Drawn() {
-    Offsets s;
-    for (int y = 0; y < kSize; ++y)
-      for (int x = 0; x < kSize; ++x)
-        if (Canvas().Pixel(x, y) != clWhite) s.insert({x - kCX, y - kCY});
-    return s;
-  }
+  Offsets Drawn() { return WhiteBitmap::Drawn(kCX, kCY); }
   bool Set(int dx, int dy) { return Canvas().Pixel(kCX + dx, kCY + dy) != clWhite; }
   bool SameAs(MarkerBitmap& other) {
     for (int y = 0; y < kSize; ++y)
@@ -44,14 +39,12 @@ struct MarkerBitmap {
         if (Canvas().Pixel(x, y) != other.Canvas().Pixel(x, y)) return false;
     return true;
   }
-  TBitmap bmp;
 };
 
 TEST(DrawMarker, PixelCountsOfTheLineDrawnAndSquareTypes) {
-  const std::pair<int, int> counts[] = {{0, 1},   {3, 13},  {7, 9},   {8, 25},  {9, 49},  {10, 8},
-                                        {11, 16}, {12, 24}, {13, 13}, {18, 25}, {19, 12}, {20, 5},
-                                        {21, 7},  {22, 5},  {23, 7},  {25, 33}, {37, 14}, {38, 17},
-                                        {48, 33}, {49, 29}, {50, 29}, {51, 25}};
+  const std::pair<int, int> counts[] = {{0, 1},   {3, 13},  {7, 9},  {8, 25},  {9, 49},  {10, 8},
+                                        {11, 16}, {12, 24}, {18, 25}, {20, 5},  {21, 7},  {22, 5},
+                                        {23, 7},  {25, 33}, {37, 14}, {38, 17}, {51, 25}};
   for (const auto& [type, count] : counts) {
     EXPECT_EQ(MarkerBitmap().Draw(type).Drawn().size(), std::size_t(count)) << "type " << type;
   }
@@ -130,25 +123,117 @@ TEST(DrawMarker, IBeamAndSightBars) {
   EXPECT_EQ(MarkerBitmap().Draw(51).Drawn(), sight);
 }
 
-TEST(DrawMarker, SmallSquareWithLongPlusReachesTwoBeyond) {
-  MarkerBitmap m;
-  m.Draw(49);
-  for (auto [x, y] : {std::pair{4, 0}, {-4, 0}, {0, 4}, {0, -4}}) EXPECT_TRUE(m.Set(x, y));
-  for (auto [x, y] : {std::pair{5, 0}, {-5, 0}, {0, 5}, {0, -5}}) EXPECT_FALSE(m.Set(x, y));
-  EXPECT_TRUE(m.Set(2, 2) && m.Set(-2, -2));  // the 5 by 5 square's corners
+// The composite symbols are exactly the union of their parts: 48 the 7 by 7
+// square's border and the plus of arm 3, 49 the 5 by 5 square's border and
+// the plus of arm 4 (two beyond the square), 39 the 7 by 7 circle outline
+// (type 17, checked on its own) and the plus of arm 3, 50 the plus of arm 4
+// and both diagonals of arm 3.
+TEST(DrawMarker, CompositeSymbolsAreTheUnionOfTheirParts) {
+  auto plus = [](int a) {
+    Offsets s;
+    for (int k = -a; k <= a; ++k) s.insert({k, 0}), s.insert({0, k});
+    return s;
+  };
+  auto withBorder = [](Offsets s, int a) {
+    for (int k = -a; k <= a; ++k) s.insert({k, -a}), s.insert({k, a}), s.insert({-a, k}), s.insert({a, k});
+    return s;
+  };
+  Offsets star = plus(4), circlePlus = MarkerBitmap().Draw(17).Drawn();
+  for (int k = -3; k <= 3; ++k) star.insert({k, k}), star.insert({k, -k}), circlePlus.insert({k, 0}), circlePlus.insert({0, k});
+  EXPECT_EQ(MarkerBitmap().Draw(48).Drawn(), withBorder(plus(3), 3));
+  EXPECT_EQ(MarkerBitmap().Draw(49).Drawn(), withBorder(plus(4), 2));
+  EXPECT_EQ(MarkerBitmap().Draw(39).Drawn(), circlePlus);
+  EXPECT_EQ(MarkerBitmap().Draw(50).Drawn(), star);
 }
 
-TEST(DrawMarker, FourByFourCirclesLieOffCentreTowardsTopLeft) {
-  for (int type : {27, 28}) {
-    const Offsets drawn = MarkerBitmap().Draw(type).Drawn();
-    ASSERT_FALSE(drawn.empty());
-    for (auto [x, y] : drawn) {
-      EXPECT_TRUE(x >= -2 && x <= 1 && y >= -2 && y <= 1) << "type " << type << " at " << x << "," << y;
-    }
+// Diamonds |x| + |y| <= a and triangles 0 <= y <= a - |x|: the filled types
+// cover the closed shape, the outlines its boundary, every vertex included;
+// 13 adds the centre to the outline of 19.
+TEST(DrawMarker, ShapesWithStraightAndDiagonalEdgesAreExact) {
+  struct Case {
+    int type, a;
+    bool diamond, filled;
+  };
+  const Case cases[] = {{14, 2, true, true},  {15, 3, true, true},   {19, 3, true, false},
+                        {29, 2, false, true}, {30, 3, false, true},  {31, 2, false, false},
+                        {32, 3, false, false}};
+  Offsets outline19;
+  for (const Case& c : cases) {
+    auto inside = [&](int x, int y) { return c.diamond ? std::abs(x) + std::abs(y) <= c.a : y >= 0 && y <= c.a - std::abs(x); };
+    Offsets want;
+    for (int y = -c.a; y <= c.a; ++y)
+      for (int x = -c.a; x <= c.a; ++x) {
+        const bool boundary = !inside(x, y - 1) || !inside(x, y + 1) || !inside(x - 1, y) || !inside(x + 1, y);
+        if (inside(x, y) && (c.filled || boundary)) want.insert({x, y});
+      }
+    EXPECT_EQ(MarkerBitmap().Draw(c.type).Drawn(), want) << "type " << c.type;
+    if (c.type == 19) outline19 = want;
   }
-  MarkerBitmap filled;
-  filled.Draw(28);
-  EXPECT_TRUE(filled.Set(-1, -1) && filled.Set(0, 0) && filled.Set(-1, 0) && filled.Set(0, -1));
+  outline19.insert({0, 0});
+  EXPECT_EQ(MarkerBitmap().Draw(13).Drawn(), outline19);
+}
+
+// Triangles with steeper edges: every vertex is set, a filled one covers
+// every point of the closed triangle, the outline is part of it and leaves
+// the inside alone.
+TEST(DrawMarker, TrianglesSetEveryVertexAndFillOnlyWhenFilled) {
+  struct Case {
+    int outline, filled;
+    TPoint p[3];
+  };
+  const Case cases[] = {{33, 34, {{-4, -3}, {0, 4}, {4, -3}}}, {35, 36, {{-4, 3}, {0, -4}, {4, 3}}},
+                        {40, 41, {{3, -2}, {-2, 0}, {3, 2}}},  {42, 43, {{4, -3}, {-3, 0}, {4, 3}}},
+                        {44, 45, {{-3, -2}, {2, 0}, {-3, 2}}}, {46, 47, {{-4, -3}, {3, 0}, {-4, 3}}}};
+  for (const Case& c : cases) {
+    // Signed distances to the three edges, scaled; all > 0 inside, >= 0 on it.
+    auto side = [&](int i, int x, int y) {
+      const TPoint a = c.p[i], b = c.p[(i + 1) % 3], o = c.p[(i + 2) % 3];
+      const long long e = (long long)(b.X - a.X) * (y - a.Y) - (long long)(b.Y - a.Y) * (x - a.X);
+      const long long ref = (long long)(b.X - a.X) * (o.Y - a.Y) - (long long)(b.Y - a.Y) * (o.X - a.X);
+      return ref > 0 ? e : -e;
+    };
+    const Offsets hollow = MarkerBitmap().Draw(c.outline).Drawn();
+    const Offsets solid = MarkerBitmap().Draw(c.filled).Drawn();
+    for (const TPoint& v : c.p) {
+      EXPECT_TRUE(hollow.count({v.X, v.Y})) << "type " << c.outline << " vertex " << v.X << "," << v.Y;
+      EXPECT_TRUE(solid.count({v.X, v.Y})) << "type " << c.filled << " vertex " << v.X << "," << v.Y;
+    }
+    for (int y = -5; y <= 5; ++y)
+      for (int x = -5; x <= 5; ++x) {
+        if (side(0, x, y) >= 0 && side(1, x, y) >= 0 && side(2, x, y) >= 0) {
+          EXPECT_TRUE(solid.count({x, y})) << "type " << c.filled << " at " << x << "," << y;
+        }
+      }
+    for (const auto& px : hollow) EXPECT_TRUE(solid.count(px)) << "type " << c.filled << " lacks an outline pixel";
+    EXPECT_LT(hollow.size() + 3, solid.size()) << "type " << c.outline << " is filled";
+  }
+}
+
+// Circles are the pixels whose centres lie in the ellipse inscribed in the
+// box; the outline is those with a neighbour outside. Round at every size:
+// the corners of the box stay out, down to the 4 by 4 box of 27 and 28 that
+// lies off centre from (-2, -2) to (1, 1).
+TEST(DrawMarker, CirclesAreRoundAndLeaveTheCornersOfTheirBoxOut) {
+  struct Case {
+    int type, lo, hi;
+    std::size_t count;
+  };
+  const Case cases[] = {{27, -2, 1, 8},  {28, -2, 1, 12}, {16, -2, 2, 12},
+                        {26, -2, 2, 21}, {17, -3, 3, 16}, {24, -3, 3, 37}};
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.type);
+    MarkerBitmap m;
+    const Offsets drawn = m.Draw(c.type).Drawn();
+    EXPECT_EQ(drawn.size(), c.count);
+    for (int x : {c.lo, c.hi})
+      for (int y : {c.lo, c.hi}) EXPECT_FALSE(m.Set(x, y)) << "corner " << x << "," << y;
+    const int mid = (c.lo + c.hi) / 2;
+    EXPECT_TRUE(m.Set(c.lo, mid) && m.Set(c.hi, mid) && m.Set(mid, c.lo) && m.Set(mid, c.hi));
+    for (auto [x, y] : drawn) EXPECT_TRUE(drawn.count({c.lo + c.hi - x, y}) && drawn.count({x, c.lo + c.hi - y}));
+  }
+  MarkerBitmap ring;
+  ring.Draw(27);
+  EXPECT_FALSE(ring.Set(-1, -1) || ring.Set(0, 0) || ring.Set(-1, 0) || ring.Set(0, -1));
 }
 
 // Extent of each shape type: columns and rows, inclusive, around the centre.
@@ -232,31 +317,35 @@ TEST(DrawMarker, CharacterTypesAndTheirCodes) {
     EXPECT_FALSE(want.Drawn().empty()) << "type " << type;
     EXPECT_TRUE(got.SameAs(want)) << "type " << type;
   }
-  // 48..51 are shapes, never the digits 0..3.
-  for (int type = 48; type <= 51; ++type) {
-    MarkerBitmap shape, digit;
-    shape.Draw(type);
-    DrawExpectedCharacter(digit, std::string(1, char('0' + type - 48)));
-    EXPECT_FALSE(shape.SameAs(digit)) << "type " << type;
-  }
 }
 
-TEST(DrawMarker, CharacterCellIsCentredByHalfWidthAndHalfHeight) {
-  MarkerBitmap m;
-  TCanvas& c = m.Canvas();
-  const int w = c.TextWidth("W"), h = c.TextHeight("W");
-  m.Draw('W');
-  const Offsets drawn = m.Drawn();
-  ASSERT_FALSE(drawn.empty());
-  int minX = kSize, maxX = -kSize, minY = kSize, maxY = -kSize;
-  for (auto [x, y] : drawn) {
-    minX = std::min(minX, x), maxX = std::max(maxX, x), minY = std::min(minY, y), maxY = std::max(maxY, y);
+// Codes 128..159 are Windows-1252 characters: each of its 27 glyphs there
+// is its own picture (not one missing-glyph box), centred by its own
+// measured width (ink centre within 2 pixels of X; some glyphs reach beyond
+// their advance) and height (ink inside the cell's rows).
+TEST(DrawMarker, CharactersAreCentredByTheirCellAndCodes128To159AreOwnGlyphs) {
+  const std::set<int> unassigned = {0x81, 0x8D, 0x8F, 0x90, 0x9D};
+  std::set<Offsets> pictures;
+  std::vector<int> types = {'W', 'i'};
+  for (int type = 128; type <= 159; ++type) {
+    if (!unassigned.count(type)) types.push_back(type);
   }
-  // The glyph's ink lies inside its cell, which starts at -(w div 2), -(h div 2).
-  EXPECT_GE(minX, -(w / 2));
-  EXPECT_LT(maxX, -(w / 2) + w);
-  EXPECT_GE(minY, -(h / 2));
-  EXPECT_LT(maxY, -(h / 2) + h);
+  for (int type : types) {
+    SCOPED_TRACE(type);
+    MarkerBitmap m;
+    const std::string text(1, char(type));
+    const int w = m.Canvas().TextWidth(text), h = m.Canvas().TextHeight(text);
+    const Offsets drawn = m.Draw(type).Drawn();
+    ASSERT_FALSE(drawn.empty());
+    if (type >= 128) pictures.insert(drawn);
+    int minX = kSize, maxX = -kSize;
+    for (auto [x, y] : drawn) {
+      minX = std::min(minX, x), maxX = std::max(maxX, x);
+      EXPECT_TRUE(y >= -(h / 2) && y < -(h / 2) + h) << "row " << y;
+    }
+    EXPECT_LE(std::abs(minX + maxX), 4) << "ink " << minX << ".." << maxX << " of a cell " << w << " wide";
+  }
+  EXPECT_EQ(pictures.size(), 27u);
 }
 
 TEST(DrawMarker, CharacterLeavesFontInPenColourAndBrushClear) {
@@ -294,8 +383,19 @@ TEST(DrawMarker, PrintingCanvasDrawsLinesForTheEightVariantTypes) {
     for (int k = 0; k < 2 * a; ++k) want.insert({-a + k, -a + k}), want.insert({-a + k, a - k});
     EXPECT_EQ(printed(type), want) << "type " << type;
   }
-  EXPECT_TRUE(printed(18).empty());  // lines from a point to itself set nothing
-  EXPECT_EQ(printed(25).size(), 27u);
+  // 18's lines from a point to itself set nothing; the pen ends on the last, (3, 3).
+  MarkerBitmap dots;
+  dots.Canvas().IsPrinterCanvas = true;
+  EXPECT_TRUE(dots.Draw(18).Drawn().empty());
+  EXPECT_EQ(dots.Canvas().PenPos, (TPoint{kCX + 3, kCY + 3}));
+  // 25: six diagonal lines, each without its end point.
+  Offsets bold;
+  for (const auto& [x1, y1, x2, y2] : std::vector<std::array<int, 4>>{
+           {-3, -3, 3, 3}, {-3, -2, 2, 3}, {-2, -3, 3, 2}, {-3, 3, 3, -3}, {-3, 2, 2, -3}, {-2, 3, 3, -2}}) {
+    const int dx = x2 > x1 ? 1 : -1, dy = y2 > y1 ? 1 : -1;
+    for (int k = 0; k < std::abs(x2 - x1); ++k) bold.insert({x1 + k * dx, y1 + k * dy});
+  }
+  EXPECT_EQ(printed(25), bold);
   // Every other type draws the same on both canvases.
   for (int type : {0, 7, 12, 13, 17, 24, 37, 48, 51, 65, 200}) {
     MarkerBitmap screen;
@@ -307,17 +407,20 @@ TEST(DrawMarker, PrintingCanvasDrawsLinesForTheEightVariantTypes) {
   }
 }
 
-TEST(DrawMarker, EveryTypeDrawsNearTheCentreAndIsClippedAtTheEdges) {
+// Centres at the ends of the int range: nothing shows, nothing wraps round
+// to the other side of the canvas.
+TEST(DrawMarker, EveryTypeDrawsNearTheCentreAndNothingFromTheEndsOfTheRange) {
   for (int type = 0; type <= 255; ++type) {
     MarkerBitmap m;
     m.Draw(type);
     for (auto [x, y] : m.Drawn()) {
       EXPECT_TRUE(std::abs(x) <= 16 && std::abs(y) <= 16) << "type " << type << " at " << x << "," << y;
     }
-    MarkerBitmap edges;
-    for (auto [x, y] : {std::pair{0, 0}, {-3, -3}, {kSize, kSize}, {-1000000, 5}, {5, 2000000000}}) {
-      edges.Draw(type, x, y);
+    MarkerBitmap ends;
+    for (auto [x, y] : {std::pair{INT_MAX, 10}, {INT_MIN, 10}, {10, INT_MAX}, {10, INT_MIN}, {INT_MIN, INT_MAX}}) {
+      ends.Draw(type, x, y);
     }
+    EXPECT_TRUE(ends.Drawn().empty()) << "type " << type;
   }
 }
 

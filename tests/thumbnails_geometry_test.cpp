@@ -25,37 +25,22 @@ class BrowserGrid : public testing::Test {
 
 }  // namespace
 
-TEST_F(BrowserGrid, PaintCountsTwoColumnsAndFourRows) {
-  EXPECT_EQ(grid->NumColumns(), 2);
-  EXPECT_EQ(grid->NumRows(), 4);
-}
-
-TEST(ThumbnailsGeometry, ColumnCountBeforeTheFirstPaintIsTwoWhateverTheWidth) {
-  TThumbnails grid(nullptr);
-  grid.SetWidth(1000);
-  EXPECT_EQ(grid.NumColumns(), 2);
-}
-
+// Two columns until the first paint, whatever the width; then 290 pixels or
+// more give 2 columns (and 453 high, 4 rows), 426 or more 3, narrower still one.
 TEST(ThumbnailsGeometry, ColumnCountFollowsTheWidth) {
   struct Case {
     int Width;
     int Columns;
   };
-  // 290 or more gives 2 columns, 426 or more 3; narrower still gets one.
-  for (const Case c : std::vector<Case>{{289, 1}, {290, 2}, {425, 2}, {426, 3}, {100, 1}, {0, 1}}) {
+  for (const Case c : std::vector<Case>{{289, 1}, {290, 2}, {299, 2}, {425, 2}, {426, 3}, {1000, 7}, {100, 1}, {0, 1}}) {
     SCOPED_TRACE(c.Width);
     auto grid = MakeBrowserGrid();
     grid->SetWidth(c.Width);
+    EXPECT_EQ(grid->NumColumns(), 2);
     grid->Paint();
     EXPECT_EQ(grid->NumColumns(), c.Columns);
+    EXPECT_EQ(grid->NumRows(), 4);
   }
-}
-
-TEST_F(BrowserGrid, OriginsAtTheTop) {
-  EXPECT_EQ(Origin(1), (TPoint{10, 12}));
-  EXPECT_EQ(Origin(2), (TPoint{146, 12}));
-  EXPECT_EQ(Origin(3), (TPoint{10, 148}));
-  EXPECT_EQ(Origin(7), (TPoint{10, 420}));
 }
 
 TEST_F(BrowserGrid, SetScrollPositionNormalisesSlideNumbersToRows) {
@@ -72,15 +57,21 @@ TEST_F(BrowserGrid, SetScrollPositionNormalisesSlideNumbersToRows) {
   }
 }
 
-TEST_F(BrowserGrid, OriginsAtPositionThreeAndAHalf) {
-  grid->SetScrollPosition(4.0);
-  EXPECT_EQ(Origin(3), (TPoint{10, -56}));
-  EXPECT_EQ(Origin(4), (TPoint{146, -56}));
-  EXPECT_EQ(Origin(5), (TPoint{10, 80}));
-  EXPECT_EQ(Origin(6), (TPoint{146, 80}));
-  EXPECT_EQ(Origin(9), (TPoint{10, 352}));
-  EXPECT_EQ(Origin(10), (TPoint{146, 352}));
-  EXPECT_EQ(Origin(2), (TPoint{-126, -56}));  // before F: left of the view
+// Box origins at positions 1.0 and 3.5 (set as 4.0); slide 2 lies before
+// the first slide in view at 3.5, left of the view.
+TEST_F(BrowserGrid, OriginsAtTheTopAndAtPositionThreeAndAHalf) {
+  struct Case {
+    double position;
+    int id;
+    TPoint origin;
+  };
+  const Case cases[] = {{1.0, 1, {10, 12}},  {1.0, 2, {146, 12}},  {1.0, 3, {10, 148}},  {1.0, 7, {10, 420}},
+                        {4.0, 3, {10, -56}}, {4.0, 4, {146, -56}}, {4.0, 5, {10, 80}},   {4.0, 6, {146, 80}},
+                        {4.0, 9, {10, 352}}, {4.0, 10, {146, 352}}, {4.0, 2, {-126, -56}}};
+  for (const Case& c : cases) {
+    grid->SetScrollPosition(c.position);
+    EXPECT_EQ(Origin(c.id), c.origin) << "slide " << c.id << " at " << c.position;
+  }
 }
 
 TEST_F(BrowserGrid, HitTestsAtPositionThreeAndAHalf) {

@@ -9,14 +9,20 @@
 
 namespace {
 
+const TPoint kGap{145, 50};  // between the boxes of slides 1 and 2
+
 class MouseGrid : public testing::Test {
  protected:
   void SetUp() override {
     grid = MakeBrowserGrid();
     grid->Paint();
-    grid->OnImageClick = [this](TObject*, int, int, int id) { log.push_back("click " + std::to_string(id)); };
-    grid->OnImageDblClick = [this](TObject*, int, int, int id) { log.push_back("dblclick " + std::to_string(id)); };
-    grid->OnFocusChange = [this](TObject*) { log.push_back("focus " + std::to_string(grid->FocusedSlide())); };
+    grid->OnImageClick = [this](TObject* s, int, int, int id) { Log(s, "click " + std::to_string(id)); };
+    grid->OnImageDblClick = [this](TObject* s, int, int, int id) { Log(s, "dblclick " + std::to_string(id)); };
+    grid->OnFocusChange = [this](TObject* s) { Log(s, "focus " + std::to_string(grid->FocusedSlide())); };
+  }
+  void Log(TObject* sender, const std::string& what) {
+    EXPECT_EQ(sender, grid.get()) << what;
+    log.push_back(what);
   }
   // A point inside the slide's box, above the bottom border for slide 7.
   TPoint Inside(int id) const {
@@ -24,7 +30,11 @@ class MouseGrid : public testing::Test {
     grid->SlideOrigin(id, p.X, p.Y);
     return {p.X + 20, p.Y + 20};
   }
-  void Click(int id, int keys = 0) { ClickAt(*grid, Inside(id).X, Inside(id).Y, keys); }
+  // Slide 0: the gap between two boxes.
+  void Click(int id, int keys = 0) {
+    const TPoint p = id ? Inside(id) : kGap;
+    ClickAt(*grid, p.X, p.Y, keys);
+  }
   void MoveTo(int x, int y) { grid->MouseMove(0, x, y); }
   TColor Px(int x, int y) { return ShownPixel(*grid, x, y); }
   std::vector<std::uint32_t> Shown() const {
@@ -47,8 +57,6 @@ class MouseGrid : public testing::Test {
   std::vector<std::string> log;
 };
 
-const TPoint kGap{145, 50};  // between the boxes of slides 1 and 2
-
 }  // namespace
 
 // Multiple mode from slides 2 and 4 selected with the anchor on 2.
@@ -68,6 +76,10 @@ TEST_F(MouseGrid, MultipleModeFollowsTheKeyTable) {
       {"Shift above the anchor", MK_SHIFT, 1, {1, 2, 4}, 1},
       {"Ctrl and Shift on a selected slide", MK_CONTROL | MK_SHIFT, 4, {2, 3, 4}, 2},
       {"Ctrl and Shift", MK_CONTROL | MK_SHIFT, 5, {2, 3, 4, 5}, 2},
+      // No slide (0): its flag index is negative and ignored, the rest runs.
+      {"none on no slide", 0, 0, {}, 0},
+      {"Ctrl on no slide", MK_CONTROL, 0, {2, 4}, 2},
+      {"Shift on no slide", MK_SHIFT, 0, {1, 2, 4}, 0},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.Keys);
@@ -82,35 +94,8 @@ TEST_F(MouseGrid, MultipleModeFollowsTheKeyTable) {
     EXPECT_EQ(SelectedSlides(*grid), c.Selected);
     EXPECT_EQ(grid->SelectAnchor(), c.Anchor);
     EXPECT_EQ(paints.Count, 1);
+    EXPECT_EQ(log.back(), "click " + std::to_string(c.Slide));
   }
-}
-
-TEST_F(MouseGrid, ClickOnNoSlideClearsAndDropsTheAnchor) {
-  Click(3);
-  PaintCounter paints(*grid);
-  ClickAt(*grid, kGap.X, kGap.Y);
-  EXPECT_TRUE(SelectedSlides(*grid).empty());
-  EXPECT_EQ(grid->SelectAnchor(), 0);
-  EXPECT_EQ(paints.Count, 1);
-  EXPECT_EQ(log.back(), "click 0");
-  Click(5, MK_SHIFT);  // numbers below Min are skipped
-  EXPECT_EQ(SelectedSlides(*grid), (std::vector<int>{1, 2, 3, 4, 5}));
-}
-
-TEST_F(MouseGrid, ShiftClickOnNoSlideAddsUpToTheAnchorAndDropsIt) {
-  Click(7);
-  ClickAt(*grid, kGap.X, kGap.Y, MK_SHIFT);
-  EXPECT_EQ(SelectedSlides(*grid), (std::vector<int>{1, 2, 3, 4, 5, 6, 7}));
-  EXPECT_EQ(grid->SelectAnchor(), 0);
-}
-
-TEST_F(MouseGrid, CtrlClickOnNoSlideChangesNoFlagButRepaints) {
-  Click(3);
-  PaintCounter paints(*grid);
-  ClickAt(*grid, kGap.X, kGap.Y, MK_CONTROL);
-  EXPECT_EQ(SelectedSlides(*grid), (std::vector<int>{3}));
-  EXPECT_EQ(grid->SelectAnchor(), 3);
-  EXPECT_EQ(paints.Count, 1);
 }
 
 TEST_F(MouseGrid, SingleModeKeepsAClickedSelectedSlideSelected) {
@@ -150,16 +135,21 @@ TEST_F(MouseGrid, ReleaseAtMinusOneIsIgnoredAfterTheToolkitsHandling) {
   EXPECT_TRUE(log.empty());
 }
 
-TEST_F(MouseGrid, ToolkitEventsComeBeforeTheGridsOwn) {
-  grid->OnMouseUp = [&](TObject*, TMouseButton, TShiftState, int, int) { log.push_back("mouse up"); };
-  grid->OnDblClick = [&](TObject*) { log.push_back("toolkit dblclick"); };
-  grid->OnMouseMove = [&](TObject*, TShiftState, int, int) { log.push_back("mouse move"); };
-  const TPoint p = Inside(3);
-  ClickAt(*grid, p.X, p.Y);
-  DoubleClickAt(*grid, p.X, p.Y);
-  MoveTo(p.X, p.Y);
-  EXPECT_EQ(log, (std::vector<std::string>{"mouse up", "click 3", "toolkit dblclick", "dblclick 3", "mouse move",
-                                           "focus 3"}));
+// Every event carries the grid as sender and the message's own X and Y.
+TEST_F(MouseGrid, ToolkitEventsComeBeforeTheGridsOwnWithTheirArguments) {
+  auto at = [&](TObject* sender, const std::string& what, int x, int y) {
+    Log(sender, what + " " + std::to_string(x) + "," + std::to_string(y));
+  };
+  grid->OnMouseUp = [&](TObject* s, TMouseButton, TShiftState, int x, int y) { at(s, "mouse up", x, y); };
+  grid->OnDblClick = [&](TObject* s) { Log(s, "toolkit dblclick"); };
+  grid->OnMouseMove = [&](TObject* s, TShiftState, int x, int y) { at(s, "mouse move", x, y); };
+  grid->OnImageClick = [&](TObject* s, int x, int y, int id) { at(s, "click " + std::to_string(id), x, y); };
+  grid->OnImageDblClick = [&](TObject* s, int x, int y, int id) { at(s, "dblclick " + std::to_string(id), x, y); };
+  ClickAt(*grid, 31, 170);  // slide 3
+  DoubleClickAt(*grid, 32, 171);
+  MoveTo(33, 172);
+  EXPECT_EQ(log, (std::vector<std::string>{"mouse up 31,170", "click 3 31,170", "toolkit dblclick",
+                                           "dblclick 3 32,171", "mouse move 33,172", "focus 3"}));
 }
 
 TEST_F(MouseGrid, CtrlDoubleClickInvertsTwiceAndReportsClickDoubleClickClick) {
@@ -172,27 +162,23 @@ TEST_F(MouseGrid, CtrlDoubleClickInvertsTwiceAndReportsClickDoubleClickClick) {
   ClickAt(*grid, p.X, p.Y, MK_CONTROL);
   EXPECT_EQ(SelectedSlides(*grid), (std::vector<int>{3}));
   EXPECT_EQ(paints.Count, 2);  // the two releases; the double click paints nothing
-  EXPECT_EQ(log, (std::vector<std::string>{"click 3", "dblclick 3", "click 3"}));
+  DoubleClickAt(*grid, kGap.X, kGap.Y);  // no slide: reported as 0
+  EXPECT_EQ(log, (std::vector<std::string>{"click 3", "dblclick 3", "click 3", "dblclick 0"}));
 }
 
-TEST_F(MouseGrid, DoubleClickOnNoSlideReportsZero) {
-  DoubleClickAt(*grid, kGap.X, kGap.Y);
-  EXPECT_EQ(log, (std::vector<std::string>{"dblclick 0"}));
-}
-
-TEST_F(MouseGrid, WithoutALineWidthTheFocusNeverMoves) {
-  grid->SetFocusLinewidth(0);
-  const auto before = Shown();
-  MoveTo(Inside(3).X, Inside(3).Y);
-  EXPECT_EQ(grid->FocusedSlide(), 0);
-  EXPECT_TRUE(log.empty());
-  EXPECT_EQ(Shown(), before);
-}
-
+// Moves never paint; the focus follows only across slides, and not at all
+// without a line width.
 TEST_F(MouseGrid, MovingWithinOneSlideDrawsNothingAndMovesNeverPaint) {
   PaintCounter paints(*grid);
+  grid->SetFocusLinewidth(0);
+  auto before = Shown();
+  MoveTo(Inside(3).X, Inside(3).Y);
+  EXPECT_EQ(grid->FocusedSlide(), 0);
+  EXPECT_EQ(Shown(), before);
+  grid->SetFocusLinewidth(1);
+  paints.Count = 0;
   MoveTo(50, 50);
-  const auto before = Shown();
+  before = Shown();
   MoveTo(60, 70);
   EXPECT_EQ(Shown(), before);
   EXPECT_EQ(log, (std::vector<std::string>{"focus 1"}));
@@ -202,7 +188,7 @@ TEST_F(MouseGrid, MovingWithinOneSlideDrawsNothingAndMovesNeverPaint) {
   EXPECT_EQ(paints.Count, 0);
 }
 
-TEST_F(MouseGrid, ThreeNestedOutlinesFromTwoPixelsInsideTheBox) {
+TEST_F(MouseGrid, ThreeNestedOutlinesFromTwoPixelsInsideTheBoxErasedInTheSlidesColour) {
   grid->SetScrollPosition(4.0);  // slide 5 at (10, 80)
   grid->SetFocusLinewidth(3);
   MoveTo(50, 100);
@@ -218,15 +204,12 @@ TEST_F(MouseGrid, ThreeNestedOutlinesFromTwoPixelsInsideTheBox) {
   ExpectOutline(12, 82, 142, 212, clSilver);
   ExpectOutline(13, 83, 141, 211, clSilver);
   ExpectOutline(14, 84, 140, 210, clSilver);
-}
 
-TEST_F(MouseGrid, EraseUsesTheSelectedColourOnASelectedSlide) {
-  MoveTo(Inside(3).X, Inside(3).Y);
-  Click(3);  // repaints: the outline is gone, the focus stays on 3
-  ASSERT_EQ(grid->FocusedSlide(), 3);
-  MoveTo(kGap.X, kGap.Y);
-  // Slide 3 at (10, 148): outline (12, 150)-(142, 280).
-  ExpectOutline(12, 150, 142, 280, clNavy);
+  MoveTo(50, 100);
+  Click(5);  // selected; the repaint takes the outline, the focus stays
+  MoveTo(kGap.X, 100);  // erased in the selected colour
+  ExpectOutline(12, 82, 142, 212, clNavy);
+  ExpectOutline(14, 84, 140, 210, clNavy);
 }
 
 TEST_F(MouseGrid, OutlinesStopAtTheFrameAndTheStripsAreRepainted) {
@@ -244,6 +227,44 @@ TEST_F(MouseGrid, OutlinesStopAtTheFrameAndTheStripsAreRepainted) {
   EXPECT_EQ(Px(142, 442), clBlue);
   for (int y = 443; y <= 450; ++y) EXPECT_EQ(Px(12, y), background) << y;
   EXPECT_EQ(Px(12, 451), clWhite);  // the control frame below stays
+  // The strips cover x = 2..296, over the frame's inner ring on column 296
+  // (silver) and row 450, but not its outer ring (white column 297).
+  for (int y : {2, 9, 443, 450}) {
+    EXPECT_EQ(Px(2, y), background) << y;
+    EXPECT_EQ(Px(296, y), background) << y;
+    EXPECT_EQ(Px(297, y), clWhite) << y;
+  }
+  EXPECT_EQ(Px(296, 10), clSilver);
+  EXPECT_EQ(Px(296, 442), clSilver);
+  EXPECT_EQ(Px(100, 450), background);
+  EXPECT_EQ(Px(1, 5), clBlack);
+}
+
+// Slides scrolled wholly above or below the view: their outline is clipped
+// to rows 2..450, so the control frame (rows 0-1 gray and black, row 451
+// white, row 452 background) keeps its colours.
+TEST_F(MouseGrid, OutlinesOfSlidesOutOfViewNeverReachTheControlFrame) {
+  const TColor background = ColorToRGB(clBtnFace);
+  auto expectFrame = [&](int x) {
+    EXPECT_EQ(Px(x, 0), 0x808080u) << x;
+    EXPECT_EQ(Px(x, 1), clBlack) << x;
+    EXPECT_EQ(Px(x, 451), clWhite) << x;
+    EXPECT_EQ(Px(x, 452), background) << x;
+  };
+  MoveTo(50, 50);
+  ASSERT_EQ(grid->FocusedSlide(), 1);
+  grid->SetScrollPosition(7.0);  // slide 1 now at y = -396
+  MoveTo(50, 430);               // slide 13 at y = 420
+  ASSERT_EQ(grid->FocusedSlide(), 13);
+  expectFrame(12);
+  expectFrame(142);
+  grid->SetScrollPosition(1.0);  // slide 13 now at y = 828
+  MoveTo(50, 50);
+  ASSERT_EQ(grid->FocusedSlide(), 1);
+  expectFrame(12);
+  expectFrame(142);
+  EXPECT_EQ(Px(12, 14), clBlue);  // the outline of slide 1 is whole
+  EXPECT_EQ(Px(142, 144), clBlue);
 }
 
 TEST_F(MouseGrid, EraseAfterScrollingPaintsWhereTheSlideNowLies) {

@@ -4,6 +4,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "thumbnails_test_helpers.h"
@@ -43,10 +44,25 @@ class PaintedGrid : public testing::Test {
 
 }  // namespace
 
-TEST_F(PaintedGrid, RequestsGoColumnByColumn) {
-  RequestRecorder requests(*grid);
-  grid->Paint();
-  EXPECT_EQ(requests.Ids, (std::vector<int>{1, 3, 5, 7, 2, 4, 6, 8}));
+// Column by column; cells above Max keep the background (slide 6's cell
+// at 146, 284); a control of 0 x 0 still has one cell, for the first slide.
+TEST_F(PaintedGrid, RequestsGoColumnByColumnForTheCellsInRange) {
+  struct Case {
+    int width, height, max;
+    std::vector<int> ids;
+  };
+  const Case cases[] = {{299, 453, 100, {1, 3, 5, 7, 2, 4, 6, 8}}, {299, 453, 5, {1, 3, 5, 2, 4}}, {0, 0, 100, {1}}};
+  for (const Case& c : cases) {
+    grid->SetBounds(0, 0, c.width, c.height);
+    grid->SetMax(c.max);
+    RequestRecorder requests(*grid);
+    grid->Paint();
+    EXPECT_EQ(requests.Ids, c.ids);
+    grid->OnImageRequest = nullptr;
+  }
+  grid->SetBounds(0, 0, 299, 453);
+  grid->SetMax(5);
+  EXPECT_EQ(Px(200, 300), Background());
 }
 
 TEST_F(PaintedGrid, EventsComeFirstThenRequestAndRenderedPerSlideThenLast) {
@@ -119,47 +135,53 @@ TEST_F(PaintedGrid, EmptySlideShowsAWhiteCardWithItsNumberCentred) {
   EXPECT_GT(ink, 0);
 }
 
-TEST_F(PaintedGrid, PortraitPictureKeepsItsProportionsCentredAcross) {
-  ServeRedPicture(125, 240);  // sw = 62.5 -> 62, Left = X + M + 29
+// Scaled into the 120 square of slide 1 (box at 10, 12, margin 7) keeping
+// the proportions, centred across the short side, framed fsLowered: gray
+// top and left, white bottom and right, black and silver inside, cover
+// silver around it.
+TEST_F(PaintedGrid, PicturesKeepTheirProportionsCentredAcrossTheShortSide) {
+  struct Case {
+    int w, h, left, top, right, bottom;
+  };
+  const Case cases[] = {
+      {125, 240, 46, 19, 108, 139},  // sw = 62.5 -> 62 (even), Left = X + M + 29
+      {200, 100, 17, 49, 137, 109},  // sh = 60, Top = Y + M + 30
+      {50, 50, 17, 19, 137, 139},    // square: the landscape branch, S x S
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
+    grid = MakeBrowserGrid();
+    ServeRedPicture(c.w, c.h);
+    grid->Paint();
+    ExpectRow(c.top, c.left, c.right, clGray);
+    ExpectColumn(c.left, c.top + 1, c.bottom - 1, clGray);
+    ExpectRow(c.bottom, c.left, c.right, clWhite);
+    ExpectColumn(c.right, c.top + 1, c.bottom - 1, clWhite);
+    ExpectRow(c.top + 1, c.left + 1, c.right - 1, clBlack);
+    ExpectColumn(c.right - 1, c.top + 2, c.bottom - 2, clSilver);
+    EXPECT_EQ(Px(c.left + 2, c.top + 2), kRed);
+    EXPECT_EQ(Px(c.right - 2, c.bottom - 2), kRed);
+    EXPECT_EQ(Px(c.left - 1, c.top - 1), clSilver);
+    EXPECT_EQ(Px(c.right + 1, c.bottom + 1), clSilver);
+  }
+  // Without an inner frame the whole source shows: a 50 x 50 picture with a
+  // blue first column and row, grown 2.4 times, is blue on its first two
+  // columns and rows (17, 18 and 19, 20).
+  grid = MakeBrowserGrid();
+  grid->SetInnerFrameStyle(fsNone);
+  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*& buffer) {
+    how = irpShowSlide;
+    buffer->SetSize(50, 50);
+    buffer->Canvas().Brush.SetColor(clBlue);
+    buffer->Canvas().FillRect(TRect{0, 0, 50, 50});
+    buffer->Canvas().Brush.SetColor(kRed);
+    buffer->Canvas().FillRect(TRect{1, 1, 50, 50});
+  };
   grid->Paint();
-  const int left = 10 + 7 + 29;
-  const int right = left + 62;
-  const int top = 12 + 7;
-  const int bottom = 146 - 7;
-  // fsLowered inner frame: gray/white outer ring, black/silver inner ring.
-  ExpectRow(top, left, right, clGray);
-  ExpectColumn(left, top + 1, bottom - 1, clGray);
-  ExpectRow(bottom, left, right, clWhite);
-  ExpectColumn(right, top + 1, bottom - 1, clWhite);
-  ExpectRow(top + 1, left + 1, right - 1, clBlack);
-  ExpectColumn(right - 1, top + 2, bottom - 2, clSilver);
-  EXPECT_EQ(Px(left + 2, top + 2), kRed);
-  EXPECT_EQ(Px(right - 2, bottom - 2), kRed);
-  EXPECT_EQ(Px(left - 1, 60), clSilver);
-  EXPECT_EQ(Px(right + 1, 60), clSilver);
-}
-
-TEST_F(PaintedGrid, LandscapePictureKeepsItsProportionsCentredDown) {
-  ServeRedPicture(200, 100);  // sh = 60, Top = Y + M + 30
-  grid->Paint();
-  const int top = 12 + 7 + 30;
-  const int bottom = top + 60;
-  ExpectRow(top, 17, 137, clGray);
-  ExpectRow(bottom, 17, 137, clWhite);
-  ExpectColumn(137, top + 1, bottom - 1, clWhite);
-  EXPECT_EQ(Px(60, top + 5), kRed);
-  EXPECT_EQ(Px(60, top - 1), clSilver);
-  EXPECT_EQ(Px(60, bottom + 1), clSilver);
-}
-
-TEST_F(PaintedGrid, SquarePictureFillsTheSlideSizeSquare) {
-  ServeRedPicture(50, 50);
-  grid->Paint();
-  ExpectRow(19, 17, 137, clGray);
-  ExpectColumn(17, 20, 138, clGray);
-  ExpectRow(139, 17, 137, clWhite);
-  ExpectColumn(137, 20, 138, clWhite);
-  EXPECT_EQ(Px(16, 60), clSilver);
+  EXPECT_EQ(Px(18, 60), clBlue);
+  EXPECT_EQ(Px(60, 20), clBlue);
+  EXPECT_EQ(Px(21, 60), kRed);
+  EXPECT_EQ(Px(136, 138), kRed);
 }
 
 TEST_F(PaintedGrid, UnchangedBufferShowsThePreviousPictureAgain) {
@@ -226,50 +248,70 @@ TEST_F(PaintedGrid, ControlFrameStopsOnePixelShortOfTheEdges) {
   ExpectColumn(296, 2, 449, clSilver);
   ExpectColumn(298, 0, 452, Background());
   ExpectRow(452, 0, 298, Background());
+
+  // Without a control frame or slide frames the background reaches every
+  // edge, and a cover fills its box X..X+B, Y..Y+B inclusive: slide 1 at
+  // (10, 12) covers columns 10..144 and rows 12..146.
+  grid->SetFrameStyle(fsNone);
+  grid->SetOuterFrameStyle(fsNone);
+  ExpectColumn(0, 0, 452, Background());
+  ExpectColumn(298, 0, 452, Background());
+  ExpectRow(0, 0, 298, Background());
+  ExpectRow(452, 0, 298, Background());
+  ExpectRow(12, 10, 144, clSilver);
+  ExpectRow(146, 10, 144, clSilver);
+  ExpectColumn(144, 12, 146, clSilver);
+  EXPECT_EQ(Px(9, 50), Background());
+  EXPECT_EQ(Px(145, 50), Background());
+  EXPECT_EQ(Px(50, 11), Background());
+  EXPECT_EQ(Px(50, 147), Background());
 }
 
-TEST_F(PaintedGrid, ShowNothingLeavesTheBackgroundAndDrawsTheMarker) {
-  std::vector<int> rendered;
-  grid->OnImageRequest = [](TObject*, int id, TImageRequestProcessing& how, int& mark, TBitmap*&) {
-    if (id != 1) return;
-    how = irpShowNothing;
-    mark = 7;  // filled square, 3 x 3 round the centre
+// What slide 1 (box at 10, 12) shows by the answer to its request: the
+// frame's corner (10, 12), the card's corner (17, 39), the box's middle
+// (77, 79) and the marker's centre (X + 10, Y + 12) = (20, 24).
+TEST_F(PaintedGrid, TheAnswerToARequestDecidesWhatTheSlideShows) {
+  const TColor bg = Background();
+  struct Case {
+    const char* name;
+    TImageRequestProcessing how;
+    int mark;
+    bool takeBuffer;
+    TColor corner, card, middle, marker;
   };
-  grid->OnSlideRendered = [&](TObject*, TCanvas&, int, int, int id) { rendered.push_back(id); };
-  grid->Paint();
-  EXPECT_EQ(rendered.front(), 1);
-  // Centre (X + 10, Y + 12) = (20, 24).
-  for (int y = 23; y <= 25; ++y) ExpectRow(y, 19, 21, clBlack);
-  EXPECT_EQ(Px(18, 24), Background());
-  EXPECT_EQ(Px(22, 24), Background());
-  EXPECT_EQ(Px(10, 12), Background());
-  EXPECT_EQ(Px(77, 79), Background());
-}
-
-TEST_F(PaintedGrid, MarkerTakesTheMarkColourOverASlide) {
-  grid->SetColorMark(kRed);
-  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing&, int& mark, TBitmap*&) { mark = 0x107; };
-  grid->Paint();
-  EXPECT_EQ(Px(20, 24), kRed);  // type 0x107 & 0xFF = 7
-  EXPECT_EQ(Px(19, 23), kRed);
-}
-
-TEST_F(PaintedGrid, FrameOnlyShowsCoverAndOuterFrame) {
-  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*&) {
-    how = irpShowFrameOnly;
+  const Case cases[] = {
+      {"frame only", irpShowFrameOnly, -1, false, clWhite, clSilver, clSilver, clSilver},
+      {"picture of an empty buffer", irpShowSlide, -1, false, clWhite, clSilver, clSilver, clSilver},
+      {"picture of no buffer", irpShowSlide, -1, true, clWhite, clSilver, clSilver, clSilver},
+      {"nothing, marker 7", irpShowNothing, 7, false, bg, bg, bg, clBlack},
+      {"frame only, marker 0x107", irpShowFrameOnly, 0x107, false, clWhite, clSilver, clSilver, clBlack},
   };
-  grid->Paint();
-  EXPECT_EQ(Px(10, 12), clWhite);
-  EXPECT_EQ(Px(17, 39), clSilver);
-  EXPECT_EQ(Px(77, 79), clSilver);
-}
-
-TEST_F(PaintedGrid, SlideWithoutAPictureShowsItsCoverOnly) {
-  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*&) { how = irpShowSlide; };
-  grid->Paint();  // the buffer stays 0 x 0
-  EXPECT_EQ(Px(10, 12), clWhite);
-  EXPECT_EQ(Px(17, 19), clSilver);
-  EXPECT_EQ(Px(77, 79), clSilver);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    grid = MakeBrowserGrid();
+    std::unique_ptr<TBitmap> taken;
+    std::vector<int> rendered;
+    grid->OnImageRequest = [&](TObject*, int id, TImageRequestProcessing& how, int& mark, TBitmap*& buffer) {
+      if (id != 1) return;
+      how = c.how;
+      if (c.mark != -1) mark = c.mark;  // else as it comes: no marker
+      if (c.takeBuffer) taken.reset(std::exchange(buffer, nullptr));
+    };
+    grid->OnSlideRendered = [&](TObject*, TCanvas&, int, int, int id) { rendered.push_back(id); };
+    grid->Paint();
+    EXPECT_EQ(rendered.front(), 1);
+    EXPECT_EQ(Px(10, 12), c.corner);
+    EXPECT_EQ(Px(17, 39), c.card);
+    EXPECT_EQ(Px(77, 79), c.middle);
+    EXPECT_EQ(Px(20, 24), c.marker);
+    if (c.mark == -1) continue;
+    // Type 7: a filled 3 x 3 square round the centre.
+    for (int y = 23; y <= 25; ++y) ExpectRow(y, 19, 21, clBlack);
+    EXPECT_EQ(Px(18, 24), c.middle);
+    EXPECT_EQ(Px(22, 24), c.middle);
+    grid->SetColorMark(kRed);
+    EXPECT_EQ(Px(20, 24), kRed);
+  }
 }
 
 TEST_F(PaintedGrid, SelectedSlideTakesTheSelectedColour) {
@@ -302,18 +344,6 @@ TEST_F(PaintedGrid, BitmapHandedOverByAHandlerIsFreedOnceAfterTheLastRequest) {
   EXPECT_EQ(gridsOwn->Width(), 0);  // still alive: not freed by the grid
 }
 
-TEST_F(PaintedGrid, HandlerMayTakeTheBufferAwayAltogether) {
-  std::unique_ptr<TBitmap> taken;
-  grid->OnImageRequest = [&](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*& buffer) {
-    how = irpShowSlide;
-    if (buffer) taken.reset(buffer);
-    buffer = nullptr;
-  };
-  grid->Paint();
-  EXPECT_TRUE(taken);
-  EXPECT_EQ(Px(77, 79), clSilver);
-}
-
 TEST_F(PaintedGrid, NoSlideInRangeStillBracketsThePaint) {
   grid->SetScrollPosition(100.0);  // 99.5: slides 99 and up in view
   grid->SetMax(10);
@@ -329,22 +359,4 @@ TEST_F(PaintedGrid, NoSlideInRangeStillBracketsThePaint) {
   EXPECT_EQ(rendered, 0);
   EXPECT_EQ(brackets, (std::vector<std::string>{"first", "last"}));
   for (int y = 10; y < 443; y += 7) ExpectRow(y, 2, 295, Background());
-}
-
-TEST_F(PaintedGrid, CellsAboveMaxStayBackground) {
-  grid->SetMax(5);
-  RequestRecorder requests(*grid);
-  grid->Paint();
-  EXPECT_EQ(requests.Ids, (std::vector<int>{1, 3, 5, 2, 4}));
-  EXPECT_EQ(Px(200, 300), Background());  // slide 6's cell at (146, 284)
-}
-
-TEST(ThumbnailsPaint, ZeroSizedControlRequestsTheFirstSlideAlone) {
-  TThumbnails grid(nullptr);
-  grid.SetBounds(0, 0, 0, 0);
-  RequestRecorder requests(grid);
-  grid.Paint();
-  EXPECT_EQ(requests.Ids, (std::vector<int>{1}));
-  EXPECT_EQ(grid.NumColumns(), 1);
-  EXPECT_EQ(grid.NumRows(), 1);
 }

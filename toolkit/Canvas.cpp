@@ -1,6 +1,8 @@
 // The canvas primitives whose pixels the system fixes exactly: lines,
-// rectangles, single pixels and bitmap copies. Everything clips to the target.
+// rectangles, ellipses, single pixels and bitmap copies. Everything clips to
+// the target.
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
 
@@ -31,12 +33,22 @@ void TCanvas::Changed() {
   if (FTarget.OnChange) FTarget.OnChange();
 }
 
+TRect TCanvas::Drawable() const {
+  TRect r{0, 0, FTarget.Width(), FTarget.Height()};
+  if (FClipped) {
+    r.Left = std::max(r.Left, FClip.Left);
+    r.Top = std::max(r.Top, FClip.Top);
+    r.Right = std::min(r.Right, FClip.Right);
+    r.Bottom = std::min(r.Bottom, FClip.Bottom);
+  }
+  return r;
+}
+
 void TCanvas::Plot(int x, int y, std::uint32_t pixel) {
-  const int w = FTarget.Width();
-  const int h = FTarget.Height();
   const int half = Pen.Width > 1 ? Pen.Width / 2 : 0;
   if (half == 0) {
-    if (x >= 0 && y >= 0 && x < w && y < h) FTarget.ScanLine(y)[x] = pixel;
+    const TRect d = Drawable();
+    if (x >= d.Left && y >= d.Top && x < d.Right && y < d.Bottom) FTarget.ScanLine(y)[x] = pixel;
     return;
   }
   // A wider pen draws a square dab around each point of the line.
@@ -44,16 +56,18 @@ void TCanvas::Plot(int x, int y, std::uint32_t pixel) {
 }
 
 void TCanvas::HLine(int x1, int x2, int y, std::uint32_t pixel) {
-  if (y < 0 || y >= FTarget.Height() || x2 < 0 || x1 >= FTarget.Width() || x1 > x2) return;
-  x1 = std::max(x1, 0);
-  x2 = std::min(x2, FTarget.Width() - 1);
+  const TRect d = Drawable();
+  if (y < d.Top || y >= d.Bottom || x2 < d.Left || x1 >= d.Right || x1 > x2) return;
+  x1 = std::max(x1, d.Left);
+  x2 = std::min(x2, d.Right - 1);
   FillPixels(FTarget.ScanLine(y) + x1, std::size_t(x2 - x1) + 1, pixel);
 }
 
 void TCanvas::VLine(int x, int y1, int y2, std::uint32_t pixel) {
-  if (x < 0 || x >= FTarget.Width() || y2 < 0 || y1 >= FTarget.Height() || y1 > y2) return;
-  y1 = std::max(y1, 0);
-  y2 = std::min(y2, FTarget.Height() - 1);
+  const TRect d = Drawable();
+  if (x < d.Left || x >= d.Right || y2 < d.Top || y1 >= d.Bottom || y1 > y2) return;
+  y1 = std::max(y1, d.Top);
+  y2 = std::min(y2, d.Bottom - 1);
   const auto stride = std::size_t(FTarget.Width());
   std::uint32_t* p = FTarget.MutableBits() + std::size_t(y1) * stride + std::size_t(x);
   for (int y = y1; y <= y2; ++y, p += stride) *p = pixel;
@@ -165,13 +179,76 @@ void TCanvas::FillRect(const TRect& r) {
   Changed();
 }
 
+namespace {
+
+// Columns [first, last] of row j of the ellipse inscribed in a w x h box: the
+// pixels whose centres lie inside it, in exact integer arithmetic (offsets
+// from the box centre are counted in half pixels). first > last: none.
+struct Span {
+  long long first, last;
+};
+
+Span EllipseRow(long long w, long long h, long long j) {
+  if (j < 0 || j >= h) return {1, 0};
+  __extension__ using Wide = __int128;
+  const long long v = 2 * j + 1 - h;
+  const Wide rest = Wide(w) * w * h * h - Wide(v) * v * w * w;  // room left for u^2 h^2
+  if (rest < 0) return {1, 0};
+  const auto q = static_cast<long long>(rest / (Wide(h) * h));  // u^2 <= q
+  long long u = static_cast<long long>(std::sqrt(static_cast<long double>(q)));
+  while (u * u > q) --u;
+  while ((u + 1) * (u + 1) <= q) ++u;
+  if ((u + w + 1) % 2 != 0) --u;  // u = 2i + 1 - w has the parity of w + 1
+  if (u < 0) return {1, 0};
+  return {(w - 1 - u) / 2, (w - 1 + u) / 2};
+}
+
+}  // namespace
+
+// A round shape: small boxes leave their corners out (a 4 x 4 circle is 12
+// pixels, not 16). The outline is every inside pixel with a 4-neighbour
+// outside; the brush fills the rest.
+void TCanvas::Ellipse(int x1, int y1, int x2, int y2) {
+  if (x1 > x2) std::swap(x1, x2);
+  if (y1 > y2) std::swap(y1, y2);
+  const long long w = (long long)x2 - x1;
+  const long long h = (long long)y2 - y1;
+  if (w < 1 || h < 1 || FTarget.Empty()) return;
+  const std::uint32_t pen = ColorToPixel(Pen.Color);
+  const std::uint32_t fill = ColorToPixel(Brush.Color());
+  const long long jFirst = std::max(0LL, -(long long)y1);
+  const long long jLast = std::min(h - 1, (long long)FTarget.Height() - 1 - y1);
+  for (long long j = jFirst; j <= jLast; ++j) {
+    const Span row = EllipseRow(w, h, j);
+    if (row.first > row.last) continue;
+    const Span above = EllipseRow(w, h, j - 1);
+    const Span below = EllipseRow(w, h, j + 1);
+    const long long inFirst = std::max({row.first + 1, above.first, below.first});
+    const long long inLast = std::min({row.last - 1, above.last, below.last});
+    const int y = int(y1 + j);
+    const int left = Clamp(x1 + row.first, -1, FTarget.Width());
+    const int right = Clamp(x1 + row.last, -1, FTarget.Width());
+    if (inFirst > inLast) {
+      HLine(left, right, y, pen);
+      continue;
+    }
+    const int inLeft = Clamp(x1 + inFirst, -1, FTarget.Width());
+    const int inRight = Clamp(x1 + inLast, -1, FTarget.Width());
+    HLine(left, inLeft - 1, y, pen);
+    if (Brush.Style() != bsClear) HLine(inLeft, inRight, y, fill);
+    HLine(inRight + 1, right, y, pen);
+  }
+  Changed();
+}
+
 TColor TCanvas::Pixel(int x, int y) const {
   if (x < 0 || y < 0 || x >= FTarget.Width() || y >= FTarget.Height()) return 0xFFFFFFFF;
   return PixelToColor(static_cast<const TBitmap&>(FTarget).ScanLine(y)[x]);
 }
 
 void TCanvas::SetPixel(int x, int y, TColor c) {
-  if (x < 0 || y < 0 || x >= FTarget.Width() || y >= FTarget.Height()) return;
+  const TRect d = Drawable();
+  if (x < d.Left || y < d.Top || x >= d.Right || y >= d.Bottom) return;
   FTarget.ScanLine(y)[x] = ColorToPixel(c);
   Changed();
 }

@@ -1,11 +1,11 @@
-// The canvas primitives whose rasterisation is the platform's: ellipses,
-// polygons and text, drawn by QPainter without antialiasing on a QImage that
-// wraps the target's own pixel store.
+// The canvas primitives that QPainter rasterises without antialiasing, on a
+// QImage that wraps the target's own pixel store: the inside of polygons, and
+// text.
 #include <QFont>
 #include <QFontMetrics>
 #include <QImage>
 #include <QPainter>
-#include <QPolygon>
+#include <QPolygonF>
 #include <algorithm>
 #include <optional>
 
@@ -48,12 +48,15 @@ FontCache& Fonts() {
 // A painter on the target's pixels; the image does not own or copy them.
 class TargetPainter {
  public:
-  explicit TargetPainter(TBitmap& target)
+  TargetPainter(TBitmap& target, const TCanvas& canvas)
       : FImage(reinterpret_cast<uchar*>(target.MutableBits()), target.Width(), target.Height(),
                qsizetype(target.Width()) * 4, QImage::Format_RGB32),
         FPainter(&FImage) {
     FPainter.setRenderHint(QPainter::Antialiasing, false);
     FPainter.setRenderHint(QPainter::TextAntialiasing, false);
+    if (const TRect* clip = canvas.ClipRect()) {
+      FPainter.setClipRect(QRect(QPoint(clip->Left, clip->Top), QPoint(clip->Right - 1, clip->Bottom - 1)));
+    }
   }
   QPainter& operator*() { return FPainter; }
   QPainter* operator->() { return &FPainter; }
@@ -63,54 +66,53 @@ class TargetPainter {
   QPainter FPainter;
 };
 
-void SetPenAndBrush(QPainter& p, const TCanvas& c) {
-  QPen pen(ToQColor(c.Pen.Color));
-  pen.setWidth(std::max(c.Pen.Width, 1) == 1 ? 0 : c.Pen.Width);  // 0: cosmetic one-pixel pen
-  p.setPen(pen);
-  if (c.Brush.Style() == bsClear) {
-    p.setBrush(Qt::NoBrush);
-  } else {
-    p.setBrush(ToQColor(c.Brush.Color()));
+// Text is 8-bit in the platform's Windows-1252 set: Latin-1 but for 0x80..0x9F,
+// where it has printable characters (the five codes it leaves free stay C1).
+QString FromAnsi(const std::string& text) {
+  static constexpr char16_t k80to9F[32] = {
+      0x20AC, 0x0081, 0x201A, 0x0192, 0x201E, 0x2026, 0x2020, 0x2021, 0x02C6, 0x2030, 0x0160,
+      0x2039, 0x0152, 0x008D, 0x017D, 0x008F, 0x0090, 0x2018, 0x2019, 0x201C, 0x201D, 0x2022,
+      0x2013, 0x2014, 0x02DC, 0x2122, 0x0161, 0x203A, 0x0153, 0x009D, 0x017E, 0x0178};
+  QString out;
+  out.reserve(qsizetype(text.size()));
+  for (const char ch : text) {
+    const auto b = static_cast<unsigned char>(ch);
+    out.append(QChar(b >= 0x80 && b <= 0x9F ? k80to9F[b - 0x80] : char16_t(b)));
   }
+  return out;
 }
 
 bool Reasonable(long long v) { return v > -(1LL << 24) && v < (1LL << 24); }
 
 }  // namespace
 
-void TCanvas::Ellipse(int x1, int y1, int x2, int y2) {
-  if (x1 > x2) std::swap(x1, x2);
-  if (y1 > y2) std::swap(y1, y2);
-  if (x2 - x1 < 1 || y2 - y1 < 1 || FTarget.Empty()) return;
-  if (!Reasonable(x1) || !Reasonable(x2) || !Reasonable(y1) || !Reasonable(y2)) return;
-  {
-    TargetPainter p(FTarget);
-    SetPenAndBrush(*p, *this);
-    // An aliased QRect(x, y, w, h) outline covers x..x+w: ask for one less so
-    // the ellipse stays inside x1..x2-1, y1..y2-1.
-    p->drawEllipse(QRect(x1, y1, x2 - x1 - 1, y2 - y1 - 1));
-  }
-  Changed();
-}
-
+// The inside is QPainter's, without a pen; the outline follows the canvas's
+// own line rule, so every stated vertex is set. The pen position is kept.
 void TCanvas::Polygon(const std::vector<TPoint>& points) {
   if (points.empty() || FTarget.Empty()) return;
-  QPolygon poly;
   for (const TPoint& pt : points) {
     if (!Reasonable(pt.X) || !Reasonable(pt.Y)) return;
-    poly << QPoint(pt.X, pt.Y);
   }
-  {
-    TargetPainter p(FTarget);
-    SetPenAndBrush(*p, *this);
+  if (Brush.Style() != bsClear) {
+    // Shifted by half a pixel: QPainter fills the pixels whose centres lie
+    // inside, and pixel (x, y) of this canvas is the point (x, y) itself.
+    QPolygonF poly;
+    for (const TPoint& pt : points) poly << QPointF(pt.X + 0.5, pt.Y + 0.5);
+    TargetPainter p(FTarget, *this);
+    p->setPen(Qt::NoPen);
+    p->setBrush(ToQColor(Brush.Color()));
     p->drawPolygon(poly);
   }
+  const TPoint saved = PenPos;
+  MoveTo(points.back().X, points.back().Y);
+  for (const TPoint& pt : points) LineTo(pt.X, pt.Y);
+  PenPos = saved;
   Changed();
 }
 
 int TCanvas::TextWidth(const std::string& text) const {
   Fonts().Get(Font);
-  return Fonts().metrics->horizontalAdvance(QString::fromLatin1(text.data(), qsizetype(text.size())));
+  return Fonts().metrics->horizontalAdvance(FromAnsi(text));
 }
 
 int TCanvas::TextHeight(const std::string& /*text*/) const {
@@ -127,11 +129,11 @@ void TCanvas::TextOut(int x, int y, const std::string& text) {
     return;
   }
   {
-    TargetPainter p(FTarget);
+    TargetPainter p(FTarget, *this);
     if (Brush.Style() != bsClear) p->fillRect(QRect(x, y, w, h), ToQColor(Brush.Color()));
     p->setFont(Fonts().Get(Font));
     p->setPen(ToQColor(Font.Color));
-    p->drawText(QPoint(x, y + Fonts().metrics->ascent()), QString::fromLatin1(text.data(), qsizetype(text.size())));
+    p->drawText(QPoint(x, y + Fonts().metrics->ascent()), FromAnsi(text));
   }
   PenPos = {x + w, y};
   Changed();

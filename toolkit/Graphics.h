@@ -164,6 +164,16 @@ class TCanvas {
   void StretchBlt(int dx, int dy, int dw, int dh, const TBitmap& source, int sx, int sy, int sw, int sh,
                   std::uint32_t rop = SRCCOPY);
 
+  // Limits what pen and brush draw (lines, rectangles, ellipses, polygons,
+  // pixels, text) to r, right and bottom exclusive, until reset; bitmap
+  // copies are not limited.
+  void SetClipRect(const TRect& r) {
+    FClip = r;
+    FClipped = true;
+  }
+  void ResetClipRect() { FClipped = false; }
+  const TRect* ClipRect() const { return FClipped ? &FClip : nullptr; }
+
   // True on the printing device's canvas; no canvas of this program is one.
   bool IsPrinterCanvas = false;
 
@@ -178,7 +188,10 @@ class TCanvas {
   void LevelRun(int x0, int x1, int y, std::uint32_t pixel);
   void UprightRun(int x, int y0, int y1, std::uint32_t pixel);
   void GeneralLine(TPoint from, TPoint to, std::uint32_t pixel);
+  TRect Drawable() const;  // the target, within the clip rectangle
 
   TBitmap& FTarget;
+  TRect FClip;
+  bool FClipped = false;
   int FStretchMode = COLORONCOLOR;
 };

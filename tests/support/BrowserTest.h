@@ -17,6 +17,7 @@
 #include "app/mainfrm.h"
 #include "lib/Tesk_filesys.h"
 #include "support/JpegMaker.h"
+#include "support/Rgb.h"
 #include "support/TempDir.h"
 #include "toolkit/FileData.h"
 #include "toolkit/Forms.h"
@@ -42,10 +43,6 @@ namespace browsertest {
 
 using jpegmaker::Bytes;
 
-struct Rgb {
-  int R = 0, G = 0, B = 0;
-};
-
 inline const Rgb kRed{200, 30, 30};
 inline const Rgb kGreen{30, 160, 40};
 inline const Rgb kBlue{40, 60, 200};
@@ -55,15 +52,6 @@ inline const Rgb kSilver{0xC0, 0xC0, 0xC0};  // the grid's cover colour
 inline Rgb RgbAt(const QImage& image, int x, int y) {
   const QRgb p = image.pixel(x, y);
   return {qRed(p), qGreen(p), qBlue(p)};
-}
-
-inline testing::AssertionResult Near(const Rgb& actual, const Rgb& expected, int tolerance = 8) {
-  if (std::abs(actual.R - expected.R) <= tolerance && std::abs(actual.G - expected.G) <= tolerance &&
-      std::abs(actual.B - expected.B) <= tolerance) {
-    return testing::AssertionSuccess();
-  }
-  return testing::AssertionFailure() << "got (" << actual.R << "," << actual.G << "," << actual.B << "), expected ("
-                                     << expected.R << "," << expected.G << "," << expected.B << ")";
 }
 
 inline jpegmaker::Sample ToSample(const Rgb& c) {

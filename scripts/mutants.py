@@ -1,0 +1,377 @@
+#!/usr/bin/env python3
+"""Plants one simple fault at a time in a source file and runs the unit tests
+that cover it; a fault no test notices survives and is listed.
+
+Faults: a comparison or arithmetic operator changed, an integer constant off
+by one, true and false swapped, a statement dropped, two arguments of a call
+swapped. The tree itself is only read: faults are planted in a copy (by
+default build-mutants/src, built in build-mutants/build), which is brought
+back to the tree's content before every run, so an interrupted run leaves
+nothing behind anywhere that matters.
+"""
+import argparse
+import fnmatch
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import time
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+
+# Which unit suites cover which sources (first match wins).
+COVERAGE = [
+    ("lib/Tesk_teskbase.cpp", ["frames_test", "thumbnails_paint_test"]),
+    ("lib/Tesk_teskbase_markers.cpp", ["markers_test", "thumbnails_paint_test"]),
+    ("lib/Tesk_dstruct.cpp", ["dstruct_test", "assignment_test", "thumbnails_mouse_test"]),
+    ("lib/Tesk_filesys*.cpp", ["filesys_test"]),
+    ("lib/Tesk_Thumbnails*.cpp", ["thumbnails_state_test", "thumbnails_geometry_test",
+                                  "thumbnails_paint_test", "thumbnails_mouse_test", "assignment_test"]),
+    ("toolkit/Canvas*.cpp", ["canvas_test", "frames_test", "markers_test"]),
+    ("toolkit/Stretch.cpp", ["canvas_test"]),
+    ("toolkit/Bitmap.cpp", ["canvas_test", "pixel_store_test"]),
+    ("toolkit/Colors.cpp", ["canvas_test", "thumbnails_paint_test"]),
+    ("toolkit/Jpeg*.cpp", ["jpeg_test", "hostile_jpeg_test", "picture_test"]),
+    ("toolkit/Pictures.cpp", ["picture_test"]),
+    ("toolkit/FileData.cpp", ["filesys_test", "picture_test"]),
+    ("toolkit/*.cpp", ["canvas_test", "thumbnails_state_test", "thumbnails_mouse_test", "dstruct_test"]),
+]
+
+# Calls whose arguments may be swapped without a change.
+COMMUTATIVE = {"std::min", "std::max", "min", "max", "SatAdd"}
+# An argument that names a type and a parameter: a declaration, not a call.
+PARAMETER = re.compile(r"^[\w:<>]+[\s&*]+\w+$")
+
+KEYWORDS = {"if", "for", "while", "switch", "return", "sizeof", "static_cast", "reinterpret_cast",
+            "const_cast", "dynamic_cast", "catch", "alignof", "decltype", "noexcept", "static_assert"}
+
+
+def covering_tests(path):
+    for pattern, tests in COVERAGE:
+        if fnmatch.fnmatch(path, pattern):
+            return tests
+    return []
+
+
+# ---------------------------------------------------------------- finding faults
+
+def masked(text):
+    """The text with comments, strings, character literals and preprocessor
+    lines blanked out (same length), so offsets stay valid."""
+    out = list(text)
+    i, n = 0, len(text)
+    line_start = True
+    while i < n:
+        c = text[i]
+        if line_start and text[i:].lstrip(" \t").startswith("#"):
+            j = text.find("\n", i)
+            j = n if j < 0 else j
+            for k in range(i, j):
+                out[k] = " "
+            i = j
+            continue
+        line_start = c == "\n"
+        if text.startswith("//", i):
+            j = text.find("\n", i)
+            j = n if j < 0 else j
+        elif text.startswith("/*", i):
+            j = text.find("*/", i + 2)
+            j = n if j < 0 else j + 2
+        elif c in "\"'" and not (c == "'" and i > 0 and text[i - 1].isalnum()):
+            j = i + 1
+            while j < n and text[j] != c:
+                j += 2 if text[j] == "\\" else 1
+            j = min(j + 1, n)
+        else:
+            i += 1
+            continue
+        for k in range(i, j):
+            if out[k] != "\n":
+                out[k] = " "
+        i = j
+    return "".join(out)
+
+
+class Mutant:
+    def __init__(self, path, text, start, end, replacement, kind):
+        self.path, self.start, self.end, self.replacement, self.kind = path, start, end, replacement, kind
+        self.line = text.count("\n", 0, start) + 1
+        self.original = text[start:end]
+
+    def apply(self, text):
+        return text[:self.start] + self.replacement + text[self.end:]
+
+    def describe(self):
+        return "%s:%d %s: %r -> %r" % (self.path, self.line, self.kind, self.original.strip(),
+                                        self.replacement.strip() or "(dropped)")
+
+
+SWAPS = {"<": ["<="], "<=": ["<"], ">": [">="], ">=": [">"], "==": ["!="], "!=": ["=="],
+         "+": ["-"], "-": ["+"], "*": ["/"], "/": ["*"], "%": ["/"], "&&": ["||"], "||": ["&&"],
+         "+=": ["-="], "-=": ["+="], "++": ["--"], "--": ["++"], "true": ["false"], "false": ["true"]}
+
+
+def operator_mutants(path, text, m):
+    found = []
+    for match in re.finditer(r"(?<=\s)(<=|>=|==|!=|&&|\|\||\+=|-=|<|>|\+|-|\*|/|%)(?=\s)", m):
+        op = match.group(1)
+        for rep in SWAPS[op]:
+            found.append(Mutant(path, text, match.start(1), match.end(1), rep, "operator"))
+    for match in re.finditer(r"(\+\+|--)(?=[A-Za-z_(])|(?<=[\w)\]])(\+\+|--)", m):
+        op = match.group(0)
+        found.append(Mutant(path, text, match.start(), match.end(), SWAPS[op][0], "operator"))
+    for match in re.finditer(r"\b(true|false)\b", m):
+        found.append(Mutant(path, text, match.start(), match.end(), SWAPS[match.group(1)][0], "constant"))
+    return found
+
+
+def constant_mutants(path, text, m):
+    found = []
+    for match in re.finditer(r"(?<![\w.])(\d+)(?![\w.'])", m):
+        value = int(match.group(1))
+        for rep in ([value + 1, value - 1] if value > 0 else [1]):
+            found.append(Mutant(path, text, match.start(), match.end(), str(rep), "constant"))
+    return found
+
+
+DECLARATION = re.compile(r"^\s*(const|constexpr|static|auto|int|bool|double|float|char|unsigned|long|"
+                         r"std::|using|typedef|return|if|for|while|switch|case|default|break|continue|"
+                         r"else|do|try|throw|delete|namespace|class|struct|enum|template|public|private|"
+                         r"protected)\b")
+STATEMENT = re.compile(r"^\s*[A-Za-z_][\w:]*(\s*(\.|->)\s*[A-Za-z_]\w*|\[[^\]]*\])*\s*(\(|=[^=]|\+=|-=|\+\+|--)")
+
+
+def is_plain_statement(line, previous):
+    """A whole call or assignment on one line inside a body (indented), not a
+    declaration and not the continuation of an earlier line."""
+    code = line.strip()
+    return (code.endswith(";") and not code.endswith(("= delete;", "= default;"))
+            and previous[-1:] in (";", "{", "}", ":") and line.startswith((" ", "\t"))
+            and not DECLARATION.match(line) and STATEMENT.match(line) is not None
+            and code.count("(") == code.count(")"))
+
+
+def statement_mutants(path, text, m):
+    found = []
+    offset = 0
+    previous = ";"
+    for line in m.split("\n"):
+        if is_plain_statement(line, previous):
+            start = offset + len(line) - len(line.lstrip())
+            found.append(Mutant(path, text, start, offset + len(line.rstrip()), ";", "statement"))
+        if line.strip():
+            previous = line.strip()
+        offset += len(line) + 1
+    return found
+
+
+def split_arguments(m, open_paren):
+    """Top-level argument spans of the call whose '(' is at open_paren."""
+    depth, start, spans = 0, open_paren + 1, []
+    i = open_paren
+    while i < len(m):
+        c = m[i]
+        if c in "([{":
+            depth += 1
+        elif c in ")]}":
+            depth -= 1
+            if depth == 0:
+                spans.append((start, i))
+                return spans
+        elif c == "," and depth == 1:
+            spans.append((start, i))
+            start = i + 1
+        elif c == ";":
+            return []
+        i += 1
+    return []
+
+
+def argument_mutants(path, text, m):
+    found = []
+    for match in re.finditer(r"\b([A-Za-z_][\w:]*)\s*\(", m):
+        name = match.group(1)
+        line_start = m.rfind("\n", 0, match.start()) + 1
+        if name in KEYWORDS or name in COMMUTATIVE or not m[line_start:match.start()].startswith((" ", "\t")):
+            continue  # definitions and declarations start at column 0
+        spans = split_arguments(m, match.end() - 1)
+        for (a0, a1), (b0, b1) in zip(spans, spans[1:]):
+            a, b = text[a0:a1].strip(), text[b0:b1].strip()
+            if PARAMETER.match(a) or PARAMETER.match(b):
+                break
+            if a and b and a != b and "\n" not in text[a0:b1]:
+                replacement = text[a0:a1].replace(a, b, 1) + "," + text[b0:b1].replace(b, a, 1)
+                found.append(Mutant(path, text, a0, b1, replacement, "arguments"))
+    return found
+
+
+def find_mutants(path):
+    text = open(os.path.join(ROOT, path), encoding="utf-8").read()
+    m = masked(text)
+    found = (operator_mutants(path, text, m) + constant_mutants(path, text, m)
+             + statement_mutants(path, text, m) + argument_mutants(path, text, m))
+    found.sort(key=lambda x: (x.start, x.end, x.replacement))
+    return text, found
+
+
+# ---------------------------------------------------------------- the copy and its build
+
+def tree_files():
+    """The project's files: what git tracks or would, else all but build trees."""
+    try:
+        out = subprocess.run(["git", "ls-files", "--cached", "--others", "--exclude-standard"], cwd=ROOT,
+                             check=True, capture_output=True, text=True).stdout
+        return [f for f in out.splitlines() if os.path.isfile(os.path.join(ROOT, f))]
+    except (OSError, subprocess.CalledProcessError):
+        files = []
+        for dirpath, dirs, names in os.walk(ROOT):
+            dirs[:] = [d for d in dirs if not d.startswith(("build", ".git"))]
+            files += [os.path.relpath(os.path.join(dirpath, n), ROOT) for n in names]
+        return files
+
+
+def sync_copy(src):
+    """Makes the copy hold the tree's content; unchanged files keep their times."""
+    wanted = set(tree_files())
+    for rel in wanted:
+        a, b = os.path.join(ROOT, rel), os.path.join(src, rel)
+        with open(a, "rb") as fa:
+            data = fa.read()
+        if os.path.exists(b):
+            with open(b, "rb") as fb:
+                if fb.read() == data:
+                    continue
+        os.makedirs(os.path.dirname(b), exist_ok=True)
+        with open(b, "wb") as fb:
+            fb.write(data)
+        shutil.copymode(a, b)
+    for dirpath, _, names in os.walk(src):
+        for name in names:
+            rel = os.path.relpath(os.path.join(dirpath, name), src)
+            if rel not in wanted:
+                os.remove(os.path.join(dirpath, name))
+    shared = os.path.join(os.path.dirname(ROOT), "shared")
+    link = os.path.join(os.path.dirname(src), "shared")
+    if os.path.isdir(shared) and not os.path.exists(link):
+        os.symlink(shared, link)
+
+
+def run(cmd, timeout=None, env=None):
+    try:
+        p = subprocess.run(cmd, capture_output=True, text=True, timeout=timeout, env=env)
+        return p.returncode, p.stdout + p.stderr
+    except subprocess.TimeoutExpired:
+        return "timeout", ""
+
+
+def configure(src, build):
+    if os.path.exists(os.path.join(build, "build.ninja")):
+        return
+    code, out = run(["cmake", "-S", src, "-B", build, "-G", "Ninja", "-DCMAKE_BUILD_TYPE=None",
+                     "-DCMAKE_CXX_FLAGS=-O1", "-DGLIMMET_BENCH=OFF"])
+    if code != 0:
+        sys.exit("configuring the copy failed:\n" + out)
+
+
+def build_tests(build, tests, jobs):
+    return run(["cmake", "--build", build, "-j", str(jobs), "--target"] + tests)
+
+
+def run_tests(build, tests, timeout):
+    """'caught' as soon as one suite fails or hangs, else 'passed'."""
+    env = dict(os.environ, QT_QPA_PLATFORM="offscreen")
+    for test in tests:
+        code, _ = run([os.path.join(build, "tests", test), "--gtest_fail_fast", "--gtest_brief=1"],
+                      timeout=timeout, env=env)
+        if code != 0:
+            return "caught"
+    return "passed"
+
+
+# ---------------------------------------------------------------- main
+
+def main():
+    parser = argparse.ArgumentParser(description=__doc__.split("\n")[0])
+    parser.add_argument("files", nargs="*", help="sources to plant faults in, relative to the project (default: lib/*.cpp)")
+    parser.add_argument("--sample", type=int, default=0, help="plant only this many, chosen at random")
+    parser.add_argument("--seed", type=int, default=1, help="seed of the sample (default 1)")
+    parser.add_argument("--work", default=os.path.join(ROOT, "build-mutants"),
+                        help="folder of the copy and its build (default build-mutants/)")
+    parser.add_argument("--jobs", type=int, default=2, help="parallel compile jobs (default 2)")
+    parser.add_argument("--timeout", type=float, default=0, help="seconds a suite may run (default 5x its normal time, at least 20)")
+    parser.add_argument("--list", action="store_true", help="only list the faults that would be planted")
+    parser.add_argument("--match", action="append", default=[],
+                        help="only faults whose listed line contains this text (repeatable), e.g. a survivor's")
+    parser.add_argument("--min-score", type=float, default=0, help="exit 1 when fewer per cent are caught")
+    args = parser.parse_args()
+
+    files = args.files or sorted("lib/" + f for f in os.listdir(os.path.join(ROOT, "lib")) if f.endswith(".cpp"))
+    mutants, originals = [], {}
+    for path in files:
+        if not covering_tests(path):
+            sys.exit("no unit suite is known to cover %s (see COVERAGE in %s)" % (path, __file__))
+        originals[path], found = find_mutants(path)
+        mutants += found
+    if args.match:
+        mutants = [mu for mu in mutants if any(text in mu.describe() for text in args.match)]
+    if args.sample and args.sample < len(mutants):
+        mutants = sorted(random.Random(args.seed).sample(mutants, args.sample),
+                         key=lambda x: (x.path, x.start, x.replacement))
+    if args.list:
+        for mu in mutants:
+            print(mu.describe())
+        print("%d faults" % len(mutants))
+        return 0
+
+    src, build = os.path.join(args.work, "src"), os.path.join(args.work, "build")
+    os.makedirs(src, exist_ok=True)
+    sync_copy(src)
+    configure(src, build)
+    suites = sorted({t for path in files for t in covering_tests(path)})
+    code, out = build_tests(build, suites, args.jobs)
+    if code != 0:
+        sys.exit("the unmodified copy does not build:\n" + out[-3000:])
+    timeout = args.timeout
+    started = time.time()
+    if run_tests(build, suites, None) != "passed":
+        sys.exit("the unit suites fail without any planted fault: fix them first")
+    timeout = timeout or max(20.0, 5 * (time.time() - started))
+
+    caught = planted = stillborn = 0
+    survivors = []
+    try:
+        for i, mu in enumerate(mutants, 1):
+            target = os.path.join(src, mu.path)
+            with open(target, "w", encoding="utf-8") as f:
+                f.write(mu.apply(originals[mu.path]))
+            try:
+                tests = covering_tests(mu.path)
+                code, _ = build_tests(build, tests, args.jobs)
+                result = "stillborn" if code != 0 else run_tests(build, tests, timeout)
+            finally:
+                with open(target, "w", encoding="utf-8") as f:
+                    f.write(originals[mu.path])
+            if result == "stillborn":
+                stillborn += 1
+            else:
+                planted += 1
+                caught += result == "caught"
+                if result != "caught":
+                    survivors.append(mu)
+            print("[%d/%d] %-9s %s" % (i, len(mutants), "SURVIVED" if result == "passed" else result,
+                                       mu.describe()), flush=True)
+    except KeyboardInterrupt:
+        print("interrupted; the copy is restored and the tree was never touched")
+    score = 100.0 * caught / planted if planted else 100.0
+    print("\ncaught %d / planted %d (%.1f%%); %d did not compile" % (caught, planted, score, stillborn))
+    if survivors:
+        print("survivors:")
+        for mu in survivors:
+            print("  " + mu.describe())
+    return 1 if score < args.min_score else 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
