@@ -47,6 +47,7 @@ TEST_F(PaintedGrid, RequestsGoColumnByColumn) {
   RequestRecorder requests(*grid);
   grid->Paint();
   EXPECT_EQ(requests.Ids, (std::vector<int>{1, 3, 5, 7, 2, 4, 6, 8}));
+  EXPECT_EQ(requests.Announced, requests.Ids);
 }
 
 TEST_F(PaintedGrid, EventsComeFirstThenRequestAndRenderedPerSlideThenLast) {
@@ -336,6 +337,7 @@ TEST_F(PaintedGrid, CellsAboveMaxStayBackground) {
   RequestRecorder requests(*grid);
   grid->Paint();
   EXPECT_EQ(requests.Ids, (std::vector<int>{1, 3, 5, 2, 4}));
+  EXPECT_EQ(requests.Announced, requests.Ids);
   EXPECT_EQ(Px(200, 300), Background());  // slide 6's cell at (146, 284)
 }
 
@@ -345,6 +347,7 @@ TEST(ThumbnailsPaint, ZeroSizedControlRequestsTheFirstSlideAlone) {
   RequestRecorder requests(grid);
   grid.Paint();
   EXPECT_EQ(requests.Ids, (std::vector<int>{1}));
+  EXPECT_EQ(requests.Announced, requests.Ids);
   EXPECT_EQ(grid.NumColumns(), 1);
   EXPECT_EQ(grid.NumRows(), 1);
 }
