@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
+#include <vector>
 
 #include "app/ShellTreeView.h"
 #include "lib/Tesk_filesys.h"
@@ -180,6 +181,9 @@ void TFrmGlimmet::ConnectEvents() {
   };
   Thumbs1->OnFirstImageRequest = [this](TObject* Sender) { Thumbs1FirstImageRequest(Sender); };
   Thumbs1->OnLastImageRequest = [this](TObject* Sender) { Thumbs1LastImageRequest(Sender); };
+  Thumbs1->OnMouseUp = [this](TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y) {
+    Thumbs1MouseUp(Sender, Button, Shift, X, Y);
+  };
   ShellTreeView1->OnClick = [this] { Application.Guard([this] { ShellTreeView1Click(this); }); };
   connect(SBarThumbs, &QScrollBar::valueChanged, this,
           [this] { Application.Guard([this] { SBarThumbsChange(this); }); });
@@ -239,6 +243,7 @@ void TFrmGlimmet::FormShow(TObject*) {
 }
 
 void TFrmGlimmet::FormClose(TObject*) {
+  FPrefetch.DropAll();
   delete FLoaderImg;
   FLoaderImg = nullptr;
   delete FFileList;
@@ -266,9 +271,31 @@ void TFrmGlimmet::ShellTreeView1Click(TObject*) {
 
 void TFrmGlimmet::SBarThumbsChange(TObject*) { Thumbs1->SetScrollPosition(double(SBarThumbs->value())); }
 
-void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) { Screen.SetCursor(crHourGlass); }
+// An empty name for a slide the list does not hold.
+std::string TFrmGlimmet::FileOfSlide(int ThumbID) const {
+  if (!FFileList || ThumbID < 1 || ThumbID > FFileList->Count()) return {};
+  return (*FFileList)[ThumbID - 1];
+}
 
-void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) { Screen.SetCursor(crDefault); }
+// Nothing decoded outlives a paint but the large view's picture.
+void TFrmGlimmet::EndPaintPictures() {
+  FPrefetch.EndPaint();
+  if (FLoaderImg) FLoaderImg->Picture().SetGraphic(nullptr);
+}
+
+void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
+  Screen.SetCursor(crHourGlass);
+  std::vector<std::string> files;
+  for (const int id : Thumbs1->SlidesInView()) {
+    if (std::string file = FileOfSlide(id); !file.empty()) files.push_back(std::move(file));
+  }
+  FPrefetch.StartPaint(files);
+}
+
+void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
+  Screen.SetCursor(crDefault);
+  EndPaintPictures();
+}
 
 void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProcessing& HowToProcess, int&,
                                       TBitmap*& ImgBuffer) {
@@ -278,7 +305,12 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
   // first, so that one full-size picture lives at a time, not two. A failed
   // load ends the paint, so no slide can see the emptied buffer.
   ImgBuffer->Reset(0, 0);
-  FLoaderImg->Picture().LoadFromFile((*FFileList)[ThumbID - 1]);
+  // A failure leaving here ends the paint, and a click's too: no click follows.
+  const TOnThrow endsThePaint([this] {
+    EndPaintPictures();
+    FPrefetch.DropAll();
+  });
+  FLoaderImg->Picture().SetGraphic(FPrefetch.TakeSlide((*FFileList)[ThumbID - 1]));
   // Shares the decoded pixels with the loader's picture; nothing is copied.
   ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
   HowToProcess = irpShowSlide;
@@ -287,5 +319,12 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
 void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
   if (!FFileList) return;
   if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
-  LargeImg->Picture().LoadFromFile((*FFileList)[ThumbID - 1]);
+  LargeImg->Picture().SetGraphic(FPrefetch.TakeLarge((*FFileList)[ThumbID - 1]));
+}
+
+// Before the grid handles the release (and repaints for the new selection),
+// the clicked file starts decoding for the large view.
+void TFrmGlimmet::Thumbs1MouseUp(TObject*, TMouseButton Button, TShiftState, int X, int Y) {
+  if (Button != mbLeft) return;
+  if (const std::string file = FileOfSlide(Thumbs1->SlideAtPos(X, Y)); !file.empty()) FPrefetch.StartLarge(file);
 }

@@ -2,8 +2,10 @@
 // The browser window: a folder tree over the thumbnail grid and its scroll
 // bar on the left, the large view of the clicked picture on the right.
 #include <QWidget>
+#include <memory>
 #include <string>
 
+#include "app/SlidePrefetch.h"
 #include "lib/Tesk_Thumbnails.h"
 #include "toolkit/Classes.h"
 #include "toolkit/Image.h"
@@ -48,6 +50,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
                            TBitmap*& ImgBuffer);
   void Thumbs1LastImageRequest(TObject* Sender);
   void Thumbs1ImageClick(TObject* Sender, int X, int Y, int ThumbID);
+  void Thumbs1MouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
 
   // Selects the folder in the tree and lists it as a click there would;
   // false when the tree knows no such folder.
@@ -56,6 +59,8 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // State, for the snapshot tool and tests; the list is null after FormClose.
   const TStringList* FileList() const { return FFileList; }
   const std::string& ExeDir() const { return FExeDir; }
+  // The pictures decoded ahead of the grid's requests and the large view.
+  TSlidePrefetch& Prefetch() { return FPrefetch; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -71,11 +76,14 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void CentreOnScreen();
   void ApplySplitterSnap();
   void ListFolderOfMask(const std::string& mask);
+  std::string FileOfSlide(int ThumbID) const;
+  void EndPaintPictures();
 
   TImage* FLoaderImg = nullptr;
   TStringList* FFileList = nullptr;
   std::string FExeDir;
   bool FShownBefore = false;
+  TSlidePrefetch FPrefetch;
 };
 
 // The application's main window.
