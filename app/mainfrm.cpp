@@ -301,10 +301,12 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
                                       TBitmap*& ImgBuffer) {
   if (!FFileList || !FLoaderImg) return;
   if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
-  // The buffer still shares the previous slide's pixels: let go of them
-  // first, so that one full-size picture lives at a time, not two. A failed
-  // load ends the paint, so no slide can see the emptied buffer.
+  // The buffer and the loader still hold the previous slide's pixels: let go
+  // of them first, so that the next picture a worker starts can take their
+  // memory and no more than workers + 1 pictures live. A failed load ends
+  // the paint, so no slide can see the emptied buffer.
   ImgBuffer->Reset(0, 0);
+  FLoaderImg->Picture().SetGraphic(nullptr);
   // A failure leaving here ends the paint, and a click's too: no click follows.
   const TOnThrow endsThePaint([this] {
     EndPaintPictures();
