@@ -1,15 +1,20 @@
 #include "app/ShellTreeView.h"
 
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QDesktopServices>
 #include <QFile>
-#include <QFileSystemModel>
+#include <QGuiApplication>
 #include <QHeaderView>
+#include <QMenu>
 #include <QMouseEvent>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QUrl>
 
-#include "toolkit/Forms.h"
+#include "app/FolderModel.h"
 
-TShellTreeView::TShellTreeView(QWidget* parent) : QTreeView(parent), FModel(new QFileSystemModel(this)) {
-  FModel->setOption(QFileSystemModel::DontWatchForChanges);
-  FModel->setFilter(QDir::Dirs | QDir::NoDotAndDotDot | QDir::Drives);
+TShellTreeView::TShellTreeView(QWidget* parent) : QTreeView(parent), FModel(new TFolderModel(this)) {
   FModel->setRootPath("/");
   // Folders by name, as a person looks for them.
   FModel->sort(0, Qt::AscendingOrder);
@@ -45,7 +50,38 @@ bool TShellTreeView::SelectPath(const std::string& path) {
   return true;
 }
 
+void TShellTreeView::mousePressEvent(QMouseEvent* event) {
+  // Below the last node there is nothing to select: the selection stays,
+  // and the click lists the selected folder again, as beside a node.
+  if (!indexAt(event->position().toPoint()).isValid()) {
+    setFocus(Qt::MouseFocusReason);
+    return;
+  }
+  QTreeView::mousePressEvent(event);
+}
+
 void TShellTreeView::mouseReleaseEvent(QMouseEvent* event) {
   QTreeView::mouseReleaseEvent(event);
   if (event->button() == Qt::LeftButton && OnClick) OnClick();
+}
+
+void TShellTreeView::contextMenuEvent(QContextMenuEvent* event) {
+  const QModelIndex index = indexAt(event->pos());
+  if (!index.isValid()) return;
+  setCurrentIndex(index);
+  QMenu* menu = MakeFolderMenu(FModel->filePath(index), this);
+  menu->setAttribute(Qt::WA_DeleteOnClose);
+  menu->popup(event->globalPos());
+}
+
+QMenu* TShellTreeView::MakeFolderMenu(const QString& path, QWidget* parent) {
+  auto* menu = new QMenu(parent);
+  menu->addAction("Open", [path] { QDesktopServices::openUrl(QUrl::fromLocalFile(path)); });
+  const QString terminal = QStandardPaths::findExecutable("x-terminal-emulator");
+  if (!terminal.isEmpty()) {
+    menu->addAction("Open Terminal Here", [terminal, path] { QProcess::startDetached(terminal, {}, path); });
+  }
+  menu->addSeparator();
+  menu->addAction("Copy Path", [path] { QGuiApplication::clipboard()->setText(path); });
+  return menu;
 }

@@ -6,7 +6,8 @@
 #include <optional>
 #include <string>
 
-class QFileSystemModel;
+class QMenu;
+class TFolderModel;
 
 class TShellTreeView : public QTreeView {
  public:
@@ -22,11 +23,18 @@ class TShellTreeView : public QTreeView {
   // Selects the folder at path (made known to the tree first); false when
   // the tree has no node for it.
   bool SelectPath(const std::string& path);
-  QFileSystemModel& Model() const { return *FModel; }
+  TFolderModel& Model() const { return *FModel; }
+
+  // The menu of a folder, as far as the desktop offers one: open it in the
+  // file manager, open a terminal there (when one is installed), copy its
+  // path. Nothing of it writes to the file system.
+  static QMenu* MakeFolderMenu(const QString& path, QWidget* parent);
 
  protected:
+  void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
+  void contextMenuEvent(QContextMenuEvent* event) override;
 
  private:
-  QFileSystemModel* FModel;
+  TFolderModel* FModel;
 };

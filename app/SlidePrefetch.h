@@ -5,7 +5,6 @@
 // file's result, so what the window shows and reports is what loading the
 // file at the request would give; only the time differs.
 #include <deque>
-#include <exception>
 #include <memory>
 #include <string>
 #include <utility>
@@ -47,20 +46,4 @@ class TSlidePrefetch {
   std::unique_ptr<TDecodePool> FPool;
   std::deque<TPlanned> FPlan;
   TPlanned FLarge;
-};
-
-// Runs an action when its scope is left by an exception.
-template <class F>
-class TOnThrow {
- public:
-  explicit TOnThrow(F action) : FAction(std::move(action)) {}
-  ~TOnThrow() {
-    if (std::uncaught_exceptions() > FUncaught) FAction();
-  }
-  TOnThrow(const TOnThrow&) = delete;
-  TOnThrow& operator=(const TOnThrow&) = delete;
-
- private:
-  F FAction;
-  int FUncaught = std::uncaught_exceptions();
 };

@@ -11,6 +11,7 @@
 #include <QSplitter>
 #include <vector>
 
+#include "app/PatternSplitter.h"
 #include "app/ShellTreeView.h"
 #include "lib/Tesk_filesys.h"
 #include "toolkit/Forms.h"
@@ -69,6 +70,11 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
   BuildLayout();
   LoadThumbs1Values();
   ConnectEvents();
+  // The bar comes first in the tab order and takes the first focus.
+  setTabOrder(SBarThumbs, ShellTreeView1);
+  SBarThumbs->setFocus();
+  // The wheel over the grid turns the bar, as over the bar itself.
+  Thumbs1Host->installEventFilter(this);
   resize(kClientWidth, kClientHeight);
   Application.Guard([this] { FormCreate(this); });
 }
@@ -121,6 +127,8 @@ QWidget* TFrmGlimmet::BuildGridArea() {
   SBarThumbs->setRange(0, 100);
   SBarThumbs->setSingleStep(1);
   SBarThumbs->setPageStep(1);
+  // It takes the keyboard: arrows, Page Up/Down, Home and End move it.
+  SBarThumbs->setFocusPolicy(Qt::StrongFocus);
   auto* layout = new QHBoxLayout(area);
   layout->setContentsMargins(0, 0, 0, 0);
   layout->setSpacing(0);
@@ -130,15 +138,13 @@ QWidget* TFrmGlimmet::BuildGridArea() {
 }
 
 void TFrmGlimmet::BuildSplitter() {
-  Splitter1 = new QSplitter(Qt::Vertical);
+  Splitter1 = new TPatternSplitter(Qt::Vertical);
   ShellTreeView1 = new TShellTreeView;
   // Any height may be dragged to; ApplySplitterSnap collapses what is too low.
   ShellTreeView1->setMinimumHeight(1);
   Splitter1->addWidget(ShellTreeView1);
   Splitter1->addWidget(BuildGridArea());
   Splitter1->setHandleWidth(kSplitterHeight);
-  // The drag shows a line and applies the new height on release.
-  Splitter1->setOpaqueResize(false);
   Splitter1->setCollapsible(0, true);
   Splitter1->setCollapsible(1, false);
   Splitter1->setStretchFactor(0, 0);
@@ -212,8 +218,27 @@ void TFrmGlimmet::showEvent(QShowEvent* event) {
   if (!FShownBefore) {
     FShownBefore = true;
     CentreOnScreen();
+    FCentreWithFrame = true;
   }
   Application.Guard([this] { FormShow(this); });
+}
+
+void TFrmGlimmet::moveEvent(QMoveEvent* event) {
+  QWidget::moveEvent(event);
+  // A window manager puts its frame around the window after it first shows;
+  // it is centred again, once, with the frame.
+  if (FCentreWithFrame && frameGeometry().size() != size()) {
+    FCentreWithFrame = false;
+    CentreOnScreen();
+  }
+}
+
+bool TFrmGlimmet::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == Thumbs1Host && event->type() == QEvent::Wheel) {
+    QApplication::sendEvent(SBarThumbs, event);
+    return true;
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TFrmGlimmet::closeEvent(QCloseEvent* event) {
@@ -230,9 +255,7 @@ bool TFrmGlimmet::ChooseFolder(const std::string& path) {
 void TFrmGlimmet::FormCreate(TObject*) {
   FLoaderImg = new TImage(this);
   FFileList = new TStringList;
-  std::string exe = Application.ExeName;
-  if (exe.empty()) exe = QCoreApplication::applicationFilePath().toStdString();
-  FExeDir = ExtractFilePath(exe);
+  FExeDir = ExtractFilePath(Application.ExeName);
 }
 
 void TFrmGlimmet::FormShow(TObject*) {
@@ -261,12 +284,24 @@ void TFrmGlimmet::ShellTreeView1Click(TObject*) {
     Thumbs1->SetVisible(false);
     return;
   }
-  Thumbs1->SetMax(count);
+  // Every step is taken whatever fails in the paints they cause, so that
+  // grid and bar always hold the new folder's range; the first failure is
+  // reported at the end.
+  std::exception_ptr failure;
+  const auto step = [&failure](auto&& f) {
+    try {
+      f();
+    } catch (...) {
+      if (!failure) failure = std::current_exception();
+    }
+  };
+  step([&] { Thumbs1->SetMax(count); });
   // Moves the bar's position down to count when it lay above, which raises
   // SBarThumbsChange at once.
-  SBarThumbs->setMaximum(count);
-  Thumbs1->SetVisible(true);
-  Thumbs1->Repaint();
+  step([&] { SBarThumbs->setMaximum(count); });
+  step([&] { Thumbs1->SetVisible(true); });
+  step([&] { Thumbs1->Repaint(); });
+  if (failure) std::rethrow_exception(failure);
 }
 
 void TFrmGlimmet::SBarThumbsChange(TObject*) { Thumbs1->SetScrollPosition(double(SBarThumbs->value())); }
@@ -277,24 +312,34 @@ std::string TFrmGlimmet::FileOfSlide(int ThumbID) const {
   return (*FFileList)[ThumbID - 1];
 }
 
-// Nothing decoded outlives a paint but the large view's picture.
-void TFrmGlimmet::EndPaintPictures() {
-  FPrefetch.EndPaint();
-  if (FLoaderImg) FLoaderImg->Picture().SetGraphic(nullptr);
-}
-
 void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
+  FPaintFailure = nullptr;
   Screen.SetCursor(crHourGlass);
   std::vector<std::string> files;
   for (const int id : Thumbs1->SlidesInView()) {
     if (std::string file = FileOfSlide(id); !file.empty()) files.push_back(std::move(file));
   }
   FPrefetch.StartPaint(files);
+  // A paint that a handler's exception ends never reaches its last request;
+  // no paint spans a turn of the event loop, so there it is over.
+  QMetaObject::invokeMethod(this, [this] { DropDecodedPictures(); }, Qt::QueuedConnection);
+}
+
+// Nothing decoded outlives a paint or a click but the large view's picture.
+void TFrmGlimmet::DropDecodedPictures() {
+  FPrefetch.DropAll();
+  if (FLoaderImg) FLoaderImg->Picture().SetGraphic(nullptr);
 }
 
 void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
   Screen.SetCursor(crDefault);
-  EndPaintPictures();
+  // The click that caused this paint, if any, still takes its picture.
+  FPrefetch.EndPaint();
+  if (FLoaderImg) FLoaderImg->Picture().SetGraphic(nullptr);
+  // Reported when the paint is done, so the grid shows every other slide.
+  if (const std::exception_ptr failure = std::exchange(FPaintFailure, nullptr)) {
+    Application.Guard([&] { std::rethrow_exception(failure); });
+  }
 }
 
 void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProcessing& HowToProcess, int&,
@@ -303,18 +348,21 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
   if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
   // The buffer and the loader still hold the previous slide's pixels: let go
   // of them first, so that the next picture a worker starts can take their
-  // memory and no more than workers + 1 pictures live. A failed load ends
-  // the paint, so no slide can see the emptied buffer.
+  // memory and no more than workers + 1 pictures live.
   ImgBuffer->Reset(0, 0);
   FLoaderImg->Picture().SetGraphic(nullptr);
-  // A failure leaving here ends the paint, and a click's too: no click follows.
-  const TOnThrow endsThePaint([this] {
-    EndPaintPictures();
-    FPrefetch.DropAll();
-  });
-  FLoaderImg->Picture().SetGraphic(FPrefetch.TakeSlide((*FFileList)[ThumbID - 1]));
-  // Shares the decoded pixels with the loader's picture; nothing is copied.
-  ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
+  try {
+    FLoaderImg->Picture().SetGraphic(FPrefetch.TakeSlide((*FFileList)[ThumbID - 1]));
+    // Shares the decoded pixels with the loader's picture; nothing is copied.
+    ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
+  } catch (...) {
+    // One file that cannot be shown must not cost the others their place on
+    // the screen: its slide keeps the numbered card, the paint goes on, and
+    // the first failure is reported when it ends.
+    ImgBuffer->Reset(0, 0);
+    if (!FPaintFailure) FPaintFailure = std::current_exception();
+    return;
+  }
   HowToProcess = irpShowSlide;
 }
 

@@ -2,7 +2,7 @@
 // The browser window: a folder tree over the thumbnail grid and its scroll
 // bar on the left, the large view of the clicked picture on the right.
 #include <QWidget>
-#include <memory>
+#include <exception>
 #include <string>
 
 #include "app/SlidePrefetch.h"
@@ -64,7 +64,9 @@ class TFrmGlimmet : public QWidget, public TComponent {
 
  protected:
   void showEvent(QShowEvent* event) override;
+  void moveEvent(QMoveEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   void BuildLayout();
@@ -77,12 +79,15 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void ApplySplitterSnap();
   void ListFolderOfMask(const std::string& mask);
   std::string FileOfSlide(int ThumbID) const;
-  void EndPaintPictures();
+  void DropDecodedPictures();
 
   TImage* FLoaderImg = nullptr;
   TStringList* FFileList = nullptr;
   std::string FExeDir;
   bool FShownBefore = false;
+  bool FCentreWithFrame = false;
+  // The first picture of the running paint that failed to load.
+  std::exception_ptr FPaintFailure;
   TSlidePrefetch FPrefetch;
 };
 

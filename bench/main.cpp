@@ -17,6 +17,7 @@
 #include "ScanBench.h"
 #include "StretchBench.h"
 #include "TempFolder.h"
+#include "app/Startup.h"
 #include "app/mainfrm.h"
 #include "lib/Tesk_filesys.h"
 #include "toolkit/FileData.h"
@@ -182,26 +183,16 @@ void RunScan(const TOptions& o, TReport& report) {
   report.Figure("scan_over_readdir", s.Ratio(), 1.5);
 }
 
-// The program's own start-up, without its message loop.
-void StartLikeTheProgram() {
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) Screen.BitsPerPixel = screen->depth();
-  Application.ExeName =
-      QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath()).toStdString();
-  SetPathResolver(ResolveListedPath);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  RegisterJpegFormat();
-  QApplication app(argc, argv);
+  const auto app = StartApplication(argc, argv);
   std::optional<TOptions> options = ParseArguments(QCoreApplication::arguments());
   if (!options) {
     std::fprintf(stderr, "%s\n", kUsage);
     return 2;
   }
-  StartLikeTheProgram();
   int errors = 0;
   Application.SetErrorSink([&](const std::string& text) {
     std::fprintf(stderr, "error: %s\n", text.c_str());

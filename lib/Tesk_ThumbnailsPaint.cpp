@@ -64,6 +64,7 @@ void TThumbnails::Paint() {
   DrawGridFrame(canvas, FFrameStyle, 0, 0, Width() - 2, Height() - 2);
   Canvas().Draw(0, 0, offscreen);
   FPainting = false;
+  PaintFinished();
 }
 
 // Column by column, not in number order.

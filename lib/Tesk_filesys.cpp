@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "Tesk_filesys_dir.h"
 #include "Tesk_filesys_listed.h"
 #include "toolkit/SysUtils.h"
 
@@ -41,26 +42,12 @@ bool MatchesPattern(const char* pattern, const char* name) {
   return *pattern == '\0';
 }
 
-struct DirCloser {
-  void operator()(DIR* d) const { closedir(d); }
-};
-using DirHandle = std::unique_ptr<DIR, DirCloser>;
-
-// d_type answers for most entries; links and file systems that leave it
-// unknown need a stat, which follows links.
-bool IsDirectoryEntry(const std::string& realDir, const dirent* e) {
-  if (e->d_type == DT_DIR) return true;
-  if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) return false;
-  struct stat st {};
-  return stat((realDir + e->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
-}
-
 std::string OpenablePath(const std::string& realDir) { return realDir.empty() ? "." : realDir; }
 
 class Scanner {
  public:
   Scanner(bool includeSubdirs, TStringList& list, TScanProgressProc progress)
-      : FIncludeSubdirs(includeSubdirs), FList(list), FProgress(progress) {}
+      : FIncludeSubdirs(includeSubdirs), FList(list), FProgress(progress), FScan(BeginListing()) {}
 
   // The top level: upperDir is what the results show, realDir what is opened.
   void ScanTop(const std::string& upperDir, const std::string& realDir, const std::string& pattern) {
@@ -99,9 +86,9 @@ class Scanner {
   }
 
   void ListFiles(const std::string& upperDir, const std::string& realDir, const std::string& pattern) {
-    DirHandle dir(opendir(OpenablePath(realDir).c_str()));
+    const DirHandle dir = OpenDirHandle(realDir);
     if (!dir) return;
-    if (!upperDir.empty()) RecordListedDir(upperDir, realDir);
+    if (!upperDir.empty()) RecordListedDir(upperDir, realDir, FScan);
     const bool everyName = pattern == "*.*";  // as with the wildcards' home platform
     while (const dirent* e = readdir(dir.get())) {
       if (!everyName && !MatchesPattern(pattern.c_str(), e->d_name)) continue;
@@ -115,7 +102,7 @@ class Scanner {
   // beginning with a dot ("." and ".." among them) are hidden.
   std::vector<std::string> VisibleSubdirs(const std::string& realDir) {
     std::vector<std::string> names;
-    DirHandle dir(opendir(OpenablePath(realDir).c_str()));
+    const DirHandle dir = OpenDirHandle(realDir);
     if (!dir) return names;
     while (const dirent* e = readdir(dir.get())) {
       if (e->d_name[0] != '.' && IsDirectoryEntry(realDir, e)) names.emplace_back(e->d_name);
@@ -126,11 +113,19 @@ class Scanner {
   bool FIncludeSubdirs;
   TStringList& FList;
   TScanProgressProc FProgress;
+  unsigned FScan;
   int FCount = 0;
   std::set<std::pair<dev_t, ino_t>> FVisited;
 };
 
 }  // namespace
+
+bool IsDirectoryEntry(const std::string& dir, const dirent* e) {
+  if (e->d_type == DT_DIR) return true;
+  if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) return false;
+  struct stat st {};
+  return stat((dir + e->d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
 
 void ScanFilesIntoList(const std::string& Mask, bool IncludeSubdirs, TStringList* List,
                        TScanProgressProc Progress) {

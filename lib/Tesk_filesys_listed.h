@@ -3,5 +3,10 @@
 // behind each upper-cased directory string it produced.
 #include <string>
 
-// Remembers that upperDir (ending in '/') was produced by listing realDir.
-void RecordListedDir(const std::string& upperDir, const std::string& realDir);
+// A number for one call of the scan; the records of a later scan replace
+// those of earlier ones under the same upper-cased directory.
+unsigned BeginListing();
+
+// Remembers that upperDir (ending in '/') was produced by listing realDir in
+// the scan numbered scan.
+void RecordListedDir(const std::string& upperDir, const std::string& realDir, unsigned scan);

@@ -10,15 +10,23 @@
 #include <vector>
 
 #include "Tesk_filesys.h"
+#include "Tesk_filesys_dir.h"
 #include "Tesk_filesys_listed.h"
 #include "toolkit/SysUtils.h"
 
 namespace {
 
 std::mutex ListedMutex;
-// Upper-cased directory -> real directories listed under it, most recent first.
-// Siblings that differ only in case share a key, hence a list.
-std::map<std::string, std::vector<std::string>> ListedDirs;
+// Upper-cased directory -> the real directories the latest scan listed under
+// it. Siblings that differ only in case share a key: one scan through both
+// gives both, in the order listed; a later scan replaces them, as its files
+// are the ones the caller now holds.
+struct ListedUnderKey {
+  unsigned Scan = 0;
+  std::vector<std::string> Dirs;
+};
+std::map<std::string, ListedUnderKey> ListedDirs;
+unsigned LastScan = 0;
 
 bool Exists(const std::string& path) {
   struct stat st {};
@@ -28,7 +36,7 @@ bool Exists(const std::string& path) {
 std::vector<std::string> ListedUnder(const std::string& upperDir) {
   std::lock_guard lock(ListedMutex);
   const auto it = ListedDirs.find(upperDir);
-  return it == ListedDirs.end() ? std::vector<std::string>() : it->second;
+  return it == ListedDirs.end() ? std::vector<std::string>() : it->second.Dirs;
 }
 
 std::vector<std::string> SplitComponents(const std::string& path) {
@@ -46,12 +54,11 @@ std::vector<std::string> SplitComponents(const std::string& path) {
 // regard to ASCII case.
 std::vector<std::string> OtherCaseVariants(const std::string& dir, const std::string& name) {
   std::vector<std::string> found;
-  if (DIR* d = opendir(dir.empty() ? "." : dir.c_str())) {
-    const std::string key = AnsiUpperCaseAscii(name);
-    while (const dirent* e = readdir(d)) {
-      if (e->d_name != name && AnsiUpperCaseAscii(e->d_name) == key) found.emplace_back(e->d_name);
-    }
-    closedir(d);
+  const DirHandle d = OpenDirHandle(dir);
+  if (!d) return found;
+  const std::string key = AnsiUpperCaseAscii(name);
+  while (const dirent* e = readdir(d.get())) {
+    if (e->d_name != name && AnsiUpperCaseAscii(e->d_name) == key) found.emplace_back(e->d_name);
   }
   return found;
 }
@@ -76,11 +83,16 @@ std::optional<std::string> WalkCaseInsensitive(const std::string& prefix, const 
 
 }  // namespace
 
-void RecordListedDir(const std::string& upperDir, const std::string& realDir) {
+unsigned BeginListing() {
   std::lock_guard lock(ListedMutex);
-  auto& dirs = ListedDirs[upperDir];
-  dirs.erase(std::remove(dirs.begin(), dirs.end(), realDir), dirs.end());
-  dirs.insert(dirs.begin(), realDir);
+  return ++LastScan;
+}
+
+void RecordListedDir(const std::string& upperDir, const std::string& realDir, unsigned scan) {
+  std::lock_guard lock(ListedMutex);
+  ListedUnderKey& listed = ListedDirs[upperDir];
+  if (listed.Scan != scan) listed = {scan, {}};
+  if (std::find(listed.Dirs.begin(), listed.Dirs.end(), realDir) == listed.Dirs.end()) listed.Dirs.push_back(realDir);
 }
 
 std::string ResolveListedPath(const std::string& path) {
@@ -91,8 +103,8 @@ std::string ResolveListedPath(const std::string& path) {
   for (const std::string& dir : listed) {
     if (Exists(dir + name)) return dir + name;
   }
-  // A listed file that has gone stays gone: a walk would find a sibling
-  // folder or a name differing only in case, and open another file.
+  // A listed file that has gone stays gone: an earlier listing of a folder
+  // differing only in case, or a walk, would open another file.
   if (!listed.empty()) return listed.front() + name;
   const std::string root = path[0] == '/' ? "/" : "";
   if (auto walked = WalkCaseInsensitive(root, SplitComponents(path), 0)) {

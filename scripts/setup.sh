@@ -9,7 +9,7 @@ PACKAGES=(
   qt6-base-dev qt6-base-dev-tools libgl-dev
   libjpeg62-turbo-dev libjpeg-turbo-progs
   libgtest-dev libbenchmark-dev
-  xvfb xauth xdotool x11-utils imagemagick libxfixes-dev
+  xvfb xauth xdotool x11-utils imagemagick libxfixes-dev openbox
   fonts-dejavu-core
   clang libclang-rt-14-dev
 )

@@ -28,6 +28,10 @@ void TGraphicControl::SetVisible(bool v) {
 
 void TGraphicControl::SetHost(TControlHost* host) { FHost = host; }
 
+void TGraphicControl::PaintFinished() {
+  if (FHost) FHost->Painted();
+}
+
 TShiftState TGraphicControl::KeysToShiftState(int keys) {
   TShiftState s = 0;
   if (keys & MK_SHIFT) s |= ssShift;

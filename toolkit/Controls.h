@@ -29,6 +29,8 @@ class TControlHost {
   virtual ~TControlHost() = default;
   virtual void SurfaceChanged() = 0;
   virtual void VisibilityChanged(bool visible) = 0;
+  // The control drew all of itself: the surface is what the screen wants.
+  virtual void Painted() = 0;
 };
 
 class TGraphicControl : public TComponent {
@@ -80,6 +82,10 @@ class TGraphicControl : public TComponent {
   TControlHost* Host() const { return FHost; }
 
   static TShiftState KeysToShiftState(int keys);
+
+ protected:
+  // A paint calls this when it has drawn the whole control on its surface.
+  void PaintFinished();
 
  private:
   int FLeft = 0;

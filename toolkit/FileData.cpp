@@ -81,14 +81,16 @@ void SetPathResolver(TPathResolver resolver) { gResolver = resolver; }
 TPathResolver PathResolver() { return gResolver; }
 
 std::vector<std::uint8_t> ReadFileData(const std::string& fileName) {
+  // Errors name the file really opened, which may differ in case from the
+  // name asked for.
   const std::string path = gResolver ? gResolver(fileName) : fileName;
   // Devices and pipes are refused before opening: opening some has effects.
   struct stat st {};
-  if (stat(path.c_str(), &st) == 0 && !KindRefusal(st.st_mode).empty()) OpenError(fileName, KindRefusal(st.st_mode));
+  if (stat(path.c_str(), &st) == 0 && !KindRefusal(st.st_mode).empty()) OpenError(path, KindRefusal(st.st_mode));
   // Non-blocking so that a named pipe cannot stall the open; it is refused below.
   const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.Get() < 0) OpenError(fileName, std::strerror(errno));
-  std::vector<std::uint8_t> data = Allocate(CheckedSize(fd.Get(), fileName));
-  ReadAll(fd.Get(), data, fileName);
+  if (fd.Get() < 0) OpenError(path, std::strerror(errno));
+  std::vector<std::uint8_t> data = Allocate(CheckedSize(fd.Get(), path));
+  ReadAll(fd.Get(), data, path);
   return data;
 }

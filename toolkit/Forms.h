@@ -15,10 +15,15 @@ class TApplication {
   // its last character sorts after the full stop.
   static std::string ErrorText(const std::string& message);
 
+  // Starts watching the mouse buttons, so that an error box can wait for a
+  // press to end. Called once the Qt application exists.
+  void Initialize();
+
   // Reports an error that escaped an event handler. With a sink installed the
   // text goes there at once; otherwise a message box (error icon, OK button,
   // titled with the program's file name) shows it after the running handler
-  // has returned.
+  // has returned, once no mouse button is held and no other box is open:
+  // boxes come one at a time, in the order of their errors.
   void HandleException(const std::exception& e);
   void HandleUnknownException();
 

@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "app/Startup.h"
 #include "app/mainfrm.h"
 #include "lib/Tesk_filesys.h"
 #include "toolkit/FileData.h"
@@ -117,17 +118,13 @@ void RunAction(TFrmGlimmet& window, const TAction& action) {
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  RegisterJpegFormat();
-  QApplication app(argc, argv);
+  const auto app = StartApplication(argc, argv);
   const auto options = ParseArguments(QCoreApplication::arguments());
   if (!options) {
     std::fprintf(stderr, "%s\n", kUsage);
     return 2;
   }
   Application.SetErrorSink([](const std::string& text) { std::fprintf(stderr, "error: %s\n", text.c_str()); });
-  if (const QScreen* screen = QGuiApplication::primaryScreen()) Screen.BitsPerPixel = screen->depth();
-  Application.ExeName = QFile::encodeName(QFileInfo(QCoreApplication::applicationFilePath()).canonicalFilePath()).toStdString();
-  SetPathResolver(ResolveListedPath);
 
   TFrmGlimmet window;
   window.show();

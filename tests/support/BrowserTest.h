@@ -102,6 +102,12 @@ inline QPoint InsideSlide(int k) {
 // The grid's top-left corner in the window.
 inline const QPoint kGridInWindow(1, 137);
 
+// Runs what the window system and the window have queued: presents, the
+// grid's paint once it is on the screen, the paints that one asks for.
+inline void Settle() {
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+}
+
 inline void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton button,
                       Qt::MouseButtons buttons) {
   QMouseEvent event(type, QPointF(pos), QPointF(target->mapToGlobal(pos)), button, buttons, Qt::NoModifier);
@@ -114,9 +120,9 @@ inline void Click(QWidget* target, QPoint pos) {
   SendMouse(target, QEvent::MouseButtonRelease, pos, Qt::LeftButton, Qt::NoButton);
 }
 
-// The text of an open error for a file as the window lists it.
-inline std::string OpenErrorText(const std::string& listed, const std::string& cause) {
-  return "Cannot open file \"" + ExpandFileName(listed) + "\". " + cause + ".";
+// The text of an open error, naming the file really opened.
+inline std::string OpenErrorText(const std::string& opened, const std::string& cause) {
+  return "Cannot open file \"" + ExpandFileName(opened) + "\". " + cause + ".";
 }
 
 // The window with a temporary folder as the program's folder (holding an
@@ -142,33 +148,33 @@ class BrowserTest : public testing::Test {
   TFrmGlimmet& Open() {
     Window = std::make_unique<TFrmGlimmet>();
     Window->show();
-    QApplication::processEvents();
+    Settle();
     return *Window;
   }
 
   // Lists a folder as a click on it in the folder tree does.
   bool Choose(const std::string& folder) {
     const bool chosen = Window->ChooseFolder(folder);
-    QApplication::processEvents();
+    Settle();
     return chosen;
   }
 
   // The grid draws itself, as when the window system uncovers it.
   void RepaintGrid() {
     Application.Guard([this] { Window->Thumbs1->Repaint(); });
-    QApplication::processEvents();
+    Settle();
   }
 
   void ClickSlide(int k) {
     Click(Window->Thumbs1Host, InsideSlide(k));
-    QApplication::processEvents();
+    Settle();
   }
 
   // The large view drawn now, as the window system would.
   QImage LargeView() { return Window->LargeImgView->grab().toImage(); }
 
   Rgb GridPixel(QPoint p) {
-    QApplication::processEvents();
+    Settle();
     const QImage shot = Window->grab().toImage();
     return RgbAt(shot, kGridInWindow.x() + p.x(), kGridInWindow.y() + p.y());
   }

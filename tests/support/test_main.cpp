@@ -2,15 +2,13 @@
 // GoogleTest run.
 #include <gtest/gtest.h>
 
-#include <QApplication>
 #include <cstdlib>
 
-#include "toolkit/Forms.h"
+#include "app/Startup.h"
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
-  QApplication app(argc, argv);
-  Application.ExeName = QCoreApplication::applicationFilePath().toStdString();
+  const auto app = StartApplication(argc, argv);
   testing::InitGoogleTest(&argc, argv);
   return RUN_ALL_TESTS();
 }

@@ -3,6 +3,7 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QSizePolicy>
 #include <cstdint>
 
 #include "toolkit/Forms.h"
@@ -12,16 +13,20 @@ TControlHostWidget::TControlHostWidget(TGraphicControl& control, QWidget* parent
   // The surface covers the whole widget, so Qt need not clear behind it.
   setAttribute(Qt::WA_OpaquePaintEvent);
   setMouseTracking(true);
+  // A hidden control keeps its place in the layout, so its neighbours stay
+  // where the layout puts them; the parent's face shows there.
+  QSizePolicy policy = sizePolicy();
+  policy.setRetainSizeWhenHidden(true);
+  setSizePolicy(policy);
   FControl.SetHost(this);
   if (!FControl.Visible()) hide();
 }
 
 TControlHostWidget::~TControlHostWidget() { FControl.SetHost(nullptr); }
 
-void TControlHostWidget::SurfaceChanged() {
-  // A paint we run ourselves is presented at its end anyway.
-  if (!FInPaint) update();
-}
+void TControlHostWidget::SurfaceChanged() { update(); }
+
+void TControlHostWidget::Painted() { FNeedsPaint = false; }
 
 void TControlHostWidget::VisibilityChanged(bool visible) { setVisible(visible); }
 
@@ -38,14 +43,21 @@ void TControlHostWidget::resizeEvent(QResizeEvent* event) {
 
 void TControlHostWidget::paintEvent(QPaintEvent*) {
   // The control draws itself only when the window system needs it (shown,
-  // resized); a paint event we asked for presents what it already drew.
-  if (FNeedsPaint) {
-    FNeedsPaint = false;
-    FInPaint = true;
-    Application.Guard([&] { FControl.Paint(); });
-    FInPaint = false;
+  // resized) and has not drawn itself since. That paint may take long (it
+  // decodes pictures), so it runs after this round of painting: the rest
+  // of the window reaches the screen first, with the surface as it is.
+  if (FNeedsPaint && !FPaintQueued) {
+    FPaintQueued = true;
+    QMetaObject::invokeMethod(this, [this] { PaintIfNeeded(); }, Qt::QueuedConnection);
   }
   PresentSurface();
+}
+
+void TControlHostWidget::PaintIfNeeded() {
+  FPaintQueued = false;
+  if (!FNeedsPaint || !isVisible()) return;
+  FNeedsPaint = false;
+  Application.Guard([&] { FControl.Paint(); });
 }
 
 void TControlHostWidget::PresentSurface() {

@@ -18,6 +18,7 @@ class TControlHostWidget : public QWidget, public TControlHost {
   // TControlHost: the control drew on its surface, or was shown or hidden.
   void SurfaceChanged() override;
   void VisibilityChanged(bool visible) override;
+  void Painted() override;
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -30,6 +31,7 @@ class TControlHostWidget : public QWidget, public TControlHost {
 
  private:
   void PresentSurface();
+  void PaintIfNeeded();
   static TWMMouse MouseMessage(const QMouseEvent& event);
   static TShiftState ShiftState(const QMouseEvent& event);
 
@@ -37,5 +39,5 @@ class TControlHostWidget : public QWidget, public TControlHost {
   // The control must draw itself at the next paint event: it was shown or
   // resized, so the surface does not hold what the window system wants.
   bool FNeedsPaint = true;
-  bool FInPaint = false;
+  bool FPaintQueued = false;
 };

@@ -1,0 +1,62 @@
+#include "app/Startup.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QFile>
+#include <QFileInfo>
+#include <QScreen>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "lib/Tesk_filesys.h"
+#include "toolkit/FileData.h"
+#include "toolkit/Forms.h"
+#include "toolkit/Jpeg.h"
+
+namespace {
+
+constexpr const char* kRuntimeDir = "XDG_RUNTIME_DIR";
+
+bool IsPrivateFolder(const std::string& path) {
+  struct stat st {};
+  return !path.empty() && stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
+         (st.st_mode & 07777) == 0700;
+}
+
+// Qt only looks into the runtime folder while it starts; without one it
+// makes /tmp/runtime-USER. An existing folder that only the user may enter
+// serves instead. Returns whether the variable was set here.
+bool LendRuntimeDir() {
+  if (std::getenv(kRuntimeDir)) return false;
+  const char* home = std::getenv("HOME");
+  const std::vector<std::string> candidates{"/run/user/" + std::to_string(geteuid()), home ? home : ""};
+  for (const std::string& folder : candidates) {
+    if (IsPrivateFolder(folder)) return setenv(kRuntimeDir, folder.c_str(), 1) == 0;
+  }
+  return false;
+}
+
+std::string RealExecutablePath() {
+  const QString path = QCoreApplication::applicationFilePath();
+  const QString real = QFileInfo(path).canonicalFilePath();
+  return QFile::encodeName(real.isEmpty() ? path : real).toStdString();
+}
+
+}  // namespace
+
+std::unique_ptr<QApplication> StartApplication(int& argc, char** argv) {
+  RegisterJpegFormat();
+  const bool lent = LendRuntimeDir();
+  auto app = std::make_unique<QApplication>(argc, argv);
+  // Programs started from the window get the environment as it was.
+  if (lent) unsetenv(kRuntimeDir);
+  if (const QScreen* screen = QGuiApplication::primaryScreen()) Screen.BitsPerPixel = screen->depth();
+  Application.ExeName = RealExecutablePath();
+  Application.Initialize();
+  // The file list names directories in upper case; files open through the
+  // directories the scan really listed.
+  SetPathResolver(ResolveListedPath);
+  return app;
+}
