@@ -9,6 +9,7 @@
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
+#include <QWindow>
 #include <vector>
 
 #include "app/PatternSplitter.h"
@@ -35,7 +36,7 @@ constexpr int kSplitterMinSize = 30;
 
 QColor SchemeColor(TColor c) {
   const TColor rgb = ColorToRGB(c);
-  return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+  return {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)};
 }
 
 }  // namespace
@@ -84,7 +85,6 @@ TFrmGlimmet::~TFrmGlimmet() {
   // frees next.
   delete Thumbs1Host;
   delete LargeImgView;
-  delete FFileList;
   if (FrmGlimmet == this) FrmGlimmet = nullptr;
 }
 
@@ -209,7 +209,13 @@ void TFrmGlimmet::CentreOnScreen() {
   if (!s) return;
   const QRect area = s->geometry();
   const QSize outer = frameGeometry().size();
-  move(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+  const QPoint at(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
+  // Once on the screen, the frame itself is placed.
+  if (windowHandle() && windowHandle()->isVisible()) {
+    windowHandle()->setFramePosition(at);
+  } else {
+    move(at);
+  }
 }
 
 void TFrmGlimmet::showEvent(QShowEvent* event) {
@@ -223,14 +229,14 @@ void TFrmGlimmet::showEvent(QShowEvent* event) {
   Application.Guard([this] { FormShow(this); });
 }
 
-void TFrmGlimmet::moveEvent(QMoveEvent* event) {
-  QWidget::moveEvent(event);
-  // A window manager puts its frame around the window after it first shows;
-  // it is centred again, once, with the frame.
-  if (FCentreWithFrame && frameGeometry().size() != size()) {
+bool TFrmGlimmet::event(QEvent* event) {
+  // A window manager puts its frame around the window as it maps it; when
+  // the window first becomes active it is centred again, with the frame.
+  if (FCentreWithFrame && event->type() == QEvent::WindowActivate) {
     FCentreWithFrame = false;
-    CentreOnScreen();
+    if (frameGeometry().size() != size()) CentreOnScreen();
   }
+  return QWidget::event(event);
 }
 
 bool TFrmGlimmet::eventFilter(QObject* watched, QEvent* event) {
@@ -253,24 +259,24 @@ bool TFrmGlimmet::ChooseFolder(const std::string& path) {
 }
 
 void TFrmGlimmet::FormCreate(TObject*) {
-  FLoaderImg = new TImage(this);
-  FFileList = new TStringList;
+  // Held by the window alone, never given to the component tree, so that
+  // FormClose is the one place that releases them.
+  FLoaderImg = std::make_unique<TImage>(nullptr);
+  FFileList = std::make_unique<TStringList>();
   FExeDir = ExtractFilePath(Application.ExeName);
 }
 
 void TFrmGlimmet::FormShow(TObject*) {
   if (!FFileList) return;
   FFileList->Clear();
-  ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList, nullptr);
+  ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList.get(), nullptr);
   Thumbs1->SetMax(FFileList->Count());
 }
 
 void TFrmGlimmet::FormClose(TObject*) {
   FPrefetch.DropAll();
-  delete FLoaderImg;
-  FLoaderImg = nullptr;
-  delete FFileList;
-  FFileList = nullptr;
+  FLoaderImg.reset();
+  FFileList.reset();
 }
 
 void TFrmGlimmet::ShellTreeView1Click(TObject*) {
@@ -278,7 +284,7 @@ void TFrmGlimmet::ShellTreeView1Click(TObject*) {
   const std::optional<std::string> path = ShellTreeView1->SelectedPath();
   if (!path) return;
   FFileList->Clear();
-  ScanFilesIntoList(*path + "/*.jpg", false, FFileList, nullptr);
+  ScanFilesIntoList(*path + "/*.jpg", false, FFileList.get(), nullptr);
   const int count = FFileList->Count();
   if (count == 0) {
     Thumbs1->SetVisible(false);

@@ -3,6 +3,7 @@
 // bar on the left, the large view of the clicked picture on the right.
 #include <QWidget>
 #include <exception>
+#include <memory>
 #include <string>
 
 #include "app/SlidePrefetch.h"
@@ -26,17 +27,17 @@ class TFrmGlimmet : public QWidget, public TComponent {
   std::string ClassName() const override { return "TFrmGlimmet"; }
 
   // Components, in the order of their declaration.
-  QFrame* Panel1;
-  TThumbnails* Thumbs1;
-  QFrame* Panel2;
-  TImage* LargeImg;
-  QScrollBar* SBarThumbs;
-  QSplitter* Splitter1;
-  TShellTreeView* ShellTreeView1;
+  QFrame* Panel1 = nullptr;
+  TThumbnails* Thumbs1 = nullptr;
+  QFrame* Panel2 = nullptr;
+  TImage* LargeImg = nullptr;
+  QScrollBar* SBarThumbs = nullptr;
+  QSplitter* Splitter1 = nullptr;
+  TShellTreeView* ShellTreeView1 = nullptr;
 
   // The widgets that put the grid and the large view on the screen.
-  TControlHostWidget* Thumbs1Host;
-  TImageView* LargeImgView;
+  TControlHostWidget* Thumbs1Host = nullptr;
+  TImageView* LargeImgView = nullptr;
 
   // Handlers. Events raised by Qt views have the window as Sender, as those
   // views are no TObjects.
@@ -57,14 +58,14 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool ChooseFolder(const std::string& path);
 
   // State, for the snapshot tool and tests; the list is null after FormClose.
-  const TStringList* FileList() const { return FFileList; }
+  const TStringList* FileList() const { return FFileList.get(); }
   const std::string& ExeDir() const { return FExeDir; }
   // The pictures decoded ahead of the grid's requests and the large view.
   TSlidePrefetch& Prefetch() { return FPrefetch; }
 
  protected:
   void showEvent(QShowEvent* event) override;
-  void moveEvent(QMoveEvent* event) override;
+  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
@@ -81,8 +82,8 @@ class TFrmGlimmet : public QWidget, public TComponent {
   std::string FileOfSlide(int ThumbID) const;
   void DropDecodedPictures();
 
-  TImage* FLoaderImg = nullptr;
-  TStringList* FFileList = nullptr;
+  std::unique_ptr<TImage> FLoaderImg;
+  std::unique_ptr<TStringList> FFileList;
   std::string FExeDir;
   bool FShownBefore = false;
   bool FCentreWithFrame = false;

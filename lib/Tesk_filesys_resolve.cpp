@@ -76,7 +76,7 @@ std::optional<std::string> WalkCaseInsensitive(const std::string& prefix, const 
     if (part == "." || part == "..") return std::nullopt;
   }
   for (const std::string& variant : OtherCaseVariants(prefix, part)) {
-    if (auto found = WalkCaseInsensitive(prefix + variant + tail, parts, i + 1)) return found;
+    if (auto found = WalkCaseInsensitive((prefix + variant).append(tail), parts, i + 1)) return found;
   }
   return std::nullopt;
 }

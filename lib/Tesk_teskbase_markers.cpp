@@ -34,7 +34,7 @@ class MarkerPen {
     c.LineTo(X + x2, Y + y2);
   }
   void Path(std::initializer_list<TPoint> points) {
-    auto p = points.begin();
+    const auto* p = points.begin();
     c.MoveTo(X + p->X, Y + p->Y);
     for (++p; p != points.end(); ++p) c.LineTo(X + p->X, Y + p->Y);
   }

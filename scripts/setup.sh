@@ -11,7 +11,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick libxfixes-dev openbox
   fonts-dejavu-core
-  clang libclang-rt-14-dev
+  clang libclang-rt-14-dev clang-format clang-tidy
 )
 
 missing=()

@@ -1,19 +1,31 @@
 #!/usr/bin/env bash
-# Runs every test: installs what is missing, builds the normal tree and runs
-# all suites there (the end-to-end runs of the real program under Xvfb among
-# them), fuzzes the picture path for a bounded time (scripts/fuzz.sh,
-# GLIMMET_FUZZ_SECONDS), then builds the sanitizer (ASan + UBSan) tree and
-# runs the suites again there.
+# Runs every test: installs what is missing, checks the formatting
+# (scripts/format.sh --check), builds the normal tree with warnings as errors,
+# runs clang-tidy over it (scripts/tidy.sh) and all suites there (the
+# end-to-end runs of the real program under Xvfb among them), fuzzes the
+# picture path for a bounded time (scripts/fuzz.sh, GLIMMET_FUZZ_SECONDS),
+# then builds the sanitizer (ASan + UBSan) tree and runs the suites again
+# there. A format or tidy finding fails the run at its end, after the suites
+# have had their say.
 set -euo pipefail
 root=$(cd "$(dirname "$0")/.." && pwd)
 "$root/scripts/setup.sh"
 
-"$root/scripts/build.sh" "$root/build"
+findings=()
+"$root/scripts/format.sh" --check || findings+=("formatting (fix: scripts/format.sh)")
+
+"$root/scripts/build.sh" "$root/build" -DGLIMMET_WERROR=ON
+"$root/scripts/tidy.sh" "$root/build" || findings+=("clang-tidy")
 (cd "$root/build" && ctest --output-on-failure -j2)
 
 "$root/scripts/fuzz.sh"
 
-"$root/scripts/build.sh" "$root/build-asan" -DGLIMMET_SANITIZE=ON -DGLIMMET_BENCH=OFF
+"$root/scripts/build.sh" "$root/build-asan" -DGLIMMET_SANITIZE=ON -DGLIMMET_BENCH=OFF -DGLIMMET_WERROR=ON
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 (cd "$root/build-asan" && ctest --output-on-failure -j2 -LE e2e)
+
+if ((${#findings[@]} > 0)); then
+  printf 'test: failed on %s\n' "${findings[@]}" >&2
+  exit 1
+fi

@@ -9,6 +9,16 @@
 #include <QScrollBar>
 #include <QSplitter>
 #include <QSplitterHandle>
+#include <QThread>
+#include <QTimer>
+#include <QWheelEvent>
+#include <QMessageBox>
+#include <QMenu>
+#include <QClipboard>
+#include <QContextMenuEvent>
+#include <QKeyEvent>
+#include <functional>
+#include <utility>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <memory>
 #include <set>
@@ -195,8 +205,20 @@ TEST_F(MainWindowTest, FolderWithoutPicturesHidesTheGridAndTheNextFolderShowsIt)
   EXPECT_EQ(w.Thumbs1->Max(), 2);
   EXPECT_EQ(w.SBarThumbs->maximum(), 100);
   w.SBarThumbs->setValue(7);  // the bar still moves, without visible effect
+  // The bar keeps its laid-out place; the grid's area shows the panel.
+  EXPECT_EQ(w.SBarThumbs->mapTo(w.Panel1, QPoint(0, 0)), QPoint(300, 137));
+  EXPECT_TRUE(Near(GridPixel(kInsideSlide1Picture), kFace, 0));
 
+  int paints = 0;
+  const TNotifyEvent first = w.Thumbs1->OnFirstImageRequest;
+  w.Thumbs1->OnFirstImageRequest = [&](TObject* sender) {
+    ++paints;
+    first(sender);
+  };
   ASSERT_TRUE(w.ChooseFolder(five));
+  Shot();
+  Settle();
+  EXPECT_EQ(paints, 1) << "showing the grid costs one paint";
   EXPECT_TRUE(w.Thumbs1->Visible());
   EXPECT_TRUE(w.Thumbs1Host->isVisible());
   EXPECT_EQ(w.FileList()->Count(), 5);
@@ -521,10 +543,20 @@ TEST_F(MainWindowTest, PrimaryClickOnAFolderInTheTreeListsIt) {
   EXPECT_EQ(tree.SelectedPath(), folder);
   EXPECT_EQ(w.FileList()->Count(), 5);
 
+  // A click below the last node keeps the selection and lists it again.
+  AddPictures("clicked", 6, {kGreen});
+  tree.collapse(tree.Model().index("/"));
+  const QPoint below(60, tree.viewport()->height() - 5);
+  ASSERT_FALSE(tree.indexAt(below).isValid());
+  SendMouse(tree.viewport(), QEvent::MouseButtonPress, below, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(tree.viewport(), QEvent::MouseButtonRelease, below, Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(tree.SelectedPath(), folder);
+  EXPECT_EQ(w.FileList()->Count(), 6);
+
   // With nothing selected a click lists nothing and keeps the list.
   tree.clearSelection();
   w.ShellTreeView1Click(&w);
-  EXPECT_EQ(w.FileList()->Count(), 5);
+  EXPECT_EQ(w.FileList()->Count(), 6);
 }
 
 TEST_F(MainWindowTest, SplitterDragAppliesOnReleaseAndCollapsesATreeBelowThirty) {
@@ -536,15 +568,171 @@ TEST_F(MainWindowTest, SplitterDragAppliesOnReleaseAndCollapsesATreeBelowThirty)
     SendMouse(handle, QEvent::MouseButtonPress, grip, Qt::LeftButton, Qt::LeftButton);
     SendMouse(handle, QEvent::MouseMove, grip + QPoint(0, dy), Qt::NoButton, Qt::LeftButton);
     EXPECT_EQ(w.Splitter1->sizes()[0], w.ShellTreeView1->height()) << "moved before the release";
+    // A pattern line where the handle will go: every other pixel dark.
+    const QImage shot = w.Splitter1->grab().toImage();
+    const int y = std::max(treeHeight, 0) + 3;
+    EXPECT_NE(RgbAt(shot, 100, y).R == 0, RgbAt(shot, 101, y).R == 0) << "no pattern at row " << y;
     SendMouse(handle, QEvent::MouseButtonRelease, grip + QPoint(0, dy), Qt::LeftButton, Qt::NoButton);
     Settle();
   };
+  // The handle's raised bevel: light above, shadow below, face between.
+  const QImage bevel = handle->grab().toImage();
+  EXPECT_TRUE(Near(RgbAt(bevel, 100, 0), {255, 255, 255}, 0));
+  EXPECT_TRUE(Near(RgbAt(bevel, 100, 3), kFace, 0));
+  EXPECT_TRUE(Near(RgbAt(bevel, 100, 7), {0xA0, 0xA0, 0xA0}, 0));  // the scheme's button shadow
   drag(60);
   EXPECT_EQ(w.Splitter1->sizes()[0], 60);
   EXPECT_EQ(w.Thumbs1->Height(), 453 + 128 - 60);
   drag(20);
   EXPECT_EQ(w.Splitter1->sizes()[0], 0);
   EXPECT_EQ(w.Thumbs1->Height(), 453 + 128);
+}
+
+TEST_F(MainWindowTest, BarTakesTheFirstFocusAndMovesByKeysAndTheWheel) {
+  AddPictures("data", 10, {kGreen}, 16, 16);
+  TFrmGlimmet& w = Open();
+  EXPECT_EQ(w.focusWidget(), w.SBarThumbs);
+  QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+  QApplication::sendEvent(w.SBarThumbs, &tab);
+  EXPECT_EQ(w.focusWidget(), w.ShellTreeView1);
+  struct Step {
+    int Key;
+    int Position;
+    double Scroll;
+  };
+  // The bar's range is the layout's 0..100; the grid clamps to its Max, 10,
+  // the row of slides 9 and 10 half a row up.
+  const Step steps[] = {{Qt::Key_Down, 1, 1.0},     {Qt::Key_PageDown, 2, 1.5}, {Qt::Key_End, 100, 9.5},
+                        {Qt::Key_Up, 99, 9.5},      {Qt::Key_Home, 0, 1.0},     {Qt::Key_Down, 1, 1.0},
+                        {Qt::Key_PageDown, 2, 1.5}, {Qt::Key_PageUp, 1, 1.0}};
+  for (const Step& step : steps) {
+    QKeyEvent press(QEvent::KeyPress, step.Key, Qt::NoModifier);
+    QApplication::sendEvent(w.SBarThumbs, &press);
+    EXPECT_EQ(w.SBarThumbs->value(), step.Position) << step.Key;
+    EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), step.Scroll) << step.Key;
+  }
+  // A notch of the wheel over the grid turns the bar one step.
+  QWheelEvent wheel(QPointF(50, 50), QPointF(w.Thumbs1Host->mapToGlobal(QPoint(50, 50))), QPoint(), QPoint(0, -120),
+                    Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+  QApplication::sendEvent(w.Thumbs1Host, &wheel);
+  EXPECT_EQ(w.SBarThumbs->value(), 2);
+  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 1.5);
+}
+
+TEST_F(MainWindowTest, FolderTreeShowsIconsArrowsOnlyWhereSubfoldersAreAndAFolderMenu) {
+  Dir.AddFile("leaf/a.jpg", "files do not count");
+  Dir.AddDir("leaf/.hidden");
+  Dir.AddDir("parent/child");
+  TFrmGlimmet& w = Open();
+  TShellTreeView& tree = *w.ShellTreeView1;
+  ASSERT_TRUE(tree.SelectPath(Dir / "parent"));
+  const auto index = [&](const std::string& rel) { return tree.Model().index(QString::fromStdString(Dir / rel)); };
+  EXPECT_FALSE(tree.Model().hasChildren(index("leaf")));
+  EXPECT_TRUE(tree.Model().hasChildren(index("parent")));
+  EXPECT_FALSE(tree.Model().hasChildren(index("parent/child")));
+  const QIcon icon = tree.Model().data(index("leaf"), Qt::DecorationRole).value<QIcon>();
+  EXPECT_FALSE(icon.pixmap(16, 16).isNull());
+
+  // A right click selects the folder and opens its menu.
+  tree.scrollTo(index("leaf"));
+  const QPoint at = tree.visualRect(index("leaf")).center();
+  QContextMenuEvent right(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));
+  QApplication::sendEvent(tree.viewport(), &right);
+  EXPECT_EQ(tree.SelectedPath(), Dir / "leaf");
+  auto* menu = qobject_cast<QMenu*>(QApplication::activePopupWidget());
+  ASSERT_NE(menu, nullptr);
+  QStringList texts;
+  for (QAction* action : menu->actions()) {
+    if (!action->isSeparator()) texts << action->text();
+  }
+  EXPECT_EQ(texts.first(), "Open");
+  EXPECT_EQ(texts.last(), "Copy Path");
+  menu->actions().last()->trigger();
+  EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), Dir / "leaf");
+  menu->close();
+}
+
+// Error boxes as the user meets them: the real message box. A timer closes
+// each box that opens, noting how many were open at once.
+class ErrorBoxTest : public MainWindowTest {
+ protected:
+  void SetUp() override {
+    MainWindowTest::SetUp();
+    Application.SetErrorSink(nullptr);
+    for (int i = 0; i < 16; ++i) Dir.AddFile("empty/" + std::to_string(i) + ".jpg", "");
+    FWatch.setInterval(5);
+    QObject::connect(&FWatch, &QTimer::timeout, [this] { Watch(); });
+    FWatch.start();
+  }
+
+  std::vector<QMessageBox*> OpenBoxes() const {
+    std::vector<QMessageBox*> boxes;
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) boxes.push_back(box);
+    }
+    return boxes;
+  }
+
+  // A box is noted when first seen and closed a tick later, so that a box
+  // opened inside it would be seen beside it.
+  void Watch() {
+    const std::vector<QMessageBox*> boxes = OpenBoxes();
+    if (boxes.empty()) return;
+    MostOpen = std::max(MostOpen, boxes.size());
+    QMessageBox* box = boxes.back();
+    if (!box->property("seen").toBool()) {
+      box->setProperty("seen", true);
+      Shown.push_back(box->text().toStdString());
+      if (WhileOpen) std::exchange(WhileOpen, nullptr)();
+      return;
+    }
+    box->done(QMessageBox::Ok);
+  }
+
+  // Until every box that was asked for has come and gone.
+  void SettleBoxes() {
+    for (int i = 0; i < 50; ++i) {
+      Settle();
+      QThread::msleep(2);
+    }
+  }
+
+  QTimer FWatch;
+  std::size_t MostOpen = 0;
+  std::vector<std::string> Shown;
+  std::function<void()> WhileOpen;
+};
+
+TEST_F(ErrorBoxTest, BoxWaitsForTheReleaseSoAnArrowClickMovesOnePosition) {
+  TFrmGlimmet& w = Open();
+  ASSERT_TRUE(w.ChooseFolder(Dir / "empty"));
+  w.SBarThumbs->setValue(1);  // shows what position 0 showed: no paint
+  SettleBoxes();
+  Shown.clear();
+
+  const QPoint downArrow(10, w.SBarThumbs->height() - 8);
+  SendMouse(w.SBarThumbs, QEvent::MouseButtonPress, downArrow, Qt::LeftButton, Qt::LeftButton);
+  SettleBoxes();
+  EXPECT_TRUE(Shown.empty()) << "a box opened while the button was held";
+  SendMouse(w.SBarThumbs, QEvent::MouseButtonRelease, downArrow, Qt::LeftButton, Qt::NoButton);
+  SettleBoxes();
+  EXPECT_EQ(w.SBarThumbs->value(), 2);
+  EXPECT_EQ(Shown, std::vector<std::string>{"JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + "."});
+  EXPECT_EQ(MostOpen, 1u);
+}
+
+TEST_F(ErrorBoxTest, FailuresWhileABoxIsOpenWaitForItOneBoxAtATime) {
+  TFrmGlimmet& w = Open();
+  WhileOpen = [&] {
+    w.SBarThumbs->setValue(3);  // two more failing paints
+    w.SBarThumbs->setValue(5);
+    Application.HandleException(Exception("last"));
+  };
+  ASSERT_TRUE(w.ChooseFolder(Dir / "empty"));  // two paints: the new Max, the repaint
+  SettleBoxes();
+  const std::string empty = "JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + ".";
+  EXPECT_EQ(Shown, (std::vector<std::string>{empty, empty, empty, empty, "last."}));
+  EXPECT_EQ(MostOpen, 1u);
 }
 
 }  // namespace

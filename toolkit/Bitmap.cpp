@@ -95,7 +95,9 @@ std::uint32_t ColorToPixel(TColor c) {
   return 0xFF000000u | (std::uint32_t(GetRValue(rgb)) << 16) | (std::uint32_t(GetGValue(rgb)) << 8) | GetBValue(rgb);
 }
 
-TColor PixelToColor(std::uint32_t pixel) { return RGB((pixel >> 16) & 0xFF, (pixel >> 8) & 0xFF, pixel & 0xFF); }
+TColor PixelToColor(std::uint32_t pixel) {
+  return RGB(int((pixel >> 16) & 0xFF), int((pixel >> 8) & 0xFF), int(pixel & 0xFF));
+}
 
 TBitmap::TBitmap() : FStore(std::make_shared<TPixelStore>(0, 0)) {}
 

@@ -47,43 +47,62 @@ void TCanvas::HLine(int x1, int x2, int y, std::uint32_t pixel) {
   if (y < 0 || y >= FTarget.Height() || x2 < 0 || x1 >= FTarget.Width() || x1 > x2) return;
   x1 = std::max(x1, 0);
   x2 = std::min(x2, FTarget.Width() - 1);
-  FillPixels(FTarget.ScanLine(y) + x1, std::size_t(x2 - x1 + 1), pixel);
+  FillPixels(FTarget.ScanLine(y) + x1, std::size_t(x2 - x1) + 1, pixel);
 }
 
 void TCanvas::VLine(int x, int y1, int y2, std::uint32_t pixel) {
   if (x < 0 || x >= FTarget.Width() || y2 < 0 || y1 >= FTarget.Height() || y1 > y2) return;
   y1 = std::max(y1, 0);
   y2 = std::min(y2, FTarget.Height() - 1);
-  const std::size_t stride = std::size_t(FTarget.Width());
+  const auto stride = std::size_t(FTarget.Width());
   std::uint32_t* p = FTarget.MutableBits() + std::size_t(y1) * stride + std::size_t(x);
   for (int y = y1; y <= y2; ++y, p += stride) *p = pixel;
+}
+
+void TCanvas::LineTo(int x, int y) {
+  const TPoint from = PenPos;
+  PenPos = {x, y};
+  if (from == PenPos) return;
+  const std::uint32_t pixel = ColorToPixel(Pen.Color);
+  // Level and upright lines of a thin pen, the frames' staple, are runs.
+  if (Pen.Width <= 1 && from.Y == y) {
+    LevelRun(from.X, x, y, pixel);
+  } else if (Pen.Width <= 1 && from.X == x) {
+    UprightRun(x, from.Y, y, pixel);
+  } else {
+    GeneralLine(from, {x, y}, pixel);
+  }
+  Changed();
+}
+
+void TCanvas::LevelRun(int x0, int x1, int y, std::uint32_t pixel) {
+  if (x0 < x1) {
+    HLine(x0, x1 - 1, y, pixel);
+  } else {
+    HLine(x1 + 1, x0, y, pixel);
+  }
+}
+
+void TCanvas::UprightRun(int x, int y0, int y1, std::uint32_t pixel) {
+  if (y0 < y1) {
+    VLine(x, y0, y1 - 1, pixel);
+  } else {
+    VLine(x, y1 + 1, y0, pixel);
+  }
 }
 
 // Pixel k of a line from (x0, y0) to (x1, y1) lies at step k along the major
 // axis and the rounded proportional step along the minor one; the end point
 // (k = steps) is left out. Only the steps inside the target are visited, so
 // lines with wild coordinates cost no more than their visible part.
-void TCanvas::LineTo(int x, int y) {
-  const long long x0 = PenPos.X;
-  const long long y0 = PenPos.Y;
-  PenPos = {x, y};
-  const long long dx = x - x0;
-  const long long dy = y - y0;
+void TCanvas::GeneralLine(TPoint from, TPoint to, std::uint32_t pixel) {
+  const long long x0 = from.X;
+  const long long y0 = from.Y;
+  const long long dx = to.X - x0;
+  const long long dy = to.Y - y0;
   const long long adx = std::llabs(dx);
   const long long ady = std::llabs(dy);
   const long long steps = std::max(adx, ady);
-  if (steps == 0) return;
-  const std::uint32_t pixel = ColorToPixel(Pen.Color);
-  if (Pen.Width <= 1 && (dx == 0 || dy == 0)) {
-    // Level and upright lines, the frames' staple, as runs of pixels.
-    if (dy == 0) {
-      HLine(dx > 0 ? int(x0) : x + 1, dx > 0 ? x - 1 : int(x0), int(y0), pixel);
-    } else {
-      VLine(int(x0), dy > 0 ? int(y0) : y + 1, dy > 0 ? y - 1 : int(y0), pixel);
-    }
-    Changed();
-    return;
-  }
   const bool xMajor = adx >= ady;
   const long long major0 = xMajor ? x0 : y0;
   const int majorSign = (xMajor ? dx : dy) < 0 ? -1 : 1;
@@ -105,7 +124,6 @@ void TCanvas::LineTo(int x, int y) {
     if (px < -margin || py < -margin || px > FTarget.Width() + margin || py > FTarget.Height() + margin) continue;
     Plot(int(px), int(py), pixel);
   }
-  Changed();
 }
 
 void TCanvas::Rectangle(int x1, int y1, int x2, int y2) {

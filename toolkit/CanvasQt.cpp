@@ -15,7 +15,7 @@ namespace {
 
 QColor ToQColor(TColor c) {
   const TColor rgb = ColorToRGB(c);
-  return QColor(GetRValue(rgb), GetGValue(rgb), GetBValue(rgb));
+  return {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)};
 }
 
 // Building a QFont and its metrics is the costly part of text; one paint

@@ -174,6 +174,10 @@ class TCanvas {
   void HLine(int x1, int x2, int y, std::uint32_t pixel);  // x1..x2 inclusive, clipped
   void VLine(int x, int y1, int y2, std::uint32_t pixel);  // y1..y2 inclusive, clipped
   void Plot(int x, int y, std::uint32_t pixel);
+  // The steps of LineTo; each leaves out the end point.
+  void LevelRun(int x0, int x1, int y, std::uint32_t pixel);
+  void UprightRun(int x, int y0, int y1, std::uint32_t pixel);
+  void GeneralLine(TPoint from, TPoint to, std::uint32_t pixel);
 
   TBitmap& FTarget;
   int FStretchMode = COLORONCOLOR;

@@ -136,9 +136,9 @@ inline unsigned Times(unsigned a, unsigned b) { return (a * b + 127) / 255; }
 
 // Adobe files store inverted ink (0 = full ink); plain CMYK stores ink amounts.
 void InkToRgb(std::uint32_t* row, int width, bool inverted) {
-  auto* bytes = reinterpret_cast<const std::uint8_t*>(row);
-  for (int x = 0; x < width; ++x) {
-    unsigned c = bytes[4 * x], m = bytes[4 * x + 1], y = bytes[4 * x + 2], k = bytes[4 * x + 3];
+  const auto* bytes = reinterpret_cast<const std::uint8_t*>(row);
+  for (int x = 0; x < width; ++x, bytes += 4) {
+    unsigned c = bytes[0], m = bytes[1], y = bytes[2], k = bytes[3];
     if (!inverted) {
       c = 255 - c, m = 255 - m, y = 255 - y, k = 255 - k;
     }
@@ -165,7 +165,7 @@ void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, JDIMEN
   const bool inverted = cinfo.saw_Adobe_marker;
   while (cinfo.output_scanline < cinfo.output_height) {
     std::uint32_t* row = r.Pixels + std::size_t(cinfo.output_scanline) * std::size_t(r.Width);
-    JSAMPROW samples = reinterpret_cast<JSAMPROW>(row);
+    auto* samples = reinterpret_cast<JSAMPROW>(row);
     if (jpeg_read_scanlines(&cinfo, &samples, 1) != 1) break;
     if (ink) {
       InkToRgb(row, r.Width, inverted);
@@ -179,7 +179,7 @@ void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, JDIMEN
 // The rows from first on, black: where decoding stopped, the picture shows black.
 void BlackenRowsFrom(const TJpegDecodeRequest& r, JDIMENSION first) {
   if (r.TargetBlack || !r.Pixels || r.Width <= 0 || first >= JDIMENSION(std::max(r.Height, 0))) return;
-  const std::size_t width = std::size_t(r.Width);
+  const auto width = std::size_t(r.Width);
   std::memset(r.Pixels + first * width, 0, (std::size_t(r.Height) - first) * width * sizeof(std::uint32_t));
 }
 

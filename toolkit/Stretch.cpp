@@ -114,7 +114,7 @@ class ColumnSums {
 // never reaches the next integer: its integer part is the integer quotient,
 // at a fraction of an integer division's cost.
 std::uint32_t MeanPixel(const ChannelTotals& t, unsigned long long count) {
-  const double c = double(count);
+  const auto c = double(count);
   const unsigned long long half = count / 2;
   const auto r = (unsigned long long)(double(t.R + half) / c);
   const auto g = (unsigned long long)(double(t.G + half) / c);
@@ -140,7 +140,7 @@ void SumBlocks(const TBitmap& src, int rowBegin, int rowEnd, int first, const st
 // Each target pixel is the rounded mean of its block of source pixels.
 void Average(TBitmap& dst, const TBitmap& src, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
              Span cols, Span rows) {
-  const std::size_t n = std::size_t(cols.last - cols.first);
+  const auto n = std::size_t(cols.last - cols.first);
   std::vector<int> colBegin(n), colEnd(n);
   for (std::size_t i = 0; i < n; ++i) SourceRange(cols.first + int(i) - dx, dw, sx, sw, src.Width(), colBegin[i], colEnd[i]);
   // The blocks' columns grow with the target column, so these bound them all.

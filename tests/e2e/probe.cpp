@@ -2,6 +2,8 @@
 //   probe pixel FILE.png X Y              prints the pixel as RRGGBB
 //   probe expect FILE.png X Y RRGGBB [T]  exits 1 unless every channel is within T (default 0)
 //   probe rows FILE.png X Y0 Y1 RRGGBB [T] prints the first and last row in Y0..Y1 of that colour
+//   probe client FILE.png                 prints the window's client origin, found by the
+//                                         grid's control frame at (1, 137) of the client
 //   probe cursor                          prints a hash of the cursor now shown
 //   probe cursor-of wait|arrow            shows Qt's cursor under the pointer and prints the
 //                                         hashes of its frames
@@ -23,7 +25,7 @@ namespace {
 int Usage() {
   std::fprintf(stderr,
                "usage: probe pixel FILE X Y | expect FILE X Y RRGGBB [TOL] | rows FILE X Y0 Y1 RRGGBB [TOL] |"
-               " cursor | cursor-of wait|arrow\n");
+               " client FILE | cursor | cursor-of wait|arrow\n");
   return 2;
 }
 
@@ -47,6 +49,24 @@ QRgb PixelAt(const QImage& image, int x, int y) {
 bool Within(QRgb a, QRgb b, int tolerance) {
   return std::abs(qRed(a) - qRed(b)) <= tolerance && std::abs(qGreen(a) - qGreen(b)) <= tolerance &&
          std::abs(qBlue(a) - qBlue(b)) <= tolerance;
+}
+
+// The grid's lowered frame: gray at its top-left, black inside it, white at
+// its bottom-right (297, 451). Window managers report positions that may
+// lag the screen, so the screen itself is read.
+int Client(const char* file) {
+  const QImage image = Load(file);
+  for (int y = 0; y + 452 < image.height(); ++y) {
+    for (int x = 0; x + 298 < image.width(); ++x) {
+      if (PixelAt(image, x, y) == 0x808080 && PixelAt(image, x + 1, y + 1) == 0 &&
+          PixelAt(image, x + 297, y + 451) == 0xFFFFFF && PixelAt(image, x + 296, y + 450) == 0xC0C0C0) {
+        std::printf("%d %d\n", x - 1, y - 137);
+        return 0;
+      }
+    }
+  }
+  std::printf("no grid frame on the screen\n");
+  return 1;
 }
 
 QRgb ParseColour(const char* s) { return QRgb(std::strtoul(s, nullptr, 16)) & 0xFFFFFF; }
@@ -142,6 +162,7 @@ int main(int argc, char** argv) {
     return Rows(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), ParseColour(argv[6]),
                 argc == 8 ? std::atoi(argv[7]) : 0);
   }
+  if (command == "client" && argc == 3) return Client(argv[2]);
   if (command == "cursor" && argc == 2) return PrintCursor();
   if (command == "cursor-of" && argc == 3) return CursorOf(argc, argv, argv[2]);
   return Usage();

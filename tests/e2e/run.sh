@@ -1,9 +1,12 @@
 #!/usr/bin/env bash
 # End-to-end run of the real program in a private X server:
 #   run.sh BUILD_DIR [DEPTH]
-# Starts Xvfb on a free display, starts BUILD_DIR/glimmet, chooses a folder
-# of generated pictures in the folder tree, drags and clicks the scroll bar,
-# clicks a slide, and checks exact pixels of screenshots and the cursor.
+# Starts Xvfb on a free display with a window manager, starts
+# BUILD_DIR/glimmet where XDG_RUNTIME_DIR is unset, uses the keyboard on the
+# scroll bar, chooses folders in the folder tree (pictures, one without
+# pictures, one with a broken file), drags, clicks and turns the wheel on the
+# scroll bar, clicks a slide, and checks exact pixels of screenshots, the
+# cursor, the error boxes and that nothing was written.
 # DEPTH (default 24) is the X screen's depth.
 set -euo pipefail
 
@@ -11,13 +14,14 @@ build=$(cd "${1:?usage: run.sh BUILD_DIR [DEPTH]}" && pwd)
 depth=${2:-24}
 program=$build/glimmet
 probe=$build/tests/e2e_probe
-for tool in Xvfb xdotool import cjpeg; do
+for tool in Xvfb openbox xdotool xprop import cjpeg; do
   command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
 done
 [[ -x $program && -x $probe ]] || { echo "e2e: build glimmet and e2e_probe in $build first"; exit 1; }
 
 work=$(mktemp -d /tmp/glimmet-e2e.XXXXXX)
 xvfb_pid=""
+wm_pid=""
 app_pid=""
 stop() {
   if [[ -n $1 ]]; then
@@ -27,6 +31,7 @@ stop() {
 }
 cleanup() {
   stop "$app_pid"
+  stop "$wm_pid"
   stop "$xvfb_pid"
   rm -rf "$work"
 }
@@ -55,9 +60,14 @@ make_picture() {
   cjpeg -quality 100 -sample 1x1 -outfile "$out" "$work/flat.ppm"
 }
 pic_colour=C81E1E
-mkdir -p "$work/pics" "$work/broken"
+mkdir -p "$work/pics" "$work/broken" "$work/nopics"
 for n in 1 2 3 4 5; do make_picture 100 75 "$pic_colour" "$work/pics/picture$n.jpg"; done
+cp "$work/pics/picture1.jpg" "$work/broken/good1.jpg"
+cp "$work/pics/picture2.jpg" "$work/broken/good2.jpg"
 echo "this is no JPEG data" >"$work/broken/bad.jpg"
+echo "no pictures here" >"$work/nopics/notes.txt"
+# The program's private places: it must leave them as they are.
+mkdir -m 700 "$work/home" "$work/tmp"
 
 # --- X server -------------------------------------------------------------
 Xvfb -displayfd 5 -screen 0 "1280x1024x$depth" -nolisten tcp 5>"$work/display" 2>"$work/xvfb.log" &
@@ -68,6 +78,9 @@ export DISPLAY=:$(head -n1 "$work/display")
 unset WAYLAND_DISPLAY
 export QT_QPA_PLATFORM=xcb
 echo "e2e: X server on $DISPLAY, depth $depth"
+openbox --sm-disable >"$work/openbox.log" 2>&1 &
+wm_pid=$!
+for _ in $(seq 100); do xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id' && break; sleep 0.1; done
 
 # The frames of the hourglass as the toolkit makes it, and of the arrow.
 wait_frames=" $("$probe" cursor-of wait) "
@@ -78,19 +91,29 @@ done
 showing_hourglass() { [[ $wait_frames == *" $("$probe" cursor) "* ]]; }
 
 # --- the program ------------------------------------------------------------
-"$program" >"$work/glimmet.log" 2>&1 &
+env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" "$program" >"$work/glimmet.log" 2>&1 &
 app_pid=$!
 win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1) ||
   { echo "e2e: the window did not appear"; cat "$work/glimmet.log"; exit 1; }
 eval "$(xdotool getwindowgeometry --shell "$win")"
-ox=$X oy=$Y
-echo "e2e: window $WIDTH x $HEIGHT at ($ox, $oy)"
 [[ $WIDTH == 944 && $HEIGHT == 591 ]] && pass "client area 944 x 591" || fail "client area $WIDTH x $HEIGHT"
-[[ $ox == $(((1280 - WIDTH) / 2)) && $oy == $(((1024 - HEIGHT) / 2)) ]] && pass "centred on the screen" ||
-  fail "window at ($ox, $oy), not centred"
 
 shot="$work/shot.png"
 take_shot() { import -window root "$shot"; }
+
+# The window is centred with the frame the window manager put around it;
+# its client origin is read off the screen (the grid's frame).
+read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+want_x=$(((1280 - (944 + fl + fr)) / 2 + fl)) want_y=$(((1024 - (591 + ft + fb)) / 2 + ft))
+for _ in $(seq 50); do
+  take_shot
+  read -r ox oy < <("$probe" client "$shot") || true
+  [[ ${ox:-} == "$want_x" && ${oy:-} == "$want_y" ]] && break
+  sleep 0.2
+done
+echo "e2e: client origin ($ox, $oy), frame extents $fl $fr $ft $fb"
+[[ $ox == "$want_x" && $oy == "$want_y" ]] && pass "centred on the screen with its frame" ||
+  fail "client at ($ox, $oy), not ($want_x, $want_y)"
 
 # Clicks the tree's selected (highlighted) row, found on a fresh screenshot;
 # sets first and last to its rows. Fails when no row is highlighted.
@@ -140,6 +163,21 @@ expect "slide 1 outer frame, inner ring silver" $((gx + 11)) $((gy + 13)) C0C0C0
 expect "slide 1 outer frame, bottom-right black" $((gx + 144)) $((gy + 146)) 000000
 expect "slide 1 outer frame, inner bottom-right gray" $((gx + 143)) $((gy + 145)) 808080
 
+# The folder tree: the platform's folder icon on the row below the root.
+take_shot
+if "$probe" expect "$shot" $((tx + 31)) $((ty + 29)) FFFFFF >/dev/null; then fail "no folder icon in the tree"; else
+  pass "folder icon in the tree"
+fi
+
+# --- the keyboard: the scroll bar has the first focus ---------------------------
+# The data folder's 15 samples: End moves the bar to 100, the grid to its
+# Max, slide 15 alone in the top row; Home brings slide 2 back beside slide 1.
+xdotool key End
+settle "End: no slide beside slide 15" $((gx + 200)) $((gy + 79)) F0F0F0
+expect "End: slide 15 at (10, 12)" $((gx + 10)) $((gy + 12)) FFFFFF
+xdotool key Home
+settle "Home: slide 2 beside slide 1" $((gx + 146)) $((gy + 12)) FFFFFF
+
 # --- choosing a folder in the tree -------------------------------------------
 # A click on the root node lists "/"; the keyboard then walks down to the
 # pictures' folder (selecting by keyboard lists nothing), and a click on the
@@ -184,6 +222,12 @@ for _ in 1 2 3; do xdotool mousemove $bar_x $((gy + 5)) click 1; sleep 0.3; done
 settle "slide 3's box at (10, 80)" $((gx + 10)) $((gy + 80)) FFFFFF
 expect "slide 3's inner ring" $((gx + 11)) $((gy + 81)) C0C0C0
 expect "slide 1 cut by the top band" $((gx + 77)) $((gy + 5)) F0F0F0
+# Three notches of the wheel over the grid: position 5 again.
+xdotool mousemove $((gx + 77)) $((gy + 200))
+for _ in 1 2 3; do xdotool click 5; sleep 0.3; done
+settle "wheel: no slide beside slide 5" $((gx + 200)) $((gy + 79)) F0F0F0
+for _ in 1 2 3; do xdotool click 4; sleep 0.3; done
+settle "wheel back: slide 3's box at (10, 80)" $((gx + 10)) $((gy + 80)) FFFFFF
 
 # --- clicking slide 3 ----------------------------------------------------------
 xdotool mousemove $((gx + 77)) $((gy + 147)) click 1
@@ -198,32 +242,60 @@ expect "large view, face above the picture" $((lx + 300)) $((ly + 256)) F0F0F0
 expect "large view, face below the picture" $((lx + 300)) $((ly + 332)) F0F0F0
 expect_cursor_not_wait $((gx + 77)) $((gy + 147)) "hourglass gone after the click"
 
-# --- a folder with a broken picture keeps the hourglass until a good paint ---
-# Walk from the pictures' folder up to its parent and down to "broken".
+# --- a folder without pictures hides the grid; the bar keeps its place -------
+bar_colour=$("$probe" pixel "$shot" $bar_x $((gy + 200)))
+# The bar took the focus when it was clicked; Tab leads on to the tree.
+xdotool key Tab
+sleep 0.3
+xdotool key Left
+sleep 0.6
+xdotool type --delay 50 nopics
+sleep 0.6
+if click_selected_row; then
+  settle "hidden grid: its area shows the panel" $((gx + 77)) $((gy + 79)) F0F0F0
+  expect "hidden grid: the bar stays at x 300" $bar_x $((gy + 200)) "$bar_colour"
+  expect "hidden grid: no bar in the middle" $((ox + 150)) $((gy + 200)) F0F0F0
+else
+  fail "no selected node for the folder without pictures"
+fi
+
+# --- a folder with a broken picture: every other slide shows -----------------
+# Its three slides: two pictures and the broken file's numbered card, a white
+# card at columns 17..136, rows 39..118 of its box. The bar stays at 2, so
+# the boxes lie at (10 + 136 column, -56 + 136 row); the point (30, 100) of
+# a box is card or picture. The paint ends, the hourglass goes, and the one
+# paint of the click (the grid was hidden, so its new Max paints nothing)
+# reports once.
 xdotool key Left
 sleep 0.6
 xdotool type --delay 50 broken
 sleep 0.6
 if click_selected_row; then
-  xdotool mousemove $((gx + 77)) $((gy + 147))
-  sleep 1
-  if showing_hourglass; then pass "hourglass stays after the failed paint"; else fail "no hourglass after the failed paint"; fi
-  # The error box has the focus; Return closes it. Back in the pictures'
-  # folder the grid paints to its end and the hourglass goes.
-  xdotool key Return
-  sleep 0.5
-  xdotool key Left
-  sleep 0.6
-  xdotool type --delay 50 pics
-  sleep 0.6
-  if click_selected_row; then
-    # The failed listing ended at the grid's Max: the bar kept position 2, so
-    # slide 3 still lies at (10, 80), its picture at rows 102..191.
-    settle "pictures again after the broken folder" $((gx + 77)) $((gy + 147)) $pic_colour 6
-    expect_cursor_not_wait $((gx + 77)) $((gy + 147)) "hourglass gone after the next good paint"
-  else
-    fail "no selected node for the pictures' folder"
-  fi
+  boxes=0 quiet=0
+  while ((quiet < 10)); do
+    box=$(xdotool search --onlyvisible --name '^glimmet$' 2>/dev/null | grep -vx "$win" | head -n1) || true
+    if [[ -n $box ]]; then
+      boxes=$((boxes + 1)) quiet=0
+      xdotool windowactivate --sync "$box" key Return 2>/dev/null || xdotool key Return
+      sleep 0.5
+    else
+      quiet=$((quiet + 1))
+      sleep 0.2
+    fi
+  done
+  [[ $boxes == 1 ]] && pass "one error box" || fail "$boxes error boxes"
+  take_shot
+  cards=0
+  for k in 1 2 3; do
+    x=$((gx + 40 + 136 * ((k - 1) % 2))) y=$((gy + 44 + 136 * ((k - 1) / 2)))
+    if "$probe" expect "$shot" $x $y FFFFFF >/dev/null; then
+      cards=$((cards + 1))
+    else
+      expect "broken folder: slide $k shows its picture" $x $y $pic_colour 6
+    fi
+  done
+  [[ $cards == 1 ]] && pass "the broken file's slide alone shows its card" || fail "$cards numbered cards"
+  expect_cursor_not_wait $((gx + 77)) $((gy + 147)) "hourglass gone after the broken folder's paint"
 else
   fail "no selected node for the broken folder"
 fi
@@ -234,6 +306,9 @@ if grep -qiE 'error|warning' "$work/glimmet.log"; then
   echo "e2e: the program wrote:"
   cat "$work/glimmet.log"
 fi
+
+written=$(find "$work/tmp" "$work/home" -mindepth 1)
+[[ -z $written ]] && pass "nothing written to TMPDIR or HOME" || fail "written: $written"
 
 echo "e2e: $failures failure(s)"
 ((failures == 0))

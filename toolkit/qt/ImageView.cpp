@@ -4,6 +4,7 @@
 #include <QPainter>
 
 #include "toolkit/Forms.h"
+#include "toolkit/Jpeg.h"
 
 TImageView::TImageView(TImage& image, QWidget* parent) : QWidget(parent), FImage(image) {
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -26,26 +27,33 @@ void TImageView::PictureChanged() {
   update();
 }
 
-// Decodes on first need. A picture that fails to decode is reported once;
-// it still holds the rows decoded before the failure, which are shown.
+// Decodes on first need; a decode that fails is reported once, here.
 const TBitmap* TImageView::PictureBitmap() {
   const TGraphic* graphic = FImage.Picture().Graphic();
   if (!graphic || graphic->Empty()) return nullptr;
   if (FState == TBitmapState::Wanted) {
+    FState = TBitmapState::Failed;
     Application.Guard([&] {
       FBitmap.Assign(graphic);
       FState = TBitmapState::Ready;
     });
-  }
-  if (FState == TBitmapState::Wanted) {
-    try {
-      FBitmap.Assign(graphic);
-      FState = TBitmapState::Ready;
-    } catch (...) {
-      FState = TBitmapState::Failed;
-    }
+    if (FState == TBitmapState::Failed) KeepRowsDecodedSoFar(*graphic);
   }
   return FState == TBitmapState::Ready ? &FBitmap : nullptr;
+}
+
+// After a failed decode a JPEG picture keeps the rows decoded before the
+// failure, and those are shown. Without them (no memory for the picture, or
+// another kind of picture) nothing is.
+void TImageView::KeepRowsDecodedSoFar(const TGraphic& graphic) {
+  const auto* jpeg = dynamic_cast<const TJPEGImage*>(&graphic);
+  if (!jpeg) return;
+  try {
+    FBitmap.Assign(&jpeg->Bitmap());
+    FState = TBitmapState::Ready;
+  } catch (...) {
+    // Still no memory: the failure was reported already.
+  }
 }
 
 void TImageView::paintEvent(QPaintEvent*) {

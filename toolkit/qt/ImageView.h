@@ -25,6 +25,7 @@ class TImageView : public QWidget {
   enum class TBitmapState { Wanted, Ready, Failed };
   void PictureChanged();
   const TBitmap* PictureBitmap();
+  void KeepRowsDecodedSoFar(const TGraphic& graphic);
 
   TImage& FImage;
   // The picture as pixels, shared with the picture's own decoded store.
