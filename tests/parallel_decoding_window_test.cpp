@@ -34,7 +34,9 @@ Bytes Picture(Colour colours, int width, int height, bool progressive = false) {
   o.Width = width;
   o.Height = height;
   o.Progressive = progressive;
-  return MakeJpeg(o, [](int x, int y) { return Sample{std::uint8_t(x * 3), std::uint8_t(y * 7), std::uint8_t(x ^ y), 0}; });
+  return MakeJpeg(o, [](int x, int y) {
+    return Sample{std::uint8_t(x * 3), std::uint8_t(y * 7), std::uint8_t(x ^ y), 0};
+  });
 }
 
 Bytes CutInData(const Bytes& b) { return Truncate(b, FindMarker(b, 0xDA) + (b.size() - FindMarker(b, 0xDA)) / 2); }
@@ -47,18 +49,18 @@ class ParallelDecodingTest : public BrowserTest {
     const Bytes unknownMarker{0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00};
     // Slide 2 fails while decoding, slide 4 when loading, which is sooner;
     // 2 is requested first (1, 3, 5, 7, 2, 4, ...), so its error is the one.
-    const std::string failing = Folder("failing", {Picture(Colour::Rgb, 900, 700),
-                                                   InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), unknownMarker),
-                                                   Picture(Colour::Grey, 300, 500),
-                                                   Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'},
-                                                   Picture(Colour::Cmyk, 200, 120),
-                                                   CutInData(Picture(Colour::Rgb, 640, 480, true))});
+    const std::string failing =
+        Folder("failing",
+               {Picture(Colour::Rgb, 900, 700), InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), unknownMarker),
+                Picture(Colour::Grey, 300, 500), Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'},
+                Picture(Colour::Cmyk, 200, 120), CutInData(Picture(Colour::Rgb, 640, 480, true))});
     // Slide 3 fails when loading, requested second, before slide 5 that
     // fails while decoding.
     const std::string failingAtLoad =
-        Folder("failing-at-load", {Picture(Colour::Rgb, 300, 200), Picture(Colour::Rgb, 30, 20),
-                                   PatchSofSize(Picture(Colour::Rgb, 64, 48), 20000, 20000),
-                                   Picture(Colour::Rgb, 30, 20), InsertBeforeEoi(Picture(Colour::Rgb, 64, 48), unknownMarker)});
+        Folder("failing-at-load",
+               {Picture(Colour::Rgb, 300, 200), Picture(Colour::Rgb, 30, 20),
+                PatchSofSize(Picture(Colour::Rgb, 64, 48), 20000, 20000), Picture(Colour::Rgb, 30, 20),
+                InsertBeforeEoi(Picture(Colour::Rgb, 64, 48), unknownMarker)});
     // Nothing fails here, so every slide is drawn.
     const std::string drawn =
         Folder("drawn", {Picture(Colour::Grey, 640, 480, true), CutInData(Picture(Colour::Rgb, 800, 600)),
@@ -78,7 +80,8 @@ class ParallelDecodingTest : public BrowserTest {
     for (std::size_t i = 0; i < pictures.size(); ++i) WriteFile(folder + "/" + std::to_string(i) + ".jpg", {});
     TStringList listed;
     ScanFilesIntoList(folder + "/*.jpg", false, &listed, nullptr);
-    for (int i = 0; i < listed.Count(); ++i) WriteFile(folder + "/" + ExtractFileName(listed[i]), pictures[std::size_t(i)]);
+    for (int i = 0; i < listed.Count(); ++i)
+      WriteFile(folder + "/" + ExtractFileName(listed[i]), pictures[std::size_t(i)]);
     return folder;
   }
 
@@ -97,11 +100,12 @@ class ParallelDecodingTest : public BrowserTest {
       out.Events.push_back("first");
       first(s);
     };
-    grid.OnImageRequest = [&out, request](TObject* s, int id, TImageRequestProcessing& how, int& mark, TBitmap*& buf) {
+    grid.OnImageRequest = [&out, request](TObject* s, int id, TImageRequestProcessing& how, int& mark,
+                                          TBitmap*& buf) {
       request(s, id, how, mark, buf);
       out.Events.push_back("request " + std::to_string(id) + " as " + std::to_string(how) + " " +
-                          std::to_string(buf->Width()) + "x" + std::to_string(buf->Height()) + " cursor " +
-                          std::to_string(Screen.Cursor()));
+                           std::to_string(buf->Width()) + "x" + std::to_string(buf->Height()) + " cursor " +
+                           std::to_string(Screen.Cursor()));
     };
     grid.OnLastImageRequest = [&out, last](TObject* s) {
       last(s);
@@ -153,7 +157,8 @@ class ParallelDecodingTest : public BrowserTest {
 };
 
 TEST_F(ParallelDecodingTest, AnyNumberOfWorkersGivesTheEventsPixelsAndErrorsOfOneThread) {
-  if (!fs::is_directory(kPhotos)) std::cout << "no corpus photos at " << kPhotos << "; painting made pictures only\n";
+  if (!fs::is_directory(kPhotos))
+    std::cout << "no corpus photos at " << kPhotos << "; painting made pictures only\n";
   struct Look {
     bool AntiAlias;
     int BitsPerPixel;
@@ -181,7 +186,8 @@ TEST_F(ParallelDecodingTest, AnyNumberOfWorkersGivesTheEventsPixelsAndErrorsOfOn
 // 36 megapixels in 150 scans, each a pass over the whole picture although
 // their data ran out: decoding takes seconds.
 Bytes SlowPicture() {
-  return PadWithComments(PatchSofSize(RepeatLastScan(Picture(Colour::Grey, 64, 48, true), 150), 6000, 6000), 80'000);
+  return PadWithComments(PatchSofSize(RepeatLastScan(Picture(Colour::Grey, 64, 48, true), 150), 6000, 6000),
+                         80'000);
 }
 
 TEST_F(ParallelDecodingTest, FailingSlideIsReportedAfterThePaintAndNoWorkerOutlivesIt) {
