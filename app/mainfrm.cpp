@@ -10,6 +10,7 @@
 #include <QShowEvent>
 #include <QSplitter>
 #include <QWindow>
+#include <vector>
 
 #include "app/PatternSplitter.h"
 #include "app/ShellTreeView.h"
@@ -186,6 +187,9 @@ void TFrmGlimmet::ConnectEvents() {
   };
   Thumbs1->OnFirstImageRequest = [this](TObject* Sender) { Thumbs1FirstImageRequest(Sender); };
   Thumbs1->OnLastImageRequest = [this](TObject* Sender) { Thumbs1LastImageRequest(Sender); };
+  Thumbs1->OnMouseUp = [this](TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y) {
+    Thumbs1MouseUp(Sender, Button, Shift, X, Y);
+  };
   ShellTreeView1->OnClick = [this] { Application.Guard([this] { ShellTreeView1Click(this); }); };
   connect(SBarThumbs, &QScrollBar::valueChanged, this,
           [this] { Application.Guard([this] { SBarThumbsChange(this); }); });
@@ -270,6 +274,7 @@ void TFrmGlimmet::FormShow(TObject*) {
 }
 
 void TFrmGlimmet::FormClose(TObject*) {
+  FPrefetch.DropAll();
   FLoaderImg.reset();
   FFileList.reset();
 }
@@ -307,13 +312,36 @@ void TFrmGlimmet::ShellTreeView1Click(TObject*) {
 
 void TFrmGlimmet::SBarThumbsChange(TObject*) { Thumbs1->SetScrollPosition(double(SBarThumbs->value())); }
 
+// An empty name for a slide the list does not hold.
+std::string TFrmGlimmet::FileOfSlide(int ThumbID) const {
+  if (!FFileList || ThumbID < 1 || ThumbID > FFileList->Count()) return {};
+  return (*FFileList)[ThumbID - 1];
+}
+
 void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
   FPaintFailure = nullptr;
   Screen.SetCursor(crHourGlass);
+  std::vector<std::string> files;
+  for (const int id : Thumbs1->SlidesInView()) {
+    if (std::string file = FileOfSlide(id); !file.empty()) files.push_back(std::move(file));
+  }
+  FPrefetch.StartPaint(files);
+  // A paint that a handler's exception ends never reaches its last request;
+  // no paint spans a turn of the event loop, so there it is over.
+  QMetaObject::invokeMethod(this, [this] { DropDecodedPictures(); }, Qt::QueuedConnection);
+}
+
+// Nothing decoded outlives a paint or a click but the large view's picture.
+void TFrmGlimmet::DropDecodedPictures() {
+  FPrefetch.DropAll();
+  if (FLoaderImg) FLoaderImg->Picture().SetGraphic(nullptr);
 }
 
 void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
   Screen.SetCursor(crDefault);
+  // The click that caused this paint, if any, still takes its picture.
+  FPrefetch.EndPaint();
+  if (FLoaderImg) FLoaderImg->Picture().SetGraphic(nullptr);
   // Reported when the paint is done, so the grid shows every other slide.
   if (const std::exception_ptr failure = std::exchange(FPaintFailure, nullptr)) {
     Application.Guard([&] { std::rethrow_exception(failure); });
@@ -324,11 +352,13 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
                                       TBitmap*& ImgBuffer) {
   if (!FFileList || !FLoaderImg) return;
   if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
-  // The buffer still shares the previous slide's pixels: let go of them
-  // first, so that one full-size picture lives at a time, not two.
+  // The buffer and the loader still hold the previous slide's pixels: let go
+  // of them first, so that the next picture a worker starts can take their
+  // memory and no more than workers + 1 pictures live.
   ImgBuffer->Reset(0, 0);
+  FLoaderImg->Picture().SetGraphic(nullptr);
   try {
-    FLoaderImg->Picture().LoadFromFile((*FFileList)[ThumbID - 1]);
+    FLoaderImg->Picture().SetGraphic(FPrefetch.TakeSlide((*FFileList)[ThumbID - 1]));
     // Shares the decoded pixels with the loader's picture; nothing is copied.
     ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
   } catch (...) {
@@ -345,5 +375,12 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
 void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
   if (!FFileList) return;
   if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
-  LargeImg->Picture().LoadFromFile((*FFileList)[ThumbID - 1]);
+  LargeImg->Picture().SetGraphic(FPrefetch.TakeLarge((*FFileList)[ThumbID - 1]));
+}
+
+// Before the grid handles the release (and repaints for the new selection),
+// the clicked file starts decoding for the large view.
+void TFrmGlimmet::Thumbs1MouseUp(TObject*, TMouseButton Button, TShiftState, int X, int Y) {
+  if (Button != mbLeft) return;
+  if (const std::string file = FileOfSlide(Thumbs1->SlideAtPos(X, Y)); !file.empty()) FPrefetch.StartLarge(file);
 }

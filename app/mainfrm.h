@@ -6,6 +6,7 @@
 #include <memory>
 #include <string>
 
+#include "app/SlidePrefetch.h"
 #include "lib/Tesk_Thumbnails.h"
 #include "toolkit/Classes.h"
 #include "toolkit/Image.h"
@@ -50,6 +51,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
                            TBitmap*& ImgBuffer);
   void Thumbs1LastImageRequest(TObject* Sender);
   void Thumbs1ImageClick(TObject* Sender, int X, int Y, int ThumbID);
+  void Thumbs1MouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
 
   // Selects the folder in the tree and lists it as a click there would;
   // false when the tree knows no such folder.
@@ -58,6 +60,8 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // State, for the snapshot tool and tests; the list is null after FormClose.
   const TStringList* FileList() const { return FFileList.get(); }
   const std::string& ExeDir() const { return FExeDir; }
+  // The pictures decoded ahead of the grid's requests and the large view.
+  TSlidePrefetch& Prefetch() { return FPrefetch; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -75,6 +79,8 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void CentreOnScreen();
   void ApplySplitterSnap();
   void ListFolderOfMask(const std::string& mask);
+  std::string FileOfSlide(int ThumbID) const;
+  void DropDecodedPictures();
 
   std::unique_ptr<TImage> FLoaderImg;
   std::unique_ptr<TStringList> FFileList;
@@ -83,6 +89,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool FCentreWithFrame = false;
   // The first picture of the running paint that failed to load.
   std::exception_ptr FPaintFailure;
+  TSlidePrefetch FPrefetch;
 };
 
 // The application's main window.

@@ -48,11 +48,14 @@ TMedians PaintAgainstDecode(TThumbnails& grid, const std::vector<std::string>& f
       });
 }
 
-void SendMouseMove(QWidget& target, QPoint pos) {
-  QMouseEvent event(QEvent::MouseMove, QPointF(pos), QPointF(target.mapToGlobal(pos)), Qt::NoButton, Qt::NoButton,
-                    Qt::NoModifier);
+void SendMouse(QWidget& target, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
+  QMouseEvent event(type, QPointF(pos), QPointF(target.mapToGlobal(pos)), button, buttons, Qt::NoModifier);
   QApplication::sendEvent(&target, &event);
 }
+
+void SendMouseMove(QWidget& target, QPoint pos) { SendMouse(target, QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton); }
+
+const QPoint kSlide1(77, 79), kSlide2(213, 79);  // centres of the first two boxes
 
 }  // namespace
 
@@ -81,11 +84,50 @@ TPaintFigures MeasurePaintAgainstDecode(TFrmGlimmet& window, const std::vector<s
   return figures;
 }
 
+TMedians MeasureClickAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
+                                   TClock clock) {
+  QWidget& host = *window.Thumbs1Host;
+  bool second = false, secondForReference = false;  // slides 1 and 2 in turns, each click a new selection
+  return MeasureSideBySide(
+      reps, clock,
+      [&] {
+        second = !second;
+        const QPoint at = second ? kSlide2 : kSlide1;
+        SendMouse(host, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+        SendMouse(host, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+        TBitmap shown;  // the large view's picture, decoded
+        shown.Assign(window.LargeImg->Picture().Graphic());
+      },
+      [&] {
+        secondForReference = !secondForReference;
+        for (const std::string& file : files) BareDecode(file);
+        BareDecode(files[secondForReference ? 1 : 0]);
+      });
+}
+
+TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock) {
+  TSlidePrefetch& prefetch = window.Prefetch();
+  const int workers = prefetch.Workers();
+  TThumbnails& grid = *window.Thumbs1;
+  const TMedians m = MeasureSideBySide(
+      reps, clock,
+      [&] {
+        prefetch.SetWorkers(1);
+        grid.Paint();
+      },
+      [&] {
+        prefetch.SetWorkers(0);
+        grid.Paint();
+      });
+  prefetch.SetWorkers(workers);
+  return m;
+}
+
 TFocusFigures MeasureFocusMove(TFrmGlimmet& window, int reps, TClock clock) {
   constexpr int kMovesPerSample = 100;
   TThumbnails& grid = *window.Thumbs1;
   QWidget& host = *window.Thumbs1Host;
-  const QPoint slide1(77, 79), slide2(213, 79);  // centres of the first two boxes
+  const QPoint slide1 = kSlide1, slide2 = kSlide2;
   TFocusFigures figures;
   TNotifyEvent saved = grid.OnFocusChange;
   grid.OnFocusChange = [&](TObject*) { ++figures.FocusChanges; };

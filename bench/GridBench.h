@@ -27,6 +27,16 @@ struct TPaintFigures {
 TPaintFigures MeasurePaintAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
                                         TClock clock);
 
+// A release on a slide (1 and 2 in turns) until the large view holds its
+// picture decoded, against the bare decoding of the 8 files in view and the
+// clicked one: the click's file decodes beside the grid's repaint.
+TMedians MeasureClickAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
+                                   TClock clock);
+
+// One paint with the pool held to one worker against one with every file
+// loaded at its request, on the calling thread.
+TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock);
+
 struct TFocusFigures {
   double MoveSeconds = 0;  // median time of one move that changes the focused slide
   int Paints = 0;          // paints that the moves caused (must be 0)

@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "Tesk_dstruct.h"
 #include "Tesk_teskbase.h"
@@ -107,6 +108,11 @@ class TThumbnails : public TGraphicControl {
   int NumColumns() const { return FNumColumns; }
   int NumRows() const { return FNumRows; }
 
+  // The slides a paint requests, in its order (column by column), from the
+  // layout it works with: from OnFirstImageRequest on, those of the paint
+  // under way.
+  std::vector<int> SlidesInView() const;
+
   // Top-left corner of a slide's box in the current view (no range check).
   void SlideOrigin(int ThumbID, int& X, int& Y) const;
   // The slide whose box contains the point, or 0.
@@ -144,6 +150,8 @@ class TThumbnails : public TGraphicControl {
   // top-left one; paint, hit test and focus outline all place boxes by it.
   std::int64_t CellLeft(std::int64_t Column0) const;
   std::int64_t CellTop(std::int64_t Row0) const;
+  // The slide of a cell, or 0 when its number lies out of Min..Max.
+  int SlideInCell(int Column, int Row) const;
   int HitColumn(int X) const;
   std::int64_t HitRow(int Y) const;
 

@@ -90,11 +90,25 @@ void TThumbnails::ComposeSlides(TCanvas& Canvas, TBitmap*& ImgBuffer) {
   }
 }
 
+std::vector<int> TThumbnails::SlidesInView() const {
+  std::vector<int> slides;
+  for (int column = 1; column <= FNumColumns; ++column) {
+    for (int row = 1; row <= FNumRows; ++row) {
+      if (const int thumbID = SlideInCell(column, row)) slides.push_back(thumbID);
+    }
+  }
+  return slides;
+}
+
+int TThumbnails::SlideInCell(int Column, int Row) const {
+  const std::int64_t id = CellThumbID(Column, Row);
+  return id < FMin || id > FMax ? 0 : int(id);
+}
+
 // Cells out of Min..Max raise nothing and keep the background.
 void TThumbnails::DrawSlideCell(TCanvas& Canvas, int Column, int Row, TBitmap*& ImgBuffer) {
-  const std::int64_t id = CellThumbID(Column, Row);
-  if (id < FMin || id > FMax) return;
-  const int thumbID = int(id);
+  const int thumbID = SlideInCell(Column, Row);
+  if (thumbID == 0) return;
   const int x = int(CellLeft(Column - 1));
   const int y = int(CellTop(Row - 1));
 

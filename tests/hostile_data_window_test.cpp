@@ -84,13 +84,17 @@ const DataCase kCases[] = {
     {"TwelveBit", [] { return PatchSofPrecision(Colourful(), 12); }, Fails::AtLoad, JpegError(JERR_BAD_PRECISION)},
     {"BaselineBomb", [] { return PatchSofSize(Colourful(), 60000, 60000); }, Fails::AtLoad,
      "The picture is too large to show: 60000 x 60000 pixels, more than 400 megapixels."},
+    {"FarTooShortForItsSize", [] { return PatchSofSize(Colourful(), 20000, 20000); }, Fails::AtLoad,
+     JpegError(JERR_INPUT_EOF)},
     {"ProgressiveBomb", [] { return PatchSofSize(Colourful(true), 65500, 65500); }, Fails::AtLoad,
      "The picture is too large to show: 65500 x 65500 pixels, more than 400 megapixels."},
     {"ThousandsOfScans", [] { return RepeatLastScan(Colourful(true), 1100); }, Fails::AtDecode,
      "The JPEG data has more than 1000 scans."},
-    // 8000 x 8000 pixels may have 10^10 / (64 * 10^6) = 156 scans.
+    // 8000 x 8000 pixels may have 10^10 / (64 * 10^6) = 156 scans; their
+    // million blocks need 125 KB of data, an eighth of it in the file.
     {"ScansOverTheBudgetOfALargePicture",
-     [] { return PatchSofSize(RepeatLastScan(Colourful(true, Colour::Grey), 300), 8000, 8000); }, Fails::AtDecode,
+     [] { return PadWithComments(PatchSofSize(RepeatLastScan(Colourful(true, Colour::Grey), 300), 8000, 8000), 16'000); },
+     Fails::AtDecode,
      "The JPEG data has more than 156 scans."},
     {"UnknownMarkerAfterTheRows", [] { return InsertBeforeEoi(Colourful(), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}); },
      Fails::AtDecode, JpegError(JERR_UNKNOWN_MARKER)},

@@ -32,18 +32,20 @@ namespace {
 std::string Cause(int error) { return std::strerror(error); }
 
 // Opens files as an unprivileged user while it lives: for root the
-// permission bits are not checked at all. Only this thread is affected.
+// permission bits are not checked at all. Every thread of the process is
+// affected (the decoding workers open files too); the saved user id 0
+// takes it back.
 class UnprivilegedFileAccess {
  public:
   UnprivilegedFileAccess() : FDropped(geteuid() == 0) {
     if (!FDropped) return;
-    setfsgid(65534);
-    setfsuid(65534);
+    EXPECT_EQ(setegid(65534), 0);
+    EXPECT_EQ(seteuid(65534), 0);
   }
   ~UnprivilegedFileAccess() {
     if (!FDropped) return;
-    setfsuid(0);
-    setfsgid(0);
+    EXPECT_EQ(seteuid(0), 0);
+    EXPECT_EQ(setegid(0), 0);
   }
   UnprivilegedFileAccess(const UnprivilegedFileAccess&) = delete;
   UnprivilegedFileAccess& operator=(const UnprivilegedFileAccess&) = delete;

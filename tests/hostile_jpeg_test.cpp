@@ -87,11 +87,34 @@ INSTANTIATE_TEST_SUITE_P(
                     BombCase{"JustOver", [] { return PatchSofSize(SmallJpeg(), 20001, 20000); }, "20001 x 20000"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
+// 400 megapixels at 4:2:0 are 9.4 million blocks, at least two bits each:
+// 2.3 MB coded in full, of which the file must hold an eighth (293 KB).
+Bytes FourHundredMegapixels(std::size_t size = 300'000) {
+  return PadWithComments(PatchSofSize(SmallJpeg(), 20000, 20000), size);
+}
+
 TEST_F(HostileJpegTest, FourHundredMegapixelsPassTheHeaderCheck) {
   TJPEGImage jpeg;
-  Load(jpeg, PatchSofSize(SmallJpeg(), 20000, 20000));
+  Load(jpeg, FourHundredMegapixels());
   EXPECT_EQ(jpeg.Width(), 20000);
   EXPECT_EQ(jpeg.Height(), 20000);
+}
+
+// An eighth of the least coded data: below it the rest of the picture would
+// decode as flat grey from nothing. Progressive coding may leave out the end
+// of each block; arithmetic coding can code a blank picture in a few bytes.
+TEST_F(HostileJpegTest, FileFarTooShortForItsPictureIsRefusedAtLoad) {
+  EXPECT_EQ(JpegErrorCode(LoadError(FourHundredMegapixels(290'000))), JERR_INPUT_EOF);
+  Options progressive;
+  progressive.Progressive = true;
+  progressive.Colours = Colour::Grey;
+  // 6.25 million blocks at one bit: 781 KB, an eighth of it 98 KB.
+  const Bytes grey = PatchSofSize(MakeJpeg(progressive, Flat({9, 0, 0, 0})), 20000, 20000);
+  EXPECT_EQ(JpegErrorCode(LoadError(PadWithComments(grey, 95'000))), JERR_INPUT_EOF);
+  EXPECT_EQ(LoadError(PadWithComments(grey, 100'000)), "(no error)");
+  Options arithmetic;
+  arithmetic.Arithmetic = true;
+  EXPECT_EQ(LoadError(PatchSofSize(MakeJpeg(arithmetic, Flat({9, 9, 9, 0})), 20000, 20000)), "(no error)");
 }
 
 // 19000 x 19000 at 4:4:4 needs 2.2 GB of coefficients to decode progressively,
@@ -101,7 +124,7 @@ TEST_F(HostileJpegTest, ProgressiveFileNeedingTooMuchDecoderMemoryIsRefused) {
   o.Progressive = true;
   o.FullChroma = true;
   TJPEGImage jpeg;
-  Load(jpeg, PatchSofSize(MakeJpeg(o, Flat({1, 2, 3, 0})), 19000, 19000));
+  Load(jpeg, PadWithComments(PatchSofSize(MakeJpeg(o, Flat({1, 2, 3, 0})), 19000, 19000), 300'000));
   EXPECT_EQ(JpegErrorCode(DecodeError(jpeg)), JERR_NO_BACKING_STORE);
 }
 
@@ -128,7 +151,7 @@ TEST_F(HostileJpegTest, BitmapThatCannotBeHadRaisesOutOfMemory) {
   GTEST_SKIP() << "the address sanitizer needs an unlimited address space";
 #else
   TJPEGImage jpeg;
-  Load(jpeg, PatchSofSize(SmallJpeg(), 20000, 20000));
+  Load(jpeg, FourHundredMegapixels());
   TBitmap bitmap;
   std::string message;
   {

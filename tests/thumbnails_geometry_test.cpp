@@ -125,6 +125,7 @@ TEST_F(BrowserGrid, PositionBelowMinLeavesTheMissingFirstCellEmpty) {
   RequestRecorder requests(*grid);
   grid->Paint();
   EXPECT_EQ(requests.Ids, (std::vector<int>{3, 5, 7, 2, 4, 6, 8}));
+  EXPECT_EQ(requests.Announced, requests.Ids);
 }
 
 TEST_F(BrowserGrid, WithoutAGapNeighboursShareAColumnThatBelongsToTheRightSlide) {

@@ -58,7 +58,9 @@ TEST_F(PaintedGrid, RequestsGoColumnByColumnForTheCellsInRange) {
     RequestRecorder requests(*grid);
     grid->Paint();
     EXPECT_EQ(requests.Ids, c.ids);
+    EXPECT_EQ(requests.Announced, requests.Ids);
     grid->OnImageRequest = nullptr;
+    grid->OnFirstImageRequest = nullptr;
   }
   grid->SetBounds(0, 0, 299, 453);
   grid->SetMax(5);

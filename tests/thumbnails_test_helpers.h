@@ -27,12 +27,15 @@ struct PaintCounter {
   int Count = 0;
 };
 
-// Records the numbers of the requested slides, in request order.
+// Records the numbers of the requested slides, in request order, and the
+// slides the grid said, at the start of the paint, it would request.
 struct RequestRecorder {
   explicit RequestRecorder(TThumbnails& grid) {
+    grid.OnFirstImageRequest = [this, &grid](TObject*) { Announced = grid.SlidesInView(); };
     grid.OnImageRequest = [this](TObject*, int id, TImageRequestProcessing&, int&, TBitmap*&) { Ids.push_back(id); };
   }
   std::vector<int> Ids;
+  std::vector<int> Announced;
 };
 
 inline TWMMouse MouseMessage(int x, int y, int keys = 0) {

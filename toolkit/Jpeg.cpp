@@ -2,6 +2,7 @@
 
 #include <new>
 #include <stdexcept>
+#include <utility>
 
 #include "Forms.h"
 #include "SysUtils.h"
@@ -52,14 +53,17 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t> data) {
   const TJpegOutcome outcome = ReadJpegHeader(data.data(), data.size(), header);
   if (outcome.Kind != TJpegOutcome::Ok) RaiseDecoderFailure(outcome);
   CheckPixelCount(header);
+  if (header.TooLittleData) RaiseDecoderFailure({TJpegOutcome::LibraryError, JpegTooLittleDataCode()});
   FData = std::move(data);
   FHeader = header;
   FBitmap.reset();
+  FFailure = nullptr;
 }
 
 // The bitmap is made at full size and kept before decoding starts, so that a
 // fatal error leaves the rows decoded so far with the picture.
-void TJPEGImage::Decode() const {
+void TJPEGImage::Decode(const std::atomic<bool>* cancel) const {
+  if (FFailure) std::rethrow_exception(std::exchange(FFailure, nullptr));
   if (FBitmap || FData.empty()) return;
   const bool eightBit = (Grayscale() || Screen.BitsPerPixel <= 8) && !IsInk(ColorSpace());
   auto bitmap = NewBitmap(Width(), Height());
@@ -72,9 +76,22 @@ void TJPEGImage::Decode() const {
   request.Width = Width();
   request.Height = Height();
   request.TargetBlack = bitmap->MadeBlack();
+  request.Cancel = cancel;
   FBitmap = std::move(bitmap);
   const TJpegOutcome outcome = DecodeJpeg(request);
-  if (outcome.Kind != TJpegOutcome::Ok) RaiseDecoderFailure(outcome);
+  if (outcome.Kind == TJpegOutcome::Cancelled) {
+    FBitmap.reset();
+  } else if (outcome.Kind != TJpegOutcome::Ok) {
+    RaiseDecoderFailure(outcome);
+  }
+}
+
+void TJPEGImage::DecodeAhead(const std::atomic<bool>* Cancel) {
+  try {
+    Decode(Cancel);
+  } catch (...) {
+    FFailure = std::current_exception();
+  }
 }
 
 const TBitmap& TJPEGImage::Bitmap() const {

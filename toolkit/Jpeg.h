@@ -1,7 +1,9 @@
 #pragma once
 // JPEG pictures on libjpeg. Loading reads the whole file and its header; the
 // picture is decoded only when a bitmap is first wanted, then kept.
+#include <atomic>
 #include <cstdint>
+#include <exception>
 #include <memory>
 #include <string>
 #include <vector>
@@ -39,15 +41,17 @@ class TJPEGImage : public TGraphic {
   // error, raised once, the bitmap keeps the rows decoded before it.
   const TBitmap& Bitmap() const;
   void Draw(TCanvas& canvas, int x, int y) override;
+  void DecodeAhead(const std::atomic<bool>* Cancel) override;
 
  protected:
   // Into a TBitmap: shares the decoded pixel store.
   void AssignTo(TPersistent* Dest) const override;
 
  private:
-  void Decode() const;
+  void Decode(const std::atomic<bool>* cancel = nullptr) const;
 
   std::vector<std::uint8_t> FData;
   TJpegHeader FHeader;
   mutable std::unique_ptr<TBitmap> FBitmap;
+  mutable std::exception_ptr FFailure;  // of a decode ahead, raised once by the first use
 };

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include <jpeglib.h>
+#include <jerror.h>
 
 static_assert(JPEG_LIB_VERSION == 62, "the decoder is created with interface version 62");
 
@@ -13,55 +14,86 @@ namespace {
 
 constexpr int QuantisedColours = 236;
 
-struct ErrorManager {
-  jpeg_error_mgr pub;
-  std::jmp_buf jump;
-  int tooManyScans;  // the limit passed, or 0
+// Everything a run of the decoder needs, owned by the caller of Run, the one
+// function that calls setjmp: the error exit's longjmp skips no destructor,
+// and what Run's callees write here is read after it through a reference,
+// never from a local of Run.
+struct DecoderFrame {
+  jpeg_decompress_struct cinfo{};
+  jpeg_error_mgr err{};
+  jpeg_progress_mgr progress{};
+  std::jmp_buf jump{};
+  const std::uint8_t* data = nullptr;
+  std::size_t size = 0;
+  const TJpegDecodeRequest* request = nullptr;  // null: the header only
+  TJpegHeader header;
+  JDIMENSION rowsDone = 0;  // rows fully converted, for blackening the rest
+  int tooManyScans = 0;     // the limit passed, or 0
+  bool failed = false;
+  bool cancelled = false;
+  bool sizeMismatch = false;
 };
 
-struct ScanMonitor {
-  jpeg_progress_mgr pub;
-  ErrorManager* err;
-};
+DecoderFrame& FrameOf(j_common_ptr cinfo) { return *static_cast<DecoderFrame*>(cinfo->client_data); }
 
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
-  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
-}
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) { std::longjmp(FrameOf(cinfo).jump, 1); }
 
 // Warnings are ignored: damaged data still gives a picture.
 void EmitMessage(j_common_ptr, int) {}
 void OutputMessage(j_common_ptr) {}
 
-void MonitorScans(j_common_ptr cinfo) {
-  if (!cinfo->is_decompressor) return;
-  const auto* d = reinterpret_cast<j_decompress_ptr>(cinfo);
-  const int limit = JpegScanLimit(int(d->image_width), int(d->image_height));
-  if (d->input_scan_number <= limit) return;
-  ErrorManager* err = reinterpret_cast<ScanMonitor*>(cinfo->progress)->err;
-  err->tooManyScans = limit;
-  std::longjmp(err->jump, 1);
+// Called by libjpeg at every row and every pass over the coded data.
+void MonitorProgress(j_common_ptr cinfo) {
+  DecoderFrame& f = FrameOf(cinfo);
+  const TJpegDecodeRequest* r = f.request;
+  if (r && r->Cancel && r->Cancel->load(std::memory_order_relaxed)) {
+    f.cancelled = true;
+    std::longjmp(f.jump, 1);
+  }
+  const int limit = JpegScanLimit(int(f.cinfo.image_width), int(f.cinfo.image_height));
+  if (f.cinfo.input_scan_number <= limit) return;
+  f.tooManyScans = limit;
+  std::longjmp(f.jump, 1);
 }
 
-void InstallHandlers(jpeg_decompress_struct& cinfo, ErrorManager& err, ScanMonitor& monitor) {
-  cinfo.err = jpeg_std_error(&err.pub);
-  err.pub.error_exit = ErrorExit;
-  err.pub.emit_message = EmitMessage;
-  err.pub.output_message = OutputMessage;
-  err.tooManyScans = 0;
-  monitor.pub.progress_monitor = MonitorScans;
-  monitor.err = &err;
+void InstallHandlers(DecoderFrame& f) {
+  f.cinfo.err = jpeg_std_error(&f.err);
+  f.err.error_exit = ErrorExit;
+  f.err.emit_message = EmitMessage;
+  f.err.output_message = OutputMessage;
+  f.progress.progress_monitor = MonitorProgress;
+  f.cinfo.client_data = &f;
 }
 
 // Settings that need the decompressor created.
-void Attach(jpeg_decompress_struct& cinfo, ScanMonitor& monitor, const std::uint8_t* data, std::size_t size) {
-  cinfo.mem->max_memory_to_use = MaxJpegLibraryMemory;
-  cinfo.progress = &monitor.pub;
-  jpeg_mem_src(&cinfo, data, static_cast<unsigned long>(size));
+void Attach(DecoderFrame& f) {
+  f.cinfo.mem->max_memory_to_use = MaxJpegLibraryMemory;
+  f.cinfo.progress = &f.progress;
+  jpeg_mem_src(&f.cinfo, f.data, static_cast<unsigned long>(f.size));
 }
 
-TJpegOutcome Failure(const ErrorManager& err) {
-  if (err.tooManyScans) return {TJpegOutcome::TooManyScans, 0, err.tooManyScans};
-  return {TJpegOutcome::LibraryError, err.pub.msg_code};
+// The least entropy-coded data that codes every block of the picture:
+// Huffman coding spends at least one bit on each block's DC difference and,
+// in sequential files, one more on its end of block; progressive files may
+// code all AC data of thousands of blocks in one end-of-band run. Arithmetic
+// coding can code a blank picture in almost nothing, so it has no bound here.
+std::uint64_t LeastCodedBits(const jpeg_decompress_struct& cinfo) {
+  if (cinfo.arith_code) return 0;
+  std::uint64_t blocks = 0;
+  for (int c = 0; c < cinfo.num_components; ++c) {
+    const jpeg_component_info& comp = cinfo.comp_info[c];
+    blocks += std::uint64_t(comp.width_in_blocks) * std::uint64_t(comp.height_in_blocks);
+  }
+  return blocks * (cinfo.progressive_mode ? 1 : 2);
+}
+
+// A file that holds not even an eighth of the least data its picture needs
+// is far too short for it: libjpeg would decode the missing rest as flat
+// grey, which for a few kilobytes claiming hundreds of megapixels costs
+// seconds and gigabytes.
+bool TooLittleData(const DecoderFrame& f) {
+  constexpr std::uint64_t kMargin = 8;
+  return std::uint64_t(f.size) * 8 * kMargin < LeastCodedBits(f.cinfo);
 }
 
 TJpegColorSpace ColorSpaceOf(J_COLOR_SPACE space) {
@@ -128,7 +160,7 @@ void IndexesToRgb(const jpeg_decompress_struct& cinfo, std::uint32_t* row, int w
 
 // rowsDone counts the rows fully converted, for the caller to blacken the
 // rest should decoding stop.
-void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, volatile JDIMENSION& rowsDone) {
+void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, JDIMENSION& rowsDone) {
   const bool ink = IsInk(cinfo);
   const bool inverted = cinfo.saw_Adobe_marker;
   while (cinfo.output_scanline < cinfo.output_height) {
@@ -156,6 +188,43 @@ bool FitsTarget(const jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r
          cinfo.output_height == JDIMENSION(r.Height);
 }
 
+void Decode(DecoderFrame& f) {
+  const TJpegDecodeRequest& r = *f.request;
+  ChooseOutput(f.cinfo, r.EightBit);
+  jpeg_start_decompress(&f.cinfo);
+  if (!FitsTarget(f.cinfo, r)) {
+    f.sizeMismatch = true;
+    return;
+  }
+  ReadRows(f.cinfo, r, f.rowsDone);
+  jpeg_finish_decompress(&f.cinfo);
+}
+
+// The one setjmp. Header reading and decoding share it.
+void Run(DecoderFrame& f) {
+  InstallHandlers(f);
+  if (setjmp(f.jump)) {
+    jpeg_destroy_decompress(&f.cinfo);
+    f.failed = true;
+    return;
+  }
+  jpeg_create_decompress(&f.cinfo);
+  Attach(f);
+  jpeg_read_header(&f.cinfo, TRUE);
+  f.header = {int(f.cinfo.image_width), int(f.cinfo.image_height), f.cinfo.num_components,
+              ColorSpaceOf(f.cinfo.jpeg_color_space), TooLittleData(f)};
+  if (f.request) Decode(f);
+  jpeg_destroy_decompress(&f.cinfo);
+}
+
+TJpegOutcome OutcomeOf(const DecoderFrame& f) {
+  if (f.cancelled) return {TJpegOutcome::Cancelled};
+  if (f.tooManyScans) return {TJpegOutcome::TooManyScans, 0, f.tooManyScans};
+  if (f.failed) return {TJpegOutcome::LibraryError, f.err.msg_code};
+  if (f.sizeMismatch) return {TJpegOutcome::SizeMismatch};
+  return {};
+}
+
 }  // namespace
 
 int JpegScanLimit(int width, int height) {
@@ -163,51 +232,25 @@ int JpegScanLimit(int width, int height) {
   return static_cast<int>(std::clamp(MaxJpegScanPixels / pixels, 1LL, static_cast<long long>(MaxJpegScans)));
 }
 
-// Between setjmp and a longjmp live only trivially destructible objects.
+int JpegTooLittleDataCode() { return JERR_INPUT_EOF; }
+
 TJpegOutcome ReadJpegHeader(const std::uint8_t* data, std::size_t size, TJpegHeader& header) {
-  jpeg_decompress_struct cinfo{};
-  ErrorManager err{};
-  ScanMonitor monitor{};
-  InstallHandlers(cinfo, err, monitor);
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    return Failure(err);
-  }
-  jpeg_create_decompress(&cinfo);
-  Attach(cinfo, monitor, data, size);
-  jpeg_read_header(&cinfo, TRUE);
-  header.Width = int(cinfo.image_width);
-  header.Height = int(cinfo.image_height);
-  header.Components = cinfo.num_components;
-  header.ColorSpace = ColorSpaceOf(cinfo.jpeg_color_space);
-  jpeg_destroy_decompress(&cinfo);
-  return {};
+  DecoderFrame f;
+  f.data = data;
+  f.size = size;
+  Run(f);
+  if (!f.failed) header = f.header;
+  return OutcomeOf(f);
 }
 
+// After a failure, a mismatch or a read that gave no row, the rows not
+// reached are made black.
 TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request) {
-  jpeg_decompress_struct cinfo{};
-  ErrorManager err{};
-  ScanMonitor monitor{};
-  volatile JDIMENSION rowsDone = 0;  // volatile: read after a longjmp
-  InstallHandlers(cinfo, err, monitor);
-  if (setjmp(err.jump)) {
-    jpeg_destroy_decompress(&cinfo);
-    BlackenRowsFrom(request, rowsDone);
-    return Failure(err);
-  }
-  jpeg_create_decompress(&cinfo);
-  Attach(cinfo, monitor, request.Data, request.Size);
-  jpeg_read_header(&cinfo, TRUE);
-  ChooseOutput(cinfo, request.EightBit);
-  jpeg_start_decompress(&cinfo);
-  if (!FitsTarget(cinfo, request)) {
-    jpeg_destroy_decompress(&cinfo);
-    BlackenRowsFrom(request, 0);
-    return {TJpegOutcome::SizeMismatch, 0};
-  }
-  ReadRows(cinfo, request, rowsDone);
-  BlackenRowsFrom(request, rowsDone);  // a read that gave no row ended early
-  jpeg_finish_decompress(&cinfo);
-  jpeg_destroy_decompress(&cinfo);
-  return {};
+  DecoderFrame f;
+  f.data = request.Data;
+  f.size = request.Size;
+  f.request = &request;
+  Run(f);
+  BlackenRowsFrom(request, f.rowsDone);
+  return OutcomeOf(f);
 }

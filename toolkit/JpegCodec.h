@@ -1,7 +1,9 @@
 #pragma once
 // The one door to libjpeg: reading a header and decoding a whole picture
 // into a 32-bit pixel store. No C++ exception crosses libjpeg; failures come
-// back as outcomes and the caller turns them into exceptions.
+// back as outcomes and the caller turns them into exceptions. Each call has
+// its own decompressor, so calls may run on several threads at once.
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -13,10 +15,15 @@ struct TJpegHeader {
   int Height = 0;
   int Components = 0;
   TJpegColorSpace ColorSpace = TJpegColorSpace::Unknown;
+  // The data is far too short for the picture claimed (docs/reliability.md).
+  bool TooLittleData = false;
 };
 
+// The libjpeg message number that refuses such data: premature end of input.
+int JpegTooLittleDataCode();
+
 struct TJpegOutcome {
-  enum TKind { Ok, LibraryError, TooManyScans, SizeMismatch };
+  enum TKind { Ok, LibraryError, TooManyScans, SizeMismatch, Cancelled };
   TKind Kind = Ok;
   int MessageCode = 0;  // libjpeg's message number for LibraryError
   int ScanLimit = 0;    // the limit passed, for TooManyScans
@@ -53,6 +60,8 @@ struct TJpegDecodeRequest {
   // The target is all black already, so rows decoding does not reach need no
   // writing (a refused picture of a billion pixels then touches no memory).
   bool TargetBlack = false;
+  // Set from another thread to stop decoding within a row (outcome Cancelled).
+  const std::atomic<bool>* Cancel = nullptr;
 };
 
 // Decodes into the target row by row: after a fatal error the rows decoded

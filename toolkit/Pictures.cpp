@@ -37,10 +37,16 @@ void TPicture::RegisterFileFormat(const std::string& extension, const std::strin
 
 const std::vector<TFileFormat>& TPicture::FileFormats() { return Registry(); }
 
-void TPicture::LoadFromFile(const std::string& fileName) {
+std::unique_ptr<TGraphic> TPicture::LoadGraphic(const std::string& fileName) {
   const std::string ext = ExtractFileExt(fileName);
   std::unique_ptr<TGraphic> graphic = CreateGraphicFor(ext.empty() ? ext : ext.substr(1));
   graphic->LoadFromFile(fileName);
+  return graphic;
+}
+
+void TPicture::LoadFromFile(const std::string& fileName) { SetGraphic(LoadGraphic(fileName)); }
+
+void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {
   FGraphic = std::move(graphic);
   if (OnChange) OnChange(this);
 }

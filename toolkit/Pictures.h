@@ -1,6 +1,7 @@
 #pragma once
 // Pictures loaded from files, and the picture holder that picks the picture
 // class by the file's extension.
+#include <atomic>
 #include <functional>
 #include <memory>
 #include <string>
@@ -23,6 +24,11 @@ class TGraphic : public TPersistent {
   virtual void LoadFromFile(const std::string& fileName) = 0;
   // Draws the picture at its natural size with its top-left corner at (x, y).
   virtual void Draw(TCanvas& canvas, int x, int y) = 0;
+  // Decodes now, on whichever thread calls it, so that the first use finds
+  // the picture done; a failure is kept and raised by that first use, where
+  // decoding there would have raised it. A set Cancel stops decoding soon and
+  // leaves it to the first use.
+  virtual void DecodeAhead(const std::atomic<bool>* Cancel) { (void)Cancel; }
 };
 
 using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;
@@ -52,6 +58,11 @@ class TPicture : public TPersistent {
   // only a successful load replaces the previous graphic. An unknown
   // extension raises EInvalidGraphic "Unknown picture file extension (.ext)".
   void LoadFromFile(const std::string& fileName);
+  // The graphic LoadFromFile would take in, loaded but not yet taken in; safe
+  // on any thread once the formats are registered.
+  static std::unique_ptr<TGraphic> LoadGraphic(const std::string& fileName);
+  // Takes in a loaded graphic (or none) as LoadFromFile does.
+  void SetGraphic(std::unique_ptr<TGraphic> graphic);
 
   TGraphic* Graphic() const { return FGraphic.get(); }
   int Width() const { return FGraphic ? FGraphic->Width() : 0; }

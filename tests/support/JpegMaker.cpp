@@ -1,3 +1,4 @@
+#include <algorithm>
 #include "JpegMaker.h"
 
 #include <csetjmp>
@@ -197,6 +198,17 @@ Bytes InsertBeforeEoi(Bytes bytes, const Bytes& insert) {
   const std::size_t eoi = FindMarker(bytes, 0xD9);
   if (eoi == std::string::npos) throw std::runtime_error("JpegMaker: no EOI");
   bytes.insert(bytes.begin() + static_cast<std::ptrdiff_t>(eoi), insert.begin(), insert.end());
+  return bytes;
+}
+
+Bytes PadWithComments(Bytes bytes, std::size_t size) {
+  Bytes comments;
+  while (bytes.size() + comments.size() < size) {
+    const std::size_t length = std::min<std::size_t>(65535, std::max<std::size_t>(size - bytes.size() - comments.size(), 4));
+    comments.insert(comments.end(), {0xFF, 0xFE, std::uint8_t(length >> 8), std::uint8_t(length & 0xFF)});
+    comments.resize(comments.size() + length - 2, ' ');
+  }
+  bytes.insert(bytes.begin() + 2, comments.begin(), comments.end());
   return bytes;
 }
 

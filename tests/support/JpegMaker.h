@@ -51,6 +51,9 @@ Bytes PatchSofSize(Bytes bytes, std::uint16_t width, std::uint16_t height);
 Bytes PatchSofPrecision(Bytes bytes, std::uint8_t bits);
 // Puts raw bytes (e.g. a marker) just before the final EOI.
 Bytes InsertBeforeEoi(Bytes bytes, const Bytes& insert);
+// Comment segments after SOI making the file at least size bytes long: data
+// enough, for the decoder, to code a picture its frame header was patched to.
+Bytes PadWithComments(Bytes bytes, std::size_t size);
 // Repeats the last scan (SOS segment and its entropy data) times more.
 Bytes RepeatLastScan(Bytes bytes, int times);
 // Offset of the first frame header (SOF0..SOF15); raises when there is none.
