@@ -193,7 +193,8 @@ void TFrmGlimmet::ConnectEvents() {
   ShellTreeView1->OnClick = [this] { Application.Guard([this] { ShellTreeView1Click(this); }); };
   connect(SBarThumbs, &QScrollBar::valueChanged, this,
           [this] { Application.Guard([this] { SBarThumbsChange(this); }); });
-  connect(Splitter1, &QSplitter::splitterMoved, this, [this] { Application.Guard([this] { ApplySplitterSnap(); }); });
+  connect(Splitter1, &QSplitter::splitterMoved, this,
+          [this] { Application.Guard([this] { ApplySplitterSnap(); }); });
 }
 
 // A drag that would leave the tree lower than the splitter's minimum
@@ -328,7 +329,8 @@ void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
   FPrefetch.StartPaint(files);
   // A paint that a handler's exception ends never reaches its last request;
   // no paint spans a turn of the event loop, so there it is over.
-  QMetaObject::invokeMethod(this, [this] { DropDecodedPictures(); }, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(
+      this, [this] { DropDecodedPictures(); }, Qt::QueuedConnection);
 }
 
 // Nothing decoded outlives a paint or a click but the large view's picture.

@@ -13,7 +13,9 @@ struct ErrorManager {
   std::jmp_buf jump;
 };
 
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) { std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1); }
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+  std::longjmp(reinterpret_cast<ErrorManager*>(cinfo->err)->jump, 1);
+}
 void Silent(j_common_ptr, int) {}
 
 struct TFileBytes {

@@ -8,7 +8,7 @@
 struct TRawPicture {
   int Width = 0;
   int Height = 0;
-  int Components = 0;  // bytes a pixel: 3 for RGB, 1 for colour indexes, 4 for CMYK
+  int Components = 0;                    // bytes a pixel: 3 for RGB, 1 for colour indexes, 4 for CMYK
   std::unique_ptr<std::uint8_t[]> Rows;  // Height rows of Width * Components bytes
 };
 

@@ -53,7 +53,9 @@ void SendMouse(QWidget& target, QEvent::Type type, QPoint pos, Qt::MouseButton b
   QApplication::sendEvent(&target, &event);
 }
 
-void SendMouseMove(QWidget& target, QPoint pos) { SendMouse(target, QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton); }
+void SendMouseMove(QWidget& target, QPoint pos) {
+  SendMouse(target, QEvent::MouseMove, pos, Qt::NoButton, Qt::NoButton);
+}
 
 const QPoint kSlide1(77, 79), kSlide2(213, 79);  // centres of the first two boxes
 

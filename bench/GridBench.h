@@ -48,8 +48,8 @@ struct TFocusFigures {
 TFocusFigures MeasureFocusMove(TFrmGlimmet& window, int reps, TClock clock);
 
 struct TMemoryFigures {
-  long PeakAddedKiB = 0;  // highest resident set during the paints, above the one before
-  long DriftKiB = 0;      // resident set after the last half of the paints minus after the first half
+  long PeakAddedKiB = 0;       // highest resident set during the paints, above the one before
+  long DriftKiB = 0;           // resident set after the last half of the paints minus after the first half
   bool PeakFromStart = false;  // the kernel would not reset the peak: it counts from the start
 };
 

@@ -16,8 +16,7 @@ using TScanProgressProc = void (*)(const std::string& Dir, int Count);
 // hidden: listed as files, never entered as sub-directories. Links are
 // followed, but no directory is entered twice. Reports no error; a missing
 // List makes the call do nothing.
-void ScanFilesIntoList(const std::string& Mask, bool IncludeSubdirs, TStringList* List,
-                       TScanProgressProc Progress);
+void ScanFilesIntoList(const std::string& Mask, bool IncludeSubdirs, TStringList* List, TScanProgressProc Progress);
 
 // The results name their directory in upper case, which on a file system
 // that tells case apart is not the directory that was listed. This turns a

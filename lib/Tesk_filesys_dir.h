@@ -12,7 +12,9 @@ struct DirCloser {
 // A directory listing, closed on every path out.
 using DirHandle = std::unique_ptr<DIR, DirCloser>;
 
-inline DirHandle OpenDirHandle(const std::string& path) { return DirHandle(opendir(path.empty() ? "." : path.c_str())); }
+inline DirHandle OpenDirHandle(const std::string& path) {
+  return DirHandle(opendir(path.empty() ? "." : path.c_str()));
+}
 
 // Whether the entry of dir (ending in '/', or empty for the current
 // directory) is a directory. d_type answers for most entries; links and file

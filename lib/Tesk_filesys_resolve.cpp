@@ -92,7 +92,8 @@ void RecordListedDir(const std::string& upperDir, const std::string& realDir, un
   std::lock_guard lock(ListedMutex);
   ListedUnderKey& listed = ListedDirs[upperDir];
   if (listed.Scan != scan) listed = {scan, {}};
-  if (std::find(listed.Dirs.begin(), listed.Dirs.end(), realDir) == listed.Dirs.end()) listed.Dirs.push_back(realDir);
+  if (std::find(listed.Dirs.begin(), listed.Dirs.end(), realDir) == listed.Dirs.end())
+    listed.Dirs.push_back(realDir);
 }
 
 std::string ResolveListedPath(const std::string& path) {

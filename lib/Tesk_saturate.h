@@ -5,6 +5,4 @@
 #include <algorithm>
 #include <climits>
 
-inline int SatAdd(int a, int b) {
-  return int(std::clamp<long long>((long long)a + b, INT_MIN, INT_MAX));
-}
+inline int SatAdd(int a, int b) { return int(std::clamp<long long>((long long)a + b, INT_MIN, INT_MAX)); }

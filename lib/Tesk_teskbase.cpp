@@ -22,7 +22,8 @@ struct RingColors {
 // top/left colour owns its whole top row, its bottom/right colour its whole
 // bottom row, including the bottom-left corner.
 void DrawRingPair(TCanvas& c, int Left, int Top, int Right, int Bottom, const RingColors& k) {
-  const int left1 = SatAdd(Left, 1), top1 = SatAdd(Top, 1), right1 = SatAdd(Right, -1), bottom1 = SatAdd(Bottom, -1);
+  const int left1 = SatAdd(Left, 1), top1 = SatAdd(Top, 1), right1 = SatAdd(Right, -1),
+            bottom1 = SatAdd(Bottom, -1);
   c.Pen.Color = k.OuterTopLeft;
   c.MoveTo(Left, Bottom);
   c.LineTo(Left, Top);
@@ -44,9 +45,8 @@ void DrawRingPair(TCanvas& c, int Left, int Top, int Right, int Bottom, const Ri
 
 }  // namespace
 
-void DrawFrame(TCanvas& Canvas, std::uint8_t Style, int Left, int Top, int Right, int Bottom,
-               TColor HighlightColor, TColor LightColor, TColor ShadowColor, TColor DarkColor,
-               TColor LineColor) {
+void DrawFrame(TCanvas& Canvas, std::uint8_t Style, int Left, int Top, int Right, int Bottom, TColor HighlightColor,
+               TColor LightColor, TColor ShadowColor, TColor DarkColor, TColor LineColor) {
   switch (Style & 0x7F) {
     case fsSimple:
       Canvas.Pen.Color = LineColor;

@@ -23,9 +23,8 @@ void DrawRectOutline(TCanvas& Canvas, int Left, int Top, int Right, int Bottom);
 // Frame in one of the TFrameStyle styles on the inclusive rectangle. Bit 128
 // of Style is ignored; values 6..127 draw nothing. The pen is left in the
 // last colour set (LineColor, or the inner bottom/right bevel colour).
-void DrawFrame(TCanvas& Canvas, std::uint8_t Style, int Left, int Top, int Right, int Bottom,
-               TColor HighlightColor, TColor LightColor, TColor ShadowColor, TColor DarkColor,
-               TColor LineColor);
+void DrawFrame(TCanvas& Canvas, std::uint8_t Style, int Left, int Top, int Right, int Bottom, TColor HighlightColor,
+               TColor LightColor, TColor ShadowColor, TColor DarkColor, TColor LineColor);
 
 // Small symbol centred on (X, Y) in the pen colour: types 0..51 are shapes,
 // 52..255 a single character (200..209 the digits 0..9).

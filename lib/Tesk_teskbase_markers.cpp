@@ -20,7 +20,17 @@ constexpr std::array<std::array<std::uint8_t, 7>, 19> MarkerPatterns = {{
     {0x00, 0x00, 0x14, 0x08, 0x14, 0x00, 0x00},
     {0x00, 0x22, 0x14, 0x08, 0x14, 0x22, 0x00},
     {0x41, 0x22, 0x14, 0x08, 0x14, 0x22, 0x41},
-    {}, {}, {}, {}, {}, {}, {}, {}, {}, {}, {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
+    {},
     {0x55, 0x2A, 0x55, 0x2A, 0x55, 0x2A, 0x55},
 }};
 
@@ -171,14 +181,37 @@ void DrawTriangle(MarkerPen& m, int type) {
     m.Hollow();
   }
   switch (type) {
-    case 29: case 31: m.Polygon({{-2, 0}, {0, 2}, {2, 0}}); break;
-    case 30: case 32: m.Polygon({{-3, 0}, {0, 3}, {3, 0}}); break;
-    case 33: case 34: m.Polygon({{-4, -3}, {0, 4}, {4, -3}}); break;
-    case 35: case 36: m.Polygon({{-4, 3}, {0, -4}, {4, 3}}); break;
-    case 40: case 41: m.Polygon({{3, -2}, {-2, 0}, {3, 2}}); break;
-    case 42: case 43: m.Polygon({{4, -3}, {-3, 0}, {4, 3}}); break;
-    case 44: case 45: m.Polygon({{-3, -2}, {2, 0}, {-3, 2}}); break;
-    default: m.Polygon({{-4, -3}, {3, 0}, {-4, 3}}); break;  // 46, 47
+    case 29:
+    case 31:
+      m.Polygon({{-2, 0}, {0, 2}, {2, 0}});
+      break;
+    case 30:
+    case 32:
+      m.Polygon({{-3, 0}, {0, 3}, {3, 0}});
+      break;
+    case 33:
+    case 34:
+      m.Polygon({{-4, -3}, {0, 4}, {4, -3}});
+      break;
+    case 35:
+    case 36:
+      m.Polygon({{-4, 3}, {0, -4}, {4, 3}});
+      break;
+    case 40:
+    case 41:
+      m.Polygon({{3, -2}, {-2, 0}, {3, 2}});
+      break;
+    case 42:
+    case 43:
+      m.Polygon({{4, -3}, {-3, 0}, {4, 3}});
+      break;
+    case 44:
+    case 45:
+      m.Polygon({{-3, -2}, {2, 0}, {-3, 2}});
+      break;
+    default:
+      m.Polygon({{-4, -3}, {3, 0}, {-4, 3}});
+      break;  // 46, 47
   }
 }
 
@@ -197,7 +230,10 @@ void DrawLineSymbol(MarkerPen& m, int type) {
     case 39:
     case 48:
       m.Hollow();
-      if (type == 39) m.Ellipse(-3, -3, 4, 4); else m.Rect(-3, -3, 4, 4);
+      if (type == 39)
+        m.Ellipse(-3, -3, 4, 4);
+      else
+        m.Rect(-3, -3, 4, 4);
       m.Line(-3, 0, 4, 0);
       m.Line(0, -3, 0, 4);
       return;

@@ -3,7 +3,6 @@
 // its cell, stretching samples or averages, and wild coordinates are safe.
 #include <gtest/gtest.h>
 
-
 #include "support/WhiteBitmap.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/SysUtils.h"
@@ -17,18 +16,33 @@ struct LineCase {
 
 TEST(CanvasLine, SetsStartAndLeavesOutEndInEveryDirection) {
   const LineCase cases[] = {
-      {5, 5, 8, 5, {{5, 5}, {6, 5}, {7, 5}}},          // right
-      {5, 5, 2, 5, {{5, 5}, {4, 5}, {3, 5}}},          // left
-      {5, 5, 5, 8, {{5, 5}, {5, 6}, {5, 7}}},          // down
-      {5, 5, 5, 2, {{5, 5}, {5, 4}, {5, 3}}},          // up
-      {5, 5, 8, 8, {{5, 5}, {6, 6}, {7, 7}}},          // down-right
-      {5, 5, 2, 2, {{5, 5}, {4, 4}, {3, 3}}},          // up-left
-      {5, 5, 8, 2, {{5, 5}, {6, 4}, {7, 3}}},          // up-right
-      {5, 5, 2, 8, {{5, 5}, {4, 6}, {3, 7}}},          // down-left
+      {5, 5, 8, 5, {{5, 5}, {6, 5}, {7, 5}}},                          // right
+      {5, 5, 2, 5, {{5, 5}, {4, 5}, {3, 5}}},                          // left
+      {5, 5, 5, 8, {{5, 5}, {5, 6}, {5, 7}}},                          // down
+      {5, 5, 5, 2, {{5, 5}, {5, 4}, {5, 3}}},                          // up
+      {5, 5, 8, 8, {{5, 5}, {6, 6}, {7, 7}}},                          // down-right
+      {5, 5, 2, 2, {{5, 5}, {4, 4}, {3, 3}}},                          // up-left
+      {5, 5, 8, 2, {{5, 5}, {6, 4}, {7, 3}}},                          // up-right
+      {5, 5, 2, 8, {{5, 5}, {4, 6}, {3, 7}}},                          // down-left
       {2, 2, 8, 4, {{2, 2}, {3, 2}, {4, 3}, {5, 3}, {6, 3}, {7, 4}}},  // shallow slope
-      {3, 1, 6, 14, {{3, 1}, {3, 2}, {3, 3}, {4, 4}, {4, 5}, {4, 6}, {4, 7},   // steep: one pixel a row,
-                     {5, 8}, {5, 9}, {5, 10}, {5, 11}, {6, 12}, {6, 13}}},  // the column rounded
-      {5, 5, 5, 5, {}},                                 // zero length draws nothing
+      {3,
+       1,
+       6,
+       14,
+       {{3, 1},
+        {3, 2},
+        {3, 3},
+        {4, 4},
+        {4, 5},
+        {4, 6},
+        {4, 7},  // steep: one pixel a row,
+        {5, 8},
+        {5, 9},
+        {5, 10},
+        {5, 11},
+        {6, 12},
+        {6, 13}}},       // the column rounded
+      {5, 5, 5, 5, {}},  // zero length draws nothing
   };
   for (const auto& c : cases) {
     WhiteBitmap b(16, 16);

@@ -28,7 +28,7 @@ enum Outcome { kPicture, kError, kRefused };
 struct CorpusFile {
   const char* Name;  // relative to the corpus folder
   Outcome Expected;
-  int Width, Height;       // from the frame header
+  int Width, Height;        // from the frame header
   const char* LibraryText;  // djpeg's fatal message, for errors
 };
 
@@ -319,25 +319,24 @@ TEST_P(DjpegReferenceTest, DecodedPixelsMatchDjpeg) {
   EXPECT_LE(difference, GetParam().Tolerance);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Corpus, DjpegReferenceTest,
-    testing::Values(ReferenceCase{"fmt-baseline-420-227x149.jpg", 0.05},
-                    ReferenceCase{"fmt-progressive-420-227x149.jpg", 0.05},
-                    ReferenceCase{"fmt-arithmetic-227x149.jpg", 0.05},
-                    ReferenceCase{"fmt-rgb-no-transform-500x333.jpg", 0.05},
-                    ReferenceCase{"fmt-sampling-odd-400x225.jpg", 0.05},
-                    ReferenceCase{"extra/fmt-progressive-444-650x470.jpg", 0.05},
-                    ReferenceCase{"fmt-cmyk-adobe-32x32.jpg", 0.05},
-                    ReferenceCase{"fmt-ycck-photoshop-100x100.jpg", 0.05},
-                    ReferenceCase{"extra/fmt-cmyk-adobe-600x397.jpg", 0.05},
-                    ReferenceCase{"fmt-grey-227x149.jpg", 1.0}),
-    [](const auto& info) {
-      std::string name = info.param.Name;
-      for (char& c : name) {
-        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
-      }
-      return name;
-    });
+INSTANTIATE_TEST_SUITE_P(Corpus, DjpegReferenceTest,
+                         testing::Values(ReferenceCase{"fmt-baseline-420-227x149.jpg", 0.05},
+                                         ReferenceCase{"fmt-progressive-420-227x149.jpg", 0.05},
+                                         ReferenceCase{"fmt-arithmetic-227x149.jpg", 0.05},
+                                         ReferenceCase{"fmt-rgb-no-transform-500x333.jpg", 0.05},
+                                         ReferenceCase{"fmt-sampling-odd-400x225.jpg", 0.05},
+                                         ReferenceCase{"extra/fmt-progressive-444-650x470.jpg", 0.05},
+                                         ReferenceCase{"fmt-cmyk-adobe-32x32.jpg", 0.05},
+                                         ReferenceCase{"fmt-ycck-photoshop-100x100.jpg", 0.05},
+                                         ReferenceCase{"extra/fmt-cmyk-adobe-600x397.jpg", 0.05},
+                                         ReferenceCase{"fmt-grey-227x149.jpg", 1.0}),
+                         [](const auto& info) {
+                           std::string name = info.param.Name;
+                           for (char& c : name) {
+                             if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+                           }
+                           return name;
+                         });
 
 // --- The sample pictures of the data folder ---------------------------------
 

@@ -81,8 +81,13 @@ TEST(BitFld, SetSizeKeepsSizeDiv8Plus2BytesAndTheirBits) {
   struct Case {
     int size, wantSize, wantBytes;
   };
-  for (const Case& c : {Case{0, 0, 2}, {-5, 1000, 127}, {1000, 1000, 127}, {10, 10, 3}, {40, 40, 7},
-                        {983, 983, 124}, {5000, 5000, 627}}) {
+  for (const Case& c : {Case{0, 0, 2},
+                        {-5, 1000, 127},
+                        {1000, 1000, 127},
+                        {10, 10, 3},
+                        {40, 40, 7},
+                        {983, 983, 124},
+                        {5000, 5000, 627}}) {
     SCOPED_TRACE(c.size);
     TBitFld b(nullptr);
     b.SetBit(15, true);

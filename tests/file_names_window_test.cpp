@@ -41,7 +41,10 @@ const NameCase kNames[] = {
     {"FormatDirectives", "%s%n%x", "%s%n%d.jpg"},
     {"Backslashes", "back\\slash\\", "a\\b.jpg"},
     {"Wildcards", "wild*?[x]", "star*?[ab].jpg"},
-    {"NonAsciiUtf8", "\xC3\xA9t\xC3\xA9 \xC3\x9C" "ber", "\xE6\x97\xA5\xE6\x9C\xAC.jpg"},
+    {"NonAsciiUtf8",
+     "\xC3\xA9t\xC3\xA9 \xC3\x9C"
+     "ber",
+     "\xE6\x97\xA5\xE6\x9C\xAC.jpg"},
     {"ControlCharacters", "tab\there", "bell\a\x1b[0m.jpg"},
 };
 

@@ -57,13 +57,16 @@ void Throw(const std::string&, int) { throw std::runtime_error("callback failed"
 // *.* matches every name, with or without a dot.
 TEST(ScanFilesIntoList, UpperCasesTheDirectoryAndKeepsNamesInListingOrder) {
   TempDir t;
-  const Strings all = {"Beach.jpg", "sea.JPG", "notes.txt", "Beach.jpg.bak", "README", "a.b.c", ".profile", "[1].jpg",
-                       "1.jpg"};
+  const Strings all = {"Beach.jpg", "sea.JPG",  "notes.txt", "Beach.jpg.bak", "README",
+                       "a.b.c",     ".profile", "[1].jpg",   "1.jpg"};
   for (const std::string& name : all) t.AddFile("Photos/" + name);
   const std::string dir = Upper(t.Path()) + "/PHOTOS/";
-  const std::pair<std::string, Strings> cases[] = {
-      {"*.jpg", {"Beach.jpg", "sea.JPG", "[1].jpg", "1.jpg"}}, {"*.JpG", {"Beach.jpg", "sea.JPG", "[1].jpg", "1.jpg"}},
-      {"s?a.jpg", {"sea.JPG"}}, {"*.*", all}, {"*.c", {"a.b.c"}}, {"[1].jpg", {"[1].jpg"}}};
+  const std::pair<std::string, Strings> cases[] = {{"*.jpg", {"Beach.jpg", "sea.JPG", "[1].jpg", "1.jpg"}},
+                                                   {"*.JpG", {"Beach.jpg", "sea.JPG", "[1].jpg", "1.jpg"}},
+                                                   {"s?a.jpg", {"sea.JPG"}},
+                                                   {"*.*", all},
+                                                   {"*.c", {"a.b.c"}},
+                                                   {"[1].jpg", {"[1].jpg"}}};
   for (const auto& [pattern, names] : cases) {
     EXPECT_EQ(Scan(t / ("Photos/" + pattern)), Prefixed(dir, ListingOrder(t / "Photos", names))) << pattern;
   }
@@ -150,7 +153,8 @@ TEST(ScanFilesIntoList, SubdirectoriesDepthFirstAfterTheirParentsFilesHiddenOnes
   want.push_back(root + "SUB/c.jpg");
   want.push_back(root + "SUB/DEEPER/d.jpg");
   EXPECT_EQ(Scan(t / "r/*.jpg", true, Record), want);
-  EXPECT_EQ(Reports, (std::vector<std::pair<std::string, int>>{{root, 0}, {root + "SUB/", 2}, {root + "SUB/DEEPER/", 3}}));
+  EXPECT_EQ(Reports,
+            (std::vector<std::pair<std::string, int>>{{root, 0}, {root + "SUB/", 2}, {root + "SUB/DEEPER/", 3}}));
   EXPECT_EQ(Scan(t / "r/*.jpg", false).size(), 2u);
 }
 

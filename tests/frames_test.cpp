@@ -92,8 +92,8 @@ TEST(DrawFrame, RaisedWithTheGridColoursOnTheWorkedRectangle) {
 // Ring colours by style: outer top/left, outer bottom/right, inner top/left,
 // inner bottom/right.
 const Rings kBevels[] = {
-    {kShadow, kHighlight, kDark, kLight},      // fsLowered
-    {kHighlight, kDark, kLight, kShadow},      // fsRaised
+    {kShadow, kHighlight, kDark, kLight},        // fsLowered
+    {kHighlight, kDark, kLight, kShadow},        // fsRaised
     {kHighlight, kShadow, kShadow, kHighlight},  // fsEmbossed
     {kShadow, kHighlight, kHighlight, kShadow},  // fsEngraved
 };
@@ -142,8 +142,9 @@ TEST(DrawFrame, ThreeByThreeFollowsTheOrderOfTheEightLines) {
 }
 
 TEST(DrawFrame, SmallReversedAndOffCanvasRectanglesStayInsideTheirLines) {
-  const TRect odd[] = {{5, 5, 5, 5},     {5, 5, 6, 6},           {30, 30, 3, 2},
-                       {-50, -50, 500, 500}, {-2000000000, 0, 2000000000, 20}, {100, 100, 90, 120}};
+  const TRect odd[] = {
+      {5, 5, 5, 5},       {5, 5, 6, 6}, {30, 30, 3, 2}, {-50, -50, 500, 500}, {-2000000000, 0, 2000000000, 20},
+      {100, 100, 90, 120}};
   for (const TRect& r : odd) {
     for (int style = 1; style <= 5; ++style) {
       WhiteBitmap w(40, 40);

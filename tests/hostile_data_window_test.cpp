@@ -26,7 +26,7 @@ struct DataCase {
   const char* Name;
   std::function<Bytes()> Make;
   Fails When;
-  std::string Text;  // as the error box shows it
+  std::string Text;                         // as the error box shows it
   std::optional<Rgb> Shown = std::nullopt;  // for flat pictures: their colour
 };
 
@@ -93,10 +93,14 @@ const DataCase kCases[] = {
     // 8000 x 8000 pixels may have 10^10 / (64 * 10^6) = 156 scans; their
     // million blocks need 125 KB of data, an eighth of it in the file.
     {"ScansOverTheBudgetOfALargePicture",
-     [] { return PadWithComments(PatchSofSize(RepeatLastScan(Colourful(true, Colour::Grey), 300), 8000, 8000), 16'000); },
-     Fails::AtDecode,
-     "The JPEG data has more than 156 scans."},
-    {"UnknownMarkerAfterTheRows", [] { return InsertBeforeEoi(Colourful(), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}); },
+     [] {
+       return PadWithComments(PatchSofSize(RepeatLastScan(Colourful(true, Colour::Grey), 300), 8000, 8000), 16'000);
+     },
+     Fails::AtDecode, "The JPEG data has more than 156 scans."},
+    {"UnknownMarkerAfterTheRows",
+     [] {
+       return InsertBeforeEoi(Colourful(), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00});
+     },
      Fails::AtDecode, JpegError(JERR_UNKNOWN_MARKER)},
     {"CutInEntropyData", [] { return CutInEntropyData(Colourful()); }, Fails::Never, ""},
     {"CutProgressive", [] { return CutInEntropyData(Colourful(true)); }, Fails::Never, "", kBlue},

@@ -234,7 +234,10 @@ const ChangeCase kChanges[] = {
      },
      Whole("")},
     {"ReplacedByAnotherPicture", [](const std::string& f) { ReplaceWith(f, FlatJpeg(kBlue)); }, Whole(""), kBlue},
-    {"ReplacedByText", [](const std::string& f) { ReplaceWith(f, {'h', 'e', 'l', 'l', 'o'}); },
+    {"ReplacedByText",
+     [](const std::string& f) {
+       ReplaceWith(f, {'h', 'e', 'l', 'l', 'o'});
+     },
      Whole(JpegError(JERR_NO_SOI))},
     {"ReplacedByFolder",
      [](const std::string& f) {
@@ -254,7 +257,8 @@ const ChangeCase kChanges[] = {
        fs::create_symlink("/dev/urandom", f);
      },
      OpenError(kDevice)},
-    {"MadeUnreadable", [](const std::string& f) { chmod(f.c_str(), 0); }, OpenError(Cause(EACCES)), std::nullopt, true},
+    {"MadeUnreadable", [](const std::string& f) { chmod(f.c_str(), 0); }, OpenError(Cause(EACCES)), std::nullopt,
+     true},
 };
 
 class ChangedFileTest : public BrowserTest, public testing::WithParamInterface<ChangeCase> {};

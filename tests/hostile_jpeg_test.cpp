@@ -79,12 +79,12 @@ TEST_P(BombTest, PicturesOverTheLimitAreRefusedWhenTheHeaderIsRead) {
 
 INSTANTIATE_TEST_SUITE_P(
     Bombs, BombTest,
-    testing::Values(BombCase{"Baseline60000", [] { return PatchSofSize(SmallJpeg(), 60000, 60000); }, "60000 x 60000"},
-                    BombCase{"Progressive60000", [] { return PatchSofSize(SmallJpeg(true), 60000, 60000); },
-                             "60000 x 60000"},
-                    BombCase{"Grey65500", [] { return PatchSofSize(SmallJpeg(false, Colour::Grey), 65500, 65500); },
-                             "65500 x 65500"},
-                    BombCase{"JustOver", [] { return PatchSofSize(SmallJpeg(), 20001, 20000); }, "20001 x 20000"}),
+    testing::Values(
+        BombCase{"Baseline60000", [] { return PatchSofSize(SmallJpeg(), 60000, 60000); }, "60000 x 60000"},
+        BombCase{"Progressive60000", [] { return PatchSofSize(SmallJpeg(true), 60000, 60000); }, "60000 x 60000"},
+        BombCase{"Grey65500", [] { return PatchSofSize(SmallJpeg(false, Colour::Grey), 65500, 65500); },
+                 "65500 x 65500"},
+        BombCase{"JustOver", [] { return PatchSofSize(SmallJpeg(), 20001, 20000); }, "20001 x 20000"}),
     [](const auto& info) { return std::string(info.param.Name); });
 
 // 400 megapixels at 4:2:0 are 9.4 million blocks, at least two bits each:
@@ -196,7 +196,8 @@ INSTANTIATE_TEST_SUITE_P(
         LoadErrorCase{"CutInHeader", [] { return Truncate(SmallJpeg(), 100); }, JERR_NO_IMAGE},
         LoadErrorCase{"TwelveBit", [] { return PatchSofPrecision(SmallJpeg(), 12); }, JERR_BAD_PRECISION},
         LoadErrorCase{"Lossless", [] { return WithFrameType(SmallJpeg(), 0xC3); }, JERR_SOF_UNSUPPORTED},
-        LoadErrorCase{"OverLibraryLimit", [] { return PatchSofSize(SmallJpeg(), 65535, 65535); }, JERR_IMAGE_TOO_BIG},
+        LoadErrorCase{"OverLibraryLimit", [] { return PatchSofSize(SmallJpeg(), 65535, 65535); },
+                      JERR_IMAGE_TOO_BIG},
         LoadErrorCase{"ZeroHeight", [] { return PatchSofSize(SmallJpeg(), 64, 0); }, JERR_EMPTY_IMAGE}),
     [](const auto& info) { return std::string(info.param.Name); });
 

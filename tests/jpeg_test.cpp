@@ -44,7 +44,9 @@ void ExpectQuadrants(const TBitmap& bitmap, int tolerance) {
 
 // A file whose rows all decode and which then meets a marker libjpeg cannot
 // handle: a fatal error after the last row.
-Bytes LateFailingJpeg() { return InsertBeforeEoi(MakeJpeg(QuadrantOptions(), Quadrant), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}); }
+Bytes LateFailingJpeg() {
+  return InsertBeforeEoi(MakeJpeg(QuadrantOptions(), Quadrant), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00});
+}
 
 class ScreenDepth {
  public:
@@ -199,8 +201,8 @@ struct Ink {
   Rgb Printed;
 };
 const Ink kInks[] = {
-    {255, 0, 0, 0, {0, 255, 255}},   {0, 255, 0, 0, {255, 0, 255}},     {0, 0, 255, 0, {255, 255, 0}},
-    {0, 255, 255, 0, {255, 0, 0}},   {0, 0, 0, 128, {127, 127, 127}},   {0, 0, 0, 0, {255, 255, 255}},
+    {255, 0, 0, 0, {0, 255, 255}}, {0, 255, 0, 0, {255, 0, 255}},   {0, 0, 255, 0, {255, 255, 0}},
+    {0, 255, 255, 0, {255, 0, 0}}, {0, 0, 0, 128, {127, 127, 127}}, {0, 0, 0, 0, {255, 255, 255}},
 };
 constexpr int kInkBand = 16;
 

@@ -42,8 +42,8 @@ struct MarkerBitmap : WhiteBitmap {
 };
 
 TEST(DrawMarker, PixelCountsOfTheLineDrawnAndSquareTypes) {
-  const std::pair<int, int> counts[] = {{0, 1},   {3, 13},  {7, 9},  {8, 25},  {9, 49},  {10, 8},
-                                        {11, 16}, {12, 24}, {18, 25}, {20, 5},  {21, 7},  {22, 5},
+  const std::pair<int, int> counts[] = {{0, 1},   {3, 13},  {7, 9},   {8, 25},  {9, 49}, {10, 8},
+                                        {11, 16}, {12, 24}, {18, 25}, {20, 5},  {21, 7}, {22, 5},
                                         {23, 7},  {25, 33}, {37, 14}, {38, 17}, {51, 25}};
   for (const auto& [type, count] : counts) {
     EXPECT_EQ(MarkerBitmap().Draw(type).Drawn().size(), std::size_t(count)) << "type " << type;
@@ -81,7 +81,7 @@ TEST(DrawMarker, CheckerboardSetsEvenSumsOnly) {
 }
 
 TEST(DrawMarker, BoldCrossRows) {
-  const std::set<int> rows[] = {{-3, -2, 2, 3}, {-3, -2, -1, 1, 2, 3}, {-2, -1, 0, 1, 2}, {-1, 0, 1},
+  const std::set<int> rows[] = {{-3, -2, 2, 3},    {-3, -2, -1, 1, 2, 3}, {-2, -1, 0, 1, 2}, {-1, 0, 1},
                                 {-2, -1, 0, 1, 2}, {-3, -2, -1, 1, 2, 3}, {-3, -2, 2, 3}};
   Offsets want;
   for (int r = -3; r <= 3; ++r)
@@ -119,7 +119,8 @@ TEST(DrawMarker, IBeamAndSightBars) {
 
   Offsets sight;
   for (int k = -4; k <= 4; ++k) sight.insert({k, 0}), sight.insert({0, k});
-  for (int k = -1; k <= 1; ++k) sight.insert({k, -3}), sight.insert({k, 3}), sight.insert({-3, k}), sight.insert({3, k});
+  for (int k = -1; k <= 1; ++k)
+    sight.insert({k, -3}), sight.insert({k, 3}), sight.insert({-3, k}), sight.insert({3, k});
   EXPECT_EQ(MarkerBitmap().Draw(51).Drawn(), sight);
 }
 
@@ -139,7 +140,8 @@ TEST(DrawMarker, CompositeSymbolsAreTheUnionOfTheirParts) {
     return s;
   };
   Offsets star = plus(4), circlePlus = MarkerBitmap().Draw(17).Drawn();
-  for (int k = -3; k <= 3; ++k) star.insert({k, k}), star.insert({k, -k}), circlePlus.insert({k, 0}), circlePlus.insert({0, k});
+  for (int k = -3; k <= 3; ++k)
+    star.insert({k, k}), star.insert({k, -k}), circlePlus.insert({k, 0}), circlePlus.insert({0, k});
   EXPECT_EQ(MarkerBitmap().Draw(48).Drawn(), withBorder(plus(3), 3));
   EXPECT_EQ(MarkerBitmap().Draw(49).Drawn(), withBorder(plus(4), 2));
   EXPECT_EQ(MarkerBitmap().Draw(39).Drawn(), circlePlus);
@@ -154,12 +156,13 @@ TEST(DrawMarker, ShapesWithStraightAndDiagonalEdgesAreExact) {
     int type, a;
     bool diamond, filled;
   };
-  const Case cases[] = {{14, 2, true, true},  {15, 3, true, true},   {19, 3, true, false},
-                        {29, 2, false, true}, {30, 3, false, true},  {31, 2, false, false},
-                        {32, 3, false, false}};
+  const Case cases[] = {{14, 2, true, true},  {15, 3, true, true},   {19, 3, true, false}, {29, 2, false, true},
+                        {30, 3, false, true}, {31, 2, false, false}, {32, 3, false, false}};
   Offsets outline19;
   for (const Case& c : cases) {
-    auto inside = [&](int x, int y) { return c.diamond ? std::abs(x) + std::abs(y) <= c.a : y >= 0 && y <= c.a - std::abs(x); };
+    auto inside = [&](int x, int y) {
+      return c.diamond ? std::abs(x) + std::abs(y) <= c.a : y >= 0 && y <= c.a - std::abs(x);
+    };
     Offsets want;
     for (int y = -c.a; y <= c.a; ++y)
       for (int x = -c.a; x <= c.a; ++x) {
@@ -243,11 +246,23 @@ struct Extent {
 
 Extent ShapeExtent(int t) {
   if (t == 0) return {0, 0, 0, 0};
-  if (t <= 6) { const int a = (t - 1) % 3 + 1; return {-a, a, -a, a}; }
-  if (t <= 12) { const int a = (t - 7) % 3 + 1; return {-a, a, -a, a}; }
+  if (t <= 6) {
+    const int a = (t - 1) % 3 + 1;
+    return {-a, a, -a, a};
+  }
+  if (t <= 12) {
+    const int a = (t - 7) % 3 + 1;
+    return {-a, a, -a, a};
+  }
   if (t == 14 || t == 16) return {-2, 2, -2, 2};
-  if (t == 20 || t == 21) { const int a = t - 17; return {-(a - 1), a - 1, 0, a - 1}; }
-  if (t == 22 || t == 23) { const int a = t - 19; return {-(a - 1), a - 1, -(a - 1), 0}; }
+  if (t == 20 || t == 21) {
+    const int a = t - 17;
+    return {-(a - 1), a - 1, 0, a - 1};
+  }
+  if (t == 22 || t == 23) {
+    const int a = t - 19;
+    return {-(a - 1), a - 1, -(a - 1), 0};
+  }
   if (t == 26) return {-2, 2, -2, 2};
   if (t == 27 || t == 28) return {-2, 1, -2, 1};
   if (t == 29 || t == 31) return {-2, 2, 0, 2};
@@ -308,7 +323,7 @@ void DrawExpectedCharacter(MarkerBitmap& m, const std::string& text, int x = kCX
 }
 
 TEST(DrawMarker, CharacterTypesAndTheirCodes) {
-  const std::pair<int, std::string> chars[] = {{200, "0"}, {203, "3"}, {209, "9"}, {52, "4"},  {57, "9"},
+  const std::pair<int, std::string> chars[] = {{200, "0"}, {203, "3"}, {209, "9"},    {52, "4"},     {57, "9"},
                                                {65, "A"},  {97, "a"},  {199, "\xC7"}, {210, "\xD2"}, {255, "\xFF"}};
   for (const auto& [type, text] : chars) {
     MarkerBitmap got, want;
@@ -368,8 +383,12 @@ TEST(DrawMarker, PrintingCanvasDrawsLinesForTheEightVariantTypes) {
     m.Canvas().IsPrinterCanvas = true;
     return m.Draw(type).Drawn();
   };
-  auto hline = [](Offsets& s, int x1, int x2, int y) { for (int x = x1; x <= x2; ++x) s.insert({x, y}); };
-  auto vline = [](Offsets& s, int x, int y1, int y2) { for (int y = y1; y <= y2; ++y) s.insert({x, y}); };
+  auto hline = [](Offsets& s, int x1, int x2, int y) {
+    for (int x = x1; x <= x2; ++x) s.insert({x, y});
+  };
+  auto vline = [](Offsets& s, int x, int y1, int y2) {
+    for (int y = y1; y <= y2; ++y) s.insert({x, y});
+  };
   for (int type = 1; type <= 3; ++type) {
     const int a = type + 1;  // lines leave out their end points
     Offsets want;

@@ -95,7 +95,9 @@ TEST_F(PictureTest, LoadErrorsNameTheExtensionOrTheFileAndItsCause) {
   const std::string big = Dir.AddFile("big.jpg");
   ASSERT_EQ(truncate(big.c_str(), off_t(MaxPictureFileSize) + 1), 0);  // sparse: costs no disk
   const std::string expanded = (std::filesystem::current_path() / "no-such-file.jpg").string();
-  auto open = [](const std::string& f, const std::string& cause) { return "Cannot open file \"" + f + "\". " + cause; };
+  auto open = [](const std::string& f, const std::string& cause) {
+    return "Cannot open file \"" + f + "\". " + cause;
+  };
   struct Case {
     std::string path, message;
     bool openError;

@@ -32,8 +32,8 @@ int EnvOr(const char* name, int fallback) {
 }
 
 bool Explained(const std::string& error) {
-  for (const char* start : {"JPEG error #", "Cannot open file \"", "The picture is too large to show: ",
-                            "The JPEG data has more than "}) {
+  for (const char* start : {"JPEG error #", "Cannot open file \"",
+                            "The picture is too large to show: ", "The JPEG data has more than "}) {
     if (error.rfind(start, 0) == 0) return true;
   }
   return false;
@@ -55,8 +55,9 @@ class SoakTest : public BrowserTest {
       o.Height = 8 + int(sizes() % 150);
       o.Progressive = i % 3 == 0;
       o.Colours = i % 5 == 0 ? Colour::Grey : i % 7 == 0 ? Colour::Cmyk : Colour::Rgb;
-      WriteFile(folder + "/good" + std::to_string(i) + ".jpg",
-                MakeJpeg(o, [](int x, int y) { return Sample{std::uint8_t(x), std::uint8_t(y), 99, 40}; }));
+      WriteFile(folder + "/good" + std::to_string(i) + ".jpg", MakeJpeg(o, [](int x, int y) {
+                  return Sample{std::uint8_t(x), std::uint8_t(y), 99, 40};
+                }));
     }
     const Bytes good = FlatJpeg(kRed);
     Dir.AddFile("mixed/text.jpg", "no picture here");
@@ -73,7 +74,8 @@ class SoakTest : public BrowserTest {
   }
 
   std::string MakeCalmFolder() {
-    for (int i = 0; i < 12; ++i) WritePicture("calm/p" + std::to_string(i) + ".jpg", i % 2 ? kGreen : kBlue, 32, 24);
+    for (int i = 0; i < 12; ++i)
+      WritePicture("calm/p" + std::to_string(i) + ".jpg", i % 2 ? kGreen : kBlue, 32, 24);
     return Dir / "calm";
   }
 
@@ -91,22 +93,33 @@ class SoakTest : public BrowserTest {
 
   void Step() {
     switch (Rng() % 20) {
-      case 0: case 1: case 2: case 3:
+      case 0:
+      case 1:
+      case 2:
+      case 3:
         Window->SBarThumbs->setValue(int(Rng() % unsigned(Window->SBarThumbs->maximum() + 1)));
         break;
-      case 4: case 5:
+      case 4:
+      case 5:
         RepaintGrid();
         break;
-      case 6: case 7: case 8: case 9: case 10:
+      case 6:
+      case 7:
+      case 8:
+      case 9:
+      case 10:
         SendMouse(Window->Thumbs1Host, QEvent::MouseMove, AnyPoint(), Qt::NoButton, Qt::NoButton);
         break;
-      case 11: case 12: case 13:
+      case 11:
+      case 12:
+      case 13:
         Click(Window->Thumbs1Host, AnyPoint());
         break;
       case 14:
         DoubleClick(AnyPoint());
         break;
-      case 15: case 16:
+      case 15:
+      case 16:
         LargeView();
         break;
       case 17:
@@ -169,8 +182,8 @@ TEST_F(SoakTest, RandomBrowsingHoldsTheInvariantsAndKeepsTheHeapFlat) {
     if (HasFatalFailure()) return;
   }
   const std::size_t endHeap = LiveHeapBytes();
-  std::cout << "soak: " << paints << " paints, " << ErrorCount << " errors, " << Distinct.size() << " distinct; heap " << warmHeap << " -> "
-            << endHeap << std::endl;
+  std::cout << "soak: " << paints << " paints, " << ErrorCount << " errors, " << Distinct.size()
+            << " distinct; heap " << warmHeap << " -> " << endHeap << std::endl;
   EXPECT_GT(ErrorCount, 0u);
   EXPECT_LT(endHeap, warmHeap + (4u << 20));
 

@@ -32,7 +32,8 @@ TEST(ThumbnailsGeometry, ColumnCountFollowsTheWidth) {
     int Width;
     int Columns;
   };
-  for (const Case c : std::vector<Case>{{289, 1}, {290, 2}, {299, 2}, {425, 2}, {426, 3}, {1000, 7}, {100, 1}, {0, 1}}) {
+  for (const Case c :
+       std::vector<Case>{{289, 1}, {290, 2}, {299, 2}, {425, 2}, {426, 3}, {1000, 7}, {100, 1}, {0, 1}}) {
     SCOPED_TRACE(c.Width);
     auto grid = MakeBrowserGrid();
     grid->SetWidth(c.Width);
@@ -48,7 +49,7 @@ TEST_F(BrowserGrid, SetScrollPositionNormalisesSlideNumbersToRows) {
     double Value;
     double Stored;
   };
-  const std::vector<Case> cases = {{4.0, 3.5}, {2.0, 1.5}, {3.0, 3.0},  {6.0, 5.5},
+  const std::vector<Case> cases = {{4.0, 3.5},  {2.0, 1.5}, {3.0, 3.0},    {6.0, 5.5},
                                    {2.5, 1.75}, {0.0, 1.0}, {100.0, 99.5}, {101.0, 99.5}};
   for (const Case c : cases) {
     SCOPED_TRACE(c.Value);
@@ -65,8 +66,8 @@ TEST_F(BrowserGrid, OriginsAtTheTopAndAtPositionThreeAndAHalf) {
     int id;
     TPoint origin;
   };
-  const Case cases[] = {{1.0, 1, {10, 12}},  {1.0, 2, {146, 12}},  {1.0, 3, {10, 148}},  {1.0, 7, {10, 420}},
-                        {4.0, 3, {10, -56}}, {4.0, 4, {146, -56}}, {4.0, 5, {10, 80}},   {4.0, 6, {146, 80}},
+  const Case cases[] = {{1.0, 1, {10, 12}},  {1.0, 2, {146, 12}},   {1.0, 3, {10, 148}},  {1.0, 7, {10, 420}},
+                        {4.0, 3, {10, -56}}, {4.0, 4, {146, -56}},  {4.0, 5, {10, 80}},   {4.0, 6, {146, 80}},
                         {4.0, 9, {10, 352}}, {4.0, 10, {146, 352}}, {4.0, 2, {-126, -56}}};
   for (const Case& c : cases) {
     grid->SetScrollPosition(c.position);
@@ -80,8 +81,8 @@ TEST_F(BrowserGrid, HitTestsAtPositionThreeAndAHalf) {
     int X, Y, Slide;
   };
   const std::vector<Case> cases = {
-      {50, 100, 5},  {10, 100, 5},  {144, 100, 5}, {145, 100, 0}, {146, 100, 6}, {280, 100, 6},
-      {281, 100, 0}, {285, 100, 0}, {290, 100, 0}, {50, 10, 3},   {50, 78, 3},   {50, 79, 0},
+      {50, 100, 5},  {10, 100, 5},  {144, 100, 5}, {145, 100, 0},  {146, 100, 6}, {280, 100, 6},
+      {281, 100, 0}, {285, 100, 0}, {290, 100, 0}, {50, 10, 3},    {50, 78, 3},   {50, 79, 0},
       {50, 80, 5},   {50, 9, 0},    {50, 443, 9},  {150, 443, 10}, {50, 444, 0},
   };
   for (const Case c : cases) {

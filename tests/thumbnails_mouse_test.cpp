@@ -161,7 +161,7 @@ TEST_F(MouseGrid, CtrlDoubleClickInvertsTwiceAndReportsClickDoubleClickClick) {
   DoubleClickAt(*grid, p.X, p.Y, MK_CONTROL);
   ClickAt(*grid, p.X, p.Y, MK_CONTROL);
   EXPECT_EQ(SelectedSlides(*grid), (std::vector<int>{3}));
-  EXPECT_EQ(paints.Count, 2);  // the two releases; the double click paints nothing
+  EXPECT_EQ(paints.Count, 2);            // the two releases; the double click paints nothing
   DoubleClickAt(*grid, kGap.X, kGap.Y);  // no slide: reported as 0
   EXPECT_EQ(log, (std::vector<std::string>{"click 3", "dblclick 3", "click 3", "dblclick 0"}));
 }
@@ -206,7 +206,7 @@ TEST_F(MouseGrid, ThreeNestedOutlinesFromTwoPixelsInsideTheBoxErasedInTheSlidesC
   ExpectOutline(14, 84, 140, 210, clSilver);
 
   MoveTo(50, 100);
-  Click(5);  // selected; the repaint takes the outline, the focus stays
+  Click(5);             // selected; the repaint takes the outline, the focus stays
   MoveTo(kGap.X, 100);  // erased in the selected colour
   ExpectOutline(12, 82, 142, 212, clNavy);
   ExpectOutline(14, 84, 140, 210, clNavy);

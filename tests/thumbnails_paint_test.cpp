@@ -51,7 +51,9 @@ TEST_F(PaintedGrid, RequestsGoColumnByColumnForTheCellsInRange) {
     int width, height, max;
     std::vector<int> ids;
   };
-  const Case cases[] = {{299, 453, 100, {1, 3, 5, 7, 2, 4, 6, 8}}, {299, 453, 5, {1, 3, 5, 2, 4}}, {0, 0, 100, {1}}};
+  const Case cases[] = {{299, 453, 100, {1, 3, 5, 7, 2, 4, 6, 8}},
+                        {299, 453, 5, {1, 3, 5, 2, 4}},
+                        {0, 0, 100, {1}}};
   for (const Case& c : cases) {
     grid->SetBounds(0, 0, c.width, c.height);
     grid->SetMax(c.max);
@@ -80,8 +82,7 @@ TEST_F(PaintedGrid, EventsComeFirstThenRequestAndRenderedPerSlideThenLast) {
   };
   grid->Paint();
   EXPECT_EQ(log, (std::vector<std::string>{"first", "request 1", "rendered 1 at 10,12", "request 3",
-                                           "rendered 3 at 10,148", "request 2", "rendered 2 at 146,12",
-                                           "last"}));
+                                           "rendered 3 at 10,148", "request 2", "rendered 2 at 146,12", "last"}));
 }
 
 TEST_F(PaintedGrid, SlideBoxesCarryTheRaisedFrameOverTheCover) {
@@ -190,7 +191,7 @@ TEST_F(PaintedGrid, UnchangedBufferShowsThePreviousPictureAgain) {
   ServeRedPicture(200, 100);
   grid->Paint();
   EXPECT_EQ(Px(146 + 60, 12 + 7 + 30 + 5), kRed);  // slide 2, last requested in its column
-  EXPECT_EQ(Px(10 + 60, 148 + 7 + 30 + 5), kRed);   // slide 3
+  EXPECT_EQ(Px(10 + 60, 148 + 7 + 30 + 5), kRed);  // slide 3
 }
 
 TEST_F(PaintedGrid, ImageBufferIsOneEmptyBitmapSharedByEveryRequest) {

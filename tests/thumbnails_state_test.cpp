@@ -50,8 +50,11 @@ struct Property {
   std::function<int(const TThumbnails&)> Get;
 };
 
-#define GRID_PROPERTY(name, type) \
-  Property { #name, [](TThumbnails& g, int v) { g.Set##name(type(v)); }, [](const TThumbnails& g) { return int(g.name()); } }
+#define GRID_PROPERTY(name, type)                                                                                \
+  Property {                                                                                                     \
+#name, [](TThumbnails & g, int v) { g.Set##name(type(v)); },                                                 \
+                                                              [](const TThumbnails& g) { return int(g.name()); } \
+  }
 
 const Property kSelectMode = GRID_PROPERTY(SlideSelectMode, TSlideSelectMode);
 const Property kAntiAlias = GRID_PROPERTY(AntiAlias, bool);
@@ -80,14 +83,22 @@ TEST(ThumbnailsState, SettersStoreAndRepaintOnlyWhenTheValueChanges) {
     int same, other, paintsSame, paintsOther;
   };
   const Case cases[] = {
-      {kSelectMode, ssmMultiple, ssmSingle, 0, 2}, {kAntiAlias, 1, 0, 1, 1},
-      {kBackGnd, int(clBtnFace), 0x123456, 0, 1},  {kCover, 0xC0C0C0, 0x123456, 0, 1},
-      {kSelected, 0x800000, 0x123456, 0, 1},       {kFocus, 0xFF0000, 0x123456, 0, 1},
-      {kMark, 0, 0x123456, 0, 1},                  {kScheme, csBWG, csSystem, 0, 1},
-      {kFrame, fsLowered, fsSimple, 0, 1},         {kInner, fsLowered, fsEngraved, 0, 1},
-      {kOuter, fsRaised, fsEmbossed, 0, 1},        {kFocusWidth, 1, 2, 0, 1},
-      {kMax, 100, 50, 0, 1},                       {kMin, 1, 5, 0, 1},
-      {kSize, 120, 100, 0, 1},                     {kDistance, 2, 3, 0, 1},
+      {kSelectMode, ssmMultiple, ssmSingle, 0, 2},
+      {kAntiAlias, 1, 0, 1, 1},
+      {kBackGnd, int(clBtnFace), 0x123456, 0, 1},
+      {kCover, 0xC0C0C0, 0x123456, 0, 1},
+      {kSelected, 0x800000, 0x123456, 0, 1},
+      {kFocus, 0xFF0000, 0x123456, 0, 1},
+      {kMark, 0, 0x123456, 0, 1},
+      {kScheme, csBWG, csSystem, 0, 1},
+      {kFrame, fsLowered, fsSimple, 0, 1},
+      {kInner, fsLowered, fsEngraved, 0, 1},
+      {kOuter, fsRaised, fsEmbossed, 0, 1},
+      {kFocusWidth, 1, 2, 0, 1},
+      {kMax, 100, 50, 0, 1},
+      {kMin, 1, 5, 0, 1},
+      {kSize, 120, 100, 0, 1},
+      {kDistance, 2, 3, 0, 1},
       {kMargin, 7, 8, 0, 1},
   };
   for (const Case& c : cases) {
@@ -105,8 +116,8 @@ TEST(ThumbnailsState, SettersStoreAndRepaintOnlyWhenTheValueChanges) {
 TEST(ThumbnailsState, ChangingTheSelectModeClearsEveryFlag) {
   auto grid = MakeBrowserGrid();
   grid->Paint();
-  ClickAt(*grid, 50, 50);                        // slide 1
-  ClickAt(*grid, 200, 50, MK_CONTROL);           // and slide 2
+  ClickAt(*grid, 50, 50);               // slide 1
+  ClickAt(*grid, 200, 50, MK_CONTROL);  // and slide 2
   ASSERT_EQ(SelectedSlides(*grid), (std::vector<int>{1, 2}));
   grid->SetSlideSelectMode(ssmSingle);
   EXPECT_TRUE(SelectedSlides(*grid).empty());
@@ -120,11 +131,11 @@ TEST(ThumbnailsState, SettersClampInTheDocumentedOrder) {
     int width, before, value, expected;  // before: Min (for Max) or Max (for Min), 0 for none
   };
   const Case cases[] = {
-      {kSize, 260, 0, 30, 50},      {kSize, 260, 0, 500, 260},  {kSize, 40, 0, 30, 40},
-      {kSize, 40, 0, 100, 40},      {kFocusWidth, 260, 0, -3, 0}, {kFocusWidth, 260, 0, 25, 10},
-      {kDistance, 260, 0, -1, 0},   {kDistance, 260, 0, 250, 100}, {kMargin, 260, 0, -1, 0},
-      {kMargin, 260, 0, 250, 100},  {kMin, 260, 0, 0, 1},        {kMin, 260, 100, 150, 100},
-      {kMin, 260, 40, 0, 1},        {kMax, 260, 0, 0, 1},        {kMax, 260, 10, 5, 10},
+      {kSize, 260, 0, 30, 50},     {kSize, 260, 0, 500, 260},     {kSize, 40, 0, 30, 40},
+      {kSize, 40, 0, 100, 40},     {kFocusWidth, 260, 0, -3, 0},  {kFocusWidth, 260, 0, 25, 10},
+      {kDistance, 260, 0, -1, 0},  {kDistance, 260, 0, 250, 100}, {kMargin, 260, 0, -1, 0},
+      {kMargin, 260, 0, 250, 100}, {kMin, 260, 0, 0, 1},          {kMin, 260, 100, 150, 100},
+      {kMin, 260, 40, 0, 1},       {kMax, 260, 0, 0, 1},          {kMax, 260, 10, 5, 10},
       {kMax, 260, 10, -5, 10},
   };
   for (const Case& c : cases) {
@@ -237,7 +248,9 @@ TEST(ThumbnailsState, AssignCopiesTheListedFieldsWithoutClampsAndPaintsOnce) {
   src.OnImageClick = [&](TObject*, int, int, int) { calls.push_back("click"); };
   src.OnImageDblClick = [&](TObject*, int, int, int) { calls.push_back("dblclick"); };
   src.OnFocusChange = [&](TObject*) { calls.push_back("focus"); };
-  src.OnImageRequest = [&](TObject*, int, TImageRequestProcessing&, int&, TBitmap*&) { calls.push_back("request"); };
+  src.OnImageRequest = [&](TObject*, int, TImageRequestProcessing&, int&, TBitmap*&) {
+    calls.push_back("request");
+  };
   src.OnFirstImageRequest = [&](TObject*) { calls.push_back("first"); };
   src.OnLastImageRequest = [&](TObject*) { calls.push_back("last"); };
   src.OnSlideRendered = [](TObject*, TCanvas&, int, int, int) {};

@@ -32,7 +32,9 @@ struct PaintCounter {
 struct RequestRecorder {
   explicit RequestRecorder(TThumbnails& grid) {
     grid.OnFirstImageRequest = [this, &grid](TObject*) { Announced = grid.SlidesInView(); };
-    grid.OnImageRequest = [this](TObject*, int id, TImageRequestProcessing&, int&, TBitmap*&) { Ids.push_back(id); };
+    grid.OnImageRequest = [this](TObject*, int id, TImageRequestProcessing&, int&, TBitmap*&) {
+      Ids.push_back(id);
+    };
   }
   std::vector<int> Ids;
   std::vector<int> Announced;

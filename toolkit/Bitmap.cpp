@@ -92,7 +92,8 @@ TPixelStore::TPixelStore(int width, int height, TPixelInit init)
 
 std::uint32_t ColorToPixel(TColor c) {
   const TColor rgb = ColorToRGB(c);
-  return 0xFF000000u | (std::uint32_t(GetRValue(rgb)) << 16) | (std::uint32_t(GetGValue(rgb)) << 8) | GetBValue(rgb);
+  return 0xFF000000u | (std::uint32_t(GetRValue(rgb)) << 16) | (std::uint32_t(GetGValue(rgb)) << 8) |
+         GetBValue(rgb);
 }
 
 TColor PixelToColor(std::uint32_t pixel) {

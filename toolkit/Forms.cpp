@@ -47,7 +47,8 @@ class TErrorBoxQueue : public QObject {
   void Schedule() {
     if (FScheduled) return;
     FScheduled = true;
-    QMetaObject::invokeMethod(this, [this] { ShowNext(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { ShowNext(); }, Qt::QueuedConnection);
   }
 
   void ShowNext() {

@@ -55,7 +55,7 @@ class TBrush {
 class TFont {
  public:
   std::string Name = "DejaVu Sans";  // a sans font standing in for "MS Sans Serif"
-  int Height = 13;                    // character height in pixels
+  int Height = 13;                   // character height in pixels
   TColor Color = clWindowText;
   bool Bold = false;
   bool operator==(const TFont&) const = default;
@@ -74,7 +74,7 @@ struct TPixelStore {
   int Width = 0;
   int Height = 0;
   std::unique_ptr<std::uint32_t[], FreeDeleter> Pixels;  // row-major, Width * Height
-  bool MadeBlack = true;  // every pixel was 0 when the store was made
+  bool MadeBlack = true;                                 // every pixel was 0 when the store was made
 };
 
 class TBitmap : public TPersistent {
@@ -96,7 +96,9 @@ class TBitmap : public TPersistent {
   void Reset(int width, int height);
 
   // Read access never copies; write access first detaches a shared store.
-  const std::uint32_t* ScanLine(int y) const { return FStore->Pixels.get() + std::size_t(y) * std::size_t(FStore->Width); }
+  const std::uint32_t* ScanLine(int y) const {
+    return FStore->Pixels.get() + std::size_t(y) * std::size_t(FStore->Width);
+  }
   std::uint32_t* ScanLine(int y) { return MutableBits() + std::size_t(y) * std::size_t(Width()); }
   const std::uint32_t* Bits() const { return FStore ? FStore->Pixels.get() : nullptr; }
   std::uint32_t* MutableBits();

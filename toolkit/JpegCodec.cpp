@@ -98,12 +98,18 @@ bool TooLittleData(const DecoderFrame& f) {
 
 TJpegColorSpace ColorSpaceOf(J_COLOR_SPACE space) {
   switch (space) {
-    case JCS_GRAYSCALE: return TJpegColorSpace::Grayscale;
-    case JCS_YCbCr: return TJpegColorSpace::YCbCr;
-    case JCS_RGB: return TJpegColorSpace::RGB;
-    case JCS_CMYK: return TJpegColorSpace::CMYK;
-    case JCS_YCCK: return TJpegColorSpace::YCCK;
-    default: return TJpegColorSpace::Unknown;
+    case JCS_GRAYSCALE:
+      return TJpegColorSpace::Grayscale;
+    case JCS_YCbCr:
+      return TJpegColorSpace::YCbCr;
+    case JCS_RGB:
+      return TJpegColorSpace::RGB;
+    case JCS_CMYK:
+      return TJpegColorSpace::CMYK;
+    case JCS_YCCK:
+      return TJpegColorSpace::YCCK;
+    default:
+      return TJpegColorSpace::Unknown;
   }
 }
 

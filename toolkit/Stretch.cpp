@@ -142,7 +142,8 @@ void Average(TBitmap& dst, const TBitmap& src, int dx, int dy, int dw, int dh, i
              Span cols, Span rows) {
   const auto n = std::size_t(cols.last - cols.first);
   std::vector<int> colBegin(n), colEnd(n);
-  for (std::size_t i = 0; i < n; ++i) SourceRange(cols.first + int(i) - dx, dw, sx, sw, src.Width(), colBegin[i], colEnd[i]);
+  for (std::size_t i = 0; i < n; ++i)
+    SourceRange(cols.first + int(i) - dx, dw, sx, sw, src.Width(), colBegin[i], colEnd[i]);
   // The blocks' columns grow with the target column, so these bound them all.
   const int first = colBegin.front();
   ColumnSums sums(colEnd.back() - first);

@@ -102,7 +102,8 @@ void ClickGrid(TFrmGlimmet& window, int x, int y) {
 void RunAction(TFrmGlimmet& window, const TAction& action) {
   switch (action.Kind) {
     case TAction::ChooseFolder:
-      if (!window.ChooseFolder(action.Path)) std::fprintf(stderr, "error: no folder %s in the tree\n", action.Path.c_str());
+      if (!window.ChooseFolder(action.Path))
+        std::fprintf(stderr, "error: no folder %s in the tree\n", action.Path.c_str());
       break;
     case TAction::Scroll:
       window.SBarThumbs->setValue(action.A);

@@ -45,7 +45,9 @@ Colour Hue(double h) {
   return {0.5 + 0.5 * std::cos(2 * Pi * h), 0.5 + 0.5 * std::cos(2 * Pi * (h - 1.0 / 3)),
           0.5 + 0.5 * std::cos(2 * Pi * (h - 2.0 / 3))};
 }
-double Disc(double u, double v, double cu, double cv, double r) { return 1 - Smooth(r * 0.97, r, std::hypot(u - cu, v - cv)); }
+double Disc(double u, double v, double cu, double cv, double r) {
+  return 1 - Smooth(r * 0.97, r, std::hypot(u - cu, v - cv));
+}
 
 Colour Sunset(double u, double v) {
   Colour c = Mix({0.98, 0.62, 0.25}, {0.35, 0.15, 0.45}, 1 - v * 1.6);
@@ -57,7 +59,8 @@ Colour Sunset(double u, double v) {
 Colour Ocean(double u, double v) {
   if (v < 0.4) return Mix({0.55, 0.78, 0.95}, {0.85, 0.93, 1.0}, v / 0.4);
   const double wave = 0.5 + 0.5 * std::sin(u * 40 + std::sin(v * 30) * 2 + v * 90);
-  return Mix(Mix({0.1, 0.45, 0.65}, {0.02, 0.15, 0.35}, (v - 0.4) / 0.6), {0.8, 0.9, 0.95}, wave * wave * wave * 0.35);
+  return Mix(Mix({0.1, 0.45, 0.65}, {0.02, 0.15, 0.35}, (v - 0.4) / 0.6), {0.8, 0.9, 0.95},
+             wave * wave * wave * 0.35);
 }
 
 Colour Tower(double u, double v) {
@@ -106,7 +109,8 @@ Colour Aurora(double u, double v) {
   Colour c = Mix({0.01, 0.02, 0.08}, {0.05, 0.1, 0.2}, v);
   for (int i = 0; i < 3; ++i) {
     const double centre = 0.3 + 0.12 * i + 0.08 * std::sin(u * (5 + i * 2) + i);
-    c = Mix(c, i == 1 ? Colour{0.6, 0.3, 0.8} : Colour{0.2, 0.95, 0.5}, std::exp(-std::pow((v - centre) * 18, 2)) * 0.8);
+    c = Mix(c, i == 1 ? Colour{0.6, 0.3, 0.8} : Colour{0.2, 0.95, 0.5},
+            std::exp(-std::pow((v - centre) * 18, 2)) * 0.8);
   }
   return c;
 }

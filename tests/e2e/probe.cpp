@@ -156,7 +156,8 @@ int main(int argc, char** argv) {
     return 0;
   }
   if (command == "expect" && (argc == 6 || argc == 7)) {
-    return Expect(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), ParseColour(argv[5]), argc == 7 ? std::atoi(argv[6]) : 0);
+    return Expect(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), ParseColour(argv[5]),
+                  argc == 7 ? std::atoi(argv[6]) : 0);
   }
   if (command == "rows" && (argc == 7 || argc == 8)) {
     return Rows(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), ParseColour(argv[6]),

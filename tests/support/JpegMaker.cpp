@@ -27,17 +27,18 @@ void ErrorExit(j_common_ptr cinfo) {
 
 int ComponentCount(Colour c) {
   switch (c) {
-    case Colour::Grey: return 1;
-    case Colour::Rgb: return 3;
-    default: return 4;
+    case Colour::Grey:
+      return 1;
+    case Colour::Rgb:
+      return 3;
+    default:
+      return 4;
   }
 }
 
 void SetColours(jpeg_compress_struct& cinfo, const Options& o) {
   cinfo.input_components = ComponentCount(o.Colours);
-  cinfo.in_color_space = o.Colours == Colour::Grey  ? JCS_GRAYSCALE
-                         : o.Colours == Colour::Rgb ? JCS_RGB
-                                                    : JCS_CMYK;
+  cinfo.in_color_space = o.Colours == Colour::Grey ? JCS_GRAYSCALE : o.Colours == Colour::Rgb ? JCS_RGB : JCS_CMYK;
   jpeg_set_defaults(&cinfo);
   if (o.Colours == Colour::Cmyk) jpeg_set_colorspace(&cinfo, JCS_CMYK);
   if (o.Colours == Colour::Ycck) jpeg_set_colorspace(&cinfo, JCS_YCCK);
@@ -204,7 +205,8 @@ Bytes InsertBeforeEoi(Bytes bytes, const Bytes& insert) {
 Bytes PadWithComments(Bytes bytes, std::size_t size) {
   Bytes comments;
   while (bytes.size() + comments.size() < size) {
-    const std::size_t length = std::min<std::size_t>(65535, std::max<std::size_t>(size - bytes.size() - comments.size(), 4));
+    const std::size_t length =
+        std::min<std::size_t>(65535, std::max<std::size_t>(size - bytes.size() - comments.size(), 4));
     comments.insert(comments.end(), {0xFF, 0xFE, std::uint8_t(length >> 8), std::uint8_t(length & 0xFF)});
     comments.resize(comments.size() + length - 2, ' ');
   }
@@ -220,7 +222,8 @@ Bytes RepeatLastScan(Bytes bytes, int times) {
   }
   const std::size_t eoi = FindMarker(bytes, 0xD9);
   if (sos == std::string::npos || eoi == std::string::npos) throw std::runtime_error("JpegMaker: no scan");
-  const Bytes scan(bytes.begin() + static_cast<std::ptrdiff_t>(sos), bytes.begin() + static_cast<std::ptrdiff_t>(eoi));
+  const Bytes scan(bytes.begin() + static_cast<std::ptrdiff_t>(sos),
+                   bytes.begin() + static_cast<std::ptrdiff_t>(eoi));
   Bytes repeated;
   for (int i = 0; i < times; ++i) repeated.insert(repeated.end(), scan.begin(), scan.end());
   return InsertBeforeEoi(std::move(bytes), repeated);

@@ -26,9 +26,9 @@ struct Options {
   int Quality = 95;
   bool Progressive = false;
   bool Arithmetic = false;
-  int RestartInterval = 0;    // in MCUs; 0 for none
-  bool AdobeMarker = true;    // CMYK and YCCK only
-  bool FullChroma = false;    // 4:4:4 instead of libjpeg's 4:2:0
+  int RestartInterval = 0;  // in MCUs; 0 for none
+  bool AdobeMarker = true;  // CMYK and YCCK only
+  bool FullChroma = false;  // 4:4:4 instead of libjpeg's 4:2:0
 };
 
 // One flat colour everywhere.

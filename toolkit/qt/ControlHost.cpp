@@ -48,7 +48,8 @@ void TControlHostWidget::paintEvent(QPaintEvent*) {
   // of the window reaches the screen first, with the surface as it is.
   if (FNeedsPaint && !FPaintQueued) {
     FPaintQueued = true;
-    QMetaObject::invokeMethod(this, [this] { PaintIfNeeded(); }, Qt::QueuedConnection);
+    QMetaObject::invokeMethod(
+        this, [this] { PaintIfNeeded(); }, Qt::QueuedConnection);
   }
   PresentSurface();
 }
@@ -105,7 +106,8 @@ TWMMouse TControlHostWidget::MouseMessage(const QMouseEvent& event) {
 void TControlHostWidget::mouseMoveEvent(QMouseEvent* event) {
   const QPoint pos = event->position().toPoint();
   const TShiftState shift = ShiftState(*event);
-  Application.Guard([&] { FControl.MouseMove(shift, static_cast<std::int16_t>(pos.x()), static_cast<std::int16_t>(pos.y())); });
+  Application.Guard(
+      [&] { FControl.MouseMove(shift, static_cast<std::int16_t>(pos.x()), static_cast<std::int16_t>(pos.y())); });
 }
 
 void TControlHostWidget::mousePressEvent(QMouseEvent* event) {
