@@ -135,7 +135,7 @@ void DrawRoundMarker(MarkerPen& m, int type) {
 void DrawBasicShape(MarkerPen& m, int type) {
   if (type == 0) {
     m.Pixel(0, 0);
-  } else if (type <= 6) {
+  } else if (type <= 6 || type == 18) {
     m.Pattern(type, m.c.Pen.Color);
   } else if (type <= 9) {
     const int a = type - 6;
@@ -155,8 +155,6 @@ void DrawBasicShape(MarkerPen& m, int type) {
     const int a = type - 14;
     m.Hollow();
     m.Ellipse(-a, -a, a + 1, a + 1);
-  } else if (type == 18) {
-    m.Pattern(type, m.c.Pen.Color);
   } else if (type == 19) {
     DrawDiamondOutline(m);
   } else if (type <= 23) {

@@ -195,7 +195,7 @@ Span EllipseRow(long long w, long long h, long long j) {
   const Wide rest = Wide(w) * w * h * h - Wide(v) * v * w * w;  // room left for u^2 h^2
   if (rest < 0) return {1, 0};
   const auto q = static_cast<long long>(rest / (Wide(h) * h));  // u^2 <= q
-  long long u = static_cast<long long>(std::sqrt(static_cast<long double>(q)));
+  auto u = static_cast<long long>(std::sqrt(static_cast<long double>(q)));
   while (u * u > q) --u;
   while ((u + 1) * (u + 1) <= q) ++u;
   if ((u + w + 1) % 2 != 0) --u;  // u = 2i + 1 - w has the parity of w + 1
