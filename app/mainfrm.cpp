@@ -291,23 +291,23 @@ void TFrmGlimmet::ShellTreeView1Click(TObject*) {
     Thumbs1->SetVisible(false);
     return;
   }
-  // Every step is taken whatever fails in the paints they cause, so that
-  // grid and bar always hold the new folder's range; the first failure is
-  // reported at the end.
+  // The paints may fail; the bar still takes the new range and the grid
+  // still shows, and the first failure is reported at the end.
   std::exception_ptr failure;
-  const auto step = [&failure](auto&& f) {
-    try {
-      f();
-    } catch (...) {
-      if (!failure) failure = std::current_exception();
-    }
-  };
-  step([&] { Thumbs1->SetMax(count); });
+  try {
+    Thumbs1->SetMax(count);
+  } catch (...) {
+    failure = std::current_exception();
+  }
   // Moves the bar's position down to count when it lay above, which raises
-  // SBarThumbsChange at once.
-  step([&] { SBarThumbs->setMaximum(count); });
-  step([&] { Thumbs1->SetVisible(true); });
-  step([&] { Thumbs1->Repaint(); });
+  // SBarThumbsChange at once (guarded like every entry from Qt).
+  SBarThumbs->setMaximum(count);
+  Thumbs1->SetVisible(true);
+  try {
+    Thumbs1->Repaint();
+  } catch (...) {
+    if (!failure) failure = std::current_exception();
+  }
   if (failure) std::rethrow_exception(failure);
 }
 

@@ -78,7 +78,6 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void ConnectEvents();
   void CentreOnScreen();
   void ApplySplitterSnap();
-  void ListFolderOfMask(const std::string& mask);
   std::string FileOfSlide(int ThumbID) const;
   void DropDecodedPictures();
 

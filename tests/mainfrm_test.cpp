@@ -479,6 +479,14 @@ TEST_F(MainWindowTest, ExceptionsInQtDrivenPaintAndMouseInputReachTheSink) {
   w.SBarThumbs->setValue(5);
   ASSERT_FALSE(Errors.empty());
   EXPECT_EQ(Errors.back(), "scroll failed.");
+
+  // A folder click whose paints fail still gives grid and bar the new range.
+  w.Thumbs1->Repaint();  // the one paint lost after the failed one
+  Errors.clear();
+  ASSERT_TRUE(w.ChooseFolder(AddPictures("nine", 9, {kBlue}, 16, 16)));
+  EXPECT_EQ(w.Thumbs1->Max(), 9);
+  EXPECT_EQ(w.SBarThumbs->maximum(), 9);
+  EXPECT_EQ(Errors, std::vector<std::string>{"scroll failed."});
 }
 
 TEST_F(MainWindowTest, EventsAfterFormCloseAreIgnored) {
