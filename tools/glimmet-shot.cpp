@@ -5,6 +5,8 @@
 // the pointer to grid point X,Y and clicks there with the left button.
 // Errors the program would show in a box are printed as "error: TEXT".
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QFileSystemModel>
 #include <QFileInfo>
 #include <QMouseEvent>
 #include <QScreen>
@@ -15,6 +17,8 @@
 #include <string>
 #include <vector>
 
+#include "app/FolderModel.h"
+#include "app/ShellTreeView.h"
 #include "app/Startup.h"
 #include "app/mainfrm.h"
 #include "lib/Tesk_filesys.h"
@@ -115,6 +119,19 @@ void RunAction(TFrmGlimmet& window, const TAction& action) {
   QApplication::processEvents();
 }
 
+// The tree's model lists folders on a thread of its own and sorts them
+// afterwards: the picture waits for the root's folders (two seconds at most).
+void WaitForTheTree(TShellTreeView& tree) {
+  bool loaded = false;
+  QObject::connect(&tree.Model(), &QFileSystemModel::directoryLoaded, [&](const QString& path) {
+    if (path == "/") loaded = true;
+  });
+  QElapsedTimer clock;
+  clock.start();
+  while (!loaded && clock.elapsed() < 2000) QApplication::processEvents(QEventLoop::AllEvents, 50);
+  for (int i = 0; i < 3; ++i) QApplication::processEvents();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -129,7 +146,7 @@ int main(int argc, char** argv) {
 
   TFrmGlimmet window;
   window.show();
-  QApplication::processEvents();
+  WaitForTheTree(*window.ShellTreeView1);
   for (const TAction& action : options->Actions) RunAction(window, action);
   if (!window.grab().save(QString::fromStdString(options->Out), "PNG")) {
     std::fprintf(stderr, "error: cannot write %s\n", options->Out.c_str());
