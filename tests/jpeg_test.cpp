@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <filesystem>
+#include <sys/stat.h>
 #include <jpeglib.h>
 #include <jerror.h>
 
@@ -12,6 +13,7 @@
 #include "support/TempDir.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Jpeg.h"
+#include "toolkit/JpegFrame.h"
 
 using namespace jpegmaker;
 
@@ -143,6 +145,80 @@ TEST_P(JpegCodingTest, KnownColoursComeBackAsFullColourPixels) {
   ExpectQuadrants(bitmap, 6);
   EXPECT_EQ(TopByteAt(bitmap, 0, 0), 0xFFu);
   EXPECT_EQ(TopByteAt(bitmap, 63, 63), 0xFFu);
+}
+
+// The frame header is found by walking the segments before it, whatever
+// they hold, and only there.
+TEST(JpegFrameTest, FrameHeaderIsFoundWhereItIsAndOnlyThere) {
+  const auto made = [](Colour colours, int width, int height, bool progressive, bool arithmetic) {
+    Options o;
+    o.Colours = colours;
+    o.Width = width;
+    o.Height = height;
+    o.Progressive = progressive;
+    o.Arithmetic = arithmetic;
+    return MakeJpeg(o, Flat({90, 120, 150, 0}));
+  };
+  const Bytes baseline = made(Colour::Rgb, 70, 30, false, false);
+  Bytes filled = baseline;  // fill bytes before the first marker after SOI
+  filled.insert(filled.begin() + 2, {0xFF, 0xFF, 0xFF});
+  const Bytes padded = PadWithComments(baseline, 70'000);
+  const std::size_t paddedSof = FindSof(padded);
+  struct Row {
+    const char* Name;
+    Bytes Data;
+    TJpegFrameSearch Result;
+    TJpegFrame Frame;  // when found
+  };
+  const Row rows[] = {
+      {"baseline", baseline, TJpegFrameSearch::Found, {70, 30, 3, false, false}},
+      {"greyscale progressive",
+       made(Colour::Grey, 30, 70, true, false),
+       TJpegFrameSearch::Found,
+       {30, 70, 1, true, false}},
+      {"arithmetic", made(Colour::Cmyk, 17, 9, false, true), TJpegFrameSearch::Found, {17, 9, 4, false, true}},
+      {"progressive arithmetic",
+       made(Colour::Rgb, 40, 8, true, true),
+       TJpegFrameSearch::Found,
+       {40, 8, 3, true, true}},
+      {"fill bytes", filled, TJpegFrameSearch::Found, {70, 30, 3, false, false}},
+      {"behind 70 KB of comments", padded, TJpegFrameSearch::Found, {70, 30, 3, false, false}},
+      {"cut before the frame", Truncate(padded, 65'536), TJpegFrameSearch::NeedMore, {}},
+      {"cut inside the frame", Truncate(padded, paddedSof + 8), TJpegFrameSearch::NeedMore, {}},
+      {"SOI alone", {0xFF, 0xD8}, TJpegFrameSearch::NeedMore, {}},
+      {"tables, not a frame",
+       {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x08, 0, 9, 9, 9, 9, 9},
+       TJpegFrameSearch::NeedMore,
+       {}},
+      {"scan before any frame", {0xFF, 0xD8, 0xFF, 0xDA, 0x00, 0x08}, TJpegFrameSearch::NotJpeg, {}},
+      {"segment length 1", {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01, 0xFF, 0xC0}, TJpegFrameSearch::NotJpeg, {}},
+      {"no marker where one must be", {0xFF, 0xD8, 0x00, 0xC0}, TJpegFrameSearch::NotJpeg, {}},
+      {"not a JPEG", {'n', 'o', 't', ' ', 'J', 'P', 'E', 'G'}, TJpegFrameSearch::NotJpeg, {}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    TJpegFrame frame{-1, -1, -1, false, false};
+    EXPECT_EQ(FindJpegFrame(row.Data.data(), row.Data.size(), frame), row.Result);
+    if (row.Result != TJpegFrameSearch::Found) continue;
+    EXPECT_EQ(frame.Width, row.Frame.Width);
+    EXPECT_EQ(frame.Height, row.Frame.Height);
+    EXPECT_EQ(frame.Components, row.Frame.Components);
+    EXPECT_EQ(frame.Progressive, row.Frame.Progressive);
+    EXPECT_EQ(frame.Arithmetic, row.Frame.Arithmetic);
+  }
+
+  // From files: a second, longer read finds a frame beyond the first; what
+  // cannot be read gives nothing, a named pipe without waiting for a writer.
+  TempDir dir;
+  WriteFile(dir / "padded.jpg", padded);
+  const std::optional<TJpegFrame> far = PeekJpegFrame(dir / "padded.jpg");
+  ASSERT_TRUE(far.has_value());
+  EXPECT_EQ(far->Width, 70);
+  EXPECT_FALSE(PeekJpegFrame(dir / "missing.jpg").has_value());
+  ASSERT_EQ(mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
+  EXPECT_FALSE(PeekJpegFrame(dir / "pipe.jpg").has_value());
+  WriteFile(dir / "short.jpg", Truncate(padded, 1000));
+  EXPECT_FALSE(PeekJpegFrame(dir / "short.jpg").has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Codings, JpegCodingTest,

@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
 #include <new>
@@ -80,7 +81,7 @@ void SetPathResolver(TPathResolver resolver) { gResolver = resolver; }
 
 TPathResolver PathResolver() { return gResolver; }
 
-std::vector<std::uint8_t> ReadFileData(const std::string& fileName) {
+std::vector<std::uint8_t> ReadFileHead(const std::string& fileName, std::uint64_t maxBytes) {
   // Errors name the file really opened, which may differ in case from the
   // name asked for.
   const std::string path = gResolver ? gResolver(fileName) : fileName;
@@ -90,7 +91,11 @@ std::vector<std::uint8_t> ReadFileData(const std::string& fileName) {
   // Non-blocking so that a named pipe cannot stall the open; it is refused below.
   const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
   if (fd.Get() < 0) OpenError(path, std::strerror(errno));
-  std::vector<std::uint8_t> data = Allocate(CheckedSize(fd.Get(), path));
+  std::vector<std::uint8_t> data = Allocate(std::min(CheckedSize(fd.Get(), path), maxBytes));
   ReadAll(fd.Get(), data, path);
   return data;
+}
+
+std::vector<std::uint8_t> ReadFileData(const std::string& fileName) {
+  return ReadFileHead(fileName, MaxPictureFileSize);
 }

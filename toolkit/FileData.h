@@ -21,3 +21,7 @@ constexpr std::uint64_t MaxPictureFileSize = std::uint64_t(512) << 20;
 // The whole content of a regular file. Raises EFOpenError with
 // "Cannot open file "<expanded path>". <cause>".
 std::vector<std::uint8_t> ReadFileData(const std::string& fileName);
+
+// The same for the first maxBytes of the file at most (the size limit above
+// still refuses larger files).
+std::vector<std::uint8_t> ReadFileHead(const std::string& fileName, std::uint64_t maxBytes);

@@ -1,0 +1,26 @@
+#pragma once
+// A JPEG file's frame header (size, components, coding), found by walking the
+// segments at the start of the file without decoding anything: cheap enough
+// to ask of every file a paint will show, before any of them is decoded.
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <string>
+
+struct TJpegFrame {
+  int Width = 0;
+  int Height = 0;  // 0 when a DNL segment after the first scan gives it
+  int Components = 0;
+  bool Progressive = false;
+  bool Arithmetic = false;
+};
+
+enum class TJpegFrameSearch { Found, NeedMore, NotJpeg };
+
+// Looks for the frame header in the first bytes of a file: NeedMore when they
+// end before it.
+TJpegFrameSearch FindJpegFrame(const std::uint8_t* data, std::size_t size, TJpegFrame& frame);
+
+// The frame header of a picture file, read from its first bytes (at most a
+// megabyte); nothing when the file cannot be read or does not give one.
+std::optional<TJpegFrame> PeekJpegFrame(const std::string& fileName);
