@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "app/DecodeOrder.h"
+
 TSlidePrefetch::TSlidePrefetch(int workers) : FPool(std::make_unique<TDecodePool>(workers)) {}
 
 TSlidePrefetch::~TSlidePrefetch() { DropAll(); }
@@ -14,7 +16,16 @@ void TSlidePrefetch::SetWorkers(int workers) {
 void TSlidePrefetch::StartPaint(const std::vector<std::string>& files) {
   EndPaint();
   if (Workers() == 0) return;
-  for (const std::string& file : files) FPlan.emplace_back(file, FPool->Queue(file, true));
+  std::vector<double> costs;
+  costs.reserve(files.size());
+  for (const std::string& file : files) costs.push_back(EstimateDecodeCost(file));
+  const std::vector<std::size_t> order = DecodeStartOrder(costs, Workers());
+  std::vector<std::string> startOrder;
+  startOrder.reserve(files.size());
+  for (const std::size_t i : order) startOrder.push_back(files[i]);
+  const std::vector<TDecodePool::TJobRef> jobs = FPool->Queue(startOrder, true);
+  FPlan.resize(files.size());
+  for (std::size_t k = 0; k < order.size(); ++k) FPlan[order[k]] = {startOrder[k], jobs[k]};
 }
 
 std::unique_ptr<TGraphic> TSlidePrefetch::TakeSlide(const std::string& fileName) {
@@ -35,7 +46,7 @@ void TSlidePrefetch::EndPaint() {
 void TSlidePrefetch::StartLarge(const std::string& fileName) {
   if (FLarge.second) FPool->Cancel(FLarge.second);
   FLarge = {};
-  if (Workers() > 0) FLarge = {fileName, FPool->Queue(fileName, false)};
+  if (Workers() > 0) FLarge = {fileName, FPool->Queue({fileName}, false).front()};
 }
 
 std::unique_ptr<TGraphic> TSlidePrefetch::TakeLarge(const std::string& fileName) {

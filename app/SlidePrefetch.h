@@ -25,7 +25,8 @@ class TSlidePrefetch {
   // Whether no worker is loading or decoding.
   bool Idle() const { return FPool->Idle(); }
 
-  // Drops an earlier paint's files and starts on these, in this order.
+  // Drops an earlier paint's files and starts on these, given in the order
+  // the paint will take them; they start in the order DecodeStartOrder sets.
   void StartPaint(const std::vector<std::string>& files);
   // The file's graphic: the next planned one if it is this file (planned
   // files passed over are dropped), otherwise loaded here. Raises what

@@ -4,13 +4,19 @@
 // request; no worker stays busy after a paint.
 #include <QElapsedTimer>
 #include <QThread>
+#include <atomic>
+#include <chrono>
 #include <filesystem>
+#include <future>
+#include <thread>
 
 #include <cstdio>  // jpeglib.h needs FILE
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "app/DecodeOrder.h"
 #include "support/BrowserTest.h"
+#include "toolkit/DecodePool.h"
 
 using namespace jpegmaker;
 using namespace browsertest;
@@ -223,6 +229,95 @@ TEST_F(ParallelDecodingTest, FailingSlideIsReportedAfterThePaintAndNoWorkerOutli
   EXPECT_EQ(Screen.Cursor(), crHourGlass);
   while (!Window->Prefetch().Idle() && clock.elapsed() < wholeDecode) QThread::msleep(1);
   EXPECT_LT(clock.elapsed(), wholeDecode / 2);
+}
+
+// The files a paint asks for start in an order that has the slow ones
+// started early enough, and like ones in the paint's order.
+TEST(DecodeStartOrderTest, SlowFilesStartEarlyEnoughAndLikeOnesInThePaintsOrder) {
+  struct Row {
+    const char* Name;
+    int Workers;
+    std::vector<double> Costs;
+    std::vector<std::size_t> Order;
+  };
+  const Row rows[] = {
+      {"none", 2, {}, {}},
+      {"alike", 2, {5, 5, 5, 5}, {0, 1, 2, 3}},
+      {"unknown costs", 2, {0, 0, 0}, {0, 1, 2}},
+      {"slow one second", 2, {4, 10, 1, 1, 1, 1, 1, 1}, {1, 0, 2, 3, 4, 5, 6, 7}},
+      {"slow one last, one worker", 1, {1, 1, 5}, {2, 0, 1}},
+      {"slow enough to start second", 2, {1, 1, 1, 1, 2.75}, {0, 4, 1, 2, 3}},
+      {"tie keeps the paint's order", 4, {1, 1, 1, 1, 1, 1, 1, 1, 3}, {0, 8, 1, 2, 3, 4, 5, 6, 7}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    EXPECT_EQ(DecodeStartOrder(row.Costs, row.Workers), row.Order);
+  }
+}
+
+TEST_F(ParallelDecodingTest, DecodeCostComesFromTheFrameHeader) {
+  const auto cost = [&](const std::string& name, const Bytes& bytes) {
+    WriteFile(Dir / name, bytes);
+    return EstimateDecodeCost(Dir / name);
+  };
+  Options arithmetic;
+  arithmetic.Width = 40;
+  arithmetic.Height = 30;
+  arithmetic.Arithmetic = true;
+  EXPECT_EQ(cost("plain.jpg", Picture(Colour::Rgb, 40, 30)), 1200);
+  EXPECT_EQ(cost("progressive.jpg", Picture(Colour::Grey, 40, 30, true)), 3600);
+  EXPECT_EQ(cost("arithmetic.jpg", MakeJpeg(arithmetic, Flat({1, 2, 3, 0}))), 5400);
+  EXPECT_EQ(cost("text.jpg", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'}), 0);
+  EXPECT_EQ(EstimateDecodeCost(Dir / "missing.jpg"), 0);
+}
+
+// The taker's job, when it must wait for a free worker; a hang would fail
+// by the suite's time limit, so it ends the run at once instead.
+std::unique_ptr<TGraphic> TakeOrStop(TDecodePool& pool, const TDecodePool::TJobRef& job) {
+  auto taken = std::async(std::launch::async, [&] { return pool.Take(job); });
+  if (taken.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
+    std::cerr << "Take never got its job started\n";
+    std::_Exit(1);
+  }
+  return taken.get();
+}
+
+// At most workers + 1 decoded pictures: the workers' and the taker's, one
+// more only while the taker waits, and that one never a picture asked for
+// after the one it waits for.
+TEST_F(ParallelDecodingTest, PoolKeepsToWorkersPlusOnePicturesAndStartsTheAwaitedOne) {
+  std::vector<std::string> files{Dir / "slow.jpg"};
+  WriteFile(files[0], Picture(Colour::Rgb, 4000, 3000, true));  // a tenth of a second or more
+  for (int i = 1; i <= 4; ++i) {
+    files.push_back(Dir / (std::to_string(i) + ".jpg"));
+    WriteFile(files.back(), Picture(Colour::Rgb, 64, 48));
+  }
+  const auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
+  TDecodePool pool(2);
+  const std::vector<TDecodePool::TJobRef> jobs = pool.Queue(files, true);
+  settle();  // the slow one and file 1 started; nothing more may
+  EXPECT_EQ(pool.Held(), 2);
+
+  std::atomic<bool> taken{false};
+  int most = 0;
+  std::thread watcher([&] {
+    while (!taken) {
+      most = std::max(most, pool.Held());
+      std::this_thread::sleep_for(std::chrono::microseconds(100));
+    }
+  });
+  const std::unique_ptr<TGraphic> slow = TakeOrStop(pool, jobs[0]);
+  taken = true;
+  watcher.join();
+  EXPECT_EQ(slow->Width(), 4000);
+  EXPECT_EQ(most, 3);  // file 2 started while the taker waited
+  settle();
+  EXPECT_EQ(pool.Held(), 2);  // files 1 and 2; file 3 waits
+
+  // Waiting for file 4 lets file 4 start, not file 3 ahead of it in the queue.
+  EXPECT_EQ(TakeOrStop(pool, jobs[4])->Width(), 64);
+  settle();
+  EXPECT_EQ(pool.Held(), 2);
 }
 
 }  // namespace

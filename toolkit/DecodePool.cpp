@@ -39,7 +39,7 @@ struct TDecodePool::TJob {
   }
 };
 
-TDecodePool::TDecodePool(int workers) {
+TDecodePool::TDecodePool(int workers) : FCores(std::max(int(std::thread::hardware_concurrency()), 1)) {
   for (int i = 0; i < workers; ++i) FThreads.emplace_back([this] { Work(); });
 }
 
@@ -54,28 +54,38 @@ TDecodePool::~TDecodePool() {
   for (std::thread& t : FThreads) t.join();
 }
 
-TDecodePool::TJobRef TDecodePool::Queue(const std::string& fileName, bool counted) {
-  auto job = std::make_shared<TJob>();
-  job->FileName = fileName;
-  job->Counted = counted;
+std::vector<TDecodePool::TJobRef> TDecodePool::Queue(const std::vector<std::string>& fileNames, bool counted) {
+  std::vector<TJobRef> jobs;
+  jobs.reserve(fileNames.size());
+  for (const std::string& fileName : fileNames) {
+    auto job = std::make_shared<TJob>();
+    job->FileName = fileName;
+    job->Counted = counted;
+    jobs.push_back(std::move(job));
+  }
   {
     const std::lock_guard lock(FLock);
-    FQueue.push_back(job);
+    FQueue.insert(FQueue.end(), jobs.begin(), jobs.end());
   }
   FChanged.notify_all();
-  return job;
+  return jobs;
 }
 
 std::unique_ptr<TGraphic> TDecodePool::Take(const TJobRef& job) {
   std::unique_lock lock(FLock);
-  if (job->State == TJob::Queued) {
+  // Decoding here too helps only where a core would otherwise idle; on a
+  // machine the workers fill, it would slow the picture decoding beside it.
+  if (job->State == TJob::Queued && FRunning == Workers() && Workers() < FCores) {
     FQueue.erase(std::find(FQueue.begin(), FQueue.end(), job));
     job->State = TJob::Running;
     lock.unlock();
     job->Execute();
     lock.lock();
   } else {
-    FChanged.wait(lock, [&] { return job->State != TJob::Running; });
+    FWanted = job;
+    FChanged.notify_all();
+    FChanged.wait(lock, [&] { return job->State != TJob::Queued && job->State != TJob::Running; });
+    FWanted = nullptr;
   }
   Release(*job);
   job->State = TJob::Gone;
@@ -116,6 +126,11 @@ bool TDecodePool::Idle() const {
   return FRunning == 0;
 }
 
+int TDecodePool::Held() const {
+  const std::lock_guard lock(FLock);
+  return FHeld;
+}
+
 void TDecodePool::Work() {
   std::unique_lock lock(FLock);
   for (;;) {
@@ -141,10 +156,16 @@ void TDecodePool::Work() {
 }
 
 // The first queued job that may start: an uncounted one, or a counted one
-// while fewer than the worker count are held.
+// while fewer than the worker count are held. While Take waits one more
+// may, but while its own job is still queued only that one: it must not
+// find its place taken by a job it will ask for later.
 TDecodePool::TJobRef TDecodePool::NextJob() {
-  const auto it = std::find_if(FQueue.begin(), FQueue.end(),
-                               [&](const TJobRef& job) { return !job->Counted || FHeld < Workers(); });
+  const bool wantedQueued = FWanted && FWanted->State == TJob::Queued;
+  const auto mayStart = [&](const TJobRef& job) {
+    const int limit = Workers() + (FWanted && (!wantedQueued || job == FWanted) ? 1 : 0);
+    return !job->Counted || FHeld < limit;
+  };
+  const auto it = std::find_if(FQueue.begin(), FQueue.end(), mayStart);
   if (it == FQueue.end()) return nullptr;
   TJobRef job = *it;
   FQueue.erase(it);

@@ -33,19 +33,26 @@ class TDecodePool {
 
   int Workers() const { return int(FThreads.size()); }
 
-  // Queues a file behind the jobs queued before. Counted jobs are held to
-  // the worker count: once that many have started and not been taken or
-  // cancelled, the next waits, so that with the picture in use at most
-  // workers + 1 decoded pictures exist.
-  TJobRef Queue(const std::string& fileName, bool counted);
-  // The job's graphic, waiting for it to finish; a job no worker has started
-  // runs here. Raises what loading raised.
+  // Queues files, in this order, behind the jobs queued before; workers
+  // start them in queue order. Counted jobs are held to the worker count:
+  // once that many have started and not been taken or cancelled, the next
+  // waits, so that with the picture the taking thread uses at most
+  // workers + 1 decoded pictures exist. While that thread waits in Take it
+  // uses none, and one more may start: the job it waits for, or, once that
+  // one runs, the next in the queue.
+  std::vector<TJobRef> Queue(const std::vector<std::string>& fileNames, bool counted);
+  // The job's graphic, waiting for it to finish. A job no worker has started
+  // runs here when every worker is busy and they leave a core unused;
+  // otherwise the next free worker starts it in its turn. Raises what
+  // loading raised.
   std::unique_ptr<TGraphic> Take(const TJobRef& job);
   // Forgets the job: unqueued, or told to stop if it runs. Does not wait.
   void Cancel(const TJobRef& job);
 
   // Whether no worker is loading or decoding.
   bool Idle() const;
+  // Counted jobs started and not yet taken or cancelled.
+  int Held() const;
 
  private:
   void Work();
@@ -60,4 +67,6 @@ class TDecodePool {
   int FHeld = 0;
   int FRunning = 0;
   bool FStopping = false;
+  TJobRef FWanted;   // the job Take waits for, while it waits
+  const int FCores;  // of the machine
 };
