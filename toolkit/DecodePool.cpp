@@ -73,9 +73,9 @@ std::vector<TDecodePool::TJobRef> TDecodePool::Queue(const std::vector<std::stri
 
 std::unique_ptr<TGraphic> TDecodePool::Take(const TJobRef& job) {
   std::unique_lock lock(FLock);
-  // Decoding here too helps only where a core would otherwise idle; on a
-  // machine the workers fill, it would slow the picture decoding beside it.
-  if (job->State == TJob::Queued && FRunning == Workers() && Workers() < FCores) {
+  // Decoding here too helps only where the workers leave a core idle; on a
+  // machine they fill, it would slow the pictures decoding beside it.
+  if (job->State == TJob::Queued && Workers() < FCores) {
     FQueue.erase(std::find(FQueue.begin(), FQueue.end(), job));
     job->State = TJob::Running;
     lock.unlock();

@@ -42,9 +42,8 @@ class TDecodePool {
   // one runs, the next in the queue.
   std::vector<TJobRef> Queue(const std::vector<std::string>& fileNames, bool counted);
   // The job's graphic, waiting for it to finish. A job no worker has started
-  // runs here when every worker is busy and they leave a core unused;
-  // otherwise the next free worker starts it in its turn. Raises what
-  // loading raised.
+  // runs here when there are fewer workers than cores; otherwise a worker
+  // starts it in its turn. Raises what loading raised.
   std::unique_ptr<TGraphic> Take(const TJobRef& job);
   // Forgets the job: unqueued, or told to stop if it runs. Does not wait.
   void Cancel(const TJobRef& job);
