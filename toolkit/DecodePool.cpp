@@ -1,5 +1,7 @@
 #include "DecodePool.h"
 
+#include <pthread.h>
+
 #include <algorithm>
 #include <cstdlib>
 #include <utility>
@@ -132,6 +134,8 @@ int TDecodePool::Held() const {
 }
 
 void TDecodePool::Work() {
+  // Named for debuggers, profilers and thread listings.
+  pthread_setname_np(pthread_self(), "glimmet-decode");
   std::unique_lock lock(FLock);
   for (;;) {
     TJobRef job;
