@@ -151,13 +151,12 @@ TEST_P(JpegCodingTest, KnownColoursComeBackAsFullColourPixels) {
 // they hold, and only there.
 TEST(JpegFrameTest, FrameHeaderIsFoundWhereItIsAndOnlyThere) {
   const auto made = [](Colour colours, int width, int height, bool progressive, bool arithmetic) {
-    Options o;
-    o.Colours = colours;
-    o.Width = width;
-    o.Height = height;
-    o.Progressive = progressive;
-    o.Arithmetic = arithmetic;
-    return MakeJpeg(o, Flat({90, 120, 150, 0}));
+    return MakeJpeg({.Width = width,
+                     .Height = height,
+                     .Colours = colours,
+                     .Progressive = progressive,
+                     .Arithmetic = arithmetic},
+                    Flat({90, 120, 150, 0}));
   };
   const Bytes baseline = made(Colour::Rgb, 70, 30, false, false);
   Bytes filled = baseline;  // fill bytes before the first marker after SOI

@@ -260,13 +260,10 @@ TEST_F(ParallelDecodingTest, DecodeCostComesFromTheFrameHeader) {
     WriteFile(Dir / name, bytes);
     return EstimateDecodeCost(Dir / name);
   };
-  Options arithmetic;
-  arithmetic.Width = 40;
-  arithmetic.Height = 30;
-  arithmetic.Arithmetic = true;
   EXPECT_EQ(cost("plain.jpg", Picture(Colour::Rgb, 40, 30)), 1200);
   EXPECT_EQ(cost("progressive.jpg", Picture(Colour::Grey, 40, 30, true)), 3600);
-  EXPECT_EQ(cost("arithmetic.jpg", MakeJpeg(arithmetic, Flat({1, 2, 3, 0}))), 5400);
+  EXPECT_EQ(cost("arithmetic.jpg", MakeJpeg({.Width = 40, .Height = 30, .Arithmetic = true}, Flat({1, 2, 3, 0}))),
+            5400);
   EXPECT_EQ(cost("text.jpg", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'}), 0);
   EXPECT_EQ(EstimateDecodeCost(Dir / "missing.jpg"), 0);
 }
