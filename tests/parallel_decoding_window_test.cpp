@@ -292,7 +292,9 @@ TEST_F(ParallelDecodingTest, PoolKeepsToWorkersPlusOnePicturesAndStartsTheAwaite
   const auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
   TDecodePool pool(2);
   const std::vector<TDecodePool::TJobRef> jobs = pool.Queue(files, true);
-  settle();  // the slow one and file 1 started; nothing more may
+  // The slow one and file 1 start, however busy the machine; nothing more may.
+  for (int i = 0; i < 5000 && pool.Held() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  settle();
   EXPECT_EQ(pool.Held(), 2);
 
   std::atomic<bool> taken{false};
