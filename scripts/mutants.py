@@ -36,6 +36,9 @@ COVERAGE = [
     ("toolkit/Jpeg*.cpp", ["jpeg_test", "hostile_jpeg_test", "picture_test"]),
     ("toolkit/Pictures.cpp", ["picture_test"]),
     ("toolkit/FileData.cpp", ["filesys_test", "picture_test"]),
+    ("toolkit/DecodePool.cpp", ["parallel_decoding_window_test"]),
+    ("app/DecodeOrder.cpp", ["parallel_decoding_window_test"]),
+    ("app/SlidePrefetch.cpp", ["parallel_decoding_window_test"]),
     ("toolkit/*.cpp", ["canvas_test", "thumbnails_state_test", "thumbnails_mouse_test", "dstruct_test"]),
 ]
 

@@ -184,6 +184,11 @@ TEST(JpegFrameTest, FrameHeaderIsFoundWhereItIsAndOnlyThere) {
       {"behind 70 KB of comments", padded, TJpegFrameSearch::Found, {70, 30, 3, false, false}},
       {"cut before the frame", Truncate(padded, 65'536), TJpegFrameSearch::NeedMore, {}},
       {"cut inside the frame", Truncate(padded, paddedSof + 8), TJpegFrameSearch::NeedMore, {}},
+      {"cut before the component count", Truncate(padded, paddedSof + 9), TJpegFrameSearch::NeedMore, {}},
+      {"cut after the component count",
+       Truncate(padded, paddedSof + 10),
+       TJpegFrameSearch::Found,
+       {70, 30, 3, false, false}},
       {"SOI alone", {0xFF, 0xD8}, TJpegFrameSearch::NeedMore, {}},
       {"tables, not a frame",
        {0xFF, 0xD8, 0xFF, 0xC4, 0x00, 0x08, 0, 9, 9, 9, 9, 9},
@@ -193,6 +198,10 @@ TEST(JpegFrameTest, FrameHeaderIsFoundWhereItIsAndOnlyThere) {
       {"segment length 1", {0xFF, 0xD8, 0xFF, 0xE0, 0x00, 0x01, 0xFF, 0xC0}, TJpegFrameSearch::NotJpeg, {}},
       {"no marker where one must be", {0xFF, 0xD8, 0x00, 0xC0}, TJpegFrameSearch::NotJpeg, {}},
       {"not a JPEG", {'n', 'o', 't', ' ', 'J', 'P', 'E', 'G'}, TJpegFrameSearch::NotJpeg, {}},
+      {"a frame but no SOI",
+       {0xFF, 0xC0, 0xFF, 0xC0, 0x00, 0x0B, 8, 0, 16, 0, 32, 3},
+       TJpegFrameSearch::NotJpeg,
+       {}},
   };
   for (const Row& row : rows) {
     SCOPED_TRACE(row.Name);

@@ -246,6 +246,9 @@ TEST(DecodeStartOrderTest, SlowFilesStartEarlyEnoughAndLikeOnesInThePaintsOrder)
       {"unknown costs", 2, {0, 0, 0}, {0, 1, 2}},
       {"slow one second", 2, {4, 10, 1, 1, 1, 1, 1, 1}, {1, 0, 2, 3, 4, 5, 6, 7}},
       {"slow one last, one worker", 1, {1, 1, 5}, {2, 0, 1}},
+      {"no workers count as one", 0, {1, 1, 5}, {2, 0, 1}},
+      {"one worker may start it later", 1, {1, 1, 1.6}, {0, 1, 2}},
+      {"two workers must start it sooner", 2, {1, 1, 1.6}, {0, 2, 1}},
       {"slow enough to start second", 2, {1, 1, 1, 1, 2.75}, {0, 4, 1, 2, 3}},
       {"tie keeps the paint's order", 4, {1, 1, 1, 1, 1, 1, 1, 1, 3}, {0, 8, 1, 2, 3, 4, 5, 6, 7}},
   };
