@@ -15,6 +15,7 @@
 #include <jerror.h>
 
 #include "app/DecodeOrder.h"
+#include "app/SlidePrefetch.h"
 #include "support/BrowserTest.h"
 #include "toolkit/DecodePool.h"
 
@@ -320,6 +321,48 @@ TEST_F(ParallelDecodingTest, PoolKeepsToWorkersPlusOnePicturesAndStartsTheAwaite
   EXPECT_EQ(TakeOrStop(pool, jobs[4])->Width(), 64);
   settle();
   EXPECT_EQ(pool.Held(), 2);
+
+  // Cancelling ends every hold, a running decode's once it has stopped.
+  const auto idle = [&] {
+    for (int i = 0; i < 5000 && !pool.Idle(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    return pool.Idle();
+  };
+  for (int i = 1; i <= 3; ++i) pool.Cancel(jobs[std::size_t(i)]);
+  EXPECT_TRUE(idle());
+  EXPECT_EQ(pool.Held(), 0);
+  const TDecodePool::TJobRef again = pool.Queue({files[0]}, true).front();
+  for (int i = 0; i < 5000 && pool.Held() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  pool.Cancel(again);
+  EXPECT_TRUE(idle());
+  EXPECT_EQ(pool.Held(), 0);
+}
+
+// Whatever was started ahead, each request gets the file it names.
+TEST_F(ParallelDecodingTest, PrefetchGivesTheFileAskedFor) {
+  const std::string a = Dir / "a.jpg", b = Dir / "b.jpg";
+  WriteFile(a, Picture(Colour::Rgb, 30, 20));
+  WriteFile(b, Picture(Colour::Rgb, 50, 40));
+  TSlidePrefetch prefetch(2);
+  prefetch.StartLarge(a);
+  EXPECT_EQ(prefetch.TakeLarge(b)->Width(), 50);
+  prefetch.StartPaint({a, b});
+  EXPECT_EQ(prefetch.TakeSlide(b)->Width(), 50);
+  EXPECT_EQ(prefetch.TakeSlide(b)->Width(), 50);  // taken already: loaded at the request
+  EXPECT_EQ(prefetch.TakeSlide(a)->Width(), 30);  // passed over and dropped: the same
+
+  // The worker count: the machine's cores, at most 8, unless the
+  // environment sets one from 0 to 8.
+  const char* saved = std::getenv("GLIMMET_DECODE_WORKERS");
+  const std::string kept = saved ? saved : "";
+  const int cores = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+  for (const auto& [set, workers] :
+       std::vector<std::pair<const char*, int>>{{"20", 8}, {"3", 3}, {"0", 0}, {"-2", 0}, {"", cores}}) {
+    setenv("GLIMMET_DECODE_WORKERS", set, 1);
+    EXPECT_EQ(DefaultDecodeWorkers(), workers) << "GLIMMET_DECODE_WORKERS=" << set;
+  }
+  unsetenv("GLIMMET_DECODE_WORKERS");
+  EXPECT_EQ(DefaultDecodeWorkers(), cores);
+  if (saved) setenv("GLIMMET_DECODE_WORKERS", kept.c_str(), 1);
 }
 
 }  // namespace

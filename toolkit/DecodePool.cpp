@@ -50,7 +50,6 @@ TDecodePool::~TDecodePool() {
     const std::lock_guard lock(FLock);
     FStopping = true;
     for (const TJobRef& job : FQueue) job->State = TJob::Gone;
-    FQueue.clear();
   }
   FChanged.notify_all();
   for (std::thread& t : FThreads) t.join();
