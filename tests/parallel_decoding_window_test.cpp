@@ -295,6 +295,7 @@ TEST_F(ParallelDecodingTest, PoolKeepsToWorkersPlusOnePicturesAndStartsTheAwaite
   }
   const auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
   TDecodePool pool(2);
+  settle();  // the workers wait, to be woken by the queueing
   const std::vector<TDecodePool::TJobRef> jobs = pool.Queue(files, true);
   // The slow one and file 1 start, however busy the machine; nothing more may.
   for (int i = 0; i < 5000 && pool.Held() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
@@ -322,12 +323,22 @@ TEST_F(ParallelDecodingTest, PoolKeepsToWorkersPlusOnePicturesAndStartsTheAwaite
   settle();
   EXPECT_EQ(pool.Held(), 2);
 
+  // A place freed by taking or by cancelling goes to the next in line.
+  const TDecodePool::TJobRef extra = pool.Queue({files[1]}, true).front();
+  EXPECT_EQ(TakeOrStop(pool, jobs[1])->Width(), 64);
+  settle();
+  EXPECT_EQ(pool.Held(), 2);  // files 2 and 3
+  pool.Cancel(jobs[2]);
+  settle();
+  EXPECT_EQ(pool.Held(), 2);  // file 3 and the extra one
+
   // Cancelling ends every hold, a running decode's once it has stopped.
   const auto idle = [&] {
     for (int i = 0; i < 5000 && !pool.Idle(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
     return pool.Idle();
   };
-  for (int i = 1; i <= 3; ++i) pool.Cancel(jobs[std::size_t(i)]);
+  pool.Cancel(jobs[3]);
+  pool.Cancel(extra);
   EXPECT_TRUE(idle());
   EXPECT_EQ(pool.Held(), 0);
   const TDecodePool::TJobRef again = pool.Queue({files[0]}, true).front();
@@ -349,6 +360,9 @@ TEST_F(ParallelDecodingTest, PrefetchGivesTheFileAskedFor) {
   EXPECT_EQ(prefetch.TakeSlide(b)->Width(), 50);
   EXPECT_EQ(prefetch.TakeSlide(b)->Width(), 50);  // taken already: loaded at the request
   EXPECT_EQ(prefetch.TakeSlide(a)->Width(), 30);  // passed over and dropped: the same
+  prefetch.StartPaint({a, b});
+  prefetch.EndPaint();
+  EXPECT_EQ(prefetch.TakeSlide(a)->Width(), 30);
 
   // The worker count: the machine's cores, at most 8, unless the
   // environment sets one from 0 to 8.
