@@ -352,15 +352,15 @@ void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
 
 void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProcessing& HowToProcess, int&,
                                       TBitmap*& ImgBuffer) {
-  if (!FFileList || !FLoaderImg) return;
-  if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
+  const std::string file = FileOfSlide(ThumbID);
+  if (file.empty() || !FLoaderImg) return;
   // The buffer and the loader still hold the previous slide's pixels: let go
   // of them first, so that the next picture a worker starts can take their
   // memory and no more than workers + 1 pictures live.
   ImgBuffer->Reset(0, 0);
   FLoaderImg->Picture().SetGraphic(nullptr);
   try {
-    FLoaderImg->Picture().SetGraphic(FPrefetch.TakeSlide((*FFileList)[ThumbID - 1]));
+    FLoaderImg->Picture().SetGraphic(FPrefetch.TakeSlide(file));
     // Shares the decoded pixels with the loader's picture; nothing is copied.
     ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
   } catch (...) {
@@ -375,9 +375,9 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
 }
 
 void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
-  if (!FFileList) return;
-  if (ThumbID < 1 || ThumbID > FFileList->Count()) return;
-  LargeImg->Picture().SetGraphic(FPrefetch.TakeLarge((*FFileList)[ThumbID - 1]));
+  if (const std::string file = FileOfSlide(ThumbID); !file.empty()) {
+    LargeImg->Picture().SetGraphic(FPrefetch.TakeLarge(file));
+  }
 }
 
 // Before the grid handles the release (and repaints for the new selection),
