@@ -6,7 +6,7 @@
 #include <memory>
 #include <string>
 
-#include "app/SlidePrefetch.h"
+#include "app/SlideSupply.h"
 #include "lib/Tesk_Thumbnails.h"
 #include "toolkit/Classes.h"
 #include "toolkit/Image.h"
@@ -60,8 +60,8 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // State, for the snapshot tool and tests; the list is null after FormClose.
   const TStringList* FileList() const { return FFileList.get(); }
   const std::string& ExeDir() const { return FExeDir; }
-  // The pictures decoded ahead of the grid's requests and the large view.
-  TSlidePrefetch& Prefetch() { return FPrefetch; }
+  // The slides and the large view's picture, made beside the paint.
+  TSlideSupply& Supply() { return FSupply; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -79,7 +79,10 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void CentreOnScreen();
   void ApplySplitterSnap();
   std::string FileOfSlide(int ThumbID) const;
+  TSlideLook SlideLook() const;
   void DropDecodedPictures();
+  void FollowBar();
+  void StartReadAhead();
 
   std::unique_ptr<TImage> FLoaderImg;
   std::unique_ptr<TStringList> FFileList;
@@ -88,7 +91,13 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool FCentreWithFrame = false;
   // The first picture of the running paint that failed to load.
   std::exception_ptr FPaintFailure;
-  TSlidePrefetch FPrefetch;
+  TSlideSupply FSupply;
+  // Scrolling: whether the grid followed the bar in this turn of the event
+  // loop, whether it follows again at the end of the turn, and which way it
+  // went last (1 down, -1 up).
+  bool FFollowedBar = false;
+  bool FFollowBarLater = false;
+  int FScrollDirection = 1;
 };
 
 // The application's main window.
