@@ -108,11 +108,15 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
   for (std::size_t i = 0; i < files.size(); ++i) {
     TPlanned plan = Plan(files[i], look, &costs[i], &bytes[i]);
     madeAs[i] = i;
-    // A file shown twice (two links to it), or being made ahead, is made once.
-    const auto sameKey = [&](const TPlanned& p) { return plan.Key && p.Key == plan.Key && !p.Made->Slide; };
-    const auto painted = std::find_if(FPaint.begin(), FPaint.end(), sameKey);
+    // A file shown twice (two links to it), or being made ahead, is made
+    // once. (What was made ahead is in the store by now: only a job that is
+    // under way or failed is found here.)
+    const auto sameKey = [&](const TPlanned& p) { return plan.Key && p.Key == plan.Key; };
+    const auto painted = std::find_if(FPaint.begin(), FPaint.end(),
+                                      [&](const TPlanned& p) { return sameKey(p) && !p.Made->Slide; });
     const auto ahead = std::find_if(FAhead.begin(), FAhead.end(), sameKey);
     if (plan.Made->Slide) {
+      // Kept from before.
     } else if (painted != FPaint.end()) {
       madeAs[i] = std::size_t(painted - FPaint.begin());
       plan.Made = painted->Made;
