@@ -87,7 +87,8 @@ TDecodePool::TJobRef TSlideSupply::QueueSlide(const TPlanned& plan, TSlideLook l
                                               TDecodePool::TLane lane) {
   TSlideStore* store = FStore->Capacity() > 0 && plan.Key ? FStore.get() : nullptr;
   return FPool->Queue(
-      [made = plan.Made, file = plan.File, key = plan.Key, look, store, load = FLoader](const std::atomic<bool>& stop) {
+      [made = plan.Made, file = plan.File, key = plan.Key, look, store,
+       load = FLoader](const std::atomic<bool>& stop) {
         try {
           made->Slide = MakeSlide(*load(file), look, &stop);
         } catch (...) {
@@ -112,8 +113,8 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
     // once. (What was made ahead is in the store by now: only a job that is
     // under way or failed is found here.)
     const auto sameKey = [&](const TPlanned& p) { return plan.Key && p.Key == plan.Key; };
-    const auto painted = std::find_if(FPaint.begin(), FPaint.end(),
-                                      [&](const TPlanned& p) { return sameKey(p) && !p.Made->Slide; });
+    const auto painted =
+        std::find_if(FPaint.begin(), FPaint.end(), [&](const TPlanned& p) { return sameKey(p) && !p.Made->Slide; });
     const auto ahead = std::find_if(FAhead.begin(), FAhead.end(), sameKey);
     if (plan.Made->Slide) {
       // Kept from before.
@@ -129,9 +130,11 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
     }
     FPaint.push_back(std::move(plan));
   }
-  // What was made ahead for other views waits behind this paint.
+  // What was being made ahead for other views is dropped; the read-ahead
+  // after this paint starts what the new view needs.
   CancelAll(FAhead);
   std::vector<double> startCosts;
+  startCosts.reserve(toStart.size());
   for (const std::size_t i : toStart) startCosts.push_back(costs[i]);
   for (const std::size_t k : DecodeStartOrder(startCosts, Workers())) {
     TPlanned& plan = FPaint[toStart[k]];
@@ -155,7 +158,8 @@ TSlideRef TSlideSupply::TakeSlide(const std::string& fileName) {
     std::vector<TPlanned> passed(FPaint.begin(), found);
     FPaint.erase(FPaint.begin(), found + 1);
     std::erase_if(passed, [&](const TPlanned& p) {
-      return !p.Job || std::any_of(FPaint.begin(), FPaint.end(), [&](const TPlanned& q) { return q.Job == p.Job; }) ||
+      return !p.Job ||
+             std::any_of(FPaint.begin(), FPaint.end(), [&](const TPlanned& q) { return q.Job == p.Job; }) ||
              p.Job == plan.Job;
     });
     CancelAll(passed);
@@ -183,7 +187,8 @@ void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook 
     std::uint64_t bytes = 0;
     TPlanned plan = Plan(file, look, &cost, &bytes);
     if (plan.Made->Slide || !plan.Key) continue;
-    const auto same = std::find_if(FAhead.begin(), FAhead.end(), [&](const TPlanned& p) { return p.Key == plan.Key; });
+    const auto same =
+        std::find_if(FAhead.begin(), FAhead.end(), [&](const TPlanned& p) { return p.Key == plan.Key; });
     if (same != FAhead.end()) {
       kept.push_back(*same);
       FAhead.erase(same);

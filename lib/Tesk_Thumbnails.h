@@ -50,7 +50,6 @@ struct TSlidePictureSize {
 };
 TSlidePictureSize SlidePictureSize(std::int64_t Width, std::int64_t Height, int SlideSize);
 
-
 class TThumbnails : public TGraphicControl {
  public:
   explicit TThumbnails(TComponent* AOwner);

@@ -204,7 +204,8 @@ TEST_F(ParallelDecodingTest, AnyWorkersAndStoreGiveTheEventsPixelsAndErrorsOfLoa
       EXPECT_EQ(made.Events, literal.Events);
       EXPECT_EQ(made.Errors, literal.Errors);
       ASSERT_EQ(made.Shown.size(), literal.Shown.size());
-      for (std::size_t i = 0; i < made.Shown.size(); ++i) EXPECT_TRUE(made.Shown[i] == literal.Shown[i]) << "step " << i;
+      for (std::size_t i = 0; i < made.Shown.size(); ++i)
+        EXPECT_TRUE(made.Shown[i] == literal.Shown[i]) << "step " << i;
     }
   }
 }
@@ -335,7 +336,8 @@ void WithinSeconds(int seconds, F&& f, const char* what) {
 }
 
 void StartedWithin(LatchedJob& job) {
-  WithinSeconds(20, [&] { job.Started.get_future().wait(); }, "the job's start");
+  WithinSeconds(
+      20, [&] { job.Started.get_future().wait(); }, "the job's start");
 }
 
 TEST(DecodePoolTest, RunningJobsStayUnderTheByteCeilingAndOneAlwaysStarts) {
@@ -359,8 +361,10 @@ TEST(DecodePoolTest, RunningJobsStayUnderTheByteCeilingAndOneAlwaysStarts) {
   EXPECT_EQ(pool.BytesRunning(), 1000u);
   b.Open.set_value();
   c.Open.set_value();
-  WithinSeconds(20, [&] { pool.Wait(jobC); }, "the wait");
-  WithinSeconds(20, [&] { pool.Wait(jobB); }, "the wait");
+  WithinSeconds(
+      20, [&] { pool.Wait(jobC); }, "the wait");
+  WithinSeconds(
+      20, [&] { pool.Wait(jobB); }, "the wait");
   EXPECT_TRUE(pool.Finished(jobA));
   EXPECT_EQ(a.Runs + b.Runs + c.Runs + huge.Runs, 4);
 }
@@ -377,7 +381,8 @@ TEST(DecodePoolTest, AwaitedJobGoesFirstAndAheadJobsWaitForNowJobs) {
   const auto jobAwaited = pool.Queue(awaited.Work(), 10, TDecodePool::TLane::Now);
   awaited.Open.set_value();
   // The awaited job passes the one queued before it and runs here.
-  WithinSeconds(20, [&] { pool.Wait(jobAwaited); }, "the awaited job");
+  WithinSeconds(
+      20, [&] { pool.Wait(jobAwaited); }, "the awaited job");
   EXPECT_EQ(awaited.Runs, 1);
   EXPECT_EQ(later.Runs, 0);
   blocker.Open.set_value();
@@ -387,7 +392,9 @@ TEST(DecodePoolTest, AwaitedJobGoesFirstAndAheadJobsWaitForNowJobs) {
   EXPECT_EQ(later.Runs, 1);
   later.Open.set_value();
   ahead.Open.set_value();
-  for (const auto& job : {jobBlocker, jobLater, jobAhead}) WithinSeconds(20, [&] { pool.Wait(job); }, "a job");
+  for (const auto& job : {jobBlocker, jobLater, jobAhead})
+    WithinSeconds(
+        20, [&] { pool.Wait(job); }, "a job");
   EXPECT_EQ(later.Runs + awaited.Runs + ahead.Runs + blocker.Runs, 4);
 }
 
@@ -401,10 +408,16 @@ TEST(DecodePoolTest, CancellingStopsWhatRunsAndTheDestructorStopsEverything) {
     StartedWithin(running);
     pool.Cancel(jobQueued);  // never runs
     pool.Cancel(jobRunning);
-    WithinSeconds(20, [&] { pool.Wait(jobRunning); }, "the stop");
+    WithinSeconds(
+        20, [&] { pool.Wait(jobRunning); }, "the stop");
     EXPECT_TRUE(running.Stopped);
     EXPECT_EQ(queued.Runs, 0);
-    WithinSeconds(20, [&] { while (idle == 0) std::this_thread::yield(); }, "the idle call");
+    WithinSeconds(
+        20,
+        [&] {
+          while (idle == 0) std::this_thread::yield();
+        },
+        "the idle call");
     pool.Queue(left.Work(), 10, TDecodePool::TLane::Ahead);
     StartedWithin(left);
   }  // the latch never opens: the destructor must stop the job
@@ -502,8 +515,8 @@ TEST_F(ParallelDecodingTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAr
       return sizes;
     };
     const std::vector<std::string> first = paint({a, link, b, bad});
-    EXPECT_EQ(first, (std::vector<std::string>{"120x80", "120x80", "15x120", "JPEG error #" +
-                                                                              std::to_string(JERR_NO_SOI)}));
+    EXPECT_EQ(first, (std::vector<std::string>{"120x80", "120x80", "15x120",
+                                               "JPEG error #" + std::to_string(JERR_NO_SOI)}));
     EXPECT_EQ(*counted.Loads, 3);  // the link shows the same file: made once
     EXPECT_EQ(paint({a, link, b, bad}), first);
     EXPECT_EQ(*counted.Loads, 4);  // only the failing file again
@@ -520,7 +533,12 @@ TEST_F(ParallelDecodingTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAr
     // Made ahead into the store, then painted without a load.
     supply.ClearStore();
     supply.StartAhead({a, b}, look);
-    WithinSeconds(20, [&] { while (!supply.Idle()) std::this_thread::yield(); }, "the read-ahead");
+    WithinSeconds(
+        20,
+        [&] {
+          while (!supply.Idle()) std::this_thread::yield();
+        },
+        "the read-ahead");
     EXPECT_EQ(*counted.Loads, workers == 0 ? 7 : 9);  // nothing runs ahead without workers
     EXPECT_EQ(paint({a, b}), (std::vector<std::string>{"120x80", "120x30"}));
     EXPECT_EQ(*counted.Loads, 9);
