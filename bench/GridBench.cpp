@@ -142,8 +142,8 @@ TPaintFigures MeasurePaintAgainstDecode(TFrmGlimmet& window, const std::vector<s
   grid.SetAntiAlias(false);
   // Its warm-up paint keeps the slides that every timed one finds.
   figures.Repaint = MeasureSideBySide(reps, clock,
-                                      {[&] { grid.Paint(); }, [&] { BareDecodeAll(files); }, [&] { Quieten(window); },
-                                       [&] { Quieten(window); }, false});
+                                      {[&] { grid.Paint(); }, [&] { BareDecodeAll(files); },
+                                       [&] { Quieten(window); }, [&] { Quieten(window); }, false});
   return figures;
 }
 
@@ -151,21 +151,20 @@ TMedians MeasureClickAgainstDecode(TFrmGlimmet& window, const std::vector<std::s
                                    TClock clock) {
   QWidget& host = *window.Thumbs1Host;
   bool second = false, secondForReference = false;  // slides 1 and 2 in turns, each click a new selection
-  return MeasureSideBySide(
-      reps, clock,
-      {[&] {
-         second = !second;
-         const QPoint at = second ? kSlide2 : kSlide1;
-         SendMouse(host, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
-         SendMouse(host, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
-         TBitmap shown;  // the large view's picture, decoded
-         shown.Assign(window.LargeImg->Picture().Graphic());
-       },
-       [&] {
-         secondForReference = !secondForReference;
-         BareDecode(files[secondForReference ? 1 : 0]);
-       },
-       [&] { Quieten(window); }, [&] { Quieten(window); }});
+  return MeasureSideBySide(reps, clock,
+                           {[&] {
+                              second = !second;
+                              const QPoint at = second ? kSlide2 : kSlide1;
+                              SendMouse(host, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+                              SendMouse(host, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+                              TBitmap shown;  // the large view's picture, decoded
+                              shown.Assign(window.LargeImg->Picture().Graphic());
+                            },
+                            [&] {
+                              secondForReference = !secondForReference;
+                              BareDecode(files[secondForReference ? 1 : 0]);
+                            },
+                            [&] { Quieten(window); }, [&] { Quieten(window); }});
 }
 
 TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock) {

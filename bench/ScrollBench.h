@@ -20,7 +20,7 @@ constexpr int kScrollFolderSize = 64;
 void CopyPhotos(const std::vector<std::string>& sources, const std::string& folder, int count);
 
 struct TStepFigures {
-  TMedians Step;   // the step, against the bare decoding of the files in view after it
+  TMedians Step;      // the step, against the bare decoding of the files in view after it
   int NewSlides = 0;  // slides the step brings into view
 };
 
@@ -42,10 +42,13 @@ struct TBurstFigures {
 TBurstFigures MeasureWheelBurst(TFrmGlimmet& window, int reps, TClock clock);
 
 // Processor time of the whole process in the two seconds after the
-// read-ahead ends, the event loop running; the median of reps and the most.
+// read-ahead ends, the event loop running, and in the two seconds after
+// those: what the measuring loop itself costs.
 struct TIdleCpu {
   double MedianSeconds = 0;
   double MostSeconds = 0;
+  double QuietSeconds = 0;  // median of the two seconds after
+  int Events = 0;           // the most events the program handled in the first two seconds
 };
 TIdleCpu MeasureIdleCpuAfterAhead(TFrmGlimmet& window, int reps);
 

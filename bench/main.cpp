@@ -184,6 +184,8 @@ void RunScroll(TFrmGlimmet& window, const TOptions& o, const std::string& photos
   report.Figure("wheel_burst_over_paint", burst.Burst.Ratio(), 1.5);
   const TIdleCpu idle = MeasureIdleCpuAfterAhead(window, 3);
   report.Line("idle_cpu_ms_after_ahead_most", idle.MostSeconds * 1e3, 2);
+  report.Line("idle_cpu_ms_quiet", idle.QuietSeconds * 1e3, 2);
+  report.Line("idle_events_after_ahead", idle.Events, 0);
   report.Figure("idle_cpu_ms_after_ahead", idle.MedianSeconds * 1e3, 0);
   const TIdleMemory memory = MeasureIdleMemoryAfterBursts(window);
   report.Line("scroll_store_mib", double(memory.StoreKiB) / 1024, 2);
