@@ -77,6 +77,7 @@ std::vector<std::string> ShowFolder(TFrmGlimmet& window, const std::string& fold
     throw std::runtime_error("fewer than 8 pictures (*.jpg) in " + folder);
   }
   std::vector<std::string> files;
+  files.reserve(kSlidesInView);
   for (int i = 0; i < kSlidesInView; ++i) files.push_back(ResolveListedPath((*list)[i]));
   return files;
 }

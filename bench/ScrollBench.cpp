@@ -9,6 +9,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 
 #include "BareJpeg.h"
@@ -54,19 +55,18 @@ int RunIdle(int milliseconds) {
   return events.Count;
 }
 
-QWheelEvent* WheelNotch(QWidget& target, int delta) {
-  const QPoint at(150, 200);  // inside the grid
-  return new QWheelEvent(QPointF(at), QPointF(target.mapToGlobal(at)), QPoint(), QPoint(0, delta), Qt::NoButton,
-                         Qt::NoModifier, Qt::NoScrollPhase, false);
+// One notch of a mouse wheel over the grid.
+std::unique_ptr<QWheelEvent> WheelNotch(QWidget& target, int delta) {
+  const QPoint at(150, 200);
+  return std::make_unique<QWheelEvent>(QPointF(at), QPointF(target.mapToGlobal(at)), QPoint(), QPoint(0, delta),
+                                       Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
 }
 
 // The wheel's angle delta that moves the bar one step down.
 int WheelDown(TFrmGlimmet& window) {
   Quieten(window);
   PaintAt(window, kTop + 1);
-  QWheelEvent* notch = WheelNotch(*window.Thumbs1Host, -120);
-  QApplication::sendEvent(window.Thumbs1Host, notch);
-  delete notch;
+  QApplication::sendEvent(window.Thumbs1Host, WheelNotch(*window.Thumbs1Host, -120).get());
   const int moved = window.SBarThumbs->value() - (kTop + 1);
   Quieten(window);
   if (moved != 1 && moved != -1)
@@ -83,7 +83,7 @@ double PositionAt(TFrmGlimmet& window, int value) {
 // Posts kBurstSteps notches at once, as a flick of the wheel delivers them.
 void PostBurst(TFrmGlimmet& window, int delta) {
   for (int i = 0; i < kBurstSteps; ++i)
-    QCoreApplication::postEvent(window.Thumbs1Host, WheelNotch(*window.Thumbs1Host, delta));
+    QCoreApplication::postEvent(window.Thumbs1Host, WheelNotch(*window.Thumbs1Host, delta).release());
 }
 
 // Runs the event loop until the bar stands at value and the grid has been

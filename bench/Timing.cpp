@@ -1,9 +1,9 @@
 #include "Timing.h"
 
 #include <sys/resource.h>
-#include <time.h>
 
 #include <algorithm>
+#include <ctime>
 
 double Now(TClock clock) {
   timespec ts{};

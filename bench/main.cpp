@@ -101,7 +101,7 @@ class TReport {
   }
   void Figure(const char* name, double value, double limit) {
     Line(name, value);
-    if (value > limit) Missed.push_back(name);
+    if (value > limit) Missed.emplace_back(name);
   }
   std::vector<std::string> Missed;
 };
@@ -131,7 +131,7 @@ void RunMemory(TFrmGlimmet& window, const TOptions& o, const std::string& photos
   if (m.PeakFromStart) std::printf("note: the peak counts from the start of the program\n");
   report.Figure("paint_rss_over_picture", double(m.PeakAddedKiB - m.StoreKiB) / pictureKiB, workers + 0.5);
   report.Line("rss_drift_kib", double(m.DriftKiB), 0);
-  if (m.DriftKiB > 1024) report.Missed.push_back("rss_drift_kib");
+  if (m.DriftKiB > 1024) report.Missed.emplace_back("rss_drift_kib");
 }
 
 // Pictures decode on worker threads beside the measuring one, so these
@@ -212,7 +212,7 @@ void RunWorkers(TFrmGlimmet& window, const TOptions& o, const std::string& photo
 void RunFocus(TFrmGlimmet& window, const TOptions& o, TReport& report) {
   const TFocusFigures f = MeasureFocusMove(window, std::max(o.Reps, 15), o.Clock);
   report.Line("focus_move_paints", f.Paints, 0);
-  if (f.Paints != 0 || f.FocusChanges != f.Moves) report.Missed.push_back("focus_move_paints");
+  if (f.Paints != 0 || f.FocusChanges != f.Moves) report.Missed.emplace_back("focus_move_paints");
   report.Figure("focus_move_us", f.MoveSeconds * 1e6, 200);
 }
 
