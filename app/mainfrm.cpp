@@ -386,6 +386,8 @@ void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
 // The screen after the view and the screen before it, the way the last
 // scroll went first, nearest slides first.
 void TFrmGlimmet::StartReadAhead() {
+  // The paint at the bar's new place starts its own.
+  if (FFollowBarLater) return;
   const std::vector<int> inView = Thumbs1->Visible() ? Thumbs1->SlidesInView() : std::vector<int>{};
   if (inView.empty()) return;
   const auto [first, last] = std::minmax_element(inView.begin(), inView.end());

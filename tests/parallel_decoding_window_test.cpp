@@ -238,13 +238,15 @@ TEST_F(ParallelDecodingTest, FailingSlideIsReportedAfterThePaintAndNoWorkerOutli
   // A paint that a handler's exception ends before the slow slide drops it:
   // stopping a decode takes a row of it, not the rest of it. Compared with a
   // paint that waits for the whole decode, in this run.
+  // Both with the store emptied, so that the slow one is made again.
+  Window->Supply().ClearStore();
   QElapsedTimer clock;
   clock.start();
   RepaintGrid();
   const qint64 wholeDecode = clock.elapsed();
   Errors.clear();
   Window->Thumbs1->OnSlideRendered = [](TObject*, TCanvas&, int, int, int) { throw Exception("Stopped"); };
-  Window->Supply().ClearStore();  // so that the slow one is made again
+  Window->Supply().ClearStore();
   RepaintGrid();
   clock.restart();
   EXPECT_EQ(Errors, std::vector<std::string>{"Stopped."});

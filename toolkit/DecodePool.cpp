@@ -143,7 +143,7 @@ bool TDecodePool::Finished(const TJobRef& job) const {
 
 bool TDecodePool::Idle() const {
   const std::lock_guard lock(FLock);
-  return FRunningJobs.empty() && FNow.empty() && FAhead.empty();
+  return FRunningJobs.empty() && FNow.empty() && FAhead.empty() && FReturningMemory == 0;
 }
 
 std::uint64_t TDecodePool::BytesRunning() const {
@@ -173,11 +173,19 @@ void TDecodePool::Work(TLane lane) {
     FChanged.wait(lock, [&] { return FStopping || (job = NextJob(lane)); });
     if (FStopping) return;
     Run(lock, *job);
-    const bool idle = FRunningJobs.empty() && FNow.empty() && FAhead.empty();
+    // Giving memory back is the last of the work: the pool is not idle
+    // before it is done.
+    const bool idle = FRunningJobs.empty() && FNow.empty() && FAhead.empty() && FOnIdle;
+    if (idle) ++FReturningMemory;
     lock.unlock();
     FChanged.notify_all();
     job.reset();
-    if (idle && FOnIdle) FOnIdle();
+    if (idle) {
+      FOnIdle();
+      lock.lock();
+      --FReturningMemory;
+      continue;
+    }
     lock.lock();
   }
 }

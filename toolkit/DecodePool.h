@@ -53,7 +53,7 @@ class TDecodePool {
   // Whether it has run (or was forgotten).
   bool Finished(const TJobRef& job) const;
 
-  // Whether no job runs or waits to run.
+  // Whether no job runs or waits to run, and memory has been given back.
   bool Idle() const;
   std::uint64_t BytesRunning() const;
 
@@ -76,5 +76,6 @@ class TDecodePool {
   const std::uint64_t FCeiling;
   const std::function<void()> FOnIdle;
   std::uint64_t FBytes = 0;  // of the running jobs
+  int FReturningMemory = 0;  // workers calling onIdle
   bool FStopping = false;
 };
