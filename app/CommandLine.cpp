@@ -15,16 +15,31 @@ struct TQtOption {
 // The options QGuiApplication and QApplication take out of the command line
 // (one dash or two). Those with a value take the next argument, or "=value".
 constexpr std::array<TQtOption, 20> kQtOptions{{
-    {"platform", true},     {"platformpluginpath", true}, {"platformtheme", true}, {"plugin", true},
-    {"qwindowgeometry", true}, {"geometry", true},        {"qwindowtitle", true},  {"title", true},
-    {"qwindowicon", true},  {"icon", true},               {"display", true},       {"style", true},
-    {"stylesheet", true},   {"session", true},            {"name", true},          {"qmljsdebugger", true},
-    {"reverse", false},     {"widgetcount", false},       {"nograb", false},       {"dograb", false},
+    {"platform", true},
+    {"platformpluginpath", true},
+    {"platformtheme", true},
+    {"plugin", true},
+    {"qwindowgeometry", true},
+    {"geometry", true},
+    {"qwindowtitle", true},
+    {"title", true},
+    {"qwindowicon", true},
+    {"icon", true},
+    {"display", true},
+    {"style", true},
+    {"stylesheet", true},
+    {"session", true},
+    {"name", true},
+    {"qmljsdebugger", true},
+    {"reverse", false},
+    {"widgetcount", false},
+    {"nograb", false},
+    {"dograb", false},
 }};
 
 const TQtOption* FindQtOption(std::string_view name) {
-  const auto* found = std::find_if(kQtOptions.begin(), kQtOptions.end(),
-                                   [&](const TQtOption& o) { return o.Name == name; });
+  const auto* found =
+      std::find_if(kQtOptions.begin(), kQtOptions.end(), [&](const TQtOption& o) { return o.Name == name; });
   return found == kQtOptions.end() ? nullptr : found;
 }
 

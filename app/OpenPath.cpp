@@ -99,7 +99,8 @@ TOpenKind CheckOpenable(const std::string& path) {
 std::string DroppedPath(const QMimeData* data) {
   if (!data || !data->hasUrls()) return {};
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile()) return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+    if (url.isLocalFile())
+      return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
   }
   return {};
 }
