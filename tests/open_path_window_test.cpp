@@ -1,0 +1,334 @@
+// What the person points at: a folder or picture named on the command line
+// or dropped onto the window. Each case runs both ways and is checked
+// against the folder's listing as read here: the tree's selection, the
+// grid's range, the bar, the selection and the large view's pixels. The
+// line itself (options, help, version) is read before any window exists.
+#include <dirent.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QElapsedTimer>
+#include <QMimeData>
+#include <QProcess>
+#include <QUrl>
+#include <cerrno>
+#include <cstring>
+#include <functional>
+#include <set>
+
+#include "app/CommandLine.h"
+#include "app/OpenPath.h"
+#include "app/ShellTreeView.h"
+#include "support/BrowserTest.h"
+
+using namespace jpegmaker;
+using namespace browsertest;
+
+namespace {
+
+const Rgb kFace{0xF0, 0xF0, 0xF0};
+const Rgb kNavy{0, 0, 0x80};  // the grid's selected colour
+
+// The large view (621 x 589) shows a 64 x 48 picture at (278, 270).
+const QPoint kLargeMiddle(310, 294);
+const QPoint kLeftOfLargePicture(277, 294);
+
+std::string Cause(int error) { return std::strerror(error); }
+
+// Names of the *.jpg entries of a folder in the order the directory gives
+// them: the order of the file list, and so of the slides.
+std::vector<std::string> ListingOrder(const std::string& folder) {
+  std::vector<std::string> names;
+  DIR* dir = opendir(folder.c_str());
+  if (!dir) return names;
+  while (const dirent* e = readdir(dir)) {
+    const std::string name = e->d_name;
+    if (name.size() > 4 && strcasecmp(name.c_str() + name.size() - 4, ".jpg") == 0) names.push_back(name);
+  }
+  closedir(dir);
+  return names;
+}
+
+// Opens files as the unprivileged user "nobody" while it lives: root reads
+// whatever the permission bits say.
+class Unprivileged {
+ public:
+  explicit Unprivileged(bool wanted) : FDropped(wanted && geteuid() == 0) {
+    if (!FDropped) return;
+    EXPECT_EQ(setegid(65534), 0);
+    EXPECT_EQ(seteuid(65534), 0);
+  }
+  ~Unprivileged() {
+    if (!FDropped) return;
+    EXPECT_EQ(seteuid(0), 0);
+    EXPECT_EQ(setegid(0), 0);
+  }
+  Unprivileged(const Unprivileged&) = delete;
+  Unprivileged& operator=(const Unprivileged&) = delete;
+
+ private:
+  bool FDropped;
+};
+
+// What a case makes and expects.
+struct Opening {
+  std::vector<std::string> Args;  // the command line after the program's name
+  std::string Dropped;            // the path a drop names
+  std::string Selected;           // the tree's selection afterwards ("/" at start)
+  std::string Listed;             // the folder whose pictures the grid shows ("" for the data folder)
+  std::string Picture;            // the name of the picture opened, or ""
+  std::string Error;              // the error text, or ""
+  bool Unprivileged = false;
+};
+
+class OpenPathTest : public BrowserTest {
+ protected:
+  void SetUp() override {
+    BrowserTest::SetUp();
+    ASSERT_NE(getcwd(FSavedCwd, sizeof FSavedCwd), nullptr);
+    ASSERT_EQ(chdir(Dir.Path().c_str()), 0);
+    // The data folder: two blue pictures.
+    AddPicturesFor("data", 2);
+  }
+
+  void TearDown() override {
+    BrowserTest::TearDown();
+    EXPECT_EQ(chdir(FSavedCwd), 0);
+  }
+
+ public:
+  TempDir& Folder() { return Dir; }
+
+  // count blue pictures p0.jpg ... in folder; returns the folder's path.
+  std::string AddPicturesFor(const std::string& folder, int count) {
+    const std::string path = Dir.AddDir(folder);
+    for (int i = 0; i < count; ++i) WriteFile(path + "/p" + std::to_string(i) + ".jpg", FlatJpeg(kBlue));
+    return path;
+  }
+
+  // The picture that is slide k of folder turns red; returns its name.
+  static std::string RedSlideFor(const std::string& folder, int k) {
+    const std::string name = ListingOrder(folder).at(std::size_t(k - 1));
+    WriteFile(folder + "/" + name, FlatJpeg(kRed));
+    return name;
+  }
+
+ protected:
+  // The program's start with this command line.
+  TFrmGlimmet& OpenWithArguments(const std::vector<std::string>& args) {
+    std::vector<const char*> argv{"glimmet"};
+    for (const std::string& a : args) argv.push_back(a.c_str());
+    const TCommandLine line = ParseCommandLine(int(argv.size()), argv.data());
+    EXPECT_EQ(line.Action, TCommandLine::caRun) << line.Problem;
+    Window = std::make_unique<TFrmGlimmet>();
+    if (line.Path) Window->SetStartPath(*line.Path);
+    Window->show();
+    Settle();
+    return *Window;
+  }
+
+  // Drags the path from a file manager and drops it onto the window.
+  bool Drop(const std::string& path) {
+    auto* data = new QMimeData;
+    // The bytes of the name, percent-encoded, as file managers send them.
+    data->setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"))});
+    const QPoint at(500, 300);
+    QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Window.get(), &enter);
+    const bool accepted = enter.isAccepted();
+    QDropEvent drop(QPointF(at), Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(Window.get(), &drop);
+    Settle();
+    delete data;
+    return accepted;
+  }
+
+  // The selected slide's cover, 10 pixels into its box, from the bar's
+  // position as the grid takes it: position p (0 as 1) puts the row of
+  // slide p at the top, scrolled by half a row when p is the second of it.
+  Rgb CoverOfSlide(int k) {
+    const int p = std::max(1, Window->SBarThumbs->value());
+    const int rowStart = (p - 1) / 2 * 2 + 1;
+    const int scrolled = (p - rowStart) * 68;
+    const int x = 10 + (k - rowStart) % 2 * 136, y = 12 - scrolled + (k - rowStart) / 2 * 136;
+    return GridPixel({x + 67, y + 10});
+  }
+
+  char FSavedCwd[4096] = {};
+};
+
+struct OpenCase {
+  const char* Name;
+  std::function<Opening(OpenPathTest&)> Make;
+};
+
+void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.Name; }
+
+// Opening slide k of twelve: the bar stays at 0 while the slide's box lies
+// wholly in the grid (453 high: rows at 12, 148, 284, 420, so slides 1 to
+// 6), and otherwise goes to the first slide of its row.
+Opening PictureOfTwelve(OpenPathTest& t, int k) {
+  const std::string folder = t.AddPicturesFor("twelve", 12);
+  const std::string name = t.RedSlideFor(folder, k);
+  return {{folder + "/" + name}, folder + "/" + name, folder, folder, name, ""};
+}
+
+Opening Refused(const std::string& arg, const std::string& path, int error, bool unprivileged = false) {
+  return {{arg}, path, "/", "", "", OpenErrorText(path, Cause(error)), unprivileged};
+}
+
+const OpenCase kCases[] = {
+    {"Folder",
+     [](OpenPathTest& t) {
+       const std::string folder = t.AddPicturesFor("pics", 5);
+       return Opening{{folder}, folder, folder, folder, "", ""};
+     }},
+    {"RelativeFolderWithDotsAndSlashes",
+     [](OpenPathTest& t) {
+       const std::string folder = t.AddPicturesFor("pics", 3);
+       return Opening{{"./pics/./"}, folder, folder, folder, "", ""};
+     }},
+    {"PictureInTheFirstRows", [](OpenPathTest& t) { return PictureOfTwelve(t, 6); }},
+    {"PictureBelowTheView", [](OpenPathTest& t) { return PictureOfTwelve(t, 7); }},
+    {"PictureSecondOfItsRow", [](OpenPathTest& t) { return PictureOfTwelve(t, 10); }},
+    {"RelativePicture",
+     [](OpenPathTest& t) {
+       const std::string folder = t.AddPicturesFor("rel", 3);
+       const std::string name = t.RedSlideFor(folder, 2);
+       return Opening{{"rel/" + name}, folder + "/" + name, folder, folder, name, ""};
+     }},
+    {"LinkToAFolder",
+     [](OpenPathTest& t) {
+       t.AddPicturesFor("real", 4);
+       const std::string link = t.Folder().AddSymlink("linked", "real");
+       return Opening{{link}, link, link, link, "", ""};
+     }},
+    {"LinkToAPicture",
+     [](OpenPathTest& t) {
+       const std::string real = t.AddPicturesFor("real", 2);
+       const std::string red = t.RedSlideFor(real, 1);
+       const std::string folder = t.AddPicturesFor("links", 2);
+       const std::string link = t.Folder().AddSymlink("links/alias.jpg", real + "/" + red);
+       return Opening{{link}, link, folder, folder, "alias.jpg", ""};
+     }},
+    {"Spaces",
+     [](OpenPathTest& t) {
+       const std::string folder = t.AddPicturesFor("my  pictures ", 2);
+       WriteFile(folder + "/ a b .jpg", FlatJpeg(kRed));
+       return Opening{{folder + "/ a b .jpg"}, folder + "/ a b .jpg", folder, folder, " a b .jpg", ""};
+     }},
+    {"PictureNamedInNoUtf8",
+     [](OpenPathTest& t) {
+       const std::string folder = t.AddPicturesFor("bytes", 2);
+       WriteFile(folder + "/\xE9t\xE9.jpg", FlatJpeg(kRed));
+       return Opening{{folder + "/\xE9t\xE9.jpg"}, folder + "/\xE9t\xE9.jpg", folder, folder, "\xE9t\xE9.jpg", ""};
+     }},
+    // The tree cannot name it and selects the folder above; the grid lists it.
+    {"FolderNamedInNoUtf8",
+     [](OpenPathTest& t) {
+       const std::string folder = t.AddPicturesFor("parent/d\xE9j\xE0", 3);
+       return Opening{{folder}, folder, t.Folder() / "parent", folder, "", ""};
+     }},
+    {"QtOptionBeforeTheFolder",
+     [](OpenPathTest& t) {
+       const std::string folder = t.AddPicturesFor("pics", 3);
+       return Opening{{"-style", "fusion", "-reverse", folder}, folder, folder, folder, "", ""};
+     }},
+    {"NameBeginningWithADashAfterTheEndOfOptions",
+     [](OpenPathTest& t) {
+       const std::string folder = t.AddPicturesFor("-rf", 3);
+       return Opening{{"--", "-rf"}, folder, folder, folder, "", ""};
+     }},
+    {"Missing", [](OpenPathTest& t) { return Refused(t.Folder() / "gone", t.Folder() / "gone", ENOENT); }},
+    {"RelativeMissing", [](OpenPathTest& t) { return Refused("gone.jpg", t.Folder() / "gone.jpg", ENOENT); }},
+    {"DanglingLink",
+     [](OpenPathTest& t) {
+       const std::string link = t.Folder().AddSymlink("dangling.jpg", "nowhere.jpg");
+       return Refused(link, link, ENOENT);
+     }},
+    {"BelowAFile",
+     [](OpenPathTest& t) {
+       t.AddPicturesFor("pics", 1);
+       return Refused(t.Folder() / "pics/p0.jpg/x", t.Folder() / "pics/p0.jpg/x", ENOTDIR);
+     }},
+    {"UnreadablePicture",
+     [](OpenPathTest& t) {
+       const std::string folder = t.AddPicturesFor("locked", 2);
+       chmod((folder + "/p0.jpg").c_str(), 0);
+       return Refused(folder + "/p0.jpg", folder + "/p0.jpg", EACCES, true);
+     }},
+    {"UnreadableFolder",
+     [](OpenPathTest& t) {
+       const std::string folder = t.AddPicturesFor("locked", 2);
+       chmod(folder.c_str(), 0);
+       return Refused(folder, folder, EACCES, true);
+     }},
+};
+
+enum class TWay { Argument, Drop };
+
+class OpenPathCaseTest : public OpenPathTest, public testing::WithParamInterface<std::tuple<OpenCase, TWay>> {};
+
+TEST_P(OpenPathCaseTest, OpensAsAClickWouldOrReportsAndChangesNothing) {
+  const auto& [c, way] = GetParam();
+  // Everything below the temporary folder may be read by "nobody".
+  chmod(Dir.Path().c_str(), 0755);
+  const Opening s = c.Make(*this);
+  testing::internal::CaptureStderr();
+  {
+    const Unprivileged user(s.Unprivileged);
+    if (way == TWay::Argument) {
+      OpenWithArguments(s.Args);
+    } else {
+      OpenWithArguments({});
+      EXPECT_TRUE(Drop(s.Dropped));
+    }
+  }
+  const std::string err = testing::internal::GetCapturedStderr();
+  TFrmGlimmet& w = *Window;
+
+  EXPECT_EQ(w.ShellTreeView1->SelectedPath(), s.Selected);
+  const std::vector<std::string> listing = ListingOrder(s.Listed.empty() ? Dir / "data" : s.Listed);
+  const int count = int(listing.size());
+  EXPECT_EQ(w.FileList()->Count(), count);
+  EXPECT_EQ(w.Thumbs1->Max(), count);
+  // Listing a folder as a click does sets the bar's range; the data folder
+  // at start-up leaves the laid-out 0 to 100.
+  EXPECT_EQ(w.SBarThumbs->maximum(), s.Listed.empty() ? 100 : count);
+  EXPECT_TRUE(w.Thumbs1->Visible());
+
+  const auto at = std::find(listing.begin(), listing.end(), s.Picture);
+  const int k = s.Picture.empty() ? 0 : int(at - listing.begin()) + 1;
+  ASSERT_LE(k, count) << "the picture is not listed";
+  EXPECT_EQ(w.SBarThumbs->value(), k <= 6 ? 0 : (k - 1) / 2 * 2 + 1);
+  for (int i = 1; i <= count; ++i) EXPECT_EQ(w.Thumbs1->Selection().Bit(i - 1), i == k) << "slide " << i;
+  const QImage view = LargeView();
+  if (k > 0) {
+    EXPECT_TRUE(Near(CoverOfSlide(k), kNavy, 0));
+    EXPECT_TRUE(Near(RgbAt(view, kLargeMiddle.x(), kLargeMiddle.y()), kRed));
+    EXPECT_TRUE(Near(RgbAt(view, kLeftOfLargePicture.x(), kLeftOfLargePicture.y()), kFace, 0));
+  } else {
+    EXPECT_TRUE(Near(RgbAt(view, kLargeMiddle.x(), kLargeMiddle.y()), kFace, 0));
+  }
+
+  if (s.Error.empty()) {
+    EXPECT_TRUE(Errors.empty()) << Errors.front();
+  } else {
+    EXPECT_EQ(Errors, std::vector<std::string>{s.Error});
+  }
+  // The start-up's refusal goes to standard error as well, once.
+  const std::string line = s.Error + "\n";
+  const bool onStderr = !s.Error.empty() && err.find(line) != std::string::npos && err.find(line) == err.rfind(line);
+  EXPECT_EQ(onStderr, way == TWay::Argument && !s.Error.empty()) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, OpenPathCaseTest, testing::Combine(testing::ValuesIn(kCases),
+                                                                    testing::Values(TWay::Argument, TWay::Drop)),
+                         [](const auto& info) {
+                           return std::string(std::get<0>(info.param).Name) +
+                                  (std::get<1>(info.param) == TWay::Argument ? "Argument" : "Drop");
+                         });
+
+}  // namespace
