@@ -12,6 +12,7 @@
 #include <QElapsedTimer>
 #include <QMimeData>
 #include <QProcess>
+#include <QScrollBar>
 #include <QUrl>
 #include <cerrno>
 #include <cstring>
@@ -320,15 +321,112 @@ TEST_P(OpenPathCaseTest, OpensAsAClickWouldOrReportsAndChangesNothing) {
   }
   // The start-up's refusal goes to standard error as well, once.
   const std::string line = s.Error + "\n";
-  const bool onStderr = !s.Error.empty() && err.find(line) != std::string::npos && err.find(line) == err.rfind(line);
+  const bool onStderr =
+      !s.Error.empty() && err.find(line) != std::string::npos && err.find(line) == err.rfind(line);
   EXPECT_EQ(onStderr, way == TWay::Argument && !s.Error.empty()) << err;
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, OpenPathCaseTest, testing::Combine(testing::ValuesIn(kCases),
-                                                                    testing::Values(TWay::Argument, TWay::Drop)),
+INSTANTIATE_TEST_SUITE_P(Cases, OpenPathCaseTest,
+                         testing::Combine(testing::ValuesIn(kCases), testing::Values(TWay::Argument, TWay::Drop)),
                          [](const auto& info) {
                            return std::string(std::get<0>(info.param).Name) +
                                   (std::get<1>(info.param) == TWay::Argument ? "Argument" : "Drop");
                          });
+
+// The tree reads "/" and the folders above the chosen one on a thread of its
+// own and sorts what it read in afterwards, which moves the chosen row: it
+// stays in view until the person turns to the tree.
+TEST_F(OpenPathTest, ChosenFolderStaysInViewWhileTheTreeReadsTheFoldersAroundIt) {
+  const std::string folder = AddPicturesFor("a/b/c/pics", 1);
+  for (const char* sibling : {"a/b/c/0", "a/b/c/1", "a/b/c/2", "a/b/c/3", "a/b/c/4", "a/b/c/5"})
+    Dir.AddDir(sibling);
+  TFrmGlimmet& w = OpenWithArguments({folder});
+  TShellTreeView& tree = *w.ShellTreeView1;
+  QElapsedTimer clock;
+  clock.start();
+  while (clock.elapsed() < 1000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  ASSERT_EQ(tree.SelectedPath(), folder);
+  const QRect row = tree.visualRect(tree.currentIndex());
+  EXPECT_TRUE(tree.viewport()->rect().contains(row)) << row.y() << " in " << tree.viewport()->height();
+  EXPECT_GT(tree.verticalScrollBar()->value(), 0);
+}
+
+struct LineCase {
+  std::vector<const char*> Args;
+  TCommandLine::TAction Action;
+  std::optional<std::string> Path;
+};
+
+void PrintTo(const LineCase& c, std::ostream* os) {
+  for (const char* a : c.Args) *os << "'" << a << "' ";
+}
+
+class CommandLineTest : public testing::TestWithParam<LineCase> {};
+
+TEST_P(CommandLineTest, TakesOneNameLeavesQtItsOptionsAndRefusesTheRest) {
+  std::vector<const char*> argv{"glimmet"};
+  argv.insert(argv.end(), GetParam().Args.begin(), GetParam().Args.end());
+  const TCommandLine line = ParseCommandLine(int(argv.size()), argv.data());
+  EXPECT_EQ(line.Action, GetParam().Action) << line.Problem;
+  if (line.Action == TCommandLine::caRun) {
+    EXPECT_EQ(line.Path, GetParam().Path);
+  }
+  EXPECT_EQ(line.Problem.empty(), line.Action != TCommandLine::caUsageError);
+}
+
+using enum TCommandLine::TAction;
+INSTANTIATE_TEST_SUITE_P(
+    Lines, CommandLineTest,
+    testing::Values(LineCase{{}, caRun, std::nullopt}, LineCase{{"pics"}, caRun, "pics"},
+                    LineCase{{"-"}, caRun, "-"}, LineCase{{"--", "-rf"}, caRun, "-rf"},
+                    LineCase{{"--", "--help"}, caRun, "--help"},
+                    LineCase{{"-platform", "offscreen", "pics"}, caRun, "pics"},
+                    LineCase{{"--platform", "offscreen", "pics"}, caRun, "pics"},
+                    LineCase{{"-style=fusion", "pics"}, caRun, "pics"},
+                    LineCase{{"pics", "-reverse", "-display", ":1"}, caRun, "pics"},
+                    LineCase{{"-reverse=yes"}, caUsageError, {}}, LineCase{{"-platform"}, caUsageError, {}},
+                    LineCase{{"a", "b"}, caUsageError, {}}, LineCase{{"--bogus", "--help"}, caUsageError, {}},
+                    LineCase{{"-x"}, caUsageError, {}}, LineCase{{"-h"}, caHelp, {}},
+                    LineCase{{"pics", "--help", "--bogus"}, caHelp, {}}, LineCase{{"--version"}, caVersion, {}},
+                    LineCase{{"-version"}, caUsageError, {}}));
+
+// The program itself, where no display can be found: help, version and a
+// refused line must be answered before Qt looks for one.
+struct ProcessCase {
+  QStringList Args;
+  int Status;
+  std::string Out;  // the start of standard output
+  std::string Err;  // the start of standard error
+};
+
+void PrintTo(const ProcessCase& c, std::ostream* os) { *os << c.Args.join(' ').toStdString(); }
+
+class ProgramLineTest : public testing::TestWithParam<ProcessCase> {};
+
+TEST_P(ProgramLineTest, AnswersWithoutAWindow) {
+  QProcess program;
+  QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+  for (const char* name : {"DISPLAY", "WAYLAND_DISPLAY", "QT_QPA_PLATFORM"}) env.remove(name);
+  program.setProcessEnvironment(env);
+  program.start(GLIMMET_BUILD_DIR "/glimmet", GetParam().Args);
+  ASSERT_TRUE(program.waitForFinished(20000));
+  const std::string out = program.readAllStandardOutput().toStdString();
+  const std::string err = program.readAllStandardError().toStdString();
+  EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+  EXPECT_EQ(program.exitCode(), GetParam().Status) << err;
+  EXPECT_TRUE(out.starts_with(GetParam().Out)) << out;
+  EXPECT_EQ(out.empty(), GetParam().Out.empty()) << out;
+  EXPECT_TRUE(err.starts_with(GetParam().Err)) << err;
+  EXPECT_EQ(err.empty(), GetParam().Err.empty()) << err;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Program, ProgramLineTest,
+    testing::Values(ProcessCase{{"--help"}, 0, "Usage: glimmet [OPTION]... [FOLDER | PICTURE]\n", ""},
+                    ProcessCase{{"-h", "no-such-folder"}, 0, "Usage: glimmet", ""},
+                    ProcessCase{{"--version"}, 0, "glimmet " GLIMMET_VERSION "\n", ""},
+                    ProcessCase{{"-platform", "offscreen", "--version"}, 0, "glimmet " GLIMMET_VERSION "\n", ""},
+                    ProcessCase{{"--bogus"}, 2, "", "glimmet: unknown option '--bogus'\nUsage: glimmet"},
+                    ProcessCase{{"one", "two"}, 2, "", "glimmet: more than one folder or picture given\nUsage:"}));
 
 }  // namespace
