@@ -50,6 +50,23 @@ TCommandLine Refuse(std::string problem) {
   return line;
 }
 
+// Steps over the Qt option at argv[i] and its value; why it is refused when
+// it is no Qt option or lacks its value.
+std::string TakeQtOption(int argc, const char* const* argv, int& i) {
+  const std::string_view arg = argv[i];
+  std::string_view name = arg.substr(arg.starts_with("--") ? 2 : 1);
+  const auto equals = name.find('=');
+  const bool hasValue = equals != std::string_view::npos;
+  name = name.substr(0, equals);
+  const TQtOption* qt = FindQtOption(name);
+  if (!qt || (hasValue && !qt->TakesValue)) return "unknown option '" + std::string(arg) + "'";
+  if (qt->TakesValue && !hasValue) {
+    if (i + 1 >= argc) return "option '" + std::string(arg) + "' needs a value";
+    ++i;
+  }
+  return {};
+}
+
 }  // namespace
 
 TCommandLine ParseCommandLine(int argc, const char* const* argv) {
@@ -75,16 +92,7 @@ TCommandLine ParseCommandLine(int argc, const char* const* argv) {
       line.Action = TCommandLine::caVersion;
       return line;
     }
-    std::string_view name = arg.substr(arg.starts_with("--") ? 2 : 1);
-    const auto equals = name.find('=');
-    const bool hasValue = equals != std::string_view::npos;
-    name = name.substr(0, equals);
-    const TQtOption* qt = FindQtOption(name);
-    if (!qt || (hasValue && !qt->TakesValue)) return Refuse("unknown option '" + std::string(arg) + "'");
-    if (qt->TakesValue && !hasValue) {
-      if (i + 1 >= argc) return Refuse("option '" + std::string(arg) + "' needs a value");
-      ++i;
-    }
+    if (std::string problem = TakeQtOption(argc, argv, i); !problem.empty()) return Refuse(problem);
   }
   return line;
 }

@@ -1,7 +1,7 @@
 #include "app/OpenPath.h"
 
 #include <dirent.h>
-#include <limits.h>
+#include <climits>
 #include <sys/stat.h>
 #include <unistd.h>
 
