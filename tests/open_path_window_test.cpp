@@ -23,6 +23,7 @@
 #include "app/OpenPath.h"
 #include "app/ShellTreeView.h"
 #include "support/BrowserTest.h"
+#include "support/Unprivileged.h"
 
 using namespace jpegmaker;
 using namespace browsertest;
@@ -51,27 +52,6 @@ std::vector<std::string> ListingOrder(const std::string& folder) {
   closedir(dir);
   return names;
 }
-
-// Opens files as the unprivileged user "nobody" while it lives: root reads
-// whatever the permission bits say.
-class Unprivileged {
- public:
-  explicit Unprivileged(bool wanted) : FDropped(wanted && geteuid() == 0) {
-    if (!FDropped) return;
-    EXPECT_EQ(setegid(65534), 0);
-    EXPECT_EQ(seteuid(65534), 0);
-  }
-  ~Unprivileged() {
-    if (!FDropped) return;
-    EXPECT_EQ(seteuid(0), 0);
-    EXPECT_EQ(setegid(0), 0);
-  }
-  Unprivileged(const Unprivileged&) = delete;
-  Unprivileged& operator=(const Unprivileged&) = delete;
-
- private:
-  bool FDropped;
-};
 
 // What a case makes and expects.
 struct Opening {
@@ -279,7 +259,7 @@ TEST_P(OpenPathCaseTest, OpensAsAClickWouldOrReportsAndChangesNothing) {
   const Opening s = c.Make(*this);
   testing::internal::CaptureStderr();
   {
-    const Unprivileged user(s.Unprivileged);
+    const UnprivilegedFileAccess user(s.Unprivileged);
     if (way == TWay::Argument) {
       OpenWithArguments(s.Args);
     } else {

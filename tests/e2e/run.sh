@@ -106,12 +106,16 @@ take_shot() { import -window root "$shot"; }
 # its client origin is read off the screen (the grid's frame).
 read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
 want_x=$(((1280 - (944 + fl + fr)) / 2 + fl)) want_y=$(((1024 - (591 + ft + fb)) / 2 + ft))
-for _ in $(seq 50); do
-  take_shot
-  read -r ox oy < <("$probe" client "$shot") || true
-  [[ ${ox:-} == "$want_x" && ${oy:-} == "$want_y" ]] && break
-  sleep 0.2
-done
+# Screenshots until the client origin (ox, oy) is where it is wanted.
+find_client_origin() {
+  for _ in $(seq 50); do
+    take_shot
+    read -r ox oy < <("$probe" client "$shot") || true
+    [[ ${ox:-} == "$want_x" && ${oy:-} == "$want_y" ]] && break
+    sleep 0.2
+  done
+}
+find_client_origin
 echo "e2e: client origin ($ox, $oy), frame extents $fl $fr $ft $fb"
 [[ $ox == "$want_x" && $oy == "$want_y" ]] && pass "centred on the screen with its frame" ||
   fail "client at ($ox, $oy), not ($want_x, $want_y)"
@@ -319,12 +323,7 @@ start_program() {
   env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" "$program" "$@" >"$work/glimmet-args.log" 2>&1 &
   app_pid=$!
   win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1) || return 1
-  for _ in $(seq 50); do
-    take_shot
-    read -r ox oy < <("$probe" client "$shot") || true
-    [[ ${ox:-} == "$want_x" && ${oy:-} == "$want_y" ]] && break
-    sleep 0.2
-  done
+  find_client_origin
   gx=$((ox + 1)) gy=$((oy + 137)) tx=$((ox + 1)) ty=$((oy + 1)) lx=$((ox + 322)) ly=$((oy + 1))
 }
 # The selected slides among the eight boxes of an unscrolled view: a navy
