@@ -331,6 +331,27 @@ TEST_F(OpenPathTest, ChosenFolderStaysInViewWhileTheTreeReadsTheFoldersAroundIt)
   EXPECT_GT(tree.verticalScrollBar()->value(), 0);
 }
 
+// Paths as the person types them, made absolute; ".." is the kernel's: past
+// a link it leads to the link's target's parent, not back beside the link.
+TEST_F(OpenPathTest, PathsAreMadeAbsoluteAndDotDotFollowsLinksAsTheSystemDoes) {
+  Dir.AddDir("y/z");
+  Dir.AddSymlink("x/link", Dir / "y/z");
+  const std::string d = Dir.Path();
+  const std::vector<std::pair<std::string, std::string>> rows{
+      {"/a//b/./c/", "/a/b/c"},
+      {"/", "/"},
+      {"/..", "/"},
+      {".", d},
+      {"pics/", d + "/pics"},
+      {"-rf", d + "/-rf"},
+      {"x/link", d + "/x/link"},
+      {"x/link/../p.jpg", d + "/y/p.jpg"},
+      {"x/link/./../z/../z", d + "/y/z"},
+      {d + "/x/link/..", d + "/y"},
+  };
+  for (const auto& [typed, absolute] : rows) EXPECT_EQ(AbsolutePath(typed), absolute) << typed;
+}
+
 struct LineCase {
   std::vector<const char*> Args;
   TCommandLine::TAction Action;
