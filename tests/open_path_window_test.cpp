@@ -112,9 +112,14 @@ class OpenPathTest : public BrowserTest {
 
   // Drags the path from a file manager and drops it onto the window.
   bool Drop(const std::string& path) {
-    auto* data = new QMimeData;
     // The bytes of the name, percent-encoded, as file managers send them.
-    data->setUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"))});
+    return DropUrls({QUrl::fromEncoded("file://" + QByteArray::fromStdString(path).toPercentEncoding("/"))});
+  }
+
+  // Whether the window took the drag; the drop follows either way.
+  bool DropUrls(const QList<QUrl>& urls) {
+    auto* data = new QMimeData;
+    data->setUrls(urls);
     const QPoint at(500, 300);
     QDragEnterEvent enter(at, Qt::CopyAction, data, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(Window.get(), &enter);
@@ -329,6 +334,23 @@ TEST_F(OpenPathTest, ChosenFolderStaysInViewWhileTheTreeReadsTheFoldersAroundIt)
   const QRect row = tree.visualRect(tree.currentIndex());
   EXPECT_TRUE(tree.viewport()->rect().contains(row)) << row.y() << " in " << tree.viewport()->height();
   EXPECT_GT(tree.verticalScrollBar()->value(), 0);
+}
+
+// Only local files are taken; Qt routes drops to a window only when it
+// accepts them.
+TEST_F(OpenPathTest, DragsOfNoLocalFileAreRefusedAndChangeNothing) {
+  const std::string folder = AddPicturesFor("pics", 3);
+  TFrmGlimmet& w = OpenWithArguments({});
+  EXPECT_TRUE(w.acceptDrops());
+  EXPECT_FALSE(DropUrls({}));
+  EXPECT_FALSE(DropUrls({QUrl("https://example.org/pics/p0.jpg")}));
+  EXPECT_EQ(w.FileList()->Count(), 2);
+  // Of several things dragged, the first local file is taken.
+  EXPECT_TRUE(DropUrls({QUrl("https://example.org/x.jpg"), QUrl::fromLocalFile(QString::fromStdString(folder)),
+                        QUrl::fromLocalFile(QString::fromStdString(Dir / "data"))}));
+  EXPECT_EQ(w.ShellTreeView1->SelectedPath(), folder);
+  EXPECT_EQ(w.FileList()->Count(), 3);
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
 }
 
 // Paths as the person types them, made absolute; ".." is the kernel's: past
