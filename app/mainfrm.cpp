@@ -270,6 +270,7 @@ void TFrmGlimmet::FormCreate(TObject*) {
 
 void TFrmGlimmet::FormShow(TObject*) {
   if (!FFileList) return;
+  // A folder or picture named at start-up is listed in the data folder's place.
   if (OpenStartPath()) return;
   FFileList->Clear();
   ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList.get(), nullptr);
