@@ -165,6 +165,9 @@ void TFrmGlimmet::BringSlideIntoView(int ThumbID) {
   if (y >= kGridBorder && y + box <= Thumbs1->Height() - kGridBorder) return;
   const int columns = std::max(1, Thumbs1->NumColumns());
   SBarThumbs->setValue((ThumbID - 1) / columns * columns + 1);
+  // The click below needs the grid where the bar now is, also when an
+  // earlier move in this turn has the grid wait for the end of it.
+  if (std::exchange(FFollowBarLater, false)) FollowBar();
 }
 
 // Presses and releases the left button on the slide, as the person would:

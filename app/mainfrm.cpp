@@ -10,6 +10,8 @@
 #include <QShowEvent>
 #include <QSplitter>
 #include <QWindow>
+#include <algorithm>
+#include <utility>
 #include <vector>
 
 #include "app/PatternSplitter.h"
@@ -278,7 +280,7 @@ void TFrmGlimmet::FormShow(TObject*) {
 }
 
 void TFrmGlimmet::FormClose(TObject*) {
-  FPrefetch.DropAll();
+  FSupply.DropAll();
   FLoaderImg.reset();
   FFileList.reset();
 }
@@ -290,6 +292,7 @@ void TFrmGlimmet::ShellTreeView1Click(TObject*) {
 }
 
 void TFrmGlimmet::ListFolder(const std::string& path) {
+  FSupply.DropAll();
   FFileList->Clear();
   ScanFilesIntoList(path + "/*.jpg", false, FFileList.get(), nullptr);
   const int count = FFileList->Count();
@@ -305,9 +308,10 @@ void TFrmGlimmet::ListFolder(const std::string& path) {
   } catch (...) {
     failure = std::current_exception();
   }
-  // Moves the bar's position down to count when it lay above, which raises
-  // SBarThumbsChange at once (guarded like every entry from Qt).
+  // Moves the bar's position down to count when it lay above, and the grid
+  // follows it at once, before the repaint below.
   SBarThumbs->setMaximum(count);
+  if (std::exchange(FFollowBarLater, false)) FollowBar();
   Thumbs1->SetVisible(true);
   try {
     Thumbs1->Repaint();
@@ -317,7 +321,31 @@ void TFrmGlimmet::ListFolder(const std::string& path) {
   if (failure) std::rethrow_exception(failure);
 }
 
-void TFrmGlimmet::SBarThumbsChange(TObject*) { Thumbs1->SetScrollPosition(double(SBarThumbs->value())); }
+// Scroll input that arrives while the grid paints waits until the paint is
+// done and then comes all at once: the grid paints where the bar is after it
+// all, not every place the bar passed.
+void TFrmGlimmet::SBarThumbsChange(TObject*) {
+  if (FFollowBarLater) return;
+  if (FFollowedBar) {
+    FFollowBarLater = true;
+    return;
+  }
+  FFollowedBar = true;
+  QMetaObject::invokeMethod(
+      this,
+      [this] {
+        FFollowedBar = false;
+        if (std::exchange(FFollowBarLater, false)) Application.Guard([this] { SBarThumbsChange(this); });
+      },
+      Qt::QueuedConnection);
+  FollowBar();
+}
+
+void TFrmGlimmet::FollowBar() {
+  const double position = double(SBarThumbs->value());
+  if (position != Thumbs1->ScrollPosition()) FScrollDirection = position > Thumbs1->ScrollPosition() ? 1 : -1;
+  Thumbs1->SetScrollPosition(position);
+}
 
 // An empty name for a slide the list does not hold.
 std::string TFrmGlimmet::FileOfSlide(int ThumbID) const {
@@ -325,50 +353,77 @@ std::string TFrmGlimmet::FileOfSlide(int ThumbID) const {
   return (*FFileList)[ThumbID - 1];
 }
 
+TSlideLook TFrmGlimmet::SlideLook() const { return {Thumbs1->SlideSize(), Thumbs1->AntiAlias()}; }
+
 void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
   FPaintFailure = nullptr;
   Screen.SetCursor(crHourGlass);
+  if (FSupply.Literal()) return;
   std::vector<std::string> files;
   for (const int id : Thumbs1->SlidesInView()) {
     if (std::string file = FileOfSlide(id); !file.empty()) files.push_back(std::move(file));
   }
-  FPrefetch.StartPaint(files);
+  FSupply.StartPaint(files, SlideLook());
   // A paint that a handler's exception ends never reaches its last request;
   // no paint spans a turn of the event loop, so there it is over.
   QMetaObject::invokeMethod(
       this, [this] { DropDecodedPictures(); }, Qt::QueuedConnection);
 }
 
-// Nothing decoded outlives a paint or a click but the large view's picture.
+// Nothing decoded outlives a paint but the slides kept and the large view's
+// picture.
 void TFrmGlimmet::DropDecodedPictures() {
-  FPrefetch.DropAll();
+  FSupply.EndPaint();
   if (FLoaderImg) FLoaderImg->Picture().SetGraphic(nullptr);
 }
 
 void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
   Screen.SetCursor(crDefault);
-  // The click that caused this paint, if any, still takes its picture.
-  FPrefetch.EndPaint();
-  if (FLoaderImg) FLoaderImg->Picture().SetGraphic(nullptr);
+  DropDecodedPictures();
+  // Once the paint is done and what waits behind it has been handled.
+  QMetaObject::invokeMethod(
+      this, [this] { Application.Guard([this] { StartReadAhead(); }); }, Qt::QueuedConnection);
   // Reported when the paint is done, so the grid shows every other slide.
   if (const std::exception_ptr failure = std::exchange(FPaintFailure, nullptr)) {
     Application.Guard([&] { std::rethrow_exception(failure); });
   }
 }
 
+// The screen after the view and the screen before it, the way the last
+// scroll went first, nearest slides first.
+void TFrmGlimmet::StartReadAhead() {
+  const std::vector<int> inView = Thumbs1->Visible() ? Thumbs1->SlidesInView() : std::vector<int>{};
+  if (inView.empty()) return;
+  const auto [first, last] = std::minmax_element(inView.begin(), inView.end());
+  const int screen = int(inView.size());
+  std::vector<std::string> after, before;
+  for (int k = 1; k <= screen; ++k) {
+    if (std::string file = FileOfSlide(*last + k); !file.empty()) after.push_back(std::move(file));
+    if (std::string file = FileOfSlide(*first - k); !file.empty()) before.push_back(std::move(file));
+  }
+  std::vector<std::string>& later = FScrollDirection > 0 ? before : after;
+  std::vector<std::string> files = std::move(FScrollDirection > 0 ? after : before);
+  files.insert(files.end(), later.begin(), later.end());
+  FSupply.StartAhead(files, SlideLook());
+}
+
 void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProcessing& HowToProcess, int&,
                                       TBitmap*& ImgBuffer) {
   const std::string file = FileOfSlide(ThumbID);
   if (file.empty() || !FLoaderImg) return;
-  // The buffer and the loader still hold the previous slide's pixels: let go
-  // of them first, so that the next picture a worker starts can take their
-  // memory and no more than workers + 1 pictures live.
-  ImgBuffer->Reset(0, 0);
-  FLoaderImg->Picture().SetGraphic(nullptr);
   try {
-    FLoaderImg->Picture().SetGraphic(FPrefetch.TakeSlide(file));
-    // Shares the decoded pixels with the loader's picture; nothing is copied.
-    ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
+    if (FSupply.Literal()) {
+      // The buffer and the loader still hold the previous slide's pixels:
+      // let go of them first, so that no more than one picture lives.
+      ImgBuffer->Reset(0, 0);
+      FLoaderImg->Picture().SetGraphic(nullptr);
+      FLoaderImg->Picture().LoadFromFile(file);
+      // Shares the decoded pixels with the loader's picture; nothing is copied.
+      ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
+    } else {
+      // The slide made for the grid's picture rectangle, which it draws 1:1.
+      ImgBuffer->Assign(FSupply.TakeSlide(file).get());
+    }
   } catch (...) {
     // One file that cannot be shown must not cost the others their place on
     // the screen: its slide keeps the numbered card, the paint goes on, and
@@ -382,7 +437,7 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
 
 void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
   if (const std::string file = FileOfSlide(ThumbID); !file.empty()) {
-    LargeImg->Picture().SetGraphic(FPrefetch.TakeLarge(file));
+    LargeImg->Picture().SetGraphic(FSupply.TakeLarge(file));
   }
 }
 
@@ -390,5 +445,5 @@ void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
 // the clicked file starts decoding for the large view.
 void TFrmGlimmet::Thumbs1MouseUp(TObject*, TMouseButton Button, TShiftState, int X, int Y) {
   if (Button != mbLeft) return;
-  if (const std::string file = FileOfSlide(Thumbs1->SlideAtPos(X, Y)); !file.empty()) FPrefetch.StartLarge(file);
+  if (const std::string file = FileOfSlide(Thumbs1->SlideAtPos(X, Y)); !file.empty()) FSupply.StartLarge(file);
 }

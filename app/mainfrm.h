@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 
-#include "app/SlidePrefetch.h"
+#include "app/SlideSupply.h"
 #include "lib/Tesk_Thumbnails.h"
 #include "toolkit/Classes.h"
 #include "toolkit/Image.h"
@@ -70,8 +70,8 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // State, for the snapshot tool and tests; the list is null after FormClose.
   const TStringList* FileList() const { return FFileList.get(); }
   const std::string& ExeDir() const { return FExeDir; }
-  // The pictures decoded ahead of the grid's requests and the large view.
-  TSlidePrefetch& Prefetch() { return FPrefetch; }
+  // The slides and the large view's picture, made beside the paint.
+  TSlideSupply& Supply() { return FSupply; }
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -92,7 +92,10 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void CentreOnScreen();
   void ApplySplitterSnap();
   std::string FileOfSlide(int ThumbID) const;
+  TSlideLook SlideLook() const;
   void DropDecodedPictures();
+  void FollowBar();
+  void StartReadAhead();
   void ListFolder(const std::string& path);
   // app/OpenPath.cpp
   bool OpenStartPath();
@@ -108,7 +111,13 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool FCentreWithFrame = false;
   // The first picture of the running paint that failed to load.
   std::exception_ptr FPaintFailure;
-  TSlidePrefetch FPrefetch;
+  TSlideSupply FSupply;
+  // Scrolling: whether the grid followed the bar in this turn of the event
+  // loop, whether it follows again at the end of the turn, and which way it
+  // went last (1 down, -1 up).
+  bool FFollowedBar = false;
+  bool FFollowBarLater = false;
+  int FScrollDirection = 1;
   std::optional<std::string> FStartPath;
 };
 

@@ -108,20 +108,20 @@ TMedians MeasureClickAgainstDecode(TFrmGlimmet& window, const std::vector<std::s
 }
 
 TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock) {
-  TSlidePrefetch& prefetch = window.Prefetch();
-  const int workers = prefetch.Workers();
+  TSlideSupply& supply = window.Supply();
+  const int workers = supply.Workers();
   TThumbnails& grid = *window.Thumbs1;
   const TMedians m = MeasureSideBySide(
       reps, clock,
       [&] {
-        prefetch.SetWorkers(1);
+        supply.Configure(1, 0);
         grid.Paint();
       },
       [&] {
-        prefetch.SetWorkers(0);
+        supply.Configure(0, 0);
         grid.Paint();
       });
-  prefetch.SetWorkers(workers);
+  supply.Configure(workers, 0);
   return m;
 }
 

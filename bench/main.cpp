@@ -114,7 +114,7 @@ std::vector<std::string> PicturesOf(const std::string& folder) {
 }
 
 void RunMemory(TFrmGlimmet& window, const TOptions& o, const std::string& photos, TReport& report) {
-  const int workers = window.Prefetch().Workers();
+  const int workers = window.Supply().Workers();
   const TTempFolder temp("glimmet-bench-big");
   const std::string big = temp.Path() + "/big";
   std::filesystem::create_directory(big);
@@ -152,14 +152,14 @@ void RunPaint(TFrmGlimmet& window, const TOptions& o, const std::string& photos,
 // The paint figure with the pool held to other worker counts.
 void RunWorkers(TFrmGlimmet& window, const TOptions& o, const std::string& photos, TReport& report) {
   const std::vector<std::string> files = ShowFolder(window, photos);
-  const int workers = window.Prefetch().Workers();
+  const int workers = window.Supply().Workers();
   for (const int n : {1, 2, 4, 8}) {
-    window.Prefetch().SetWorkers(n);
+    window.Supply().Configure(n, 0);
     const TPaintFigures p = MeasurePaintAgainstDecode(window, files, o.Reps, TClock::Wall);
     const std::string name = "paint_over_decode_coloroncolor_" + std::to_string(n) + "_workers";
     report.Line(name.c_str(), p.ColorOnColor.Ratio());
   }
-  window.Prefetch().SetWorkers(workers);
+  window.Supply().Configure(workers, 0);
 }
 
 void RunFocus(TFrmGlimmet& window, const TOptions& o, TReport& report) {
@@ -207,7 +207,7 @@ int main(int argc, char** argv) {
   TReport report;
   try {
     TFrmGlimmet window;
-    std::printf("workers: %d\n", window.Prefetch().Workers());
+    std::printf("workers: %d\n", window.Supply().Workers());
     // Measured first, before any picture of the folder has been shown.
     if (options->Runs("memory")) RunMemory(window, *options, photos, report);
     window.show();

@@ -38,6 +38,17 @@ using TImageRequestEvent = std::function<void(TObject* Sender, int ThumbID, TIma
 using TImageClickEvent = std::function<void(TObject* Sender, int X, int Y, int ThumbID)>;
 // Canvas is the off-screen picture being composed; (X, Y) the slide's box origin.
 using TSlideRenderedEvent = std::function<void(TObject* Sender, TCanvas& Canvas, int X, int Y, int ThumbID)>;
+// The size a picture of Width x Height takes in a slide of SlideSize,
+// keeping its proportions: its long side takes SlideSize (the width when the
+// two are equal) and its short side its share of it, rounded to the nearest,
+// halves to even. The paint draws pictures by this rule, and whoever makes
+// slides ahead scales them by it, so a made slide is drawn 1:1.
+struct TSlidePictureSize {
+  int Width = 0;
+  int Height = 0;
+  bool operator==(const TSlidePictureSize&) const = default;
+};
+TSlidePictureSize SlidePictureSize(std::int64_t Width, std::int64_t Height, int SlideSize);
 
 class TThumbnails : public TGraphicControl {
  public:
@@ -139,6 +150,7 @@ class TThumbnails : public TGraphicControl {
   // Layout of the current settings; see Tesk_ThumbnailsGeometry.cpp.
   static constexpr int kBorder = 10;  // around the cells on every side
   static std::int64_t RoundHalfEven(double Value);
+  friend TSlidePictureSize SlidePictureSize(std::int64_t Width, std::int64_t Height, int SlideSize);
   int Pitch() const;
   int BoxSide() const;
   std::int64_t FirstSlide() const;

@@ -14,6 +14,15 @@ std::int64_t TThumbnails::RoundHalfEven(double Value) {
   return std::int64_t(up ? below + 1.0 : below);
 }
 
+// The products are formed in 64 bits: they equal the 32-bit ones wherever
+// those do not overflow, and stay right for huge pictures.
+TSlidePictureSize SlidePictureSize(std::int64_t Width, std::int64_t Height, int SlideSize) {
+  if (Height > Width) {
+    return {int(TThumbnails::RoundHalfEven(double(Width * SlideSize) / double(Height))), SlideSize};
+  }
+  return {SlideSize, int(TThumbnails::RoundHalfEven(double(Height * SlideSize) / double(Width)))};
+}
+
 // Kept at 1 or more: a zero slide size with no gap and no margin (possible
 // only when the size was set on a control of width 0) would leave nothing to
 // divide by.

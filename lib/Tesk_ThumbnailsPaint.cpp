@@ -152,30 +152,20 @@ void TThumbnails::DrawNumberCard(TCanvas& Canvas, int ThumbID, int X, int Y) {
 }
 
 // Scaled into the SlideSize square keeping its proportions, centred across
-// the short side. The products are formed in 64 bits: they equal the 32-bit
-// ones wherever those do not overflow, and stay right for huge bitmaps.
+// the short side.
 void TThumbnails::DrawPicture(TCanvas& Canvas, const TBitmap* Picture, int X, int Y) {
   if (!Picture || Picture->Height() <= 0 || Picture->Width() <= 0) return;
-  const std::int64_t w = Picture->Width();
-  const std::int64_t h = Picture->Height();
-  const int size = FSlideSize;
+  const int w = Picture->Width();
+  const int h = Picture->Height();
+  const TSlidePictureSize scaled = SlidePictureSize(w, h, FSlideSize);
   const int margin = FSlideMargin;
   TRect r;
-  if (h > w) {
-    const int sw = int(RoundHalfEven(double(w * size) / double(h)));
-    r.Left = X + margin + (size - sw) / 2;
-    r.Top = Y + margin;
-    r.Right = r.Left + sw;
-    r.Bottom = Y + BoxSide() - margin;
-  } else {
-    const int sh = int(RoundHalfEven(double(h * size) / double(w)));
-    r.Left = X + margin;
-    r.Right = X + BoxSide() - margin;
-    r.Top = Y + margin + (size - sh) / 2;
-    r.Bottom = r.Top + sh;
-  }
+  r.Left = X + margin + (FSlideSize - scaled.Width) / 2;
+  r.Top = Y + margin + (FSlideSize - scaled.Height) / 2;
+  r.Right = r.Left + scaled.Width;
+  r.Bottom = r.Top + scaled.Height;
   Canvas.SetStretchBltMode(FAntiAlias ? HALFTONE : COLORONCOLOR);
-  Canvas.StretchBlt(r.Left, r.Top, r.Right - r.Left, r.Bottom - r.Top, *Picture, 0, 0, int(w), int(h), SRCCOPY);
+  Canvas.StretchBlt(r.Left, r.Top, scaled.Width, scaled.Height, *Picture, 0, 0, w, h, SRCCOPY);
   DrawGridFrame(Canvas, FInnerFrameStyle, r.Left, r.Top, r.Right, r.Bottom);
 }
 

@@ -37,8 +37,8 @@ COVERAGE = [
     ("toolkit/Pictures.cpp", ["picture_test"]),
     ("toolkit/FileData.cpp", ["filesys_test", "picture_test"]),
     ("toolkit/DecodePool.cpp", ["parallel_decoding_window_test"]),
-    ("app/DecodeOrder.cpp", ["parallel_decoding_window_test"]),
-    ("app/SlidePrefetch.cpp", ["parallel_decoding_window_test"]),
+    ("app/SlideStore.cpp", ["parallel_decoding_window_test"]),
+    ("app/SlideSupply.cpp", ["parallel_decoding_window_test"]),
     ("toolkit/*.cpp", ["canvas_test", "thumbnails_state_test", "thumbnails_mouse_test", "dstruct_test"]),
 ]
 

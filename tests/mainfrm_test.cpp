@@ -223,12 +223,22 @@ TEST_F(MainWindowTest, BarPositionsScrollTheGridByHalfRows) {
   const std::string ten = AddPictures("ten", 10, {kGreen}, 16, 16);
   TFrmGlimmet& w = Open();
   ASSERT_TRUE(w.ChooseFolder(ten));
+  // The first move of a turn of the event loop scrolls at once, the others
+  // once the turn's input is handled, to where the bar is then.
+  std::vector<int> painted;
+  w.Thumbs1->OnLastImageRequest = [&](TObject*) { painted.push_back(int(w.Thumbs1->ScrollPosition() * 2)); };
   w.SBarThumbs->setValue(4);
   EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 3.5);
   w.SBarThumbs->setValue(0);
-  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 1.0);
+  w.SBarThumbs->setValue(6);
   w.SBarThumbs->setValue(3);
+  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 3.5);
+  QApplication::processEvents();
   EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 3.0);
+  w.SBarThumbs->setValue(0);
+  QApplication::processEvents();
+  EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 1.0);
+  EXPECT_EQ(painted, (std::vector<int>{7, 6, 2}));
 }
 
 TEST_F(MainWindowTest, SmallerFolderPullsTheBarDownAndLargerOneLeavesIt) {
@@ -476,6 +486,7 @@ TEST_F(MainWindowTest, ExceptionsInQtDrivenPaintAndMouseInputReachTheSink) {
   w.Thumbs1->OnSlideRendered = nullptr;
   w.Thumbs1->OnFirstImageRequest = [](TObject*) { throw Exception("scroll failed"); };
   w.SBarThumbs->setValue(3);  // the paint after a failed one draws nothing
+  QApplication::processEvents();
   w.SBarThumbs->setValue(5);
   ASSERT_FALSE(Errors.empty());
   EXPECT_EQ(Errors.back(), "scroll failed.");
@@ -607,6 +618,7 @@ TEST_F(MainWindowTest, BarTakesTheFirstFocusAndMovesByKeysAndTheWheel) {
   for (const Step& step : steps) {
     QKeyEvent press(QEvent::KeyPress, step.Key, Qt::NoModifier);
     QApplication::sendEvent(w.SBarThumbs, &press);
+    QApplication::processEvents();
     EXPECT_EQ(w.SBarThumbs->value(), step.Position) << step.Key;
     EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), step.Scroll) << step.Key;
   }
@@ -614,6 +626,7 @@ TEST_F(MainWindowTest, BarTakesTheFirstFocusAndMovesByKeysAndTheWheel) {
   QWheelEvent wheel(QPointF(50, 50), QPointF(w.Thumbs1Host->mapToGlobal(QPoint(50, 50))), QPoint(), QPoint(0, -120),
                     Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
   QApplication::sendEvent(w.Thumbs1Host, &wheel);
+  QApplication::processEvents();
   EXPECT_EQ(w.SBarThumbs->value(), 2);
   EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), 1.5);
 }
@@ -720,6 +733,8 @@ TEST_F(ErrorBoxTest, BoxWaitsForTheReleaseSoAnArrowClickMovesOnePosition) {
   EXPECT_EQ(MostOpen, 1u);
 }
 
+// A text already open or waiting is not shown again: the folder click's two
+// paints and the scrolling while its box is open all meet the broken file.
 TEST_F(ErrorBoxTest, FailuresWhileABoxIsOpenWaitForItOneBoxAtATime) {
   TFrmGlimmet& w = Open();
   WhileOpen = [&] {
@@ -730,7 +745,7 @@ TEST_F(ErrorBoxTest, FailuresWhileABoxIsOpenWaitForItOneBoxAtATime) {
   ASSERT_TRUE(w.ChooseFolder(Dir / "empty"));  // two paints: the new Max, the repaint
   SettleBoxes();
   const std::string empty = "JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + ".";
-  EXPECT_EQ(Shown, (std::vector<std::string>{empty, empty, empty, empty, "last."}));
+  EXPECT_EQ(Shown, (std::vector<std::string>{empty, "last."}));
   EXPECT_EQ(MostOpen, 1u);
 }
 

@@ -336,6 +336,22 @@ TEST_F(OpenPathTest, ChosenFolderStaysInViewWhileTheTreeReadsTheFoldersAroundIt)
   EXPECT_GT(tree.verticalScrollBar()->value(), 0);
 }
 
+// Dropped while the grid still follows a move of the bar made in the same
+// turn of the event loop: the smaller folder pulls the bar down, and the
+// picture's slide still comes into view and is the one clicked.
+TEST_F(OpenPathTest, DropRightAfterAMoveOfTheBarScrollsToThePictureAndClicksIt) {
+  const std::string folder = AddPicturesFor("twelve", 12);
+  const std::string name = RedSlideFor(folder, 7);
+  TFrmGlimmet& w = OpenWithArguments({});
+  w.SBarThumbs->setValue(50);
+  EXPECT_TRUE(Drop(folder + "/" + name));
+  EXPECT_EQ(w.SBarThumbs->value(), 7);
+  EXPECT_EQ(w.Thumbs1->ScrollPosition(), 7.0);
+  EXPECT_TRUE(w.Thumbs1->Selection().Bit(6));
+  EXPECT_TRUE(Near(RgbAt(LargeView(), kLargeMiddle.x(), kLargeMiddle.y()), kRed));
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+}
+
 // Only local files are taken; Qt routes drops to a window only when it
 // accepts them.
 TEST_F(OpenPathTest, DragsOfNoLocalFileAreRefusedAndChangeNothing) {

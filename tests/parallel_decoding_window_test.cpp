@@ -1,7 +1,8 @@
-// The window's pictures decoded on worker threads: whatever the number of
-// workers, the grid gets the same events in the same order, draws the same
-// pixels and reports the same errors as when each file is loaded at its
-// request; no worker stays busy after a paint.
+// The window's slides made on worker threads and kept: whatever the number of
+// workers and the store's size, the grid gets the same events in the same
+// order, draws the same pixels and reports the same errors as when each file
+// is loaded at its request into a full-size picture; no worker stays busy
+// after a paint.
 #include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
@@ -14,10 +15,10 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "app/DecodeOrder.h"
-#include "app/SlidePrefetch.h"
+#include "app/SlideSupply.h"
 #include "support/BrowserTest.h"
 #include "toolkit/DecodePool.h"
+#include "toolkit/JpegFrame.h"
 
 using namespace jpegmaker;
 using namespace browsertest;
@@ -48,6 +49,13 @@ Bytes Picture(Colour colours, int width, int height, bool progressive = false) {
 
 Bytes CutInData(const Bytes& b) { return Truncate(b, FindMarker(b, 0xDA) + (b.size() - FindMarker(b, 0xDA)) / 2); }
 
+struct Look {
+  bool AntiAlias;
+  int BitsPerPixel;
+  int SlideSize;
+  bool Photos;  // decoding large pictures takes long; two looks suffice
+};
+
 class ParallelDecodingTest : public BrowserTest {
  protected:
   void SetUp() override {
@@ -72,7 +80,9 @@ class ParallelDecodingTest : public BrowserTest {
     const std::string drawn =
         Folder("drawn", {Picture(Colour::Grey, 640, 480, true), CutInData(Picture(Colour::Rgb, 800, 600)),
                          Picture(Colour::Ycck, 150, 260), Picture(Colour::Rgb, 48, 700),
-                         CutInData(Picture(Colour::Grey, 700, 500, true))});
+                         CutInData(Picture(Colour::Grey, 700, 500, true)),
+                         // Strips whose short side scales to nothing.
+                         Picture(Colour::Rgb, 1, 300), Picture(Colour::Rgb, 500, 2)});
     FFolders = {failing, failingAtLoad, drawn};
     if (fs::is_directory(kPhotos)) {
       FPhotos = Dir.AddDir("photos");
@@ -110,9 +120,8 @@ class ParallelDecodingTest : public BrowserTest {
     grid.OnImageRequest = [&out, request](TObject* s, int id, TImageRequestProcessing& how, int& mark,
                                           TBitmap*& buf) {
       request(s, id, how, mark, buf);
-      out.Events.push_back("request " + std::to_string(id) + " as " + std::to_string(how) + " " +
-                           std::to_string(buf->Width()) + "x" + std::to_string(buf->Height()) + " cursor " +
-                           std::to_string(Screen.Cursor()));
+      out.Events.push_back("request " + std::to_string(id) + " as " + std::to_string(how) + " empty " +
+                           std::to_string(buf->Empty()) + " cursor " + std::to_string(Screen.Cursor()));
     };
     grid.OnLastImageRequest = [&out, last](TObject* s) {
       last(s);
@@ -128,26 +137,30 @@ class ParallelDecodingTest : public BrowserTest {
     out.Shown.emplace_back(shown.Bits(), shown.Bits() + std::size_t(shown.Width()) * std::size_t(shown.Height()));
   }
 
-  // Every folder listed, repainted, and scrolled half a row, with pictures
-  // decoded on the given number of workers (0: each loaded at its request).
-  Outcome Browse(int workers, bool antiAlias, int bitsPerPixel, bool photos) {
+  // Every folder listed, repainted, scrolled half a row and back, with
+  // slides made on the given number of workers and kept in a store of the
+  // given size (0 and 0: each file loaded at its request, full size).
+  Outcome Browse(int workers, std::uint64_t storeBytes, const Look& look) {
     Errors.clear();
-    Screen.BitsPerPixel = bitsPerPixel;
+    Screen.BitsPerPixel = look.BitsPerPixel;
     Open();
-    Window->Prefetch().SetWorkers(workers);
+    Window->Supply().Configure(workers, storeBytes);
     Outcome out;
     Record(out);
-    Window->Thumbs1->SetAntiAlias(antiAlias);
+    Window->Thumbs1->SetAntiAlias(look.AntiAlias);
+    Window->Thumbs1->SetSlideSize(look.SlideSize);
     for (const std::string& folder : FFolders) {
       Choose(folder);
       Keep(out);
       RepaintGrid();
       Keep(out);
-      Window->SBarThumbs->setValue(Window->SBarThumbs->value() == 2 ? 3 : 2);
-      QApplication::processEvents();
-      Keep(out);
+      for (const int position : {3, 2}) {
+        Window->SBarThumbs->setValue(position);
+        QApplication::processEvents();
+        Keep(out);
+      }
     }
-    if (photos && !FPhotos.empty()) {
+    if (look.Photos && !FPhotos.empty()) {
       Choose(FPhotos);
       Keep(out);
     }
@@ -163,29 +176,36 @@ class ParallelDecodingTest : public BrowserTest {
   int FSavedBitsPerPixel = 32;
 };
 
-TEST_F(ParallelDecodingTest, AnyNumberOfWorkersGivesTheEventsPixelsAndErrorsOfOneThread) {
+TEST_F(ParallelDecodingTest, AnyWorkersAndStoreGiveTheEventsPixelsAndErrorsOfLoadingEachRequest) {
   if (!fs::is_directory(kPhotos))
     std::cout << "no corpus photos at " << kPhotos << "; painting made pictures only\n";
-  struct Look {
-    bool AntiAlias;
-    int BitsPerPixel;
-    bool Photos;  // decoding large pictures takes long; two looks suffice
-  };
-  for (const Look look : {Look{false, 32, true}, Look{true, 32, true}, Look{false, 8, false}}) {
-    SCOPED_TRACE(testing::Message() << "AntiAlias " << look.AntiAlias << ", " << look.BitsPerPixel << " bits");
-    const Outcome oneThread = Browse(0, look.AntiAlias, look.BitsPerPixel, look.Photos);
-    // Each failing folder reports the failing slide it requests first.
+  constexpr std::uint64_t kStore = std::uint64_t(64) << 20;
+  for (const Look look : {Look{false, 32, 120, true}, Look{true, 32, 120, true}, Look{false, 8, 120, false},
+                          Look{true, 32, 67, false}}) {
+    SCOPED_TRACE(testing::Message() << "AntiAlias " << look.AntiAlias << ", " << look.BitsPerPixel << " bits, "
+                                    << look.SlideSize);
+    const Outcome literal = Browse(0, 0, look);
+    // Each failing folder reports the failing slide it requests first (in
+    // two columns).
     const std::string atDecode = "JPEG error #" + std::to_string(JERR_UNKNOWN_MARKER) + ".";
     const std::string atLoad = "JPEG error #" + std::to_string(JERR_INPUT_EOF) + ".";
-    ASSERT_FALSE(oneThread.Errors.empty());
-    EXPECT_EQ(oneThread.Errors.front(), atDecode);
-    EXPECT_EQ(oneThread.Errors.back(), atLoad);
-    for (const int workers : {1, 4}) {
-      SCOPED_TRACE(testing::Message() << workers << " workers");
-      const Outcome pooled = Browse(workers, look.AntiAlias, look.BitsPerPixel, look.Photos);
-      EXPECT_EQ(pooled.Events, oneThread.Events);
-      EXPECT_EQ(pooled.Errors, oneThread.Errors);
-      EXPECT_TRUE(pooled.Shown == oneThread.Shown);
+    ASSERT_FALSE(literal.Errors.empty());
+    if (look.SlideSize == 120) {
+      EXPECT_EQ(literal.Errors.front(), atDecode);
+      EXPECT_EQ(literal.Errors.back(), atLoad);
+    }
+    struct Setting {
+      int Workers;
+      std::uint64_t StoreBytes;
+    };
+    for (const Setting setting : {Setting{0, kStore}, Setting{1, 0}, Setting{4, kStore}, Setting{2, 200'000}}) {
+      SCOPED_TRACE(testing::Message() << setting.Workers << " workers, store " << setting.StoreBytes);
+      const Outcome made = Browse(setting.Workers, setting.StoreBytes, look);
+      EXPECT_EQ(made.Events, literal.Events);
+      EXPECT_EQ(made.Errors, literal.Errors);
+      ASSERT_EQ(made.Shown.size(), literal.Shown.size());
+      for (std::size_t i = 0; i < made.Shown.size(); ++i)
+        EXPECT_TRUE(made.Shown[i] == literal.Shown[i]) << "step " << i;
     }
   }
 }
@@ -204,7 +224,7 @@ TEST_F(ParallelDecodingTest, FailingSlideIsReportedAfterThePaintAndNoWorkerOutli
       Folder("slow", {InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}),
                       Picture(Colour::Rgb, 640, 480), SlowPicture()});
   Open();
-  Window->Prefetch().SetWorkers(2);
+  Window->Supply().Configure(2, DefaultSlideStoreBytes());
   std::vector<int> cursors;
   Window->Thumbs1->OnSlideRendered = [&](TObject*, TCanvas&, int, int, int) { cursors.push_back(Screen.Cursor()); };
   ASSERT_TRUE(Choose(folder));
@@ -213,7 +233,7 @@ TEST_F(ParallelDecodingTest, FailingSlideIsReportedAfterThePaintAndNoWorkerOutli
   ASSERT_FALSE(cursors.empty());
   EXPECT_EQ(cursors, std::vector<int>(cursors.size(), crHourGlass));
   EXPECT_EQ(Screen.Cursor(), crDefault);
-  EXPECT_TRUE(Window->Prefetch().Idle());
+  EXPECT_TRUE(Window->Supply().Idle());
 
   // A paint that a handler's exception ends before the slow slide drops it:
   // stopping a decode takes a row of it, not the rest of it. Compared with a
@@ -224,11 +244,12 @@ TEST_F(ParallelDecodingTest, FailingSlideIsReportedAfterThePaintAndNoWorkerOutli
   const qint64 wholeDecode = clock.elapsed();
   Errors.clear();
   Window->Thumbs1->OnSlideRendered = [](TObject*, TCanvas&, int, int, int) { throw Exception("Stopped"); };
+  Window->Supply().ClearStore();  // so that the slow one is made again
   RepaintGrid();
   clock.restart();
   EXPECT_EQ(Errors, std::vector<std::string>{"Stopped."});
   EXPECT_EQ(Screen.Cursor(), crHourGlass);
-  while (!Window->Prefetch().Idle() && clock.elapsed() < wholeDecode) QThread::msleep(1);
+  while (!Window->Supply().Idle() && clock.elapsed() < wholeDecode) QThread::msleep(1);
   EXPECT_LT(clock.elapsed(), wholeDecode / 2);
 }
 
@@ -259,136 +280,295 @@ TEST(DecodeStartOrderTest, SlowFilesStartEarlyEnoughAndLikeOnesInThePaintsOrder)
   }
 }
 
-TEST_F(ParallelDecodingTest, DecodeCostComesFromTheFrameHeader) {
-  const auto cost = [&](const std::string& name, const Bytes& bytes) {
-    WriteFile(Dir / name, bytes);
-    return EstimateDecodeCost(Dir / name);
+TEST_F(ParallelDecodingTest, DecodeCostAndBytesComeFromTheFrameHeader) {
+  struct Row {
+    const char* Name;
+    Bytes Data;
+    double Cost;
+    std::uint64_t Decoded;
   };
-  EXPECT_EQ(cost("plain.jpg", Picture(Colour::Rgb, 40, 30)), 1200);
-  EXPECT_EQ(cost("progressive.jpg", Picture(Colour::Grey, 40, 30, true)), 3600);
-  EXPECT_EQ(cost("arithmetic.jpg", MakeJpeg({.Width = 40, .Height = 30, .Arithmetic = true}, Flat({1, 2, 3, 0}))),
-            5400);
-  EXPECT_EQ(cost("text.jpg", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'}), 0);
-  EXPECT_EQ(EstimateDecodeCost(Dir / "missing.jpg"), 0);
+  const Row rows[] = {
+      {"plain.jpg", Picture(Colour::Rgb, 40, 30), 1200, 4800},
+      {"progressive.jpg", Picture(Colour::Grey, 40, 30, true), 3600, 4800},
+      {"arithmetic.jpg", MakeJpeg({.Width = 40, .Height = 30, .Arithmetic = true}, Flat({1, 2, 3, 0})), 5400, 4800},
+      {"text.jpg", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'}, 0, 0},
+  };
+  for (const Row& row : rows) {
+    WriteFile(Dir / row.Name, row.Data);
+    const TDecodeEstimate e = EstimateDecode(Dir / row.Name);
+    EXPECT_EQ(e.Cost, row.Cost) << row.Name;
+    EXPECT_EQ(e.Bytes, row.Decoded) << row.Name;
+  }
+  EXPECT_EQ(EstimateDecode(Dir / "missing.jpg").Bytes, 0u);
 }
 
-// The taker's job, when it must wait for a free worker; a hang would fail
-// by the suite's time limit, so it ends the run at once instead.
-std::unique_ptr<TGraphic> TakeOrStop(TDecodePool& pool, const TDecodePool::TJobRef& job) {
-  auto taken = std::async(std::launch::async, [&] { return pool.Take(job); });
-  if (taken.wait_for(std::chrono::seconds(20)) != std::future_status::ready) {
-    std::cerr << "Take never got its job started\n";
+// A job that holds until its latch opens, and tells when it started, ran
+// out or was asked to stop.
+struct LatchedJob {
+  std::promise<void> Open;
+  std::shared_future<void> Opened = Open.get_future().share();
+  std::promise<void> Started;
+  std::atomic<bool> Stopped{false};
+  std::atomic<int> Runs{0};
+  TDecodePool::TWork Work() {
+    return [this](const std::atomic<bool>& stop) {
+      ++Runs;
+      Started.set_value();
+      while (Opened.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+        if (stop) {
+          Stopped = true;
+          return;
+        }
+      }
+    };
+  }
+};
+
+// Ends the run at once rather than by the suite's time limit.
+template <class F>
+void WithinSeconds(int seconds, F&& f, const char* what) {
+  auto done = std::async(std::launch::async, std::forward<F>(f));
+  if (done.wait_for(std::chrono::seconds(seconds)) != std::future_status::ready) {
+    std::cerr << what << " never happened\n";
     std::_Exit(1);
   }
-  return taken.get();
+  done.get();
 }
 
-// At most workers + 1 decoded pictures: the workers' and the taker's, one
-// more only while the taker waits, and that one never a picture asked for
-// after the one it waits for.
-TEST_F(ParallelDecodingTest, PoolKeepsToWorkersPlusOnePicturesAndStartsTheAwaitedOne) {
-  std::vector<std::string> files{Dir / "slow.jpg"};
-  WriteFile(files[0], Picture(Colour::Rgb, 4000, 3000, true));  // a tenth of a second or more
-  for (int i = 1; i <= 4; ++i) {
-    files.push_back(Dir / (std::to_string(i) + ".jpg"));
-    WriteFile(files.back(), Picture(Colour::Rgb, 64, 48));
-  }
-  const auto settle = [] { std::this_thread::sleep_for(std::chrono::milliseconds(20)); };
-  TDecodePool pool(2);
-  settle();  // the workers wait, to be woken by the queueing
-  const std::vector<TDecodePool::TJobRef> jobs = pool.Queue(files, true);
-  // The slow one and file 1 start, however busy the machine; nothing more may.
-  for (int i = 0; i < 5000 && pool.Held() < 2; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  settle();
-  EXPECT_EQ(pool.Held(), 2);
+void StartedWithin(LatchedJob& job) {
+  WithinSeconds(
+      20, [&] { job.Started.get_future().wait(); }, "the job's start");
+}
 
-  std::atomic<bool> taken{false};
-  int most = 0;
-  std::thread watcher([&] {
-    while (!taken) {
-      most = std::max(most, pool.Held());
-      std::this_thread::sleep_for(std::chrono::microseconds(100));
-    }
-  });
-  const std::unique_ptr<TGraphic> slow = TakeOrStop(pool, jobs[0]);
-  taken = true;
-  watcher.join();
-  EXPECT_EQ(slow->Width(), 4000);
-  EXPECT_EQ(most, 3);  // file 2 started while the taker waited
-  settle();
-  EXPECT_EQ(pool.Held(), 2);  // files 1 and 2; file 3 waits
+TEST(DecodePoolTest, RunningJobsStayUnderTheByteCeilingAndOneAlwaysStarts) {
+  TDecodePool pool(2, 1000);
+  LatchedJob huge, a, b, c;
+  const auto jobHuge = pool.Queue(huge.Work(), 5000, TDecodePool::TLane::Now);
+  const auto jobA = pool.Queue(a.Work(), 600, TDecodePool::TLane::Now);
+  StartedWithin(huge);  // alone it may start, however large
+  EXPECT_EQ(pool.BytesRunning(), 5000u);
+  huge.Open.set_value();
+  StartedWithin(a);
+  const auto jobB = pool.Queue(b.Work(), 600, TDecodePool::TLane::Now);
+  const auto jobC = pool.Queue(c.Work(), 400, TDecodePool::TLane::Now);
+  // b would pass the ceiling beside a, and c waits behind b: started in order.
+  std::this_thread::sleep_for(std::chrono::milliseconds(30));
+  EXPECT_EQ(pool.BytesRunning(), 600u);
+  EXPECT_EQ(b.Runs + c.Runs, 0);
+  a.Open.set_value();
+  StartedWithin(b);
+  StartedWithin(c);
+  EXPECT_EQ(pool.BytesRunning(), 1000u);
+  b.Open.set_value();
+  c.Open.set_value();
+  WithinSeconds(
+      20, [&] { pool.Wait(jobC); }, "the wait");
+  WithinSeconds(
+      20, [&] { pool.Wait(jobB); }, "the wait");
+  EXPECT_TRUE(pool.Finished(jobA));
+  EXPECT_EQ(a.Runs + b.Runs + c.Runs + huge.Runs, 4);
+}
 
-  // Waiting for file 4 lets file 4 start, not file 3 ahead of it in the queue.
-  EXPECT_EQ(TakeOrStop(pool, jobs[4])->Width(), 64);
-  settle();
-  EXPECT_EQ(pool.Held(), 2);
+TEST(DecodePoolTest, AwaitedJobGoesFirstAndAheadJobsWaitForNowJobs) {
+  // One worker, and a core left for the waiting thread to run a job on.
+  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "needs two cores";
+  TDecodePool pool(1, 2000);
+  LatchedJob blocker, ahead, later, awaited;
+  const auto jobBlocker = pool.Queue(blocker.Work(), 1000, TDecodePool::TLane::Now);
+  StartedWithin(blocker);
+  const auto jobAhead = pool.Queue(ahead.Work(), 10, TDecodePool::TLane::Ahead);
+  const auto jobLater = pool.Queue(later.Work(), 10, TDecodePool::TLane::Now);
+  const auto jobAwaited = pool.Queue(awaited.Work(), 10, TDecodePool::TLane::Now);
+  awaited.Open.set_value();
+  // The awaited job passes the one queued before it and runs here.
+  WithinSeconds(
+      20, [&] { pool.Wait(jobAwaited); }, "the awaited job");
+  EXPECT_EQ(awaited.Runs, 1);
+  EXPECT_EQ(later.Runs, 0);
+  blocker.Open.set_value();
+  StartedWithin(later);
+  // Only once no Now job waits.
+  StartedWithin(ahead);
+  EXPECT_EQ(later.Runs, 1);
+  later.Open.set_value();
+  ahead.Open.set_value();
+  for (const auto& job : {jobBlocker, jobLater, jobAhead})
+    WithinSeconds(
+        20, [&] { pool.Wait(job); }, "a job");
+  EXPECT_EQ(later.Runs + awaited.Runs + ahead.Runs + blocker.Runs, 4);
+}
 
-  // A place freed by taking or by cancelling goes to the next in line.
-  const TDecodePool::TJobRef extra = pool.Queue({files[1]}, true).front();
-  EXPECT_EQ(TakeOrStop(pool, jobs[1])->Width(), 64);
-  settle();
-  EXPECT_EQ(pool.Held(), 2);  // files 2 and 3
-  pool.Cancel(jobs[2]);
-  settle();
-  EXPECT_EQ(pool.Held(), 2);  // file 3 and the extra one
+TEST(DecodePoolTest, CancellingStopsWhatRunsAndTheDestructorStopsEverything) {
+  std::atomic<int> idle{0};
+  LatchedJob running, queued, left;
+  {
+    TDecodePool pool(1, 1000, [&] { ++idle; });
+    const auto jobRunning = pool.Queue(running.Work(), 10, TDecodePool::TLane::Now);
+    const auto jobQueued = pool.Queue(queued.Work(), 10, TDecodePool::TLane::Now);
+    StartedWithin(running);
+    pool.Cancel(jobQueued);  // never runs
+    pool.Cancel(jobRunning);
+    WithinSeconds(
+        20, [&] { pool.Wait(jobRunning); }, "the stop");
+    EXPECT_TRUE(running.Stopped);
+    EXPECT_EQ(queued.Runs, 0);
+    WithinSeconds(
+        20,
+        [&] {
+          while (idle == 0) std::this_thread::yield();
+        },
+        "the idle call");
+    pool.Queue(left.Work(), 10, TDecodePool::TLane::Ahead);
+    StartedWithin(left);
+  }  // the latch never opens: the destructor must stop the job
+  EXPECT_TRUE(left.Stopped);
+  EXPECT_EQ(idle, 2);
+}
 
-  // Cancelling ends every hold, a running decode's once it has stopped.
-  const auto idle = [&](const TDecodePool& p) {
-    settle();
-    for (int i = 0; i < 5000 && !p.Idle(); ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    return p.Idle();
+// The store: a slide is found again only for the same file version and look;
+// bounded in bytes, the slide drawn longest ago goes first.
+TEST(SlideStoreTest, KeyTellsVersionsAndLooksApartAndTheLeastRecentlyDrawnGoesFirst) {
+  const TSlideKey key{{1, 2, 3, 4, 5}, {120, false}};
+  const auto slide = [](int w, int h) { return std::make_shared<const TBitmap>(w, h); };
+  const auto with = [&](auto change) {
+    TSlideKey k = key;
+    change(k);
+    return k;
   };
-  pool.Cancel(jobs[3]);
-  pool.Cancel(extra);
-  EXPECT_TRUE(idle(pool));
-  EXPECT_EQ(pool.Held(), 0);
-  const TDecodePool::TJobRef again = pool.Queue({files[0]}, true).front();
-  for (int i = 0; i < 5000 && pool.Held() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  pool.Cancel(again);
-  EXPECT_TRUE(idle(pool));
-  EXPECT_EQ(pool.Held(), 0);
+  const std::uint64_t unit = TSlideStore::SlideBytes(TBitmap(10, 10));
+  TSlideStore store(3 * unit);
+  store.Add(key, slide(10, 10));
+  ASSERT_TRUE(store.Find(key));
+  for (const TSlideKey& other :
+       {with([](TSlideKey& k) { k.File.Device = 9; }), with([](TSlideKey& k) { k.File.Inode = 9; }),
+        with([](TSlideKey& k) { k.File.Size = 9; }), with([](TSlideKey& k) { k.File.ModifiedNs = 9; }),
+        with([](TSlideKey& k) { k.File.ChangedNs = 9; }), with([](TSlideKey& k) { k.Look.Size = 90; }),
+        with([](TSlideKey& k) { k.Look.AntiAlias = true; })}) {
+    EXPECT_FALSE(store.Find(other));
+  }
+  const TSlideKey b = with([](TSlideKey& k) { k.File.Inode = 20; });
+  const TSlideKey c = with([](TSlideKey& k) { k.File.Inode = 30; });
+  const TSlideKey d = with([](TSlideKey& k) { k.File.Inode = 40; });
+  store.Add(b, slide(10, 10));
+  store.Add(c, slide(10, 10));
+  EXPECT_EQ(store.Bytes(), 3 * unit);
+  store.Find(key);  // drawn again: b is now the oldest
+  store.Add(d, slide(10, 10));
+  EXPECT_FALSE(store.Find(b));
+  EXPECT_TRUE(store.Find(key) && store.Find(c) && store.Find(d));
+  store.Add(b, slide(18, 10));  // needs the room of two
+  EXPECT_FALSE(store.Find(key));
+  EXPECT_FALSE(store.Find(c));
+  EXPECT_TRUE(store.Find(d) && store.Find(b));
+  store.Add(c, slide(40, 40));  // larger than the whole store: not kept
+  EXPECT_FALSE(store.Find(c));
+  EXPECT_EQ(store.Bytes(), unit + TSlideStore::SlideBytes(TBitmap(18, 10)));
 
-  // With fewer workers than cores, the taking thread decodes a file no
-  // worker has started, and no worker decodes it again.
-  if (std::thread::hardware_concurrency() < 2) return;
-  TDecodePool one(1);
-  const std::vector<TDecodePool::TJobRef> both = one.Queue({files[0], files[1]}, true);
-  for (int i = 0; i < 5000 && one.Held() < 1; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-  EXPECT_EQ(TakeOrStop(one, both[1])->Width(), 64);
-  EXPECT_EQ(TakeOrStop(one, both[0])->Width(), 4000);
-  EXPECT_TRUE(idle(one));
-  EXPECT_EQ(one.Held(), 0);
+  const char* saved = std::getenv("GLIMMET_SLIDE_CACHE_MIB");
+  const std::string kept = saved ? saved : "";
+  for (const auto& [set, bytes] : std::vector<std::pair<const char*, std::uint64_t>>{
+           {"", 64u << 20}, {"0", 0}, {"3", 3u << 20}, {"-1", 64u << 20}, {"x", 64u << 20}}) {
+    setenv("GLIMMET_SLIDE_CACHE_MIB", set, 1);
+    EXPECT_EQ(DefaultSlideStoreBytes(), bytes) << "GLIMMET_SLIDE_CACHE_MIB=" << set;
+  }
+  if (saved) {
+    setenv("GLIMMET_SLIDE_CACHE_MIB", kept.c_str(), 1);
+  } else {
+    unsetenv("GLIMMET_SLIDE_CACHE_MIB");
+  }
 }
 
-// Whatever was started ahead, each request gets the file it names.
-TEST_F(ParallelDecodingTest, PrefetchGivesTheFileAskedFor) {
-  const std::string a = Dir / "a.jpg", b = Dir / "b.jpg";
-  WriteFile(a, Picture(Colour::Rgb, 30, 20));
-  WriteFile(b, Picture(Colour::Rgb, 50, 40));
-  TSlidePrefetch prefetch(2);
-  prefetch.StartLarge(a);
-  EXPECT_EQ(prefetch.TakeLarge(b)->Width(), 50);
-  prefetch.StartPaint({a, b});
-  EXPECT_EQ(prefetch.TakeSlide(b)->Width(), 50);
-  EXPECT_EQ(prefetch.TakeSlide(b)->Width(), 50);  // taken already: loaded at the request
-  EXPECT_EQ(prefetch.TakeSlide(a)->Width(), 30);  // passed over and dropped: the same
-  prefetch.StartPaint({a, b});
-  prefetch.EndPaint();
-  EXPECT_EQ(prefetch.TakeSlide(a)->Width(), 30);
-
-  // The worker count: the machine's cores, at most 8, unless the
-  // environment sets one from 0 to 8.
-  const char* saved = std::getenv("GLIMMET_DECODE_WORKERS");
-  const std::string kept = saved ? saved : "";
-  const int cores = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
-  for (const auto& [set, workers] :
-       std::vector<std::pair<const char*, int>>{{"20", 8}, {"3", 3}, {"0", 0}, {"-2", 0}, {"", cores}}) {
-    setenv("GLIMMET_DECODE_WORKERS", set, 1);
-    EXPECT_EQ(DefaultDecodeWorkers(), workers) << "GLIMMET_DECODE_WORKERS=" << set;
+// What the supply loads, counted through an injected loader.
+struct CountingLoader {
+  std::shared_ptr<std::atomic<int>> Loads = std::make_shared<std::atomic<int>>(0);
+  TSlideSupply::TLoader Loader() const {
+    return [loads = Loads](const std::string& file) {
+      ++*loads;
+      return TPicture::LoadGraphic(file);
+    };
   }
-  unsetenv("GLIMMET_DECODE_WORKERS");
-  EXPECT_EQ(DefaultDecodeWorkers(), cores);
-  if (saved) setenv("GLIMMET_DECODE_WORKERS", kept.c_str(), 1);
+};
+
+TEST_F(ParallelDecodingTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeverKept) {
+  const std::string a = Dir / "a.jpg", b = Dir / "b.jpg", link = Dir / "link.jpg", bad = Dir / "bad.jpg";
+  WriteFile(a, Picture(Colour::Rgb, 300, 200));
+  fs::create_symlink(a, link);
+  WriteFile(bad, Bytes{'n', 'o', 't'});
+  for (const int workers : {0, 2}) {
+    SCOPED_TRACE(testing::Message() << workers << " workers");
+    WriteFile(b, Picture(Colour::Rgb, 50, 400));
+    CountingLoader counted;
+    TSlideSupply supply(workers, DefaultSlideStoreBytes(), counted.Loader());
+    const TSlideLook look{120, false};
+    const auto paint = [&](const std::vector<std::string>& files) {
+      std::vector<std::string> sizes;
+      supply.StartPaint(files, look);
+      for (const std::string& f : files) {
+        try {
+          const TSlideRef s = supply.TakeSlide(f);
+          sizes.push_back(std::to_string(s->Width()) + "x" + std::to_string(s->Height()));
+        } catch (const std::exception& e) {
+          sizes.push_back(e.what());
+        }
+      }
+      supply.EndPaint();
+      return sizes;
+    };
+    const std::vector<std::string> first = paint({a, link, b, bad});
+    EXPECT_EQ(first, (std::vector<std::string>{"120x80", "120x80", "15x120",
+                                               "JPEG error #" + std::to_string(JERR_NO_SOI)}));
+    EXPECT_EQ(*counted.Loads, 3);  // the link shows the same file: made once
+    EXPECT_EQ(paint({a, link, b, bad}), first);
+    EXPECT_EQ(*counted.Loads, 4);  // only the failing file again
+    // Rewritten with a picture of another size: made again.
+    WriteFile(b, Picture(Colour::Rgb, 400, 100));
+    EXPECT_EQ(paint({b}), std::vector<std::string>{"120x30"});
+    EXPECT_EQ(*counted.Loads, 5);
+    // Another size or stretch mode is another slide.
+    supply.StartPaint({a}, {90, false});
+    EXPECT_EQ(supply.TakeSlide(a)->Width(), 90);
+    supply.StartPaint({a}, {120, true});
+    EXPECT_EQ(supply.TakeSlide(a)->Width(), 120);
+    EXPECT_EQ(*counted.Loads, 7);
+    // Made ahead into the store, then painted without a load.
+    supply.ClearStore();
+    supply.StartAhead({a, b}, look);
+    WithinSeconds(
+        20,
+        [&] {
+          while (!supply.Idle()) std::this_thread::yield();
+        },
+        "the read-ahead");
+    EXPECT_EQ(*counted.Loads, workers == 0 ? 7 : 9);  // nothing runs ahead without workers
+    EXPECT_EQ(paint({a, b}), (std::vector<std::string>{"120x80", "120x30"}));
+    EXPECT_EQ(*counted.Loads, 9);
+    // The large view takes the file it names, whatever was started.
+    supply.StartLarge(a);
+    EXPECT_EQ(supply.TakeLarge(b)->Width(), 400);
+  }
+}
+
+// The slide's picture is the grid's: a 1:1 stretch copies exactly in both
+// modes, clipped or not, so the grid draws a made slide as it would have
+// drawn the picture.
+TEST(MakeSlideTest, SameSizeStretchIsAnExactCopyClippedOrNot) {
+  TBitmap source(7, 5);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x) source.Canvas().SetPixel(x, y, TColor(0x010203 * (x + 1) + 0x100000 * y));
+  for (const int mode : {HALFTONE, COLORONCOLOR}) {
+    for (const int dx : {0, -3, 4}) {
+      TBitmap target(8, 6);
+      target.Canvas().SetStretchBltMode(mode);
+      target.Canvas().StretchBlt(dx, 1, 7, 5, source, 0, 0, 7, 5, SRCCOPY);
+      for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 8; ++x) {
+          const bool inside = x - dx >= 0 && x - dx < 7 && y >= 1;
+          EXPECT_EQ(target.Canvas().Pixel(x, y), inside ? source.Canvas().Pixel(x - dx, y - 1) : clBlack)
+              << "mode " << mode << " dx " << dx << " at " << x << "," << y;
+        }
+      }
+    }
+  }
 }
 
 }  // namespace

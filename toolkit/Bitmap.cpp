@@ -25,11 +25,11 @@ constexpr std::size_t kKeptStoreMaxBytes = std::size_t(256) << 20;  // 64 megapi
 class TKeptStore {
  public:
   // The kept block when it holds bytes and is at most twice as large (so a
-  // small picture does not pin a huge block), else null. Either way nothing
-  // stays kept.
+  // small picture does not pin a huge block), else null; for 0 bytes
+  // whatever is kept. Either way nothing stays kept.
   void* Take(std::size_t bytes) {
     void* block = Exchange(nullptr);
-    if (!block) return nullptr;
+    if (!block || bytes == 0) return block;
     const std::size_t capacity = malloc_usable_size(block);
     if (capacity >= bytes && capacity / 2 <= bytes) return block;
     std::free(block);
@@ -79,6 +79,12 @@ void* AllocatePixels(std::size_t bytes, TPixelInit init, bool& black) {
 }  // namespace
 
 void TPixelStore::FreeDeleter::operator()(std::uint32_t* p) const { KeptStore.Keep(p); }
+
+void ReturnFreePixelMemory() {
+  std::free(KeptStore.Take(0));
+  // Freed pictures can stay with the heap of the thread that decoded them.
+  malloc_trim(0);
+}
 
 TPixelStore::TPixelStore(int width, int height, TPixelInit init)
     : Width(std::max(width, 0)), Height(std::max(height, 0)) {

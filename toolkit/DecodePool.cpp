@@ -1,6 +1,8 @@
 #include "DecodePool.h"
 
 #include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -9,6 +11,8 @@
 namespace {
 
 constexpr int kMaxWorkers = 8;
+// Ahead threads yield the processors to everything else of the desktop.
+constexpr int kAheadNice = 10;
 
 }  // namespace
 
@@ -20,175 +24,160 @@ int DefaultDecodeWorkers() {
 }
 
 struct TDecodePool::TJob {
-  enum TState { Queued, Running, Done, Gone };
-  std::string FileName;
-  bool Counted = false;
-  bool Held = false;  // started as a counted job and not yet taken or cancelled
+  enum TState { Queued, Running, Done };
+  TWork Work;
+  std::uint64_t Bytes = 0;
+  TLane Lane = TLane::Now;
   TState State = Queued;
-  std::atomic<bool> Cancel{false};
-  std::unique_ptr<TGraphic> Graphic;
-  std::exception_ptr Failure;
-
-  // What the one-thread path does at a request, ending before the first use.
-  void Execute() {
-    try {
-      std::unique_ptr<TGraphic> graphic = TPicture::LoadGraphic(FileName);
-      graphic->DecodeAhead(&Cancel);
-      Graphic = std::move(graphic);
-    } catch (...) {
-      Failure = std::current_exception();
-    }
-  }
+  std::atomic<bool> Stop{false};
 };
 
-TDecodePool::TDecodePool(int workers) : FCores(std::max(int(std::thread::hardware_concurrency()), 1)) {
-  for (int i = 0; i < workers; ++i) FThreads.emplace_back([this] { Work(); });
+// Each worker has a twin for the Ahead lane, so that lowering the twin's
+// priority never has to be undone (which needs privileges).
+TDecodePool::TDecodePool(int workers, std::uint64_t byteCeiling, std::function<void()> onIdle)
+    : FWorkers(std::max(workers, 0)),
+      FCores(std::max(int(std::thread::hardware_concurrency()), 1)),
+      FCeiling(byteCeiling),
+      FOnIdle(std::move(onIdle)) {
+  for (int i = 0; i < FWorkers; ++i) {
+    FThreads.emplace_back([this] { Work(TLane::Now); });
+    FThreads.emplace_back([this] { Work(TLane::Ahead); });
+  }
 }
 
 TDecodePool::~TDecodePool() {
   {
     const std::lock_guard lock(FLock);
     FStopping = true;
-    for (const TJobRef& job : FQueue) job->State = TJob::Gone;
+    for (TJob* job : FRunningJobs) job->Stop = true;
+    for (auto* line : {&FNow, &FAhead}) {
+      for (const TJobRef& job : *line) job->State = TJob::Done;
+      line->clear();
+    }
   }
   FChanged.notify_all();
   for (std::thread& t : FThreads) t.join();
 }
 
-std::vector<TDecodePool::TJobRef> TDecodePool::Queue(const std::vector<std::string>& fileNames, bool counted) {
-  std::vector<TJobRef> jobs;
-  jobs.reserve(fileNames.size());
-  for (const std::string& fileName : fileNames) {
-    auto job = std::make_shared<TJob>();
-    job->FileName = fileName;
-    job->Counted = counted;
-    jobs.push_back(std::move(job));
-  }
+TDecodePool::TJobRef TDecodePool::Queue(TWork work, std::uint64_t bytes, TLane lane, bool first) {
+  auto job = std::make_shared<TJob>();
+  job->Work = std::move(work);
+  job->Bytes = bytes;
+  job->Lane = lane;
   {
     const std::lock_guard lock(FLock);
-    FQueue.insert(FQueue.end(), jobs.begin(), jobs.end());
+    if (first) {
+      Line(lane).push_front(job);
+    } else {
+      Line(lane).push_back(job);
+    }
   }
   FChanged.notify_all();
-  return jobs;
+  return job;
 }
 
-std::unique_ptr<TGraphic> TDecodePool::Take(const TJobRef& job) {
+bool TDecodePool::Admits(const TJob& job) const { return FRunningJobs.empty() || FBytes + job.Bytes <= FCeiling; }
+
+void TDecodePool::Unqueue(const TJobRef& job) {
+  std::deque<TJobRef>& line = Line(job->Lane);
+  line.erase(std::find(line.begin(), line.end(), job));
+}
+
+// With FLock held on entry and on return; the work runs without it.
+void TDecodePool::Run(std::unique_lock<std::mutex>& lock, TJob& job) {
+  job.State = TJob::Running;
+  FBytes += job.Bytes;
+  FRunningJobs.push_back(&job);
+  lock.unlock();
+  // Its line is shorter: an Ahead job may start once no Now job waits.
+  FChanged.notify_all();
+  job.Work(job.Stop);
+  job.Work = nullptr;  // what the work holds goes with it, outside the lock
+  lock.lock();
+  FBytes -= job.Bytes;
+  FRunningJobs.erase(std::find(FRunningJobs.begin(), FRunningJobs.end(), &job));
+  job.State = TJob::Done;
+}
+
+void TDecodePool::Wait(const TJobRef& job) {
   std::unique_lock lock(FLock);
-  // Decoding here too helps only where the workers leave a core idle; on a
-  // machine they fill, it would slow the pictures decoding beside it.
-  if (job->State == TJob::Queued && Workers() < FCores) {
-    FQueue.erase(std::find(FQueue.begin(), FQueue.end(), job));
-    job->State = TJob::Running;
-    lock.unlock();
-    job->Execute();
-    lock.lock();
-  } else {
-    FWanted = job;
+  if (job->State == TJob::Queued) {
+    // First in line now: the paint waits for nothing else.
+    Unqueue(job);
+    job->Lane = TLane::Now;
+    FNow.push_front(job);
     FChanged.notify_all();
-    FChanged.wait(lock, [&] { return job->State != TJob::Queued && job->State != TJob::Running; });
-    FWanted = nullptr;
   }
-  Release(*job);
-  job->State = TJob::Gone;
-  std::unique_ptr<TGraphic> graphic = std::move(job->Graphic);
-  const std::exception_ptr failure = std::exchange(job->Failure, nullptr);
+  // Running it here too helps only where the workers leave a core idle; on
+  // a machine they fill, it would slow the jobs running beside it.
+  const bool mayRunHere = FWorkers < FCores;
+  FChanged.wait(lock, [&] {
+    return job->State == TJob::Done || (mayRunHere && job->State == TJob::Queued && Admits(*job));
+  });
+  if (job->State == TJob::Done) return;
+  Unqueue(job);
+  Run(lock, *job);
   lock.unlock();
   FChanged.notify_all();
-  if (failure) std::rethrow_exception(failure);
-  return graphic;
 }
 
 void TDecodePool::Cancel(const TJobRef& job) {
-  std::unique_ptr<TGraphic> unwanted;  // freed outside the lock
+  TWork unwanted;  // freed outside the lock
   {
     const std::lock_guard lock(FLock);
-    switch (job->State) {
-      case TJob::Queued:
-        FQueue.erase(std::find(FQueue.begin(), FQueue.end(), job));
-        break;
-      case TJob::Running:
-        job->Cancel = true;  // the worker ends the hold when it stops
-        break;
-      case TJob::Done:
-        Release(*job);
-        unwanted = std::move(job->Graphic);
-        job->Failure = nullptr;
-        break;
-      case TJob::Gone:
-        return;
+    if (job->State == TJob::Queued) {
+      Unqueue(job);
+      job->State = TJob::Done;
+      unwanted = std::move(job->Work);
+    } else if (job->State == TJob::Running) {
+      job->Stop = true;
     }
-    job->State = TJob::Gone;
   }
   FChanged.notify_all();
+}
+
+bool TDecodePool::Finished(const TJobRef& job) const {
+  const std::lock_guard lock(FLock);
+  return job->State == TJob::Done;
 }
 
 bool TDecodePool::Idle() const {
   const std::lock_guard lock(FLock);
-  return FRunning == 0;
+  return FRunningJobs.empty() && FNow.empty() && FAhead.empty();
 }
 
-int TDecodePool::Held() const {
+std::uint64_t TDecodePool::BytesRunning() const {
   const std::lock_guard lock(FLock);
-  return FHeld;
+  return FBytes;
 }
 
-void TDecodePool::Work() {
-  // Named for debuggers, profilers and thread listings.
-  pthread_setname_np(pthread_self(), "glimmet-decode");
-  std::unique_lock lock(FLock);
-  for (;;) {
-    TJobRef job;
-    FChanged.wait(lock, [&] { return FStopping || (job = NextJob()); });
-    if (FStopping) return;
-    job->State = TJob::Running;
-    job->Held = job->Counted;
-    FHeld += job->Held;
-    ++FRunning;
-    lock.unlock();
-    job->Execute();
-    lock.lock();
-    --FRunning;
-    std::unique_ptr<TGraphic> unwanted = Finish(*job);
-    FChanged.notify_all();
-    if (unwanted) {
-      lock.unlock();
-      unwanted.reset();
-      lock.lock();
-    }
-  }
-}
-
-// The first queued job that may start: an uncounted one, or a counted one
-// while fewer than the worker count are held. While Take waits one more
-// may, but while its own job is still queued only that one: it must not
-// find its place taken by a job it will ask for later.
-TDecodePool::TJobRef TDecodePool::NextJob() {
-  const bool wantedQueued = FWanted && FWanted->State == TJob::Queued;
-  const auto mayStart = [&](const TJobRef& job) {
-    const int limit = Workers() + (FWanted && (!wantedQueued || job == FWanted) ? 1 : 0);
-    return !job->Counted || FHeld < limit;
-  };
-  const auto it = std::find_if(FQueue.begin(), FQueue.end(), mayStart);
-  if (it == FQueue.end()) return nullptr;
-  TJobRef job = *it;
-  FQueue.erase(it);
+// The first job of the lane when the bytes admit it; Ahead jobs only while
+// no Now job waits. Jobs start in their order: a large one is not passed by
+// smaller ones until it never gets room.
+TDecodePool::TJobRef TDecodePool::NextJob(TLane lane) {
+  if (lane == TLane::Ahead && !FNow.empty()) return nullptr;
+  std::deque<TJobRef>& line = Line(lane);
+  if (line.empty() || !Admits(*line.front())) return nullptr;
+  TJobRef job = line.front();
+  line.pop_front();
   return job;
 }
 
-// With FLock held. A job cancelled while it ran hands back its graphic, to
-// be freed outside the lock.
-std::unique_ptr<TGraphic> TDecodePool::Finish(TJob& job) {
-  if (job.State != TJob::Gone) {
-    job.State = TJob::Done;
-    return nullptr;
+void TDecodePool::Work(TLane lane) {
+  // Named for debuggers, profilers and thread listings.
+  pthread_setname_np(pthread_self(), lane == TLane::Now ? "glimmet-decode" : "glimmet-ahead");
+  if (lane == TLane::Ahead) setpriority(PRIO_PROCESS, pid_t(gettid()), kAheadNice);
+  std::unique_lock lock(FLock);
+  for (;;) {
+    TJobRef job;
+    FChanged.wait(lock, [&] { return FStopping || (job = NextJob(lane)); });
+    if (FStopping) return;
+    Run(lock, *job);
+    const bool idle = FRunningJobs.empty() && FNow.empty() && FAhead.empty();
+    lock.unlock();
+    FChanged.notify_all();
+    job.reset();
+    if (idle && FOnIdle) FOnIdle();
+    lock.lock();
   }
-  Release(job);
-  job.Failure = nullptr;
-  return std::move(job.Graphic);
-}
-
-void TDecodePool::Release(TJob& job) {
-  if (!job.Held) return;
-  job.Held = false;
-  --FHeld;
 }

@@ -1,71 +1,80 @@
 #pragma once
-// Picture files loaded and decoded ahead on a few worker threads, each result
-// taken by the thread that asked for it: the loaded graphic, or the exception
-// that loading it raised (a decoding failure stays inside the graphic and is
-// raised by its first use, as without the pool).
+// Work beside the GUI thread: decoding pictures and making slides of them.
+// Jobs come in two lanes: what a paint or a click will wait for (Now), and
+// what is made ahead while the program is idle (Ahead), run by threads of
+// lower priority and only while no Now job waits. The pictures that running
+// jobs decode are bounded together in bytes; the results are the jobs' own.
 #include <atomic>
 #include <condition_variable>
+#include <cstdint>
 #include <deque>
-#include <exception>
+#include <functional>
 #include <memory>
 #include <mutex>
-#include <string>
 #include <thread>
 #include <vector>
 
-#include "Pictures.h"
-
 // The worker count the machine calls for: its cores, at most 8, unless the
-// environment variable GLIMMET_DECODE_WORKERS gives one (0 to 8; 0 decodes
-// every picture when it is taken, on the taking thread).
+// environment variable GLIMMET_DECODE_WORKERS gives one (0 to 8; 0 runs every
+// job on the thread that waits for it, and nothing ahead).
 int DefaultDecodeWorkers();
+
+// What running jobs may hold together, unless one job alone needs more.
+constexpr std::uint64_t DefaultDecodeBytes = std::uint64_t(512) << 20;
 
 class TDecodePool {
  public:
+  // Runs a job; a set flag asks it to stop soon (its result is not wanted).
+  using TWork = std::function<void(const std::atomic<bool>& Stop)>;
+  enum class TLane { Now, Ahead };
   struct TJob;
   using TJobRef = std::shared_ptr<TJob>;
 
-  explicit TDecodePool(int workers);
-  // Cancels what runs and waits for the workers to notice.
+  // onIdle is called on a worker whenever the last running job ends with
+  // none left in line: the moment to give memory back to the system.
+  explicit TDecodePool(int workers, std::uint64_t byteCeiling = DefaultDecodeBytes,
+                       std::function<void()> onIdle = nullptr);
+  // Tells running jobs to stop and waits for them; queued ones never run.
   ~TDecodePool();
   TDecodePool(const TDecodePool&) = delete;
   TDecodePool& operator=(const TDecodePool&) = delete;
 
-  int Workers() const { return int(FThreads.size()); }
+  int Workers() const { return FWorkers; }
 
-  // Queues files, in this order, behind the jobs queued before; workers
-  // start them in queue order. Counted jobs are held to the worker count:
-  // once that many have started and not been taken or cancelled, the next
-  // waits, so that with the picture the taking thread uses at most
-  // workers + 1 decoded pictures exist. While that thread waits in Take it
-  // uses none, and one more may start: the job it waits for, or, once that
-  // one runs, the next in the queue.
-  std::vector<TJobRef> Queue(const std::vector<std::string>& fileNames, bool counted);
-  // The job's graphic, waiting for it to finish. A job no worker has started
-  // runs here when there are fewer workers than cores; otherwise a worker
-  // starts it in its turn. Raises what loading raised.
-  std::unique_ptr<TGraphic> Take(const TJobRef& job);
+  // Queues a job that holds about `bytes` while it runs, behind its lane or
+  // first in it. A job starts when the bytes of the running ones leave room
+  // for it, or when none runs, so that a single huge picture still decodes.
+  TJobRef Queue(TWork work, std::uint64_t bytes, TLane lane, bool first = false);
+  // Returns once the job has run. One no worker has started goes first in
+  // line, and runs here when there are fewer workers than cores.
+  void Wait(const TJobRef& job);
   // Forgets the job: unqueued, or told to stop if it runs. Does not wait.
   void Cancel(const TJobRef& job);
+  // Whether it has run (or was forgotten).
+  bool Finished(const TJobRef& job) const;
 
-  // Whether no worker is loading or decoding.
+  // Whether no job runs or waits to run.
   bool Idle() const;
-  // Counted jobs started and not yet taken or cancelled.
-  int Held() const;
+  std::uint64_t BytesRunning() const;
 
  private:
-  void Work();
-  TJobRef NextJob();  // with FLock held; null when none may start
-  std::unique_ptr<TGraphic> Finish(TJob& job);
-  void Release(TJob& job);  // with FLock held: the job's hold ends
+  void Work(TLane lane);
+  TJobRef NextJob(TLane lane);  // with FLock held; null when none may start
+  bool Admits(const TJob& job) const;
+  void Run(std::unique_lock<std::mutex>& lock, TJob& job);
+  std::deque<TJobRef>& Line(TLane lane) { return lane == TLane::Now ? FNow : FAhead; }
+  void Unqueue(const TJobRef& job);
 
   mutable std::mutex FLock;
   std::condition_variable FChanged;
-  std::deque<TJobRef> FQueue;
+  std::deque<TJobRef> FNow;
+  std::deque<TJobRef> FAhead;
+  std::vector<TJob*> FRunningJobs;
   std::vector<std::thread> FThreads;
-  int FHeld = 0;
-  int FRunning = 0;
+  const int FWorkers;
+  const int FCores;
+  const std::uint64_t FCeiling;
+  const std::function<void()> FOnIdle;
+  std::uint64_t FBytes = 0;  // of the running jobs
   bool FStopping = false;
-  TJobRef FWanted;   // the job Take waits for, while it waits
-  const int FCores;  // of the machine
 };

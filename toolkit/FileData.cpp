@@ -116,3 +116,12 @@ std::vector<std::uint8_t> ReadFileHead(const std::string& fileName, std::uint64_
 std::vector<std::uint8_t> ReadFileData(const std::string& fileName) {
   return ReadFileHead(fileName, MaxPictureFileSize);
 }
+
+std::optional<TFileIdentity> FileIdentity(const std::string& fileName) {
+  const std::string path = gResolver ? gResolver(fileName) : fileName;
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) return std::nullopt;
+  const auto ns = [](const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
+  return TFileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size), ns(st.st_mtim),
+                       ns(st.st_ctim)};
+}

@@ -3,6 +3,7 @@
 // on a FIFO, refusing what is not a regular file or is unreasonably large.
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -33,3 +34,18 @@ std::vector<std::uint8_t> ReadFileData(const std::string& fileName);
 // The same for the first maxBytes of the file at most (the size limit above
 // still refuses larger files).
 std::vector<std::uint8_t> ReadFileHead(const std::string& fileName, std::uint64_t maxBytes);
+
+// What tells one version of a file from another: a file rewritten, replaced
+// or touched differs in one of these.
+struct TFileIdentity {
+  std::uint64_t Device = 0;
+  std::uint64_t Inode = 0;
+  std::int64_t Size = 0;
+  std::int64_t ModifiedNs = 0;  // since the epoch, in nanoseconds
+  std::int64_t ChangedNs = 0;
+  bool operator==(const TFileIdentity&) const = default;
+};
+
+// The identity of the file a path opens (through the path resolver);
+// nothing when it cannot be looked at.
+std::optional<TFileIdentity> FileIdentity(const std::string& fileName);

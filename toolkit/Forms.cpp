@@ -6,6 +6,7 @@
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QMouseEvent>
+#include <algorithm>
 #include <deque>
 
 TApplication Application;
@@ -19,7 +20,10 @@ namespace {
 // closed, and each further failure would open a box inside the last one.
 class TErrorBoxQueue : public QObject {
  public:
+  // A text already open or waiting is not queued again: a paint repeated
+  // while a broken file stays in view reports it once.
   void Add(const std::string& text) {
+    if ((FOpen && text == FOpenText) || std::find(FTexts.begin(), FTexts.end(), text) != FTexts.end()) return;
     FTexts.push_back(text);
     Schedule();
   }
@@ -57,6 +61,7 @@ class TErrorBoxQueue : public QObject {
     const std::string text = FTexts.front();
     FTexts.pop_front();
     FOpen = true;
+    FOpenText = text;
     const QString title = QFileInfo(QCoreApplication::applicationFilePath()).fileName();
     QMessageBox box(QMessageBox::Critical, title, QString::fromLocal8Bit(text.c_str()), QMessageBox::Ok);
     box.exec();
@@ -65,6 +70,7 @@ class TErrorBoxQueue : public QObject {
   }
 
   std::deque<std::string> FTexts;
+  std::string FOpenText;
   bool FHeld = false;
   bool FOpen = false;
   bool FScheduled = false;

@@ -77,6 +77,10 @@ struct TPixelStore {
   bool MadeBlack = true;                                 // every pixel was 0 when the store was made
 };
 
+// Gives the memory of freed pictures back to the system: once the program
+// goes idle, its resident size should not remember how many there were.
+void ReturnFreePixelMemory();
+
 class TBitmap : public TPersistent {
  public:
   TBitmap();

@@ -250,13 +250,13 @@ TJpegOutcome ReadJpegHeader(const std::uint8_t* data, std::size_t size, TJpegHea
 }
 
 // After a failure, a mismatch or a read that gave no row, the rows not
-// reached are made black.
+// reached are made black; a cancelled picture is thrown away as it is.
 TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request) {
   DecoderFrame f;
   f.data = request.Data;
   f.size = request.Size;
   f.request = &request;
   Run(f);
-  BlackenRowsFrom(request, f.rowsDone);
+  if (!f.cancelled) BlackenRowsFrom(request, f.rowsDone);
   return OutcomeOf(f);
 }

@@ -24,3 +24,13 @@ TJpegFrameSearch FindJpegFrame(const std::uint8_t* data, std::size_t size, TJpeg
 // The frame header of a picture file, read from its first bytes (at most a
 // megabyte); nothing when the file cannot be read or does not give one.
 std::optional<TJpegFrame> PeekJpegFrame(const std::string& fileName);
+
+// What decoding a picture file will take, told from its frame header alone:
+// its time, in pixels of a sequential Huffman-coded picture, and the bytes of
+// its decoded picture. Both 0 when the header cannot be read (a file that
+// fails fails fast).
+struct TDecodeEstimate {
+  double Cost = 0;
+  std::uint64_t Bytes = 0;
+};
+TDecodeEstimate EstimateDecode(const std::string& fileName);
