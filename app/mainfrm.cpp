@@ -342,7 +342,7 @@ void TFrmGlimmet::SBarThumbsChange(TObject*) {
 }
 
 void TFrmGlimmet::FollowBar() {
-  const double position = double(SBarThumbs->value());
+  const auto position = double(SBarThumbs->value());
   if (position != Thumbs1->ScrollPosition()) FScrollDirection = position > Thumbs1->ScrollPosition() ? 1 : -1;
   Thumbs1->SetScrollPosition(position);
 }
