@@ -133,9 +133,9 @@ bool TFrmGlimmet::OpenStartPath() {
   return true;
 }
 
-// The tree selects the folder, or, where it cannot show it (a hidden folder,
-// a name that is no UTF-8), the nearest folder above it that it can; the
-// grid lists the folder itself.
+// The tree selects the folder, or, where it cannot name it (a name that is
+// no UTF-8), the nearest folder above it that it can; the grid lists the
+// folder itself.
 void TFrmGlimmet::ShowFolder(const std::string& folder) {
   std::string shown = folder;
   while (!ShellTreeView1->SelectPath(shown) && shown != "/") shown = ParentFolder(shown);

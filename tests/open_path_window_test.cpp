@@ -352,6 +352,25 @@ TEST_F(OpenPathTest, DropRightAfterAMoveOfTheBarScrollsToThePictureAndClicksIt) 
   EXPECT_TRUE(Errors.empty()) << Errors.front();
 }
 
+// The grid lists "*.jpg" alone; a picture named otherwise still shows in the
+// large view, with no slide selected, and one of no picture format says so.
+TEST_F(OpenPathTest, PictureTheFolderDoesNotListShowsInTheLargeViewAlone) {
+  const std::string folder = AddPicturesFor("mixed", 2);
+  WriteFile(folder + "/photo.jpeg", FlatJpeg(kRed));
+  WriteFile(folder + "/notes.png", FlatJpeg(kGreen));
+  TFrmGlimmet& w = OpenWithArguments({folder + "/photo.jpeg"});
+  EXPECT_EQ(w.ShellTreeView1->SelectedPath(), folder);
+  EXPECT_EQ(w.FileList()->Count(), 2);
+  EXPECT_EQ(w.Thumbs1->Selection().Bit(0) || w.Thumbs1->Selection().Bit(1), false);
+  EXPECT_TRUE(Near(RgbAt(LargeView(), kLargeMiddle.x(), kLargeMiddle.y()), kRed));
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+
+  EXPECT_TRUE(Drop(folder + "/notes.png"));
+  // ")" sorts before the full stop, so none is added.
+  EXPECT_EQ(Errors, std::vector<std::string>{"Unknown picture file extension (.png)"});
+  EXPECT_TRUE(Near(RgbAt(LargeView(), kLargeMiddle.x(), kLargeMiddle.y()), kRed));
+}
+
 // Only local files are taken; Qt routes drops to a window only when it
 // accepts them.
 TEST_F(OpenPathTest, DragsOfNoLocalFileAreRefusedAndChangeNothing) {
