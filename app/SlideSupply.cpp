@@ -130,9 +130,11 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
     }
     FPaint.push_back(std::move(plan));
   }
-  // What was made ahead for other views waits behind this paint.
+  // What was being made ahead for other views is dropped; the read-ahead
+  // after this paint starts what the new view needs.
   CancelAll(FAhead);
   std::vector<double> startCosts;
+  startCosts.reserve(toStart.size());
   for (const std::size_t i : toStart) startCosts.push_back(costs[i]);
   for (const std::size_t k : DecodeStartOrder(startCosts, Workers())) {
     TPlanned& plan = FPaint[toStart[k]];

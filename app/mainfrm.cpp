@@ -401,10 +401,9 @@ void TFrmGlimmet::StartReadAhead() {
     if (std::string file = FileOfSlide(*last + k); !file.empty()) after.push_back(std::move(file));
     if (std::string file = FileOfSlide(*first - k); !file.empty()) before.push_back(std::move(file));
   }
-  std::vector<std::string>& later = FScrollDirection > 0 ? before : after;
-  std::vector<std::string> files = std::move(FScrollDirection > 0 ? after : before);
-  files.insert(files.end(), later.begin(), later.end());
-  FSupply.StartAhead(files, SlideLook());
+  if (FScrollDirection < 0) std::swap(after, before);
+  after.insert(after.end(), before.begin(), before.end());
+  FSupply.StartAhead(after, SlideLook());
 }
 
 void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProcessing& HowToProcess, int&,

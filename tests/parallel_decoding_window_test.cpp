@@ -412,6 +412,7 @@ TEST(DecodePoolTest, CancellingStopsWhatRunsAndTheDestructorStopsEverything) {
         20, [&] { pool.Wait(jobRunning); }, "the stop");
     EXPECT_TRUE(running.Stopped);
     EXPECT_EQ(queued.Runs, 0);
+    EXPECT_TRUE(pool.Finished(jobQueued));
     WithinSeconds(
         20,
         [&] {
@@ -518,18 +519,24 @@ TEST_F(ParallelDecodingTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAr
     EXPECT_EQ(first, (std::vector<std::string>{"120x80", "120x80", "15x120",
                                                "JPEG error #" + std::to_string(JERR_NO_SOI)}));
     EXPECT_EQ(*counted.Loads, 3);  // the link shows the same file: made once
+    // A file gone since the listing fails at its request; no failure is kept.
+    const std::string gone = Dir / "gone.jpg";
+    EXPECT_EQ(paint({gone}),
+              std::vector<std::string>{"Cannot open file \"" + gone + "\". No such file or directory"});
+    EXPECT_EQ(supply.Store().Bytes(),
+              TSlideStore::SlideBytes(TBitmap(120, 80)) + TSlideStore::SlideBytes(TBitmap(15, 120)));
     EXPECT_EQ(paint({a, link, b, bad}), first);
-    EXPECT_EQ(*counted.Loads, 4);  // only the failing file again
+    EXPECT_EQ(*counted.Loads, 5);  // only the failing files again
     // Rewritten with a picture of another size: made again.
     WriteFile(b, Picture(Colour::Rgb, 400, 100));
     EXPECT_EQ(paint({b}), std::vector<std::string>{"120x30"});
-    EXPECT_EQ(*counted.Loads, 5);
+    EXPECT_EQ(*counted.Loads, 6);
     // Another size or stretch mode is another slide.
     supply.StartPaint({a}, {90, false});
     EXPECT_EQ(supply.TakeSlide(a)->Width(), 90);
     supply.StartPaint({a}, {120, true});
     EXPECT_EQ(supply.TakeSlide(a)->Width(), 120);
-    EXPECT_EQ(*counted.Loads, 7);
+    EXPECT_EQ(*counted.Loads, 8);
     // Made ahead into the store, then painted without a load.
     supply.ClearStore();
     supply.StartAhead({a, b}, look);
@@ -539,9 +546,9 @@ TEST_F(ParallelDecodingTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAr
           while (!supply.Idle()) std::this_thread::yield();
         },
         "the read-ahead");
-    EXPECT_EQ(*counted.Loads, workers == 0 ? 7 : 9);  // nothing runs ahead without workers
+    EXPECT_EQ(*counted.Loads, workers == 0 ? 8 : 10);  // nothing runs ahead without workers
     EXPECT_EQ(paint({a, b}), (std::vector<std::string>{"120x80", "120x30"}));
-    EXPECT_EQ(*counted.Loads, 9);
+    EXPECT_EQ(*counted.Loads, 10);
     // The large view takes the file it names, whatever was started.
     supply.StartLarge(a);
     EXPECT_EQ(supply.TakeLarge(b)->Width(), 400);
