@@ -96,3 +96,7 @@ TRawPicture BareDecode(const std::string& path, TBareOutput output) {
   jpeg_destroy_decompress(&cinfo);
   return picture;
 }
+
+void BareDecodeAll(const std::vector<std::string>& paths) {
+  for (const std::string& path : paths) BareDecode(path);
+}

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 struct TRawPicture {
   int Width = 0;
@@ -24,3 +25,6 @@ enum class TBareOutput {
 // and the accurate integer inverse transform into freshly allocated rows.
 // Throws std::runtime_error when the file cannot be read or decoded.
 TRawPicture BareDecode(const std::string& path, TBareOutput output = TBareOutput::LikeSupply);
+
+// Every file in turn, as the picture supply would decode it.
+void BareDecodeAll(const std::vector<std::string>& paths);

@@ -3,7 +3,11 @@
 #include <QApplication>
 #include <QMouseEvent>
 #include <QScrollBar>
+#include <QSignalBlocker>
+#include <algorithm>
+#include <chrono>
 #include <stdexcept>
+#include <thread>
 
 #include "BareJpeg.h"
 #include "Memory.h"
@@ -40,12 +44,15 @@ class TPaintCounter {
   TNotifyEvent FSaved;
 };
 
-TMedians PaintAgainstDecode(TThumbnails& grid, const std::vector<std::string>& files, int reps, TClock clock) {
-  return MeasureSideBySide(
-      reps, clock, [&] { grid.Paint(); },
-      [&] {
-        for (const std::string& file : files) BareDecode(file);
-      });
+// Waits for the supply to finish, running the event loop or not.
+void AwaitSupply(TFrmGlimmet& window, bool runEvents) {
+  constexpr auto kPatience = std::chrono::seconds(120);
+  const auto deadline = std::chrono::steady_clock::now() + kPatience;
+  while (!window.Supply().Idle()) {
+    if (std::chrono::steady_clock::now() > deadline) throw std::runtime_error("the slide supply never went idle");
+    if (runEvents) QApplication::processEvents();
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
 }
 
 void SendMouse(QWidget& target, QEvent::Type type, QPoint pos, Qt::MouseButton button, Qt::MouseButtons buttons) {
@@ -70,8 +77,59 @@ std::vector<std::string> ShowFolder(TFrmGlimmet& window, const std::string& fold
     throw std::runtime_error("fewer than 8 pictures (*.jpg) in " + folder);
   }
   std::vector<std::string> files;
+  files.reserve(kSlidesInView);
   for (int i = 0; i < kSlidesInView; ++i) files.push_back(ResolveListedPath((*list)[i]));
   return files;
+}
+
+std::vector<std::string> FilesInView(TFrmGlimmet& window) {
+  const TStringList* list = window.FileList();
+  std::vector<std::string> files;
+  if (!list) return files;
+  for (const int id : window.Thumbs1->SlidesInView()) files.push_back(ResolveListedPath((*list)[id - 1]));
+  return files;
+}
+
+int PaintsDuring(TFrmGlimmet& window, const std::function<void()>& work) {
+  const TPaintCounter paints(*window.Thumbs1);
+  work();
+  return paints.Count;
+}
+
+void Quieten(TFrmGlimmet& window) {
+  // Twice: a merged scroll applied in the first run posts its own read-ahead.
+  QApplication::processEvents();
+  QApplication::processEvents();
+  window.Supply().DropAll();
+  AwaitSupply(window, false);
+}
+
+void WaitUntilIdle(TFrmGlimmet& window) {
+  QApplication::processEvents();
+  AwaitSupply(window, true);
+}
+
+void PaintAt(TFrmGlimmet& window, int value) {
+  {
+    const QSignalBlocker unheard(window.SBarThumbs);
+    window.SBarThumbs->setValue(value);
+  }
+  TThumbnails& grid = *window.Thumbs1;
+  const double before = grid.ScrollPosition();
+  grid.SetScrollPosition(value);
+  if (grid.ScrollPosition() == before) grid.Paint();
+}
+
+TMedians MeasureColdPaintAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
+                                       TClock clock) {
+  TThumbnails& grid = *window.Thumbs1;
+  return MeasureSideBySide(reps, clock,
+                           {[&] { grid.Paint(); }, [&] { BareDecodeAll(files); },
+                            [&] {
+                              Quieten(window);
+                              window.Supply().ClearStore();
+                            },
+                            [&] { Quieten(window); }});
 }
 
 TPaintFigures MeasurePaintAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
@@ -79,10 +137,14 @@ TPaintFigures MeasurePaintAgainstDecode(TFrmGlimmet& window, const std::vector<s
   TThumbnails& grid = *window.Thumbs1;
   TPaintFigures figures;
   grid.SetAntiAlias(false);
-  figures.ColorOnColor = PaintAgainstDecode(grid, files, reps, clock);
+  figures.ColorOnColor = MeasureColdPaintAgainstDecode(window, files, reps, clock);
   grid.SetAntiAlias(true);
-  figures.Halftone = PaintAgainstDecode(grid, files, reps, clock);
+  figures.Halftone = MeasureColdPaintAgainstDecode(window, files, reps, clock);
   grid.SetAntiAlias(false);
+  // Its warm-up paint keeps the slides that every timed one finds.
+  figures.Repaint = MeasureSideBySide(reps, clock,
+                                      {[&] { grid.Paint(); }, [&] { BareDecodeAll(files); },
+                                       [&] { Quieten(window); }, [&] { Quieten(window); }, false});
   return figures;
 }
 
@@ -90,38 +152,39 @@ TMedians MeasureClickAgainstDecode(TFrmGlimmet& window, const std::vector<std::s
                                    TClock clock) {
   QWidget& host = *window.Thumbs1Host;
   bool second = false, secondForReference = false;  // slides 1 and 2 in turns, each click a new selection
-  return MeasureSideBySide(
-      reps, clock,
-      [&] {
-        second = !second;
-        const QPoint at = second ? kSlide2 : kSlide1;
-        SendMouse(host, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
-        SendMouse(host, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
-        TBitmap shown;  // the large view's picture, decoded
-        shown.Assign(window.LargeImg->Picture().Graphic());
-      },
-      [&] {
-        secondForReference = !secondForReference;
-        for (const std::string& file : files) BareDecode(file);
-        BareDecode(files[secondForReference ? 1 : 0]);
-      });
+  return MeasureSideBySide(reps, clock,
+                           {[&] {
+                              second = !second;
+                              const QPoint at = second ? kSlide2 : kSlide1;
+                              SendMouse(host, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+                              SendMouse(host, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+                              TBitmap shown;  // the large view's picture, decoded
+                              shown.Assign(window.LargeImg->Picture().Graphic());
+                            },
+                            [&] {
+                              secondForReference = !secondForReference;
+                              BareDecode(files[secondForReference ? 1 : 0]);
+                            },
+                            [&] { Quieten(window); }, [&] { Quieten(window); }});
 }
 
 TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock) {
   TSlideSupply& supply = window.Supply();
   const int workers = supply.Workers();
+  const std::uint64_t storeBytes = supply.Store().Capacity();
   TThumbnails& grid = *window.Thumbs1;
-  const TMedians m = MeasureSideBySide(
-      reps, clock,
-      [&] {
-        supply.Configure(1, 0);
-        grid.Paint();
-      },
-      [&] {
-        supply.Configure(0, 0);
-        grid.Paint();
-      });
-  supply.Configure(workers, 0);
+  const TMedians m = MeasureSideBySide(reps, clock,
+                                       {[&] { grid.Paint(); }, [&] { grid.Paint(); },
+                                        [&] {
+                                          Quieten(window);
+                                          supply.Configure(1, storeBytes);
+                                        },
+                                        [&] {
+                                          Quieten(window);
+                                          supply.Configure(0, 0);
+                                        }});
+  Quieten(window);
+  supply.Configure(workers, storeBytes);
   return m;
 }
 
@@ -156,16 +219,29 @@ TFocusFigures MeasureFocusMove(TFrmGlimmet& window, int reps, TClock clock) {
 
 TMemoryFigures MeasurePaintMemory(TFrmGlimmet& window, const std::string& folder, int paints) {
   TMemoryFigures figures;
+  TSlideSupply& supply = window.Supply();
+  long storeBytes = 0;
+  const auto paintCold = [&] {
+    Quieten(window);
+    supply.ClearStore();
+    window.Thumbs1->Paint();
+    storeBytes = std::max(storeBytes, long(supply.Store().Bytes()));
+  };
+  Quieten(window);
+  supply.ClearStore();
   ReturnFreeMemory();
   const long before = ResidentKiB();
   figures.PeakFromStart = !ResetPeakResident();
-  ShowFolder(window, folder);  // the listing paints once
+  ShowFolder(window, folder);  // the listing paints
+  storeBytes = long(supply.Store().Bytes());
   long afterFirstHalf = ResidentKiB();
   for (int i = 2; i <= paints; ++i) {
-    window.Thumbs1->Paint();
+    paintCold();
     if (i == paints / 2) afterFirstHalf = ResidentKiB();
   }
+  Quieten(window);
   figures.DriftKiB = ResidentKiB() - afterFirstHalf;
   figures.PeakAddedKiB = PeakResidentKiB() - before;
+  figures.StoreKiB = storeBytes / 1024;
   return figures;
 }

@@ -1,7 +1,9 @@
 #pragma once
 // Measures of the browser's grid, driven through the real window: its folder
-// listing, its image-request handler feeding the grid's paint, and mouse
-// moves through the widget that hosts the grid.
+// listing, its image-request handler feeding the grid's paint from the
+// window's slide supply, and mouse moves through the widget that hosts the
+// grid.
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -17,24 +19,51 @@ constexpr int kSlidesInView = 8;  // 2 columns x 4 rows of the 299 x 453 grid
 // grid or the folder holds fewer than kSlidesInView pictures.
 std::vector<std::string> ShowFolder(TFrmGlimmet& window, const std::string& folder);
 
+// The files of the slides the grid shows now, as the program opens them.
+std::vector<std::string> FilesInView(TFrmGlimmet& window);
+
+// Runs what the event loop holds (the read-ahead a paint posts included),
+// then drops all work of the window's supply and waits until none runs: the
+// quiet state every measurement starts from. The store keeps its slides.
+void Quieten(TFrmGlimmet& window);
+
+// Runs the event loop until the supply has nothing left to do, read-ahead
+// included.
+void WaitUntilIdle(TFrmGlimmet& window);
+
+// Puts the bar at value without telling the window, and paints the grid
+// there once, as it was before a scroll: the bar's next change is the
+// first of its turn of the event loop and paints at once.
+void PaintAt(TFrmGlimmet& window, int value);
+
+// How many paints of the grid got past its paint guard while work ran.
+int PaintsDuring(TFrmGlimmet& window, const std::function<void()>& work);
+
 struct TPaintFigures {
-  TMedians ColorOnColor;  // one paint against the bare decoding of its files
+  TMedians ColorOnColor;  // one paint, the store emptied first, against the bare decoding of its files
   TMedians Halftone;
+  TMedians Repaint;  // the same view painted again, its slides kept
 };
 
-// The grid of the folder shown, painted whole, against the bare decoding of
-// the same files, without and with AntiAlias.
+// The grid of the folder shown, painted whole with the store emptied first,
+// against the bare decoding of the same files.
+TMedians MeasureColdPaintAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
+                                       TClock clock);
+
+// The grid of the folder shown, painted whole with the store emptied first,
+// against the bare decoding of the same files, without and with AntiAlias;
+// then painted again with its slides kept.
 TPaintFigures MeasurePaintAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
                                         TClock clock);
 
-// A release on a slide (1 and 2 in turns) until the large view holds its
-// picture decoded, against the bare decoding of the 8 files in view and the
-// clicked one: the click's file decodes beside the grid's repaint.
+// A press and release on a slide (1 and 2 in turns) until the large view
+// holds its picture decoded, against the bare decoding of that one file.
+// The grid's repaint for the new selection finds its slides kept.
 TMedians MeasureClickAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
                                    TClock clock);
 
-// One paint with the pool held to one worker against one with every file
-// loaded at its request, on the calling thread.
+// One paint with the pool held to one worker (the store on, emptied first)
+// against one with every file loaded at its request, on the calling thread.
 TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock);
 
 struct TFocusFigures {
@@ -49,10 +78,12 @@ TFocusFigures MeasureFocusMove(TFrmGlimmet& window, int reps, TClock clock);
 
 struct TMemoryFigures {
   long PeakAddedKiB = 0;       // highest resident set during the paints, above the one before
+  long StoreKiB = 0;           // the most the slide store held after a paint
   long DriftKiB = 0;           // resident set after the last half of the paints minus after the first half
   bool PeakFromStart = false;  // the kernel would not reset the peak: it counts from the start
 };
 
 // Lists folder and paints the grid paints times in all (the listing's own
-// paint included), watching the resident set.
+// paint included), the store emptied before each, so that every paint
+// decodes its pictures; watches the resident set.
 TMemoryFigures MeasurePaintMemory(TFrmGlimmet& window, const std::string& folder, int paints);

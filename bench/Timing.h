@@ -15,6 +15,10 @@ double Now(TClock clock);
 
 double Median(std::vector<double> values);
 
+// Seconds of processor time the whole process has used, all its threads,
+// kernel time on their behalf included.
+double ProcessCpuSeconds();
+
 // Seconds one call of work takes on the clock.
 double TimeOnce(TClock clock, const std::function<void()>& work);
 
@@ -29,3 +33,16 @@ struct TMedians {
 // a half in all, so that short workloads get many repetitions.
 TMedians MeasureSideBySide(int reps, TClock clock, const std::function<void()>& subject,
                            const std::function<void()>& reference);
+
+// The same, each run of a workload preceded by its untimed preparation
+// (either may be empty): the state the workload is measured from. Where the
+// preparation is long and the subject short, Extend false holds the run to
+// reps repetitions.
+struct TPrepared {
+  std::function<void()> Subject;
+  std::function<void()> Reference;
+  std::function<void()> BeforeSubject;
+  std::function<void()> BeforeReference;
+  bool Extend = true;
+};
+TMedians MeasureSideBySide(int reps, TClock clock, const TPrepared& work);

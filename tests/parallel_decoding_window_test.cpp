@@ -464,6 +464,25 @@ TEST(SlideStoreTest, KeyTellsVersionsAndLooksApartAndTheLeastRecentlyDrawnGoesFi
   store.Add(c, slide(40, 40));  // larger than the whole store: not kept
   EXPECT_FALSE(store.Find(c));
   EXPECT_EQ(store.Bytes(), unit + TSlideStore::SlideBytes(TBitmap(18, 10)));
+  store.Add(b, slide(10, 10));  // made again: it replaces the one kept
+  EXPECT_EQ(store.Bytes(), 2 * unit);
+  store.Add(c, slide(10, 10));
+  store.Add(key, slide(10, 10));  // d goes
+  store.Add(d, slide(10, 10));    // then b, the replaced one
+  EXPECT_FALSE(store.Find(b));
+  EXPECT_TRUE(store.Find(c) && store.Find(key) && store.Find(d));
+
+  // Bytes are the pixels', four each, and a little bookkeeping: a mebibyte
+  // keeps 27 slides of 120 x 80 (38,400 bytes of pixels each), not 28.
+  TSlideStore mebibyte(1 << 20);
+  for (std::uint64_t inode = 1; inode <= 28; ++inode)
+    mebibyte.Add({{1, inode, 3, 4, 5}, {120, false}}, slide(120, 80));
+  EXPECT_FALSE(mebibyte.Find({{1, 1, 3, 4, 5}, {120, false}}));
+  EXPECT_TRUE(mebibyte.Find({{1, 2, 3, 4, 5}, {120, false}}));
+  // A slide the size of the whole store is kept.
+  TSlideStore exact(unit);
+  exact.Add(key, slide(10, 10));
+  EXPECT_TRUE(exact.Find(key));
 
   const char* saved = std::getenv("GLIMMET_SLIDE_CACHE_MIB");
   const std::string kept = saved ? saved : "";
