@@ -9,6 +9,7 @@
 #include <QMenu>
 #include <QMouseEvent>
 #include <QProcess>
+#include <QScrollBar>
 #include <QStandardPaths>
 #include <QUrl>
 
@@ -28,6 +29,16 @@ TShellTreeView::TShellTreeView(QWidget* parent) : QTreeView(parent), FModel(new 
   const QModelIndex root = FModel->index("/");
   expand(root);
   setCurrentIndex(root);
+  // Folders read later are inserted, and sorted, above and below the one
+  // kept in view.
+  connect(FModel, &QAbstractItemModel::rowsInserted, this, [this] { KeepInView(); });
+  connect(FModel, &QAbstractItemModel::layoutChanged, this, [this] { KeepInView(); });
+  connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
+          [this] { FKeptInView = QPersistentModelIndex(); });
+}
+
+void TShellTreeView::KeepInView() {
+  if (FKeptInView.isValid()) scrollTo(FKeptInView);
 }
 
 std::optional<std::string> TShellTreeView::SelectedPath() const {
@@ -46,11 +57,13 @@ bool TShellTreeView::SelectPath(const std::string& path) {
   if (!index.isValid()) return false;
   for (QModelIndex up = index.parent(); up.isValid(); up = up.parent()) expand(up);
   setCurrentIndex(index);
+  FKeptInView = index;
   scrollTo(index);
   return true;
 }
 
 void TShellTreeView::mousePressEvent(QMouseEvent* event) {
+  FKeptInView = QPersistentModelIndex();
   // Below the last node there is nothing to select: the selection stays,
   // and the click lists the selected folder again, as beside a node.
   if (!indexAt(event->position().toPoint()).isValid()) {
@@ -63,6 +76,21 @@ void TShellTreeView::mousePressEvent(QMouseEvent* event) {
 void TShellTreeView::mouseReleaseEvent(QMouseEvent* event) {
   QTreeView::mouseReleaseEvent(event);
   if (event->button() == Qt::LeftButton && OnClick) OnClick();
+}
+
+void TShellTreeView::keyPressEvent(QKeyEvent* event) {
+  FKeptInView = QPersistentModelIndex();
+  QTreeView::keyPressEvent(event);
+}
+
+void TShellTreeView::wheelEvent(QWheelEvent* event) {
+  FKeptInView = QPersistentModelIndex();
+  QTreeView::wheelEvent(event);
+}
+
+void TShellTreeView::resizeEvent(QResizeEvent* event) {
+  QTreeView::resizeEvent(event);
+  KeepInView();
 }
 
 void TShellTreeView::contextMenuEvent(QContextMenuEvent* event) {

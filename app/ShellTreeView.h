@@ -1,6 +1,7 @@
 #pragma once
 // The folder tree: every folder of the file system under one root node, with
 // the platform's folder icons and no watching of the file system.
+#include <QPersistentModelIndex>
 #include <QTreeView>
 #include <functional>
 #include <optional>
@@ -20,8 +21,9 @@ class TShellTreeView : public QTreeView {
   // Path of the selected folder, as the file system names it; none when no
   // folder is selected.
   std::optional<std::string> SelectedPath() const;
-  // Selects the folder at path (made known to the tree first); false when
-  // the tree has no node for it.
+  // Selects the folder at path (made known to the tree first) and keeps it
+  // in view while the tree reads and sorts the folders around it, until the
+  // person turns to the tree; false when the tree has no node for it.
   bool SelectPath(const std::string& path);
   TFolderModel& Model() const { return *FModel; }
 
@@ -34,7 +36,13 @@ class TShellTreeView : public QTreeView {
   void mousePressEvent(QMouseEvent* event) override;
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
+  void KeepInView();
+
   TFolderModel* FModel;
+  QPersistentModelIndex FKeptInView;
 };

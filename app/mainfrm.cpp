@@ -78,6 +78,7 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
   SBarThumbs->setFocus();
   // The wheel over the grid turns the bar, as over the bar itself.
   Thumbs1Host->installEventFilter(this);
+  setAcceptDrops(true);
   resize(kClientWidth, kClientHeight);
   Application.Guard([this] { FormCreate(this); });
 }
@@ -271,6 +272,8 @@ void TFrmGlimmet::FormCreate(TObject*) {
 
 void TFrmGlimmet::FormShow(TObject*) {
   if (!FFileList) return;
+  // A folder or picture named at start-up is listed in the data folder's place.
+  if (OpenStartPath()) return;
   FFileList->Clear();
   ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList.get(), nullptr);
   Thumbs1->SetMax(FFileList->Count());
@@ -285,10 +288,13 @@ void TFrmGlimmet::FormClose(TObject*) {
 void TFrmGlimmet::ShellTreeView1Click(TObject*) {
   if (!FFileList) return;
   const std::optional<std::string> path = ShellTreeView1->SelectedPath();
-  if (!path) return;
+  if (path) ListFolder(*path);
+}
+
+void TFrmGlimmet::ListFolder(const std::string& path) {
   FSupply.DropAll();
   FFileList->Clear();
-  ScanFilesIntoList(*path + "/*.jpg", false, FFileList.get(), nullptr);
+  ScanFilesIntoList(path + "/*.jpg", false, FFileList.get(), nullptr);
   const int count = FFileList->Count();
   if (count == 0) {
     Thumbs1->SetVisible(false);

@@ -4,6 +4,7 @@
 #include <QWidget>
 #include <exception>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "app/SlideSupply.h"
@@ -57,6 +58,15 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // false when the tree knows no such folder.
   bool ChooseFolder(const std::string& path);
 
+  // Opens what the person points at (app/OpenPath.cpp): a folder is
+  // selected in the tree and listed as a click there would; for a picture
+  // its folder is, and then its slide is scrolled into view, clicked and so
+  // shown in the large view. A path that cannot be read raises EFOpenError
+  // and changes nothing.
+  void OpenPath(const std::string& path);
+  // The folder or picture the first show lists in place of the data folder.
+  void SetStartPath(const std::string& path) { FStartPath = path; }
+
   // State, for the snapshot tool and tests; the list is null after FormClose.
   const TStringList* FileList() const { return FFileList.get(); }
   const std::string& ExeDir() const { return FExeDir; }
@@ -68,6 +78,9 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // A folder or picture dropped onto the window opens as by OpenPath.
+  void dragEnterEvent(QDragEnterEvent* event) override;
+  void dropEvent(QDropEvent* event) override;
 
  private:
   void BuildLayout();
@@ -83,6 +96,13 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void DropDecodedPictures();
   void FollowBar();
   void StartReadAhead();
+  void ListFolder(const std::string& path);
+  // app/OpenPath.cpp
+  bool OpenStartPath();
+  void ShowFolder(const std::string& folder);
+  void ShowPicture(const std::string& file);
+  void BringSlideIntoView(int ThumbID);
+  void ClickSlide(int ThumbID);
 
   std::unique_ptr<TImage> FLoaderImg;
   std::unique_ptr<TStringList> FFileList;
@@ -98,6 +118,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool FFollowedBar = false;
   bool FFollowBarLater = false;
   int FScrollDirection = 1;
+  std::optional<std::string> FStartPath;
 };
 
 // The application's main window.

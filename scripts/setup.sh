@@ -11,6 +11,7 @@ PACKAGES=(
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick libxfixes-dev openbox
   fonts-dejavu-core
+  desktop-file-utils appstream lintian man-db
   clang libclang-rt-14-dev clang-format clang-tidy
 )
 

@@ -22,6 +22,7 @@
 #include <jerror.h>
 
 #include "support/BrowserTest.h"
+#include "support/Unprivileged.h"
 
 using namespace jpegmaker;
 using namespace browsertest;
@@ -30,29 +31,6 @@ namespace fs = std::filesystem;
 namespace {
 
 std::string Cause(int error) { return std::strerror(error); }
-
-// Opens files as an unprivileged user while it lives: for root the
-// permission bits are not checked at all. Every thread of the process is
-// affected (the decoding workers open files too); the saved user id 0
-// takes it back.
-class UnprivilegedFileAccess {
- public:
-  UnprivilegedFileAccess() : FDropped(geteuid() == 0) {
-    if (!FDropped) return;
-    EXPECT_EQ(setegid(65534), 0);
-    EXPECT_EQ(seteuid(65534), 0);
-  }
-  ~UnprivilegedFileAccess() {
-    if (!FDropped) return;
-    EXPECT_EQ(seteuid(0), 0);
-    EXPECT_EQ(setegid(0), 0);
-  }
-  UnprivilegedFileAccess(const UnprivilegedFileAccess&) = delete;
-  UnprivilegedFileAccess& operator=(const UnprivilegedFileAccess&) = delete;
-
- private:
-  bool FDropped;
-};
 
 // A socket bound to path; it stays in the folder after the descriptor closes.
 void MakeSocket(const std::string& path) {

@@ -15,10 +15,6 @@ namespace {
 
 TPathResolver gResolver = nullptr;
 
-[[noreturn]] void OpenError(const std::string& fileName, const std::string& cause) {
-  throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(fileName).c_str(), cause.c_str()));
-}
-
 class FileDescriptor {
  public:
   explicit FileDescriptor(int fd) : FFd(fd) {}
@@ -44,12 +40,13 @@ std::string KindRefusal(mode_t mode) {
 
 std::uint64_t CheckedSize(int fd, const std::string& fileName) {
   struct stat st {};
-  if (fstat(fd, &st) != 0) OpenError(fileName, std::strerror(errno));
+  if (fstat(fd, &st) != 0) RaiseOpenError(fileName, std::strerror(errno));
   const std::string refusal = KindRefusal(st.st_mode);
-  if (!refusal.empty()) OpenError(fileName, refusal);
+  if (!refusal.empty()) RaiseOpenError(fileName, refusal);
   const auto size = static_cast<std::uint64_t>(st.st_size);
   if (size > MaxPictureFileSize) {
-    OpenError(fileName, Format("The file is larger than %llu MiB", (unsigned long long)(MaxPictureFileSize >> 20)));
+    RaiseOpenError(fileName,
+                   Format("The file is larger than %llu MiB", (unsigned long long)(MaxPictureFileSize >> 20)));
   }
   return size;
 }
@@ -68,7 +65,7 @@ void ReadAll(int fd, std::vector<std::uint8_t>& data, const std::string& fileNam
   while (done < data.size()) {
     const ssize_t n = read(fd, data.data() + done, data.size() - done);
     if (n < 0 && errno == EINTR) continue;
-    if (n < 0) OpenError(fileName, std::strerror(errno));
+    if (n < 0) RaiseOpenError(fileName, std::strerror(errno));
     if (n == 0) break;
     done += static_cast<std::size_t>(n);
   }
@@ -77,20 +74,40 @@ void ReadAll(int fd, std::vector<std::uint8_t>& data, const std::string& fileNam
 
 }  // namespace
 
+void RaiseOpenError(const std::string& fileName, const std::string& cause) {
+  throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(fileName).c_str(), cause.c_str()));
+}
+
 void SetPathResolver(TPathResolver resolver) { gResolver = resolver; }
 
 TPathResolver PathResolver() { return gResolver; }
+
+namespace {
+
+// Opens the file for reading, or raises the refusal.
+int OpenForReading(const std::string& path) {
+  // Devices and pipes are refused before opening: opening some has effects.
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && !KindRefusal(st.st_mode).empty())
+    RaiseOpenError(path, KindRefusal(st.st_mode));
+  // Non-blocking so that a named pipe cannot stall the open; it is refused below.
+  const int fd = open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+  if (fd < 0) RaiseOpenError(path, std::strerror(errno));
+  return fd;
+}
+
+}  // namespace
+
+void CheckReadableFile(const std::string& path) {
+  const FileDescriptor fd(OpenForReading(path));
+  CheckedSize(fd.Get(), path);
+}
 
 std::vector<std::uint8_t> ReadFileHead(const std::string& fileName, std::uint64_t maxBytes) {
   // Errors name the file really opened, which may differ in case from the
   // name asked for.
   const std::string path = gResolver ? gResolver(fileName) : fileName;
-  // Devices and pipes are refused before opening: opening some has effects.
-  struct stat st {};
-  if (stat(path.c_str(), &st) == 0 && !KindRefusal(st.st_mode).empty()) OpenError(path, KindRefusal(st.st_mode));
-  // Non-blocking so that a named pipe cannot stall the open; it is refused below.
-  const FileDescriptor fd(open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK));
-  if (fd.Get() < 0) OpenError(path, std::strerror(errno));
+  const FileDescriptor fd(OpenForReading(path));
   std::vector<std::uint8_t> data = Allocate(std::min(CheckedSize(fd.Get(), path), maxBytes));
   ReadAll(fd.Get(), data, path);
   return data;

@@ -16,6 +16,14 @@ using TPathResolver = std::string (*)(const std::string&);
 void SetPathResolver(TPathResolver resolver);
 TPathResolver PathResolver();
 
+// Raises EFOpenError with "Cannot open file "<expanded path>". <cause>", the
+// text every refused opening of a file or folder gives.
+[[noreturn]] void RaiseOpenError(const std::string& fileName, const std::string& cause);
+
+// Raises the EFOpenError that reading the file at exactly this path (no
+// resolver) would raise, reading nothing.
+void CheckReadableFile(const std::string& path);
+
 // Files larger than this are refused before anything is read.
 constexpr std::uint64_t MaxPictureFileSize = std::uint64_t(512) << 20;
 

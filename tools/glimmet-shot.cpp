@@ -1,8 +1,9 @@
 // Renders the browser window without a display and saves it as a PNG:
-//   glimmet-shot --out FILE.png [--folder DIR] [--scroll N] [--click X,Y]...
-// The actions run in the order given: --folder lists DIR as a click in the
-// folder tree would, --scroll sets the scroll bar's position, --click moves
-// the pointer to grid point X,Y and clicks there with the left button.
+//   glimmet-shot --out FILE.png [FOLDER | PICTURE] [--folder DIR] [--scroll N] [--click X,Y]...
+// The actions run in the order given: FOLDER or PICTURE opens as the
+// program's own argument does, --folder lists DIR as a click in the folder
+// tree would, --scroll sets the scroll bar's position, --click moves the
+// pointer to grid point X,Y and clicks there with the left button.
 // Errors the program would show in a box are printed as "error: TEXT".
 #include <QApplication>
 #include <QElapsedTimer>
@@ -29,10 +30,11 @@
 
 namespace {
 
-constexpr const char* kUsage = "usage: glimmet-shot --out FILE.png [--folder DIR] [--scroll N] [--click X,Y]...";
+constexpr const char* kUsage =
+    "usage: glimmet-shot --out FILE.png [FOLDER | PICTURE] [--folder DIR] [--scroll N] [--click X,Y]...";
 
 struct TAction {
-  enum TKind { ChooseFolder, Scroll, Click } Kind;
+  enum TKind { Open, ChooseFolder, Scroll, Click } Kind;
   std::string Path;
   int A = 0;
   int B = 0;
@@ -71,12 +73,19 @@ std::optional<TAction> ParseAction(const std::string& name, const std::string& v
   return std::nullopt;
 }
 
-std::optional<TOptions> ParseArguments(const QStringList& args) {
+// Reads the bytes of argv, which Qt has rid of its own options: names that
+// are no UTF-8 keep them.
+std::optional<TOptions> ParseArguments(int argc, char** argv) {
   TOptions options;
-  for (qsizetype i = 1; i < args.size(); i += 2) {
-    if (i + 1 >= args.size()) return std::nullopt;
-    const std::string name = args[i].toStdString();
-    const std::string value = QFile::encodeName(args[i + 1]).toStdString();
+  for (int i = 1; i < argc; i += 2) {
+    const std::string name = argv[i];
+    if (!name.starts_with("-")) {
+      options.Actions.push_back(TAction{TAction::Open, name, 0, 0});
+      --i;
+      continue;
+    }
+    if (i + 1 >= argc) return std::nullopt;
+    const std::string value = argv[i + 1];
     if (name == "--out") {
       options.Out = value;
       continue;
@@ -105,6 +114,9 @@ void ClickGrid(TFrmGlimmet& window, int x, int y) {
 
 void RunAction(TFrmGlimmet& window, const TAction& action) {
   switch (action.Kind) {
+    case TAction::Open:
+      Application.Guard([&] { window.OpenPath(action.Path); });
+      break;
     case TAction::ChooseFolder:
       if (!window.ChooseFolder(action.Path))
         std::fprintf(stderr, "error: no folder %s in the tree\n", action.Path.c_str());
@@ -132,12 +144,21 @@ void WaitForTheTree(TShellTreeView& tree) {
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
 }
 
+// The offscreen platform has no window manager to pass a window's size
+// limits to, and says so for every window; all else Qt says is kept.
+QtMessageHandler gQtHandler = nullptr;
+void QuietAboutSizeHints(QtMsgType type, const QMessageLogContext& context, const QString& message) {
+  if (type == QtWarningMsg && message == "This plugin does not support propagateSizeHints()") return;
+  gQtHandler(type, context, message);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  gQtHandler = qInstallMessageHandler(QuietAboutSizeHints);
   const auto app = StartApplication(argc, argv);
-  const auto options = ParseArguments(QCoreApplication::arguments());
+  const auto options = ParseArguments(argc, argv);
   if (!options) {
     std::fprintf(stderr, "%s\n", kUsage);
     return 2;

@@ -5,8 +5,9 @@
 # BUILD_DIR/glimmet where XDG_RUNTIME_DIR is unset, uses the keyboard on the
 # scroll bar, chooses folders in the folder tree (pictures, one without
 # pictures, one with a broken file), drags, clicks and turns the wheel on the
-# scroll bar, clicks a slide, and checks exact pixels of screenshots, the
-# cursor, the error boxes and that nothing was written.
+# scroll bar, clicks a slide, starts the program again on a folder and on a
+# picture named on its command line, and checks exact pixels of screenshots,
+# the cursor, the error boxes and that nothing was written.
 # DEPTH (default 24) is the X screen's depth.
 set -euo pipefail
 
@@ -60,7 +61,7 @@ make_picture() {
   cjpeg -quality 100 -sample 1x1 -outfile "$out" "$work/flat.ppm"
 }
 pic_colour=C81E1E
-mkdir -p "$work/pics" "$work/broken" "$work/nopics"
+mkdir -p "$work/pics" "$work/broken" "$work/nopics" "$work/args dir"
 for n in 1 2 3 4 5; do make_picture 100 75 "$pic_colour" "$work/pics/picture$n.jpg"; done
 cp "$work/pics/picture1.jpg" "$work/broken/good1.jpg"
 cp "$work/pics/picture2.jpg" "$work/broken/good2.jpg"
@@ -105,12 +106,16 @@ take_shot() { import -window root "$shot"; }
 # its client origin is read off the screen (the grid's frame).
 read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
 want_x=$(((1280 - (944 + fl + fr)) / 2 + fl)) want_y=$(((1024 - (591 + ft + fb)) / 2 + ft))
-for _ in $(seq 50); do
-  take_shot
-  read -r ox oy < <("$probe" client "$shot") || true
-  [[ ${ox:-} == "$want_x" && ${oy:-} == "$want_y" ]] && break
-  sleep 0.2
-done
+# Screenshots until the client origin (ox, oy) is where it is wanted.
+find_client_origin() {
+  for _ in $(seq 50); do
+    take_shot
+    read -r ox oy < <("$probe" client "$shot") || true
+    [[ ${ox:-} == "$want_x" && ${oy:-} == "$want_y" ]] && break
+    sleep 0.2
+  done
+}
+find_client_origin
 echo "e2e: client origin ($ox, $oy), frame extents $fl $fr $ft $fb"
 [[ $ox == "$want_x" && $oy == "$want_y" ]] && pass "centred on the screen with its frame" ||
   fail "client at ($ox, $oy), not ($want_x, $want_y)"
@@ -306,6 +311,77 @@ if grep -qiE 'error|warning' "$work/glimmet.log"; then
   echo "e2e: the program wrote:"
   cat "$work/glimmet.log"
 fi
+
+# --- a folder and a picture named on the command line --------------------------
+# Nine pictures in a folder whose name has spaces, one of them green; the
+# program starts on the folder, then on the green picture.
+arg_colour=1EC81E
+make_picture 100 75 "$arg_colour" "$work/args dir/green one.jpg"
+for n in 1 2 3 4 5 6 7 8; do cp "$work/pics/picture1.jpg" "$work/args dir/picture $n.jpg"; done
+# Starts the program with the arguments and finds its window's client origin.
+start_program() {
+  env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" "$program" "$@" >"$work/glimmet-args.log" 2>&1 &
+  app_pid=$!
+  win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1) || return 1
+  find_client_origin
+  gx=$((ox + 1)) gy=$((oy + 137)) tx=$((ox + 1)) ty=$((oy + 1)) lx=$((ox + 322)) ly=$((oy + 1))
+}
+# The selected slides among the eight boxes of an unscrolled view: a navy
+# cover 10 pixels into the box.
+count_selected() {
+  local n=0 row column
+  for row in 0 1 2 3; do
+    for column in 0 1; do
+      if "$probe" expect "$shot" $((gx + 77 + 136 * column)) $((gy + 22 + 136 * row)) 000080 >/dev/null; then
+        n=$((n + 1))
+      fi
+    done
+  done
+  echo $n
+}
+
+if start_program "$work/args dir"; then
+  # Slide 1 is the red or the green picture, as the folder lists them.
+  for _ in $(seq 50); do
+    take_shot
+    slide1=$("$probe" pixel "$shot" $((gx + 77)) $((gy + 79)))
+    "$probe" expect "$shot" $((gx + 77)) $((gy + 79)) "$pic_colour" 6 >/dev/null ||
+      "$probe" expect "$shot" $((gx + 77)) $((gy + 79)) "$arg_colour" 6 >/dev/null && break
+    sleep 0.2
+  done
+  if "$probe" expect "$shot" $((gx + 77)) $((gy + 79)) "$pic_colour" 6 >/dev/null ||
+    "$probe" expect "$shot" $((gx + 77)) $((gy + 79)) "$arg_colour" 6 >/dev/null; then
+    pass "folder argument: slide 1 shows a picture of it"
+  else
+    fail "folder argument: slide 1 shows $slide1"
+  fi
+  expect "folder argument: the large view stays empty" $((lx + 310)) $((ly + 294)) F0F0F0
+  [[ $(count_selected) == 0 ]] && pass "folder argument: no slide selected" || fail "folder argument: a slide selected"
+  if "$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight >/dev/null; then
+    pass "folder argument: the folder is selected in the tree, in view"
+  else
+    fail "folder argument: no selected row in view in the tree"
+  fi
+else
+  fail "folder argument: the window did not appear"
+fi
+stop "$app_pid"
+app_pid=""
+
+if start_program "$work/args dir/green one.jpg"; then
+  # 100 x 75 in the 621 x 589 view: at (260, 257) to (359, 331).
+  settle "picture argument: the large view shows it" $((lx + 260)) $((ly + 257)) $arg_colour 6
+  expect "picture argument: its bottom-right pixel" $((lx + 359)) $((ly + 331)) $arg_colour 6
+  expect "picture argument: face left of it" $((lx + 259)) $((ly + 300)) F0F0F0
+  expect "picture argument: face below it" $((lx + 300)) $((ly + 332)) F0F0F0
+  [[ $(count_selected) == 1 ]] && pass "picture argument: its slide selected, in view" ||
+    fail "picture argument: $(count_selected) slides selected in view"
+else
+  fail "picture argument: the window did not appear"
+fi
+stop "$app_pid"
+app_pid=""
+[[ ! -s $work/glimmet-args.log ]] || { echo "e2e: the program wrote:"; cat "$work/glimmet-args.log"; }
 
 written=$(find "$work/tmp" "$work/home" -mindepth 1)
 [[ -z $written ]] && pass "nothing written to TMPDIR or HOME" || fail "written: $written"

@@ -1,0 +1,197 @@
+#include "app/OpenPath.h"
+
+#include <dirent.h>
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QMimeData>
+#include <QScrollBar>
+#include <QUrl>
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
+#include <vector>
+
+#include "app/ShellTreeView.h"
+#include "app/mainfrm.h"
+#include "toolkit/FileData.h"
+#include "toolkit/Forms.h"
+#include "toolkit/SysUtils.h"
+
+namespace {
+
+// The grid keeps this many pixels free on every side (its border).
+constexpr int kGridBorder = 10;
+
+std::vector<std::string> Components(const std::string& path) {
+  std::vector<std::string> parts;
+  std::size_t start = 0;
+  while (start < path.size()) {
+    const std::size_t slash = std::min(path.find('/', start), path.size());
+    const std::string part = path.substr(start, slash - start);
+    if (!part.empty() && part != ".") parts.push_back(part);
+    start = slash + 1;
+  }
+  return parts;
+}
+
+std::string Join(const std::vector<std::string>& parts, std::size_t count) {
+  std::string path;
+  for (std::size_t i = 0; i < count; ++i) path += "/" + parts[i];
+  return path.empty() ? "/" : path;
+}
+
+std::string CurrentFolder() {
+  std::vector<char> buffer(PATH_MAX);
+  while (!getcwd(buffer.data(), buffer.size())) {
+    if (errno != ERANGE) return "/";
+    buffer.resize(buffer.size() * 2);
+  }
+  return buffer.data();
+}
+
+std::string RealPath(const std::string& path) {
+  char* real = realpath(path.c_str(), nullptr);
+  if (!real) return path;
+  std::string result = real;
+  std::free(real);
+  return result;
+}
+
+}  // namespace
+
+std::string AbsolutePath(const std::string& path) {
+  const std::vector<std::string> parts = Components(path.starts_with('/') ? path : CurrentFolder() + "/" + path);
+  const auto up = std::find(parts.begin(), parts.end(), "..");
+  if (up == parts.end()) return Join(parts, parts.size());
+  // The system resolves the folder before the last "..", so a link there
+  // leads where the kernel would; what follows is kept as named.
+  const auto last = std::find(parts.rbegin(), parts.rend(), "..").base();
+  std::string resolved = RealPath(Join(parts, std::size_t(last - parts.begin())));
+  for (auto it = last; it != parts.end(); ++it) resolved += (resolved == "/" ? "" : "/") + *it;
+  return resolved;
+}
+
+std::string ParentFolder(const std::string& path) {
+  const auto slash = path.rfind('/');
+  if (slash == std::string::npos || slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+TOpenKind CheckOpenable(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) != 0) RaiseOpenError(path, std::strerror(errno));
+  if (!S_ISDIR(st.st_mode)) {
+    CheckReadableFile(path);
+    return TOpenKind::Picture;
+  }
+  DIR* dir = opendir(path.c_str());
+  if (!dir) RaiseOpenError(path, std::strerror(errno));
+  closedir(dir);
+  return TOpenKind::Folder;
+}
+
+std::string DroppedPath(const QMimeData* data) {
+  if (!data || !data->hasUrls()) return {};
+  for (const QUrl& url : data->urls()) {
+    if (url.isLocalFile())
+      return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+  }
+  return {};
+}
+
+void TFrmGlimmet::OpenPath(const std::string& path) {
+  if (!FFileList) return;
+  const std::string absolute = AbsolutePath(path);
+  if (CheckOpenable(absolute) == TOpenKind::Folder) {
+    ShowFolder(absolute);
+    return;
+  }
+  ShowFolder(ParentFolder(absolute));
+  ShowPicture(absolute);
+}
+
+// Reports a path that cannot be opened in the error box and on standard
+// error, and lets the data folder be listed as without one.
+bool TFrmGlimmet::OpenStartPath() {
+  if (!FStartPath) return false;
+  const std::string path = *std::exchange(FStartPath, std::nullopt);
+  try {
+    CheckOpenable(AbsolutePath(path));
+  } catch (const EFOpenError& e) {
+    std::fprintf(stderr, "%s\n", TApplication::ErrorText(e.what()).c_str());
+    Application.HandleException(e);
+    return false;
+  }
+  OpenPath(path);
+  return true;
+}
+
+// The tree selects the folder, or, where it cannot name it (a name that is
+// no UTF-8), the nearest folder above it that it can; the grid lists the
+// folder itself.
+void TFrmGlimmet::ShowFolder(const std::string& folder) {
+  std::string shown = folder;
+  while (!ShellTreeView1->SelectPath(shown) && shown != "/") shown = ParentFolder(shown);
+  ListFolder(folder);
+}
+
+// A picture the listing does not hold (its name does not end in ".jpg")
+// still shows in the large view.
+void TFrmGlimmet::ShowPicture(const std::string& file) {
+  const std::string name = ExtractFileName(file);
+  for (int i = 0; i < FFileList->Count(); ++i) {
+    if (ExtractFileName((*FFileList)[i]) == name) {
+      BringSlideIntoView(i + 1);
+      ClickSlide(i + 1);
+      return;
+    }
+  }
+  LargeImg->Picture().LoadFromFile(file);
+}
+
+// Scrolls only when the slide is not wholly in view, and then as far as
+// putting its row at the top.
+void TFrmGlimmet::BringSlideIntoView(int ThumbID) {
+  int x = 0, y = 0;
+  Thumbs1->SlideOrigin(ThumbID, x, y);
+  const int box = Thumbs1->SlideSize() + 2 * Thumbs1->SlideMargin();
+  if (y >= kGridBorder && y + box <= Thumbs1->Height() - kGridBorder) return;
+  const int columns = std::max(1, Thumbs1->NumColumns());
+  SBarThumbs->setValue((ThumbID - 1) / columns * columns + 1);
+  // The click below needs the grid where the bar now is, also when an
+  // earlier move in this turn has the grid wait for the end of it.
+  if (std::exchange(FFollowBarLater, false)) FollowBar();
+}
+
+// Presses and releases the left button on the slide, as the person would:
+// the grid selects it and the window loads it into the large view.
+void TFrmGlimmet::ClickSlide(int ThumbID) {
+  int x = 0, y = 0;
+  Thumbs1->SlideOrigin(ThumbID, x, y);
+  const int box = Thumbs1->SlideSize() + 2 * Thumbs1->SlideMargin();
+  // The middle of the box, or of the part of it inside the grid's border.
+  const int top = std::max(y, kGridBorder), bottom = std::min(y + box, Thumbs1->Height() - kGridBorder);
+  TWMMouse message;
+  message.XPos = std::int16_t(x + box / 2);
+  message.YPos = std::int16_t(std::clamp(y + box / 2, top, std::max(top, bottom)));
+  Thumbs1->WMLButtonDown(message);
+  Thumbs1->WMLButtonUp(message);
+}
+
+void TFrmGlimmet::dragEnterEvent(QDragEnterEvent* event) {
+  if (!DroppedPath(event->mimeData()).empty()) event->acceptProposedAction();
+}
+
+void TFrmGlimmet::dropEvent(QDropEvent* event) {
+  const std::string path = DroppedPath(event->mimeData());
+  if (path.empty()) return;
+  event->acceptProposedAction();
+  Application.Guard([&] { OpenPath(path); });
+}
