@@ -56,6 +56,14 @@ void SetCoding(jpeg_compress_struct& cinfo, const Options& o) {
   cinfo.arith_code = o.Arithmetic ? TRUE : FALSE;
   cinfo.restart_interval = static_cast<unsigned>(o.RestartInterval);
   if (o.Progressive) jpeg_simple_progression(&cinfo);
+  if (o.CoarseProgressive) {
+    static jpeg_scan_info scans[5];
+    const int n = cinfo.num_components;
+    scans[0] = {n, {0, 1, 2, 3}, 0, 0, 0, 0};
+    for (int c = 0; c < n; ++c) scans[c + 1] = {1, {c, 0, 0, 0}, 1, 63, 0, 1};
+    cinfo.scan_info = scans;
+    cinfo.num_scans = n + 1;
+  }
 }
 
 // Only trivially destructible locals live between setjmp and a longjmp.

@@ -29,6 +29,10 @@ struct Options {
   int RestartInterval = 0;  // in MCUs; 0 for none
   bool AdobeMarker = true;  // CMYK and YCCK only
   bool FullChroma = false;  // 4:4:4 instead of libjpeg's 4:2:0
+  // Progressive with the DC scan and one AC scan per component that leaves
+  // the lowest bit out: every AC coefficient stays known only roughly, as
+  // where block smoothing acts.
+  bool CoarseProgressive = false;
 };
 
 // One flat colour everywhere.
