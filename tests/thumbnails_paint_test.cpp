@@ -153,6 +153,7 @@ const PaintRow kRows[] = {
     {"nothing at all: 0 x 0 asks for slide 1", {.Width = 0, .Height = 0}},
     {"cells above Max keep the background", {.Max = 5}},
     {"Min 3 at position 1: the first two cells stay empty", {.Min = 3}},
+    {"Min 2 written below Min: 1.5, slide 1's cell stays empty", {.Min = 2}, -4.0},
     {"no slide in view lies in Min..Max", {}, 100.0, {}, {}, {}, 10},
     {"no gap, no margin", {.SlideDistance = 0, .SlideMargin = 0}},
     {"wide gaps and margins", {.Width = 400, .SlideSize = 60, .SlideDistance = 30, .SlideMargin = 20}},
