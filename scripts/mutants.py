@@ -24,25 +24,34 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
-# Which unit suites cover which sources (first match wins).
+# Which suites cover which sources (first match wins): unit suites, and the
+# window suites for the browser window.
 COVERAGE = [
-    ("lib/Tesk_teskbase.cpp", ["frames_test", "thumbnails_paint_test"]),
+    ("lib/Tesk_teskbase.cpp", ["frames_test", "thumbnails_paint_test", "thumbnails_mouse_test"]),
     ("lib/Tesk_teskbase_markers.cpp", ["markers_test", "thumbnails_paint_test"]),
     ("lib/Tesk_dstruct.cpp", ["dstruct_test", "assignment_test", "thumbnails_mouse_test"]),
     ("lib/Tesk_filesys*.cpp", ["filesys_test"]),
     ("lib/Tesk_Thumbnails*.cpp", ["thumbnails_state_test", "thumbnails_geometry_test",
                                   "thumbnails_paint_test", "thumbnails_mouse_test", "assignment_test"]),
-    ("toolkit/Canvas*.cpp", ["canvas_test", "frames_test", "markers_test"]),
+    ("toolkit/Canvas.cpp", ["canvas_test", "frames_test", "markers_test", "thumbnails_paint_test"]),
+    ("toolkit/CanvasQt.cpp", ["canvas_test", "markers_test", "thumbnails_paint_test"]),
     ("toolkit/Stretch.cpp", ["canvas_test"]),
     ("toolkit/Bitmap.cpp", ["canvas_test", "pixel_store_test"]),
     ("toolkit/Colors.cpp", ["canvas_test", "thumbnails_paint_test"]),
     ("toolkit/Jpeg*.cpp", ["jpeg_test", "hostile_jpeg_test", "picture_test"]),
+    ("toolkit/Image.cpp", ["picture_test", "mainfrm_test"]),
     ("toolkit/Pictures.cpp", ["picture_test"]),
     ("toolkit/FileData.cpp", ["filesys_test", "picture_test"]),
     ("toolkit/DecodePool.cpp", ["parallel_decoding_window_test"]),
+    ("toolkit/Forms.cpp", ["mainfrm_test", "jpeg_test"]),
+    ("toolkit/Controls.cpp", ["thumbnails_mouse_test", "thumbnails_state_test", "mainfrm_test"]),
+    ("toolkit/qt/*.cpp", ["mainfrm_test"]),
+    ("toolkit/*.cpp", ["canvas_test", "thumbnails_state_test", "thumbnails_mouse_test", "dstruct_test",
+                       "assignment_test", "mainfrm_test"]),
     ("app/DecodeOrder.cpp", ["parallel_decoding_window_test"]),
     ("app/SlidePrefetch.cpp", ["parallel_decoding_window_test"]),
-    ("toolkit/*.cpp", ["canvas_test", "thumbnails_state_test", "thumbnails_mouse_test", "dstruct_test"]),
+    ("app/mainfrm.cpp", ["mainfrm_test", "file_names_window_test", "parallel_decoding_window_test"]),
+    ("app/*.cpp", ["mainfrm_test", "file_names_window_test"]),
 ]
 
 # Calls whose arguments may be swapped without a change.
