@@ -10,7 +10,7 @@
 
 #include "picture_test_helpers.h"
 #include "support/JpegMaker.h"
-#include "support/TempDir.h"
+#include "tools/TempDir.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Jpeg.h"
 #include "toolkit/JpegFrame.h"
