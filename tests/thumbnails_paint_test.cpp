@@ -104,7 +104,10 @@ std::unique_ptr<TThumbnails> MakeGrid(const PaintRow& row, reference::Look& look
 // Serves the row's replies; after one request has thrown, no more throw.
 struct Server {
   Server(TThumbnails& grid, const PaintRow& row) : Row(row) {
-    grid.OnFirstImageRequest = [this](TObject*) { ++First; };
+    grid.OnFirstImageRequest = [this, &grid](TObject*) {
+      ++First;
+      Announced = grid.SlidesInView();
+    };
     grid.OnLastImageRequest = [this](TObject*) { ++Last; };
     grid.OnImageRequest = [this](TObject*, int id, TImageRequestProcessing& how, int& mark, TBitmap*& buffer) {
       Requests.push_back(id);
@@ -131,6 +134,7 @@ struct Server {
   }
   const PaintRow& Row;
   std::vector<int> Requests;
+  std::vector<int> Announced;  // the slides the paint said, as it began, it would request
   std::vector<std::unique_ptr<TBitmap>> Dropped;
   int First = 0, Last = 0;
   bool Thrown = false;
@@ -264,6 +268,7 @@ TEST(ThumbnailsPaint, EveryPixelAsTheReferenceDraws) {
     grid->Paint();
     EXPECT_TRUE(SamePixels(grid->Surface(), expected));
     EXPECT_EQ(server.Requests, model.Requests);
+    EXPECT_EQ(server.Announced, model.Requests);
     EXPECT_EQ(server.First, 1);
     EXPECT_EQ(server.Last, 1);
   }
