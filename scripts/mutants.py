@@ -361,24 +361,7 @@ def list_element_mutants(path, text, m):
     designated initialiser, an argument list given in braces)."""
     found = []
     for match in re.finditer(r"[\w=(,]\s*\{", m):
-        open_brace = match.end() - 1
-        depth, start, spans, i = 0, open_brace + 1, [], open_brace
-        while i < len(m):
-            c = m[i]
-            if c in "([{":
-                depth += 1
-            elif c in ")]}":
-                depth -= 1
-                if depth == 0:
-                    spans.append((start, i))
-                    break
-            elif c == ";" and depth == 1:
-                spans = []
-                break
-            elif c == "," and depth == 1:
-                spans.append((start, i))
-                start = i + 1
-            i += 1
+        spans = split_arguments(m, match.end() - 1)
         spans = [s for s in spans if m[s[0]:s[1]].strip()]
         if len(spans) < 2 or len(spans) > 12:
             continue
