@@ -287,3 +287,23 @@ TEST(Bitmap, EmptyBitmapsAreValidAndResizeKeepsTheOverlap) {
 }
 
 }  // namespace
+
+// A copy lands with its top-left corner at (x, y), cut at the target's edges.
+TEST(CanvasDraw, CopiesLandAtTheirPlaceCutAtTheEdges) {
+  TBitmap source(3, 2);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) source.Canvas().SetPixel(x, y, TColor(0x102030 * (y * 3 + x + 1)));
+  }
+  for (const TPoint at : {TPoint{0, 0}, TPoint{-1, 1}, TPoint{0, 3}, TPoint{4, 4}}) {
+    TBitmap target(6, 5);
+    target.Canvas().Draw(at.X, at.Y, source);
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < 6; ++x) {
+        const int sx = x - at.X, sy = y - at.Y;
+        const bool inside = sx >= 0 && sx < 3 && sy >= 0 && sy < 2;
+        EXPECT_EQ(target.Canvas().Pixel(x, y), inside ? source.Canvas().Pixel(sx, sy) : clBlack)
+            << "copy at " << at.X << "," << at.Y << ", pixel " << x << "," << y;
+      }
+    }
+  }
+}

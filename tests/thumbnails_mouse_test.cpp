@@ -16,10 +16,10 @@
 
 namespace {
 
-enum Kind { Move, Click, DoubleClick, Scroll };
+enum Kind { Move, Click, DoubleClick, Scroll, Pen };
 struct Step {
   Kind What;
-  int X = 0, Y = 0;  // for Scroll, X is the slide value
+  int X = 0, Y = 0;  // for Scroll, X is the slide value; for Pen, the canvas pen's width
   int Keys = 0;
 };
 
@@ -150,10 +150,21 @@ const MouseRow kRows[] = {
      {.Height = 200},
      ssmSingle,
      {{Click, 50, 190}, {Click, 50, 191}, {Move, 50, 190}, {Move, 50, 191}}},
-    {"without a gap the shared column belongs to the right slide",
+    {"without a gap the shared column and row belong to the right and lower slide",
      {.SlideDistance = 0},
      ssmSingle,
-     {{Click, 143, 50}, {Click, 144, 50}, {Move, 143, 50}, {Move, 144, 50}}},
+     {{Click, 143, 50},
+      {Click, 144, 50},
+      {Move, 143, 50},
+      {Move, 144, 50},
+      {Click, 50, 143},
+      {Click, 50, 144},
+      {Move, 50, 143},
+      {Move, 50, 144}}},
+    {"outlines are one pixel wide whatever pen the canvas holds",
+     {.FocusLinewidth = 2},
+     ssmMultiple,
+     {{Pen, 3}, {Move, 50, 50}, {Move, 200, 50}}},
     {"slides before Min do not exist",
      {.Min = 3},
      ssmMultiple,
@@ -206,6 +217,8 @@ TEST(ThumbnailsMouse, EveryStepAsTheReferenceHasIt) {
       } else if (s.What == DoubleClick) {
         DoubleClickAt(*grid, s.X, s.Y, s.Keys);
         want.push_back("dblclick " + std::to_string(slide));
+      } else if (s.What == Pen) {
+        grid->Canvas().Pen.Width = s.X;
       } else {
         grid->SetScrollPosition(s.X);
         const double position = reference::Normalised(s.X, reference::Columns(look), look.Min, look.Max);
