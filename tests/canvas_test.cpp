@@ -138,6 +138,13 @@ TEST(CanvasEllipse, StaysInsideItsBoxAndTouchesEverySide) {
   EXPECT_EQ(minY, 6);
   EXPECT_EQ(maxY, 12);
   EXPECT_EQ(c.Pixel(8, 9), clBlack);
+  // Corners given in any order name the same box.
+  for (const TRect r : {TRect{12, 6, 5, 13}, TRect{5, 13, 12, 6}, TRect{12, 13, 5, 6}}) {
+    WhiteBitmap other(20, 20);
+    other.Canvas().Brush.SetColor(clBlack);
+    other.Canvas().Ellipse(r.Left, r.Top, r.Right, r.Bottom);
+    EXPECT_EQ(other.Drawn(), b.Drawn()) << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom;
+  }
 }
 
 TEST(CanvasPixels, OutsideReadsInvalidAndWritesNothing) {
