@@ -4,9 +4,8 @@
 #include <memory>
 #include <stdexcept>
 
-#include <jpeglib.h>
-
 #include "BareJpeg.h"
+#include "tools/JpegWriter.h"
 
 namespace {
 
@@ -44,27 +43,14 @@ TRgb Upscale(const TRawPicture& source, int width, int height) {
 }
 
 void Encode(const TRgb& picture, const std::string& path) {
-  std::FILE* f = std::fopen(path.c_str(), "wb");
-  if (!f) throw std::runtime_error("cannot write " + path);
-  jpeg_compress_struct cinfo{};
-  jpeg_error_mgr err{};
-  cinfo.err = jpeg_std_error(&err);  // our own pictures: a failure here ends the program
-  jpeg_create_compress(&cinfo);
-  jpeg_stdio_dest(&cinfo, f);
-  cinfo.image_width = JDIMENSION(picture.Width);
-  cinfo.image_height = JDIMENSION(picture.Height);
-  cinfo.input_components = 3;
-  cinfo.in_color_space = JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 90, TRUE);
-  jpeg_start_compress(&cinfo, TRUE);
-  while (cinfo.next_scanline < cinfo.image_height) {
-    JSAMPROW row = const_cast<JSAMPROW>(&picture.Pixels[std::size_t(cinfo.next_scanline) * picture.Width * 3]);
-    jpeg_write_scanlines(&cinfo, &row, 1);
-  }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  if (std::fclose(f) != 0) throw std::runtime_error("cannot write " + path);
+  jpegmaker::Options o;
+  o.Width = picture.Width;
+  o.Height = picture.Height;
+  o.Quality = 90;
+  jpegmaker::WriteFile(path, jpegmaker::MakeJpeg(o, [&picture](int x, int y) {
+                         const std::uint8_t* p = &picture.Pixels[(std::size_t(y) * picture.Width + x) * 3];
+                         return jpegmaker::Sample{p[0], p[1], p[2], 0};
+                       }));
 }
 
 // Sources libjpeg cannot give as RGB (ink pictures, damaged files) are passed over.

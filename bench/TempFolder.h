@@ -1,15 +1,5 @@
 #pragma once
-// A temporary folder, removed with its content when the object goes.
-#include <string>
+// The bench's temporary folders are the tests' own.
+#include "tools/TempDir.h"
 
-class TTempFolder {
- public:
-  explicit TTempFolder(const std::string& prefix);
-  ~TTempFolder();
-  TTempFolder(const TTempFolder&) = delete;
-  TTempFolder& operator=(const TTempFolder&) = delete;
-  const std::string& Path() const { return FPath; }  // without a trailing '/'
-
- private:
-  std::string FPath;
-};
+using TTempFolder = TempDir;

@@ -4,7 +4,10 @@ that cover it; a fault no test notices survives and is listed.
 
 Faults: a comparison or arithmetic operator changed, an integer constant off
 by one, true and false swapped, a statement dropped, two arguments of a call
-swapped. The tree itself is only read: faults are planted in a copy (by
+swapped, an argument or assigned expression plus or minus one, a rounding
+call replaced by truncation, an argument replaced by a neighbouring variable
+of the same type, a drawing call copied onto the mirrored edge, an element
+left out of a braced list. The tree itself is only read: faults are planted in a copy (by
 default build-mutants/src, built in build-mutants/build), which is brought
 back to the tree's content before every run, so an interrupted run leaves
 nothing behind anywhere that matters.
@@ -21,29 +24,43 @@ import time
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 
-# Which unit suites cover which sources (first match wins).
+# Which suites cover which sources (first match wins): unit suites, and the
+# window suites for the browser window.
 COVERAGE = [
-    ("lib/Tesk_teskbase.cpp", ["frames_test", "thumbnails_paint_test"]),
+    ("lib/Tesk_teskbase.cpp", ["frames_test", "thumbnails_paint_test", "thumbnails_mouse_test"]),
     ("lib/Tesk_teskbase_markers.cpp", ["markers_test", "thumbnails_paint_test"]),
     ("lib/Tesk_dstruct.cpp", ["dstruct_test", "assignment_test", "thumbnails_mouse_test"]),
     ("lib/Tesk_filesys*.cpp", ["filesys_test"]),
     ("lib/Tesk_Thumbnails*.cpp", ["thumbnails_state_test", "thumbnails_geometry_test",
                                   "thumbnails_paint_test", "thumbnails_mouse_test", "assignment_test"]),
-    ("toolkit/Canvas*.cpp", ["canvas_test", "frames_test", "markers_test"]),
+    ("toolkit/Canvas.cpp", ["canvas_test", "frames_test", "markers_test", "thumbnails_paint_test",
+                            "thumbnails_mouse_test"]),
+    ("toolkit/CanvasQt.cpp", ["canvas_test", "markers_test", "thumbnails_paint_test"]),
     ("toolkit/Stretch.cpp", ["canvas_test"]),
     ("toolkit/Bitmap.cpp", ["canvas_test", "pixel_store_test"]),
     ("toolkit/Colors.cpp", ["canvas_test", "thumbnails_paint_test"]),
     ("toolkit/Jpeg*.cpp", ["jpeg_test", "hostile_jpeg_test", "picture_test"]),
+    ("toolkit/Image.cpp", ["picture_test", "mainfrm_test"]),
     ("toolkit/Pictures.cpp", ["picture_test"]),
     ("toolkit/FileData.cpp", ["filesys_test", "picture_test"]),
     ("toolkit/DecodePool.cpp", ["parallel_decoding_window_test"]),
+    ("toolkit/Forms.cpp", ["mainfrm_test", "jpeg_test"]),
+    ("toolkit/Controls.cpp", ["thumbnails_mouse_test", "thumbnails_state_test", "mainfrm_test"]),
+    ("toolkit/qt/*.cpp", ["mainfrm_test"]),
+    ("toolkit/*.cpp", ["canvas_test", "thumbnails_state_test", "thumbnails_mouse_test", "dstruct_test",
+                       "assignment_test", "mainfrm_test"]),
     ("app/SlideStore.cpp", ["parallel_decoding_window_test"]),
     ("app/SlideSupply.cpp", ["parallel_decoding_window_test"]),
-    ("toolkit/*.cpp", ["canvas_test", "thumbnails_state_test", "thumbnails_mouse_test", "dstruct_test"]),
+    ("app/mainfrm.cpp", ["mainfrm_test", "file_names_window_test", "parallel_decoding_window_test",
+                         "open_path_window_test"]),
+    ("app/CommandLine.cpp", ["open_path_window_test"]),
+    ("app/OpenPath.cpp", ["open_path_window_test"]),
+    ("app/*.cpp", ["mainfrm_test", "file_names_window_test"]),
 ]
 
-# Calls whose arguments may be swapped without a change.
-COMMUTATIVE = {"std::min", "std::max", "min", "max", "SatAdd"}
+# Calls whose arguments may be swapped without a change; std::clamp(v, lo, hi)
+# is min(max(v, lo), hi), in which v and lo change places freely.
+COMMUTATIVE = {"std::min", "std::max", "min", "max", "SatAdd", "std::clamp"}
 # An argument that names a type and a parameter: a declaration, not a call.
 PARAMETER = re.compile(r"^[\w:<>]+[\s&*]+\w+$")
 
@@ -210,11 +227,166 @@ def argument_mutants(path, text, m):
     return found
 
 
+def call_arguments(m):
+    """(name, call start, argument spans) of every call inside a body."""
+    for match in re.finditer(r"\b([A-Za-z_][\w:.>-]*?)\s*\(", m):
+        name = match.group(1).split(".")[-1].split(">")[-1]
+        line_start = m.rfind("\n", 0, match.start()) + 1
+        if name in KEYWORDS or not m[line_start:match.start()].startswith((" ", "\t")):
+            continue
+        spans = split_arguments(m, match.end() - 1)
+        if spans and (m[spans[0][0]:spans[0][1]].strip() or len(spans) > 1):
+            yield name, match.start(), spans
+
+
+def off_by_one_mutants(path, text, m):
+    """An integer expression one more or one less: call arguments with a
+    variable in them and the right-hand sides of assignments."""
+    found = []
+    spans = []
+    for name, _, args in call_arguments(m):
+        if name in COMMUTATIVE or name in ROUNDING:
+            continue
+        spans += [a for a in args if not PARAMETER.match(m[a[0]:a[1]].strip())]
+    for match in re.finditer(r"[\w\])]\s(?:=|\+=|-=)\s([^;{}]+);", m):
+        spans.append((match.start(1), match.end(1)))
+    for a0, a1 in spans:
+        expr = m[a0:a1].strip()
+        if (not re.search(r"[A-Za-z_]", expr) or re.search(r"\|\||&&|[=!<>]=|[<>!]|[&*]$|^const\b|^(delete|default)$", expr) or "\n" in m[a0:a1] or re.search(r"\b(true|false|nullptr|this)\b|\"|::\w+$", expr)
+                or re.fullmatch(r"[\w.]+\(\)|[\w.>-]*(Color|Canvas|Pen|Brush|Font|Style|Name|Text|Path)\w*", expr, re.I)
+                or re.fullmatch(r"(cl|fs|irp|ssm|cs|pf|bs|ps)[A-Z]\w*", expr) or expr.startswith(("[", "{", "*", "&"))):
+            continue
+        start = a0 + len(m[a0:a1]) - len(m[a0:a1].lstrip())
+        end = start + len(expr)
+        for sign in ("+", "-"):
+            found.append(Mutant(path, text, start, end, "(%s) %s 1" % (text[start:end], sign), "off by one"))
+    return found
+
+
+ROUNDING = {"RoundHalfEven", "round", "lround", "llround", "nearbyint", "rint", "qRound", "floor", "ceil"}
+
+
+def rounding_mutants(path, text, m):
+    """A rounding call replaced by truncation toward zero."""
+    found = []
+    for match in re.finditer(r"\b(?:std::)?(RoundHalfEven|round|lround|llround|nearbyint|rint|qRound|floor|ceil)\s*\(", m):
+        line_start = m.rfind("\n", 0, match.start()) + 1
+        if not m[line_start:match.start()].startswith((" ", "\t")) or m[match.start() - 1:match.start()] in ".:>":
+            continue
+        found.append(Mutant(path, text, match.start(), match.end(), "static_cast<long long>(", "truncation"))
+    return found
+
+
+TYPE_WORDS = r"(?:const\s+)?((?:std::)?[A-Za-z_]\w*(?:::\w+)?)"
+DECLARED = re.compile(TYPE_WORDS + r"\s*[&*]?\s+([A-Za-z_]\w*)\s*(?==[^=]|;|,|\)|\{)")
+NOT_TYPES = {"return", "else", "case", "delete", "new", "throw", "goto", "using", "typedef", "namespace",
+             "class", "struct", "enum", "public", "private", "protected", "template", "operator"}
+
+
+def declared_names(m):
+    """(offset, name, type) of declared variables, parameters and fields."""
+    out = []
+    for match in DECLARED.finditer(m):
+        kind, name = match.group(1), match.group(2)
+        if kind in NOT_TYPES or kind in KEYWORDS or name in NOT_TYPES:
+            continue
+        out.append((match.start(2), name, kind))
+    return out
+
+
+def header_fields(path):
+    header = os.path.join(ROOT, re.sub(r"(Geometry|Mouse|Paint|_markers|_resolve)?\.cpp$", ".h", path))
+    if not os.path.exists(header):
+        return []
+    return [(-1, n, k) for _, n, k in declared_names(masked(open(header, encoding="utf-8").read()))
+            if re.fullmatch(r"F[A-Z]\w*", n)]
+
+
+def neighbour_mutants(path, text, m):
+    """A bare variable argument replaced by the nearest other variable of the
+    same declared type in the same function (or a field of the same type)."""
+    found = []
+    names = declared_names(m)
+    fields = header_fields(path)
+    body_starts = [x.start() for x in re.finditer(r"^\S.*\($|^\S[^;]*\)\s*(const\s*)?(override\s*)?\{", m, re.M)]
+    for name, start, spans in call_arguments(m):
+        if name in COMMUTATIVE:
+            continue
+        function_start = max([b for b in body_starts if b < start], default=0)
+        scope = [(o, n, k) for o, n, k in names if function_start <= o < start]
+        types = {n: k for o, n, k in fields + scope}
+        for a0, a1 in spans:
+            arg = m[a0:a1].strip()
+            if arg not in types:
+                continue
+            same = [n for o, n, k in fields + scope if k == types[arg] and n != arg]
+            seen = []
+            for n in reversed(same):
+                if n not in seen:
+                    seen.append(n)
+            for n in seen[:2]:
+                s0 = a0 + m[a0:a1].index(arg)
+                found.append(Mutant(path, text, s0, s0 + len(arg), n, "neighbour"))
+    return found
+
+
+def mirrored_edge_mutants(path, text, m):
+    """A drawing call over four coordinates copied, mirrored on the diagonal
+    (x and y, width and height exchanged), so that it also draws on another
+    edge: a band at the top gains one at the left, one at the bottom one at
+    the right."""
+    found = []
+    swap = {"Width": "Height", "Height": "Width", "X": "Y", "Y": "X", "x": "y", "y": "x"}
+    for name, start, spans in call_arguments(m):
+        if len(spans) < 4:
+            continue
+        line_end = m.find("\n", start)
+        line_start = m.rfind("\n", 0, start) + 1
+        statement = m[line_start:line_end]
+        if not statement.strip().endswith(";") or statement.count("(") != statement.count(")") \
+                or not is_plain_statement(statement, ";"):
+            continue
+        coords = [s for s in spans if not re.search(r"Canvas|Color|cl[A-Z]|Style|Pen|Brush|Font|\"", m[s[0]:s[1]])]
+        if len(coords) < 4:
+            continue
+        x1, y1, x2, y2 = coords[-4:]
+        original = text[line_start:line_end]
+        pieces = [text[s[0]:s[1]].strip() for s in (x1, y1, x2, y2)]
+        mirrored = [re.sub(r"\b(Width|Height|X|Y|x|y)\b", lambda g: swap[g.group(1)], p) for p in pieces]
+        copy = text[line_start:x1[0]] + " " + mirrored[1] + ", " + mirrored[0] + ", " + mirrored[3] + ", " \
+            + mirrored[2] + text[y2[1]:line_end]
+        if re.sub(r"\s", "", copy) == re.sub(r"\s", "", original):
+            continue  # a shape symmetric on the diagonal: the copy draws the same pixels
+        found.append(Mutant(path, text, line_start, line_end, original + "\n" + copy, "mirrored edge"))
+    return found
+
+
+def list_element_mutants(path, text, m):
+    """One element left out of a braced list of two or more (an aggregate or
+    designated initialiser, an argument list given in braces)."""
+    found = []
+    for match in re.finditer(r"[\w=(,]\s*\{", m):
+        spans = split_arguments(m, match.end() - 1)
+        spans = [s for s in spans if m[s[0]:s[1]].strip()]
+        if len(spans) < 2 or len(spans) > 12:
+            continue
+        for k, (s0, s1) in enumerate(spans):
+            if k + 1 < len(spans):
+                end = spans[k + 1][0]
+            else:
+                s0, end = spans[k - 1][1], s1
+            found.append(Mutant(path, text, s0, end, "", "list element"))
+    return found
+
+
 def find_mutants(path):
     text = open(os.path.join(ROOT, path), encoding="utf-8").read()
     m = masked(text)
     found = (operator_mutants(path, text, m) + constant_mutants(path, text, m)
-             + statement_mutants(path, text, m) + argument_mutants(path, text, m))
+             + statement_mutants(path, text, m) + argument_mutants(path, text, m)
+             + off_by_one_mutants(path, text, m) + rounding_mutants(path, text, m)
+             + neighbour_mutants(path, text, m) + mirrored_edge_mutants(path, text, m)
+             + list_element_mutants(path, text, m))
     found.sort(key=lambda x: (x.start, x.end, x.replacement))
     return text, found
 

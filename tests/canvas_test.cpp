@@ -138,6 +138,13 @@ TEST(CanvasEllipse, StaysInsideItsBoxAndTouchesEverySide) {
   EXPECT_EQ(minY, 6);
   EXPECT_EQ(maxY, 12);
   EXPECT_EQ(c.Pixel(8, 9), clBlack);
+  // Corners given in any order name the same box.
+  for (const TRect r : {TRect{12, 6, 5, 13}, TRect{5, 13, 12, 6}, TRect{12, 13, 5, 6}}) {
+    WhiteBitmap other(20, 20);
+    other.Canvas().Brush.SetColor(clBlack);
+    other.Canvas().Ellipse(r.Left, r.Top, r.Right, r.Bottom);
+    EXPECT_EQ(other.Drawn(), b.Drawn()) << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom;
+  }
 }
 
 TEST(CanvasPixels, OutsideReadsInvalidAndWritesNothing) {
@@ -287,3 +294,23 @@ TEST(Bitmap, EmptyBitmapsAreValidAndResizeKeepsTheOverlap) {
 }
 
 }  // namespace
+
+// A copy lands with its top-left corner at (x, y), cut at the target's edges.
+TEST(CanvasDraw, CopiesLandAtTheirPlaceCutAtTheEdges) {
+  TBitmap source(3, 2);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) source.Canvas().SetPixel(x, y, TColor(0x102030 * (y * 3 + x + 1)));
+  }
+  for (const TPoint at : {TPoint{0, 0}, TPoint{-1, 1}, TPoint{0, 3}, TPoint{4, 4}}) {
+    TBitmap target(6, 5);
+    target.Canvas().Draw(at.X, at.Y, source);
+    for (int y = 0; y < 5; ++y) {
+      for (int x = 0; x < 6; ++x) {
+        const int sx = x - at.X, sy = y - at.Y;
+        const bool inside = sx >= 0 && sx < 3 && sy >= 0 && sy < 2;
+        EXPECT_EQ(target.Canvas().Pixel(x, y), inside ? source.Canvas().Pixel(sx, sy) : clBlack)
+            << "copy at " << at.X << "," << at.Y << ", pixel " << x << "," << y;
+      }
+    }
+  }
+}

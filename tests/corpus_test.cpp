@@ -15,7 +15,7 @@
 #include <vector>
 
 #include "picture_test_helpers.h"
-#include "support/TempDir.h"
+#include "tools/TempDir.h"
 #include "toolkit/Jpeg.h"
 #include "toolkit/Pictures.h"
 

@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "lib/Tesk_filesys.h"
-#include "tests/support/TempDir.h"
+#include "tools/TempDir.h"
 
 namespace {
 

@@ -13,7 +13,7 @@
 
 #include "picture_test_helpers.h"
 #include "support/JpegMaker.h"
-#include "support/TempDir.h"
+#include "tools/TempDir.h"
 #include "toolkit/Jpeg.h"
 
 using namespace jpegmaker;

@@ -10,7 +10,7 @@
 
 #include "picture_test_helpers.h"
 #include "support/JpegMaker.h"
-#include "support/TempDir.h"
+#include "tools/TempDir.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Jpeg.h"
 #include "toolkit/JpegFrame.h"
@@ -344,3 +344,61 @@ TEST(JpegInkScreenTest, InkPicturesStayFullColourOnAnEightBitScreen) {
 }
 
 }  // namespace
+
+namespace {
+
+// libjpeg's own RGB pixels of a file with the two settings the decoder fixes.
+std::vector<std::uint32_t> LibjpegPixels(const Bytes& file, boolean smoothing, J_DCT_METHOD method) {
+  jpeg_decompress_struct cinfo;
+  jpeg_error_mgr err;
+  cinfo.err = jpeg_std_error(&err);
+  jpeg_create_decompress(&cinfo);
+  jpeg_mem_src(&cinfo, file.data(), static_cast<unsigned long>(file.size()));
+  jpeg_read_header(&cinfo, TRUE);
+  cinfo.out_color_space = JCS_RGB;
+  cinfo.do_block_smoothing = smoothing;
+  cinfo.dct_method = method;
+  jpeg_start_decompress(&cinfo);
+  std::vector<std::uint32_t> pixels;
+  std::vector<JSAMPLE> row(cinfo.output_width * 3);
+  while (cinfo.output_scanline < cinfo.output_height) {
+    JSAMPROW r = row.data();
+    jpeg_read_scanlines(&cinfo, &r, 1);
+    for (std::size_t x = 0; x < cinfo.output_width; ++x) {
+      pixels.push_back(0xFF000000u | std::uint32_t(row[3 * x]) << 16 | std::uint32_t(row[3 * x + 1]) << 8 |
+                       row[3 * x + 2]);
+    }
+  }
+  jpeg_finish_decompress(&cinfo);
+  jpeg_destroy_decompress(&cinfo);
+  return pixels;
+}
+
+}  // namespace
+
+// Block smoothing and the accurate integer transform: a progressive file
+// whose AC coefficients are known only roughly decodes to libjpeg's pixels
+// with both, and each of the other choices gives other pixels.
+TEST(JpegDecoderSettings, BlockSmoothingAndTheAccurateIntegerTransform) {
+  Options o;
+  o.Width = 48;
+  o.Height = 40;
+  o.Quality = 60;
+  o.CoarseProgressive = true;
+  const Bytes file = MakeJpeg(o, [](int x, int y) {
+    return Sample{std::uint8_t(x * 5 + (y % 7) * 20), std::uint8_t(y * 6 ^ x * 3), std::uint8_t((x * y) % 251), 0};
+  });
+  std::vector<std::uint32_t> decoded(std::size_t(o.Width) * std::size_t(o.Height));
+  TJpegDecodeRequest request;
+  request.Data = file.data();
+  request.Size = file.size();
+  request.Pixels = decoded.data();
+  request.Width = o.Width;
+  request.Height = o.Height;
+  ASSERT_EQ(DecodeJpeg(request).Kind, TJpegOutcome::Ok);
+  for (auto& p : decoded) p |= 0xFF000000u;
+  EXPECT_EQ(decoded, LibjpegPixels(file, TRUE, JDCT_ISLOW));
+  EXPECT_NE(decoded, LibjpegPixels(file, FALSE, JDCT_ISLOW));
+  EXPECT_NE(decoded, LibjpegPixels(file, TRUE, JDCT_IFAST));
+  EXPECT_NE(decoded, LibjpegPixels(file, TRUE, JDCT_FLOAT));
+}

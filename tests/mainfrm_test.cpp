@@ -34,7 +34,7 @@
 #include "lib/Tesk_filesys.h"
 #include "support/BrowserTest.h"
 #include "support/JpegMaker.h"
-#include "support/TempDir.h"
+#include "tools/TempDir.h"
 #include "toolkit/FileData.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Jpeg.h"

@@ -11,7 +11,7 @@
 #include <filesystem>
 
 #include "support/JpegMaker.h"
-#include "support/TempDir.h"
+#include "tools/TempDir.h"
 #include "toolkit/Image.h"
 #include "toolkit/Jpeg.h"
 #include "toolkit/Pictures.h"

@@ -7,7 +7,7 @@
 #include <memory>
 
 #include "support/JpegMaker.h"
-#include "support/TempDir.h"
+#include "tools/TempDir.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/Jpeg.h"
 #include "toolkit/SysUtils.h"

@@ -1,200 +1,302 @@
-// The grid's paint, pixel by pixel on a bare control with the browser's
-// settings (299 x 453, SlideSize 120, SlideDistance 2, SlideMargin 7).
+// The grid's paint: every pixel of the control compared with the reference
+// model, row by row over settings, scroll positions, pictures and answers;
+// then the order of the events and the life of the image buffer.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <map>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "support/GridReference.h"
 #include "thumbnails_test_helpers.h"
+
+// Rows name only what differs from the defaults.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
 
 namespace {
 
-const TColor kRed = 0x0000FF;
+// What a request answers; a picture is w x h of a pattern in which every
+// column and row differs, put into the buffer at this request.
+struct Reply {
+  TImageRequestProcessing How = irpShowEmpty;
+  int Mark = -1;
+  int PicW = 0, PicH = 0;
+  bool Drop = false;
+  bool Throw = false;
+};
 
-class PaintedGrid : public testing::Test {
- protected:
-  void SetUp() override { grid = MakeBrowserGrid(); }
-  TColor Px(int x, int y) { return ShownPixel(*grid, x, y); }
-  static TColor Background() { return ColorToRGB(clBtnFace); }
+struct PaintRow {
+  const char* Name;
+  reference::Look Look;  // Position is worked out from Scroll
+  double Scroll = 0;     // slide value written, 0 for none
+  std::vector<int> Chosen;
+  Reply All;                                // every slide's answer
+  std::vector<std::pair<int, Reply>> Some;  // but these
+  int MaxAfter = 0;                         // Max set after scrolling
+};
 
-  // Every slide answers irpShowSlide; the buffer gets a red picture of the
-  // given size only while it is still empty, at the first request of a paint.
-  void ServeRedPicture(int w, int h) {
-    grid->OnImageRequest = [w, h](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*& buffer) {
-      how = irpShowSlide;
-      if (!buffer->Empty()) return;
-      buffer->SetSize(w, h);
-      buffer->Canvas().Brush.SetColor(kRed);
-      buffer->Canvas().FillRect(TRect{0, 0, w, h});
+const TBitmap& Pattern(int w, int h) {
+  static std::map<std::pair<int, int>, std::unique_ptr<TBitmap>> made;
+  auto& b = made[{w, h}];
+  if (!b) {
+    b = std::make_unique<TBitmap>(w, h);
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        b->ScanLine(y)[x] = 0xFF000000u | std::uint32_t((x * 97 + y * 13) & 0xFF) << 16 |
+                            std::uint32_t((y * 59 + 40) & 0xFF) << 8 | std::uint32_t((x * 31 + y * 7) & 0xFF);
+      }
+    }
+  }
+  return *b;
+}
+
+const Reply& ReplyFor(const PaintRow& row, int id) {
+  for (const auto& [slide, reply] : row.Some) {
+    if (slide == id) return reply;
+  }
+  return row.All;
+}
+
+// The grid set up as the row says, through its setters; the look the model
+// reads, with the position it must have stored.
+std::unique_ptr<TThumbnails> MakeGrid(const PaintRow& row, reference::Look& look) {
+  look = row.Look;
+  look.SlideSize = std::min(std::max(look.SlideSize, 50), look.Width);  // the setter's clamps
+  auto grid = std::make_unique<TThumbnails>(nullptr);
+  grid->SetBounds(0, 0, look.Width, look.Height);
+  grid->SetSlideSize(look.SlideSize);
+  grid->SetSlideDistance(look.SlideDistance);
+  grid->SetSlideMargin(look.SlideMargin);
+  grid->SetMax(look.Max);
+  grid->SetMin(look.Min);
+  grid->SetColorBackGnd(look.Back);
+  grid->SetColorCover(look.Cover);
+  grid->SetColorSelected(look.Selected);
+  grid->SetColorMark(look.Mark);
+  grid->SetFrameStyle(TFrameStyle(look.Frame));
+  grid->SetOuterFrameStyle(TFrameStyle(look.Outer));
+  grid->SetInnerFrameStyle(TFrameStyle(look.Inner));
+  grid->SetAntiAlias(look.AntiAlias);
+  grid->Font = look.Font;
+  grid->Paint();
+  if (row.Scroll != 0) {
+    grid->SetScrollPosition(row.Scroll);
+    look.Position = reference::Normalised(row.Scroll, reference::Columns(look), look.Min, look.Max);
+  }
+  for (int id : row.Chosen) {
+    int x = 0, y = 0;
+    grid->SlideOrigin(id, x, y);
+    ClickAt(*grid, x + 20, y + 20, MK_CONTROL);
+    look.Chosen.insert(id);
+  }
+  if (row.MaxAfter) {
+    grid->SetMax(row.MaxAfter);
+    look.Max = row.MaxAfter;
+  }
+  EXPECT_EQ(grid->ScrollPosition(), look.Position);
+  return grid;
+}
+
+// Serves the row's replies; after one request has thrown, no more throw.
+struct Server {
+  Server(TThumbnails& grid, const PaintRow& row) : Row(row) {
+    grid.OnFirstImageRequest = [this, &grid](TObject*) {
+      ++First;
+      Announced = grid.SlidesInView();
+    };
+    grid.OnLastImageRequest = [this](TObject*) { ++Last; };
+    grid.OnImageRequest = [this](TObject*, int id, TImageRequestProcessing& how, int& mark, TBitmap*& buffer) {
+      Requests.push_back(id);
+      const Reply& r = ReplyFor(Row, id);
+      if (r.Throw && !Thrown) {
+        Thrown = true;
+        throw std::runtime_error("no picture");
+      }
+      how = r.How;
+      if (r.Mark != -1) mark = r.Mark;
+      if (r.Drop) Dropped.emplace_back(std::exchange(buffer, nullptr));
+      if (r.PicW) {
+        if (!buffer) buffer = new TBitmap;
+        buffer->Assign(&Pattern(r.PicW, r.PicH));
+      }
     };
   }
-
-  // Rows Top..Bottom of column x all in colour c.
-  void ExpectColumn(int x, int top, int bottom, TColor c) {
-    for (int y = top; y <= bottom; ++y) ASSERT_EQ(Px(x, y), c) << x << "," << y;
+  reference::Answers Model() {
+    return [this](int id) {
+      const Reply& r = ReplyFor(Row, id);
+      reference::Answer a{r.How, r.Mark, r.PicW ? &Pattern(r.PicW, r.PicH) : nullptr, r.Drop, r.Throw && !Thrown};
+      return a;
+    };
   }
-  void ExpectRow(int y, int left, int right, TColor c) {
-    for (int x = left; x <= right; ++x) ASSERT_EQ(Px(x, y), c) << x << "," << y;
-  }
+  const PaintRow& Row;
+  std::vector<int> Requests;
+  std::vector<int> Announced;  // the slides the paint said, as it began, it would request
+  std::vector<std::unique_ptr<TBitmap>> Dropped;
+  int First = 0, Last = 0;
+  bool Thrown = false;
+};
 
-  std::unique_ptr<TThumbnails> grid;
+using reference::Look;
+const Reply kPicture{.How = irpShowSlide, .PicW = 200, .PicH = 100};
+const TColor kRose = 0x8080FF, kMint = 0x90EE90, kInk = 0x402000;
+
+const PaintRow kRows[] = {
+    // Layout: the browser's settings, columns and rows, partial rows, borders.
+    {"browser settings, numbered cards", {}},
+    {"scrolled to 3.5: slide 3 from y = -56, cut by the band", {}, 4.0},
+    {"half a 137-pixel row: 68.5 goes to 68", {.SlideSize = 121}, 2.0},
+    {"half a 135-pixel row: 67.5 goes to 68", {.SlideSize = 119}, 2.0},
+    {"three columns, a third and two thirds of a row", {.Width = 450, .SlideSize = 121}, 3.0},
+    {"three columns, a third of a row", {.Width = 450}, 2.0},
+    {"one column: 289 wide", {.Width = 289}},
+    {"narrower than one box, lower than one row", {.Width = 100, .Height = 100}},
+    {"nothing at all: 0 x 0 asks for slide 1", {.Width = 0, .Height = 0}},
+    {"cells above Max keep the background", {.Max = 5}},
+    {"Min 3 at position 1: the first two cells stay empty", {.Min = 3}},
+    {"Min 2 written below Min: 1.5, slide 1's cell stays empty", {.Min = 2}, -4.0},
+    {"no slide in view lies in Min..Max", {}, 100.0, {}, {}, {}, 10},
+    {"no gap, no margin", {.SlideDistance = 0, .SlideMargin = 0}},
+    {"wide gaps and margins", {.Width = 400, .SlideSize = 60, .SlideDistance = 30, .SlideMargin = 20}},
+    {"smallest slides: the number's cell is taller than its card", {.SlideSize = 50}},
+    {"seven digits wider than the card", {.SlideSize = 50, .Max = 2000000}, 1999999.0},
+    // Colours, selection and frame styles.
+    {"own colours, slides 2 and 5 selected", {.Back = kRose, .Cover = kMint, .Selected = kInk}, 0, {2, 5}},
+    {"selected in the default navy", {}, 0, {1, 4}},
+    {"simple outer frame, raised control frame", {.Frame = fsRaised, .Outer = fsSimple}},
+    {"embossed and engraved", {.Frame = fsEngraved, .Outer = fsEmbossed}},
+    {"no frames at all", {.Frame = fsNone, .Outer = fsNone, .Inner = fsNone}, 0, {}, kPicture},
+    {"the bit of 128 is ignored, 6 draws nothing",
+     {.Frame = 128 + fsRaised, .Outer = 6, .Inner = 128 + fsSimple},
+     0,
+     {},
+     kPicture},
+    // Pictures: proportions, rounding to the nearest even, strips, stretch modes.
+    {"landscape 200 x 100: 60 high", {}, 0, {}, kPicture},
+    {"portrait 125 x 240: 62.5 goes to 62", {}, 0, {}, {.How = irpShowSlide, .PicW = 125, .PicH = 240}},
+    {"portrait 127 x 240: 63.5 goes to 64", {}, 0, {}, {.How = irpShowSlide, .PicW = 127, .PicH = 240}},
+    {"portrait 100 x 170: 70.6 rounds up to 71", {}, 0, {}, {.How = irpShowSlide, .PicW = 100, .PicH = 170}},
+    {"landscape 200 x 133: 79.8 rounds up to 80", {}, 0, {}, {.How = irpShowSlide, .PicW = 200, .PicH = 133}},
+    {"landscape 240 x 125 in a 121 slide",
+     {.SlideSize = 121},
+     0,
+     {},
+     {.How = irpShowSlide, .PicW = 240, .PicH = 125}},
+    {"square pictures fill the slide", {}, 0, {}, {.How = irpShowSlide, .PicW = 50, .PicH = 50}},
+    {"a 1000 x 1 strip: no height, the frame still drawn",
+     {},
+     0,
+     {},
+     {.How = irpShowSlide, .PicW = 1000, .PicH = 1}},
+    {"a 1 x 700 strip: no width", {}, 0, {}, {.How = irpShowSlide, .PicW = 1, .PicH = 700}},
+    {"a 3 x 700 strip: one column", {.Inner = fsNone}, 0, {}, {.How = irpShowSlide, .PicW = 3, .PicH = 700}},
+    {"1 x 1 grown to the whole slide", {.Inner = fsNone}, 0, {}, {.How = irpShowSlide, .PicW = 1, .PicH = 1}},
+    {"plain sampling without AntiAlias",
+     {.Inner = fsNone, .AntiAlias = false},
+     0,
+     {},
+     {.How = irpShowSlide, .PicW = 311, .PicH = 97}},
+    {"averaging with AntiAlias", {.Inner = fsNone}, 0, {}, {.How = irpShowSlide, .PicW = 311, .PicH = 97}},
+    {"pictures scrolled by a fraction", {.Width = 450}, 3.0, {}, {.How = irpShowSlide, .PicW = 97, .PicH = 311}},
+    // Answers.
+    {"a picture only at the first request: the rest show it again",
+     {},
+     0,
+     {},
+     {.How = irpShowSlide},
+     {{1, kPicture}}},
+    {"the buffer taken away at slide 3",
+     {},
+     0,
+     {},
+     {.How = irpShowSlide},
+     {{1, kPicture}, {3, {.How = irpShowSlide, .Drop = true}}, {2, kPicture}}},
+    {"frame only, nothing, empty buffer",
+     {},
+     0,
+     {},
+     {.How = irpShowFrameOnly},
+     {{3, {.How = irpShowNothing}}, {2, {.How = irpShowSlide}}}},
+    {"markers: square on nothing, 0x107 on a frame, hollow circles, a dot, a plus",
+     {.Mark = kRose},
+     0,
+     {},
+     {.How = irpShowFrameOnly, .Mark = 16},
+     {{1, {.How = irpShowNothing, .Mark = 7}},
+      {2, {.How = irpShowFrameOnly, .Mark = 0x107}},
+      {3, {.Mark = 17}},
+      {4, {.How = irpShowSlide, .Mark = 0, .PicW = 50, .PicH = 50}},
+      {5, {.Mark = 3}}}},
+    {"character markers: 'A', the digits 0 and 4",
+     {},
+     0,
+     {},
+     {.How = irpShowFrameOnly, .Mark = 65},
+     {{3, {.Mark = 200}}, {5, {.How = irpShowNothing, .Mark = 52}}}},
+    {"a request throws at slide 5", {}, 0, {}, kPicture, {{5, {.How = irpShowSlide, .Throw = true}}}},
+    {"a request throws at the first slide", {.Width = 450}, 0, {}, {}, {{1, {.Throw = true}}}},
 };
 
 }  // namespace
 
-// Column by column; cells above Max keep the background (slide 6's cell
-// at 146, 284); a control of 0 x 0 still has one cell, for the first slide.
-TEST_F(PaintedGrid, RequestsGoColumnByColumnForTheCellsInRange) {
-  struct Case {
-    int width, height, max;
-    std::vector<int> ids;
-  };
-  const Case cases[] = {{299, 453, 100, {1, 3, 5, 7, 2, 4, 6, 8}},
-                        {299, 453, 5, {1, 3, 5, 2, 4}},
-                        {0, 0, 100, {1}}};
-  for (const Case& c : cases) {
-    grid->SetBounds(0, 0, c.width, c.height);
-    grid->SetMax(c.max);
-    RequestRecorder requests(*grid);
+TEST(ThumbnailsPaint, EveryPixelAsTheReferenceDraws) {
+  for (const PaintRow& row : kRows) {
+    SCOPED_TRACE(row.Name);
+    Look look;
+    auto grid = MakeGrid(row, look);
+    Server server(*grid, row);
+    TBitmap before;
+    before.Assign(&grid->Surface());
+    TBitmap expected;
+    reference::Painted model = reference::Paint(look, expected, server.Model());
+    if (model.Threw) {
+      EXPECT_ANY_THROW(grid->Paint());
+      EXPECT_EQ(server.Requests, model.Requests);
+      EXPECT_TRUE(SamePixels(grid->Surface(), before)) << "nothing of a failed paint shows";
+      EXPECT_EQ(server.Last, 0);
+      grid->Paint();  // turned away once
+      EXPECT_TRUE(SamePixels(grid->Surface(), before));
+      server.Requests.clear();
+      model = reference::Paint(look, expected, server.Model());
+      EXPECT_FALSE(model.Threw);
+      EXPECT_EQ(server.First, 1);
+      server.First = 0;
+    }
     grid->Paint();
-    EXPECT_EQ(requests.Ids, c.ids);
-    EXPECT_EQ(requests.Announced, requests.Ids);
-    grid->OnImageRequest = nullptr;
-    grid->OnFirstImageRequest = nullptr;
+    EXPECT_TRUE(SamePixels(grid->Surface(), expected));
+    EXPECT_EQ(server.Requests, model.Requests);
+    EXPECT_EQ(server.Announced, model.Requests);
+    EXPECT_EQ(server.First, 1);
+    EXPECT_EQ(server.Last, 1);
   }
-  grid->SetBounds(0, 0, 299, 453);
-  grid->SetMax(5);
-  EXPECT_EQ(Px(200, 300), Background());
 }
 
-TEST_F(PaintedGrid, EventsComeFirstThenRequestAndRenderedPerSlideThenLast) {
+TEST(ThumbnailsPaint, EventsComeFirstThenRequestAndRenderedPerSlideThenLast) {
+  auto grid = MakeBrowserGrid();
   grid->SetMax(3);
   std::vector<std::string> log;
   grid->OnFirstImageRequest = [&](TObject*) { log.push_back("first"); };
   grid->OnLastImageRequest = [&](TObject*) { log.push_back("last"); };
-  grid->OnImageRequest = [&](TObject*, int id, TImageRequestProcessing&, int&, TBitmap*&) {
+  grid->OnImageRequest = [&](TObject*, int id, TImageRequestProcessing& how, int&, TBitmap*&) {
     log.push_back("request " + std::to_string(id));
+    if (id == 3) how = irpShowNothing;  // still rendered
   };
-  grid->OnSlideRendered = [&](TObject*, TCanvas&, int x, int y, int id) {
-    log.push_back("rendered " + std::to_string(id) + " at " + std::to_string(x) + "," + std::to_string(y));
-  };
-  grid->Paint();
-  EXPECT_EQ(log, (std::vector<std::string>{"first", "request 1", "rendered 1 at 10,12", "request 3",
-                                           "rendered 3 at 10,148", "request 2", "rendered 2 at 146,12", "last"}));
-}
-
-TEST_F(PaintedGrid, SlideBoxesCarryTheRaisedFrameOverTheCover) {
-  grid->Paint();
-  // Slide 1: columns 10..144, rows 12..146.
-  ExpectRow(12, 10, 144, clWhite);
-  ExpectColumn(10, 13, 145, clWhite);
-  ExpectRow(146, 10, 144, clBlack);
-  ExpectColumn(144, 13, 145, clBlack);
-  ExpectRow(13, 11, 143, clSilver);
-  ExpectColumn(11, 14, 144, clSilver);
-  ExpectRow(145, 11, 143, clGray);
-  ExpectColumn(143, 14, 144, clGray);
-  EXPECT_EQ(Px(9, 50), Background());
-  EXPECT_EQ(Px(50, 11), Background());
-  EXPECT_EQ(Px(145, 50), Background());  // the gap right of the box
-  // Slide 2: columns 146..280.
-  ExpectRow(12, 146, 280, clWhite);
-  ExpectColumn(280, 13, 145, clBlack);
-  EXPECT_EQ(Px(281, 50), Background());
-  // Slide 3 starts at (10, 148); row 147 is the gap above it.
-  EXPECT_EQ(Px(50, 147), Background());
-  EXPECT_EQ(Px(50, 148), clWhite);
-}
-
-TEST_F(PaintedGrid, EmptySlideShowsAWhiteCardWithItsNumberCentred) {
-  grid->Paint();
-  ExpectRow(39, 17, 136, clBlack);
-  ExpectRow(118, 17, 136, clBlack);
-  ExpectColumn(17, 39, 118, clBlack);
-  ExpectColumn(136, 39, 118, clBlack);
-  EXPECT_EQ(Px(16, 60), clSilver);
-  EXPECT_EQ(Px(137, 60), clSilver);
-  EXPECT_EQ(Px(60, 38), clSilver);
-  EXPECT_EQ(Px(60, 119), clSilver);
-  EXPECT_EQ(Px(30, 50), clWhite);
-
-  // The number's cell is centred on (77, 79); its ink lies inside that cell.
-  TBitmap scratch(1, 1);
-  scratch.Canvas().Font = grid->Font;
-  const int w = scratch.Canvas().TextWidth("1");
-  const int h = scratch.Canvas().TextHeight("1");
-  const int left = 77 - w / 2;
-  const int top = 79 - h / 2;
-  int ink = 0;
-  for (int y = 40; y <= 117; ++y) {
-    for (int x = 18; x <= 135; ++x) {
-      if (Px(x, y) == clWhite) continue;
-      ++ink;
-      EXPECT_TRUE(x >= left && x < left + w && y >= top && y < top + h) << x << "," << y;
-    }
-  }
-  EXPECT_GT(ink, 0);
-}
-
-// Scaled into the 120 square of slide 1 (box at 10, 12, margin 7) keeping
-// the proportions, centred across the short side, framed fsLowered: gray
-// top and left, white bottom and right, black and silver inside, cover
-// silver around it.
-TEST_F(PaintedGrid, PicturesKeepTheirProportionsCentredAcrossTheShortSide) {
-  struct Case {
-    int w, h, left, top, right, bottom;
-  };
-  const Case cases[] = {
-      {125, 240, 46, 19, 108, 139},  // sw = 62.5 -> 62 (even), Left = X + M + 29
-      {200, 100, 17, 49, 137, 109},  // sh = 60, Top = Y + M + 30
-      {50, 50, 17, 19, 137, 139},    // square: the landscape branch, S x S
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(std::to_string(c.w) + " x " + std::to_string(c.h));
-    grid = MakeBrowserGrid();
-    ServeRedPicture(c.w, c.h);
-    grid->Paint();
-    ExpectRow(c.top, c.left, c.right, clGray);
-    ExpectColumn(c.left, c.top + 1, c.bottom - 1, clGray);
-    ExpectRow(c.bottom, c.left, c.right, clWhite);
-    ExpectColumn(c.right, c.top + 1, c.bottom - 1, clWhite);
-    ExpectRow(c.top + 1, c.left + 1, c.right - 1, clBlack);
-    ExpectColumn(c.right - 1, c.top + 2, c.bottom - 2, clSilver);
-    EXPECT_EQ(Px(c.left + 2, c.top + 2), kRed);
-    EXPECT_EQ(Px(c.right - 2, c.bottom - 2), kRed);
-    EXPECT_EQ(Px(c.left - 1, c.top - 1), clSilver);
-    EXPECT_EQ(Px(c.right + 1, c.bottom + 1), clSilver);
-  }
-  // Without an inner frame the whole source shows: a 50 x 50 picture with a
-  // blue first column and row, grown 2.4 times, is blue on its first two
-  // columns and rows (17, 18 and 19, 20).
-  grid = MakeBrowserGrid();
-  grid->SetInnerFrameStyle(fsNone);
-  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*& buffer) {
-    how = irpShowSlide;
-    buffer->SetSize(50, 50);
-    buffer->Canvas().Brush.SetColor(clBlue);
-    buffer->Canvas().FillRect(TRect{0, 0, 50, 50});
-    buffer->Canvas().Brush.SetColor(kRed);
-    buffer->Canvas().FillRect(TRect{1, 1, 50, 50});
+  grid->OnSlideRendered = [&](TObject*, TCanvas& canvas, int x, int y, int id) {
+    const bool offScreen = &canvas != &grid->Canvas() && canvas.Target().Width() == 299;
+    log.push_back("rendered " + std::to_string(id) + " at " + std::to_string(x) + "," + std::to_string(y) +
+                  (offScreen ? " off screen" : ""));
   };
   grid->Paint();
-  EXPECT_EQ(Px(18, 60), clBlue);
-  EXPECT_EQ(Px(60, 20), clBlue);
-  EXPECT_EQ(Px(21, 60), kRed);
-  EXPECT_EQ(Px(136, 138), kRed);
+  EXPECT_EQ(log, (std::vector<std::string>{"first", "request 1", "rendered 1 at 10,12 off screen", "request 3",
+                                           "rendered 3 at 10,148 off screen", "request 2",
+                                           "rendered 2 at 146,12 off screen", "last"}));
 }
 
-TEST_F(PaintedGrid, UnchangedBufferShowsThePreviousPictureAgain) {
-  ServeRedPicture(200, 100);
-  grid->Paint();
-  EXPECT_EQ(Px(146 + 60, 12 + 7 + 30 + 5), kRed);  // slide 2, last requested in its column
-  EXPECT_EQ(Px(10 + 60, 148 + 7 + 30 + 5), kRed);  // slide 3
-}
-
-TEST_F(PaintedGrid, ImageBufferIsOneEmptyBitmapSharedByEveryRequest) {
+TEST(ThumbnailsPaint, ImageBufferIsOneEmptyBitmapSharedByEveryRequest) {
+  auto grid = MakeBrowserGrid();
   std::vector<TBitmap*> seen;
   bool firstWasEmpty = false;
   grid->OnImageRequest = [&](TObject*, int, TImageRequestProcessing&, int&, TBitmap*& buffer) {
@@ -208,8 +310,12 @@ TEST_F(PaintedGrid, ImageBufferIsOneEmptyBitmapSharedByEveryRequest) {
   for (TBitmap* b : seen) EXPECT_EQ(b, seen.front());
 }
 
-TEST_F(PaintedGrid, StretchModeIsSetAnewBeforeEveryPicture) {
-  ServeRedPicture(200, 100);
+TEST(ThumbnailsPaint, StretchModeIsSetAnewBeforeEveryPicture) {
+  auto grid = MakeBrowserGrid();
+  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*& buffer) {
+    how = irpShowSlide;
+    buffer->SetSize(20, 10);
+  };
   std::vector<int> modes;
   grid->OnSlideRendered = [&](TObject*, TCanvas& canvas, int, int, int) {
     modes.push_back(canvas.StretchBltMode());
@@ -222,107 +328,6 @@ TEST_F(PaintedGrid, StretchModeIsSetAnewBeforeEveryPicture) {
   EXPECT_EQ(modes, std::vector<int>(8, COLORONCOLOR));
 }
 
-TEST_F(PaintedGrid, RenderedSlidesAreDrawnOffScreen) {
-  bool offScreen = false;
-  grid->OnSlideRendered = [&](TObject*, TCanvas& canvas, int, int, int) {
-    offScreen = &canvas != &grid->Canvas() && canvas.Target().Width() == 299 && canvas.Target().Height() == 453;
-  };
-  grid->Paint();
-  EXPECT_TRUE(offScreen);
-}
-
-TEST_F(PaintedGrid, BandsCutScrolledSlidesAtTheBorder) {
-  grid->SetScrollPosition(4.0);  // slide 3 from y = -56
-  for (int y = 2; y <= 9; ++y) ExpectRow(y, 2, 295, Background());
-  for (int y = 443; y <= 449; ++y) ExpectRow(y, 2, 295, Background());
-  EXPECT_EQ(Px(14, 10), clSilver);   // slide 3's cover shows from row 10
-  EXPECT_EQ(Px(10, 10), clWhite);    // with its frame's left column
-  EXPECT_EQ(Px(14, 442), clSilver);  // slide 9 runs into the bottom band
-}
-
-TEST_F(PaintedGrid, ControlFrameStopsOnePixelShortOfTheEdges) {
-  grid->Paint();
-  // fsLowered on 0, 0, 297, 451: gray/white outside, black/silver inside.
-  ExpectRow(0, 0, 297, clGray);
-  ExpectColumn(0, 1, 450, clGray);
-  ExpectRow(451, 0, 297, clWhite);
-  ExpectColumn(297, 1, 450, clWhite);
-  ExpectRow(1, 1, 296, clBlack);
-  ExpectColumn(296, 2, 449, clSilver);
-  ExpectColumn(298, 0, 452, Background());
-  ExpectRow(452, 0, 298, Background());
-
-  // Without a control frame or slide frames the background reaches every
-  // edge, and a cover fills its box X..X+B, Y..Y+B inclusive: slide 1 at
-  // (10, 12) covers columns 10..144 and rows 12..146.
-  grid->SetFrameStyle(fsNone);
-  grid->SetOuterFrameStyle(fsNone);
-  ExpectColumn(0, 0, 452, Background());
-  ExpectColumn(298, 0, 452, Background());
-  ExpectRow(0, 0, 298, Background());
-  ExpectRow(452, 0, 298, Background());
-  ExpectRow(12, 10, 144, clSilver);
-  ExpectRow(146, 10, 144, clSilver);
-  ExpectColumn(144, 12, 146, clSilver);
-  EXPECT_EQ(Px(9, 50), Background());
-  EXPECT_EQ(Px(145, 50), Background());
-  EXPECT_EQ(Px(50, 11), Background());
-  EXPECT_EQ(Px(50, 147), Background());
-}
-
-// What slide 1 (box at 10, 12) shows by the answer to its request: the
-// frame's corner (10, 12), the card's corner (17, 39), the box's middle
-// (77, 79) and the marker's centre (X + 10, Y + 12) = (20, 24).
-TEST_F(PaintedGrid, TheAnswerToARequestDecidesWhatTheSlideShows) {
-  const TColor bg = Background();
-  struct Case {
-    const char* name;
-    TImageRequestProcessing how;
-    int mark;
-    bool takeBuffer;
-    TColor corner, card, middle, marker;
-  };
-  const Case cases[] = {
-      {"frame only", irpShowFrameOnly, -1, false, clWhite, clSilver, clSilver, clSilver},
-      {"picture of an empty buffer", irpShowSlide, -1, false, clWhite, clSilver, clSilver, clSilver},
-      {"picture of no buffer", irpShowSlide, -1, true, clWhite, clSilver, clSilver, clSilver},
-      {"nothing, marker 7", irpShowNothing, 7, false, bg, bg, bg, clBlack},
-      {"frame only, marker 0x107", irpShowFrameOnly, 0x107, false, clWhite, clSilver, clSilver, clBlack},
-  };
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    grid = MakeBrowserGrid();
-    std::unique_ptr<TBitmap> taken;
-    std::vector<int> rendered;
-    grid->OnImageRequest = [&](TObject*, int id, TImageRequestProcessing& how, int& mark, TBitmap*& buffer) {
-      if (id != 1) return;
-      how = c.how;
-      if (c.mark != -1) mark = c.mark;  // else as it comes: no marker
-      if (c.takeBuffer) taken.reset(std::exchange(buffer, nullptr));
-    };
-    grid->OnSlideRendered = [&](TObject*, TCanvas&, int, int, int id) { rendered.push_back(id); };
-    grid->Paint();
-    EXPECT_EQ(rendered.front(), 1);
-    EXPECT_EQ(Px(10, 12), c.corner);
-    EXPECT_EQ(Px(17, 39), c.card);
-    EXPECT_EQ(Px(77, 79), c.middle);
-    EXPECT_EQ(Px(20, 24), c.marker);
-    if (c.mark == -1) continue;
-    // Type 7: a filled 3 x 3 square round the centre.
-    for (int y = 23; y <= 25; ++y) ExpectRow(y, 19, 21, clBlack);
-    EXPECT_EQ(Px(18, 24), c.middle);
-    EXPECT_EQ(Px(22, 24), c.middle);
-    grid->SetColorMark(kRed);
-    EXPECT_EQ(Px(20, 24), kRed);
-  }
-}
-
-TEST_F(PaintedGrid, SelectedSlideTakesTheSelectedColour) {
-  ClickAt(*grid, 50, 50);
-  EXPECT_EQ(Px(15, 20), clNavy);
-  EXPECT_EQ(Px(150, 20), clSilver);
-}
-
 namespace {
 int g_handedOverFreed = 0;
 struct HandedOverBitmap : TBitmap {
@@ -330,7 +335,8 @@ struct HandedOverBitmap : TBitmap {
 };
 }  // namespace
 
-TEST_F(PaintedGrid, BitmapHandedOverByAHandlerIsFreedOnceAfterTheLastRequest) {
+TEST(ThumbnailsPaint, BitmapHandedOverByAHandlerIsFreedOnceAfterTheLastRequest) {
+  auto grid = MakeBrowserGrid();
   g_handedOverFreed = 0;
   std::unique_ptr<TBitmap> gridsOwn;  // the handler's responsibility once replaced
   int freedAtLast = -1;
@@ -345,21 +351,4 @@ TEST_F(PaintedGrid, BitmapHandedOverByAHandlerIsFreedOnceAfterTheLastRequest) {
   EXPECT_EQ(g_handedOverFreed, 1);
   ASSERT_TRUE(gridsOwn);
   EXPECT_EQ(gridsOwn->Width(), 0);  // still alive: not freed by the grid
-}
-
-TEST_F(PaintedGrid, NoSlideInRangeStillBracketsThePaint) {
-  grid->SetScrollPosition(100.0);  // 99.5: slides 99 and up in view
-  grid->SetMax(10);
-  int requests = 0;
-  int rendered = 0;
-  std::vector<std::string> brackets;
-  grid->OnFirstImageRequest = [&](TObject*) { brackets.push_back("first"); };
-  grid->OnLastImageRequest = [&](TObject*) { brackets.push_back("last"); };
-  grid->OnImageRequest = [&](TObject*, int, TImageRequestProcessing&, int&, TBitmap*&) { ++requests; };
-  grid->OnSlideRendered = [&](TObject*, TCanvas&, int, int, int) { ++rendered; };
-  grid->Paint();
-  EXPECT_EQ(requests, 0);
-  EXPECT_EQ(rendered, 0);
-  EXPECT_EQ(brackets, (std::vector<std::string>{"first", "last"}));
-  for (int y = 10; y < 443; y += 7) ExpectRow(y, 2, 295, Background());
 }

@@ -1,6 +1,6 @@
 #pragma once
 // Shared pieces of the grid suites: a grid with the browser's settings,
-// a paint counter, mouse messages and reading pixels and flags back.
+// a paint counter, mouse messages and reading the selection back.
 #include <cstdint>
 #include <memory>
 #include <vector>
@@ -27,35 +27,25 @@ struct PaintCounter {
   int Count = 0;
 };
 
-// Records the numbers of the requested slides, in request order, and the
-// slides the grid said, at the start of the paint, it would request.
+// Records the numbers of the requested slides, in request order.
 struct RequestRecorder {
   explicit RequestRecorder(TThumbnails& grid) {
-    grid.OnFirstImageRequest = [this, &grid](TObject*) { Announced = grid.SlidesInView(); };
     grid.OnImageRequest = [this](TObject*, int id, TImageRequestProcessing&, int&, TBitmap*&) {
       Ids.push_back(id);
     };
   }
   std::vector<int> Ids;
-  std::vector<int> Announced;
 };
 
-inline TWMMouse MouseMessage(int x, int y, int keys = 0) {
-  return TWMMouse{keys, std::int16_t(x), std::int16_t(y)};
-}
-
 inline void ClickAt(TThumbnails& grid, int x, int y, int keys = 0) {
-  TWMMouse m = MouseMessage(x, y, keys);
+  TWMMouse m{keys, std::int16_t(x), std::int16_t(y)};
   grid.WMLButtonUp(m);
 }
 
 inline void DoubleClickAt(TThumbnails& grid, int x, int y, int keys = 0) {
-  TWMMouse m = MouseMessage(x, y, keys);
+  TWMMouse m{keys, std::int16_t(x), std::int16_t(y)};
   grid.WMLButtonDblClk(m);
 }
-
-// What the control shows, as 0x00BBGGRR.
-inline TColor ShownPixel(TThumbnails& grid, int x, int y) { return grid.Canvas().Pixel(x, y); }
 
 // Selected slide numbers in Min..Max, ascending.
 inline std::vector<int> SelectedSlides(const TThumbnails& grid) {

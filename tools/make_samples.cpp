@@ -9,9 +9,10 @@
 #include <filesystem>
 #include <functional>
 #include <string>
+#include <stdexcept>
 #include <vector>
 
-#include <jpeglib.h>
+#include "JpegWriter.h"
 
 namespace {
 
@@ -180,55 +181,27 @@ std::vector<Sample> Samples() {
   };
 }
 
-JSAMPLE Byte(double x) { return JSAMPLE(std::lround(Clamp01(x) * 255)); }
+std::uint8_t Byte(double x) { return std::uint8_t(std::lround(Clamp01(x) * 255)); }
 
-void FillRow(const Sample& s, int y, std::vector<JSAMPLE>& row) {
-  const double v = (y + 0.5) / s.Height;
-  for (int x = 0; x < s.Width; ++x) {
-    const Colour c = s.Paint((x + 0.5) / s.Width, v);
-    if (s.Grey) {
-      row[std::size_t(x)] = Byte(0.299 * c.R + 0.587 * c.G + 0.114 * c.B);
-    } else {
-      row[std::size_t(x) * 3] = Byte(c.R);
-      row[std::size_t(x) * 3 + 1] = Byte(c.G);
-      row[std::size_t(x) * 3 + 2] = Byte(c.B);
-    }
-  }
-}
-
-void Configure(jpeg_compress_struct& cinfo, const Sample& s) {
-  cinfo.image_width = JDIMENSION(s.Width);
-  cinfo.image_height = JDIMENSION(s.Height);
-  cinfo.input_components = s.Grey ? 1 : 3;
-  cinfo.in_color_space = s.Grey ? JCS_GRAYSCALE : JCS_RGB;
-  jpeg_set_defaults(&cinfo);
-  jpeg_set_quality(&cinfo, 88, TRUE);
-  cinfo.restart_in_rows = s.RestartRows;
-  if (s.Progressive) jpeg_simple_progression(&cinfo);
-}
-
-// libjpeg's standard error handling ends the program with its message,
-// which is what a build step should do.
 bool Write(const Sample& s, const std::filesystem::path& dir) {
-  const std::string path = (dir / s.Name).string();
-  FILE* out = std::fopen(path.c_str(), "wb");
-  if (!out) return false;
-  jpeg_compress_struct cinfo;
-  jpeg_error_mgr err;
-  cinfo.err = jpeg_std_error(&err);
-  jpeg_create_compress(&cinfo);
-  jpeg_stdio_dest(&cinfo, out);
-  Configure(cinfo, s);
-  jpeg_start_compress(&cinfo, TRUE);
-  std::vector<JSAMPLE> row(std::size_t(s.Width) * 3);
-  for (int y = 0; y < s.Height; ++y) {
-    FillRow(s, y, row);
-    JSAMPROW rows[1] = {row.data()};
-    jpeg_write_scanlines(&cinfo, rows, 1);
+  jpegmaker::Options o;
+  o.Width = s.Width;
+  o.Height = s.Height;
+  o.Colours = s.Grey ? jpegmaker::Colour::Grey : jpegmaker::Colour::Rgb;
+  o.Quality = 88;
+  o.Progressive = s.Progressive;
+  o.RestartRows = s.RestartRows;
+  const auto pixel = [&s](int x, int y) {
+    const Colour c = s.Paint((x + 0.5) / s.Width, (y + 0.5) / s.Height);
+    if (s.Grey) return jpegmaker::Sample{Byte(0.299 * c.R + 0.587 * c.G + 0.114 * c.B), 0, 0, 0};
+    return jpegmaker::Sample{Byte(c.R), Byte(c.G), Byte(c.B), 0};
+  };
+  try {
+    jpegmaker::WriteFile((dir / s.Name).string(), jpegmaker::MakeJpeg(o, pixel));
+    return true;
+  } catch (const std::runtime_error&) {
+    return false;
   }
-  jpeg_finish_compress(&cinfo);
-  jpeg_destroy_compress(&cinfo);
-  return std::fclose(out) == 0;
 }
 
 }  // namespace

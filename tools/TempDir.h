@@ -1,12 +1,13 @@
 #pragma once
-// A temporary folder for tests, removed with everything in it when the
-// object goes out of scope. Paths given to the helpers are relative to it.
+// A temporary folder for tests and the bench, removed with everything in it
+// when the object goes out of scope. Paths given to the helpers are relative
+// to it.
 #include <string>
 #include <string_view>
 
 class TempDir {
  public:
-  TempDir();
+  explicit TempDir(const std::string& prefix = "glimmet-test");
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;

@@ -7,14 +7,14 @@
 
 namespace fs = std::filesystem;
 
-TempDir::TempDir() {
-  std::string pattern = (fs::temp_directory_path() / "glimmet-test-XXXXXX").string();
+TempDir::TempDir(const std::string& prefix) {
+  std::string pattern = (fs::temp_directory_path() / (prefix + "-XXXXXX")).string();
   if (!mkdtemp(pattern.data())) throw std::runtime_error("cannot make a temporary folder");
   FPath = pattern;
 }
 
 TempDir::~TempDir() {
-  std::error_code ec;  // a failed clean-up must not end the test run
+  std::error_code ec;  // a failed clean-up must not end the run
   fs::remove_all(FPath, ec);
 }
 

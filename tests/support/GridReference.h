@@ -1,0 +1,86 @@
+#pragma once
+// What the thumbnail grid must show, worked out afresh from its rules: the
+// layout (pitch, columns, rows, scroll fraction), slide boxes, covers,
+// frames, the numbered card, the picture rectangle with its rounding, marker
+// glyphs, the border bands, the control frame, the focus outline and the
+// selection by clicks. It reads no code of the grid: only the canvas, whose
+// own rules (lines, fills, text, stretching) both draw with, so glyphs and
+// stretched pictures are compared at the positions this model computes.
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <functional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "toolkit/Graphics.h"
+
+namespace reference {
+
+// The grid's settings as the model reads them (defaults as after construction,
+// on the browser's 299 x 453).
+struct Look {
+  int Width = 299, Height = 453;
+  int SlideSize = 120, SlideDistance = 2, SlideMargin = 7;
+  int Min = 1, Max = 100;
+  double Position = 1.0;  // the stored scroll position, in rows
+  TColor Back = clBtnFace, Cover = clSilver, Selected = clNavy, Mark = clBlack, Focus = clBlue;
+  std::uint8_t Frame = 2, Outer = 3, Inner = 2;  // fsLowered, fsRaised, fsLowered
+  bool AntiAlias = true;
+  int FocusLinewidth = 1;
+  TFont Font;
+  std::set<int> Chosen;  // selected slides
+};
+
+// Where slides lie for a look and a column count.
+struct Layout {
+  Layout(const Look& look, int columns);
+  int P, B, N, Rows;
+  std::int64_t F;
+  int V;
+  TPoint Origin(int thumbID) const;
+  int SlideAt(int x, int y) const;
+  const Look& L;
+};
+
+int Columns(const Look& look);
+// The stored position after writing the slide value v with N columns.
+double Normalised(double v, int columns, int min, int max);
+
+// One answer to an image request.
+struct Answer {
+  int How = 0;  // irpShowEmpty, irpShowSlide, irpShowFrameOnly, irpShowNothing
+  int Mark = -1;
+  const TBitmap* Picture = nullptr;  // put into the buffer at this request
+  bool DropBuffer = false;           // the buffer variable set to none
+  bool Throw = false;
+};
+using Answers = std::function<Answer(int thumbID)>;
+
+struct Painted {
+  std::vector<int> Requests;  // in request order
+  bool Threw = false;         // a request threw: nothing reaches the screen
+};
+
+// Paints look into shown as the grid's paint must (columns already those of
+// the look's width). Without answers every slide is a numbered card.
+Painted Paint(const Look& look, TBitmap& shown, const Answers& answers = {});
+
+// Frame styles as drawn by the line sequence of their rules.
+void Frame(TBitmap& on, std::uint8_t style, int left, int top, int right, int bottom);
+// A marker glyph of the types the tables use (0, 3, 7, 8, 9, 16, 17 and
+// characters), centred on (x, y).
+void Marker(TBitmap& on, int type, int x, int y, TColor color, const TFont& font);
+
+// The focus outline of a slide, in color, then the border strips.
+void FocusOutline(const Look& look, TBitmap& shown, int thumbID, TColor color);
+
+// Selection by a click in a mode (0 disabled, 1 single, 2 multiple) with
+// MK_CONTROL / MK_SHIFT keys; returns whether the grid repaints.
+bool Click(Look& look, int& anchor, int mode, int thumbID, int keys);
+
+}  // namespace reference
+
+// Compares two pictures pixel by pixel, naming the first differences.
+testing::AssertionResult SamePixels(const TBitmap& actual, const TBitmap& expected);
