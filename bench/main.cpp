@@ -4,6 +4,8 @@
 #include <QApplication>
 #include <QFileInfo>
 #include <QScreen>
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -186,7 +188,10 @@ void RunScroll(TFrmGlimmet& window, const TOptions& o, const std::string& photos
   report.Line("idle_cpu_ms_after_ahead_most", idle.MostSeconds * 1e3, 2);
   report.Line("idle_cpu_ms_quiet", idle.QuietSeconds * 1e3, 2);
   report.Line("idle_events_after_ahead", idle.Events, 0);
-  report.Figure("idle_cpu_ms_after_ahead", idle.MedianSeconds * 1e3, 0);
+  // The program's own: what the measuring loop costs on its own is taken
+  // off, to the tenth of a millisecond.
+  const double programMs = std::max(0.0, std::round((idle.MedianSeconds - idle.QuietSeconds) * 1e4) / 10);
+  report.Figure("idle_cpu_ms_after_ahead", programMs, 0);
   const TIdleMemory memory = MeasureIdleMemoryAfterBursts(window);
   report.Line("scroll_store_mib", double(memory.StoreKiB) / 1024, 2);
   report.Figure("idle_rss_after_scroll_mib", double(memory.AddedKiB) / 1024, 64);
