@@ -69,17 +69,11 @@ void TSlideSupply::Configure(int workers, std::uint64_t storeBytes, std::uint64_
   FPool = std::make_unique<TDecodePool>(workers, decodeBytes, ReturnFreePixelMemory);
 }
 
-// The file's plan: its slide when the store has it, else what a job needs.
-TSlideSupply::TPlanned TSlideSupply::Plan(const std::string& fileName, TSlideLook look, double* cost,
-                                          std::uint64_t* bytes) {
+// The file's plan: its slide when the store has it, else a job to come.
+TSlideSupply::TPlanned TSlideSupply::Plan(const std::string& fileName, TSlideLook look) {
   TPlanned plan{fileName, std::nullopt, std::make_shared<TMade>(), nullptr};
   if (const std::optional<TFileIdentity> identity = FileIdentity(fileName)) plan.Key = TSlideKey{*identity, look};
   if (plan.Key && FStore->Capacity() > 0) plan.Made->Slide = FStore->Find(*plan.Key);
-  if (plan.Made->Slide || !cost) return plan;
-  // Without workers nothing runs ahead: no need to know what it would cost.
-  const TDecodeEstimate estimate = Workers() > 0 ? EstimateDecode(fileName) : TDecodeEstimate{};
-  *cost = estimate.Cost;
-  *bytes = estimate.Bytes;
   return plan;
 }
 
@@ -102,12 +96,10 @@ TDecodePool::TJobRef TSlideSupply::QueueSlide(const TPlanned& plan, TSlideLook l
 void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook look) {
   EndPaint();
   FLook = look;
-  std::vector<double> costs(files.size());
-  std::vector<std::uint64_t> bytes(files.size());
   std::vector<std::size_t> toStart;
   std::vector<std::size_t> madeAs(files.size());  // the plan whose job makes this one's slide
   for (std::size_t i = 0; i < files.size(); ++i) {
-    TPlanned plan = Plan(files[i], look, &costs[i], &bytes[i]);
+    TPlanned plan = Plan(files[i], look);
     madeAs[i] = i;
     // A file shown twice (two links to it), or being made ahead, is made
     // once. (What was made ahead is in the store by now: only a job that is
@@ -133,12 +125,17 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
   // What was being made ahead for other views is dropped; the read-ahead
   // after this paint starts what the new view needs.
   CancelAll(FAhead);
-  std::vector<double> startCosts;
-  startCosts.reserve(toStart.size());
-  for (const std::size_t i : toStart) startCosts.push_back(costs[i]);
-  for (const std::size_t k : DecodeStartOrder(startCosts, Workers())) {
+  // Without workers nothing runs ahead: no need to know what it would cost.
+  std::vector<TDecodeEstimate> estimates(toStart.size());
+  if (Workers() > 0) {
+    for (std::size_t k = 0; k < toStart.size(); ++k) estimates[k] = EstimateDecode(files[toStart[k]]);
+  }
+  std::vector<double> costs;
+  costs.reserve(estimates.size());
+  for (const TDecodeEstimate& e : estimates) costs.push_back(e.Cost);
+  for (const std::size_t k : DecodeStartOrder(costs, Workers())) {
     TPlanned& plan = FPaint[toStart[k]];
-    plan.Job = QueueSlide(plan, look, bytes[toStart[k]], TDecodePool::TLane::Now);
+    plan.Job = QueueSlide(plan, look, estimates[k].Bytes, TDecodePool::TLane::Now);
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (madeAs[i] != i) FPaint[i].Job = FPaint[madeAs[i]].Job;
@@ -150,7 +147,7 @@ TSlideRef TSlideSupply::TakeSlide(const std::string& fileName) {
       std::find_if(FPaint.begin(), FPaint.end(), [&](const TPlanned& p) { return p.File == fileName; });
   TPlanned plan;
   if (found == FPaint.end()) {
-    plan = Plan(fileName, FLook, nullptr, nullptr);
+    plan = Plan(fileName, FLook);
     if (!plan.Made->Slide) plan.Job = QueueSlide(plan, FLook, 0, TDecodePool::TLane::Now);
   } else {
     plan = *found;
@@ -183,9 +180,7 @@ void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook 
   if (FStore->Capacity() == 0 || Workers() == 0) return;
   std::vector<TPlanned> kept;
   for (const std::string& file : files) {
-    double cost = 0;
-    std::uint64_t bytes = 0;
-    TPlanned plan = Plan(file, look, &cost, &bytes);
+    TPlanned plan = Plan(file, look);
     if (plan.Made->Slide || !plan.Key) continue;
     const auto same =
         std::find_if(FAhead.begin(), FAhead.end(), [&](const TPlanned& p) { return p.Key == plan.Key; });
@@ -193,7 +188,7 @@ void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook 
       kept.push_back(*same);
       FAhead.erase(same);
     } else if (std::none_of(kept.begin(), kept.end(), [&](const TPlanned& p) { return p.Key == plan.Key; })) {
-      plan.Job = QueueSlide(plan, look, bytes, TDecodePool::TLane::Ahead);
+      plan.Job = QueueSlide(plan, look, EstimateDecode(file).Bytes, TDecodePool::TLane::Ahead);
       kept.push_back(std::move(plan));
     }
   }

@@ -82,7 +82,7 @@ class TSlideSupply {
     std::shared_ptr<TMade> Made;
     TDecodePool::TJobRef Job;
   };
-  TPlanned Plan(const std::string& fileName, TSlideLook look, double* cost, std::uint64_t* bytes);
+  TPlanned Plan(const std::string& fileName, TSlideLook look);
   TDecodePool::TJobRef QueueSlide(const TPlanned& plan, TSlideLook look, std::uint64_t bytes,
                                   TDecodePool::TLane lane);
   void CancelAll(std::vector<TPlanned>& plans);
