@@ -358,16 +358,16 @@ TSlideLook TFrmGlimmet::SlideLook() const { return {Thumbs1->SlideSize(), Thumbs
 void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
   FPaintFailure = nullptr;
   Screen.SetCursor(crHourGlass);
+  // A paint that a handler's exception ends never reaches its last request;
+  // no paint spans a turn of the event loop, so there it is over.
+  QMetaObject::invokeMethod(
+      this, [this] { DropDecodedPictures(); }, Qt::QueuedConnection);
   if (FSupply.Literal()) return;
   std::vector<std::string> files;
   for (const int id : Thumbs1->SlidesInView()) {
     if (std::string file = FileOfSlide(id); !file.empty()) files.push_back(std::move(file));
   }
   FSupply.StartPaint(files, SlideLook());
-  // A paint that a handler's exception ends never reaches its last request;
-  // no paint spans a turn of the event loop, so there it is over.
-  QMetaObject::invokeMethod(
-      this, [this] { DropDecodedPictures(); }, Qt::QueuedConnection);
 }
 
 // Nothing decoded outlives a paint but the slides kept and the large view's
