@@ -9,28 +9,24 @@
 #include "toolkit/JpegFrame.h"
 
 TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, const std::atomic<bool>* Stop) {
-  picture.DecodeAhead(Stop);
-  if (Stop && Stop->load()) return nullptr;
-  TBitmap full;
-  full.Assign(&picture);  // raises what decoding raised
+  const int width = picture.Width(), height = picture.Height();
+  const TSlidePictureSize size = SlidePictureSize(width, height, look.Size);
+  const bool shown = size.Width > 0 && size.Height > 0;
   auto slide = std::make_shared<TBitmap>();
-  if (full.Empty()) return slide;
-  const TSlidePictureSize size = SlidePictureSize(full.Width(), full.Height(), look.Size);
-  if (size.Width <= 0 || size.Height <= 0) {
+  if (shown) slide->Reset(size.Width, size.Height);
+  // Decoded even when not shown: a failure raises as drawing it would.
+  TRowStretcher stretcher(*slide, width, height, look.AntiAlias ? HALFTONE : COLORONCOLOR);
+  if (!picture.DecodeRows([&](const std::uint32_t* row) { stretcher.AddRow(row); }, Stop)) return nullptr;
+  if (Stop && Stop->load()) return nullptr;
+  if (!shown && width > 0 && height > 0) {
     // Its long side more than twice SlideSize: the short side rounds to 0.
     const int longSide = 2 * std::max(look.Size, 0) + 1;
-    if (full.Height() > full.Width()) {
+    if (height > width) {
       slide->Reset(1, longSide);
     } else {
       slide->Reset(longSide, 1);
     }
-    return slide;
   }
-  slide->Reset(size.Width, size.Height);
-  slide->PixelFormat = full.PixelFormat;
-  TCanvas& canvas = slide->Canvas();
-  canvas.SetStretchBltMode(look.AntiAlias ? HALFTONE : COLORONCOLOR);
-  canvas.StretchBlt(0, 0, size.Width, size.Height, full, 0, 0, full.Width(), full.Height(), SRCCOPY);
   return slide;
 }
 
@@ -135,7 +131,7 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
   for (const TDecodeEstimate& e : estimates) costs.push_back(e.Cost);
   for (const std::size_t k : DecodeStartOrder(costs, Workers())) {
     TPlanned& plan = FPaint[toStart[k]];
-    plan.Job = QueueSlide(plan, look, estimates[k].Bytes, TDecodePool::TLane::Now);
+    plan.Job = QueueSlide(plan, look, estimates[k].RowBytes, TDecodePool::TLane::Now);
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (madeAs[i] != i) FPaint[i].Job = FPaint[madeAs[i]].Job;
@@ -188,7 +184,7 @@ void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook 
       kept.push_back(*same);
       FAhead.erase(same);
     } else if (std::none_of(kept.begin(), kept.end(), [&](const TPlanned& p) { return p.Key == plan.Key; })) {
-      plan.Job = QueueSlide(plan, look, EstimateDecode(file).Bytes, TDecodePool::TLane::Ahead);
+      plan.Job = QueueSlide(plan, look, EstimateDecode(file).RowBytes, TDecodePool::TLane::Ahead);
       kept.push_back(std::move(plan));
     }
   }

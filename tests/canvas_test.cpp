@@ -3,6 +3,10 @@
 // its cell, stretching samples or averages, and wild coordinates are safe.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <random>
+#include <utility>
+
 #include "support/WhiteBitmap.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/SysUtils.h"
@@ -227,6 +231,39 @@ TEST(CanvasStretch, HalftoneAveragesLargeBlocksExactly) {
     dst.Canvas().SetStretchBltMode(HALFTONE);
     dst.Canvas().StretchBlt(0, 0, 1, 1, src, 0, 0, c.Width, c.Height);
     EXPECT_EQ(dst.Canvas().Pixel(0, 0), c.Expected) << c.Width << " x " << c.Height;
+    TBitmap byRows(1, 1);
+    TRowStretcher rows(byRows, c.Width, c.Height, HALFTONE);
+    for (int y = 0; y < c.Height; ++y) rows.AddRow(std::as_const(src).ScanLine(y));
+    EXPECT_EQ(byRows.Canvas().Pixel(0, 0), c.Expected) << c.Width << " x " << c.Height << " by rows";
+  }
+}
+
+// A picture handed in a row at a time scales to the pixels StretchBlt gives
+// the whole picture: shrinking, enlarging, both at once, blocks taller than
+// the row sums hold, strips and the same size.
+TEST(CanvasStretch, RowByRowGivesTheWholePicturesPixels) {
+  struct Size {
+    int cx, cy;
+  };
+  const Size sizes[][2] = {{{720, 480}, {120, 80}}, {{7, 5}, {3, 2}},    {{5, 3}, {9, 7}},    {{9, 3}, {4, 8}},
+                           {{3, 600}, {2, 2}},      {{1, 50}, {1, 120}}, {{50, 1}, {120, 1}}, {{13, 9}, {13, 9}}};
+  std::mt19937 random(7);
+  for (const auto& [from, to] : sizes) {
+    TBitmap src(from.cx, from.cy);
+    for (int y = 0; y < from.cy; ++y)
+      for (int x = 0; x < from.cx; ++x) src.ScanLine(y)[x] = 0xFF000000u | (random() & 0xFFFFFFu);
+    for (const int mode : {COLORONCOLOR, HALFTONE}) {
+      TBitmap whole(to.cx, to.cy), byRows(to.cx, to.cy);
+      whole.Canvas().SetStretchBltMode(mode);
+      whole.Canvas().StretchBlt(0, 0, to.cx, to.cy, src, 0, 0, from.cx, from.cy);
+      TRowStretcher rows(byRows, from.cx, from.cy, mode);
+      for (int y = 0; y < from.cy; ++y) rows.AddRow(std::as_const(src).ScanLine(y));
+      for (int y = 0; y < to.cy; ++y) {
+        ASSERT_TRUE(std::equal(whole.ScanLine(y), whole.ScanLine(y) + to.cx, std::as_const(byRows).ScanLine(y)))
+            << from.cx << " x " << from.cy << " to " << to.cx << " x " << to.cy << ", mode " << mode << ", row "
+            << y;
+      }
+    }
   }
 }
 

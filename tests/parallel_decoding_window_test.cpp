@@ -287,19 +287,24 @@ TEST_F(ParallelDecodingTest, DecodeCostAndBytesComeFromTheFrameHeader) {
     const char* Name;
     Bytes Data;
     double Cost;
-    std::uint64_t Decoded;
+    std::uint64_t Decoded, ByRows;
   };
   const Row rows[] = {
-      {"plain.jpg", Picture(Colour::Rgb, 40, 30), 1200, 4800},
-      {"progressive.jpg", Picture(Colour::Grey, 40, 30, true), 3600, 4800},
-      {"arithmetic.jpg", MakeJpeg({.Width = 40, .Height = 30, .Arithmetic = true}, Flat({1, 2, 3, 0})), 5400, 4800},
-      {"text.jpg", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'}, 0, 0},
+      // 40 x 30 pixels of 4 bytes; rows: 16 of 40 pixels; a progressive
+      // file's coefficients: 2 bytes a sample of each component.
+      {"plain.jpg", Picture(Colour::Rgb, 40, 30), 1200, 4800, 2560},
+      {"progressive.jpg", Picture(Colour::Grey, 40, 30, true), 3600, 4800 + 2400, 2400 + 2560},
+      {"progressive_rgb.jpg", Picture(Colour::Rgb, 40, 30, true), 3600, 4800 + 7200, 7200 + 2560},
+      {"arithmetic.jpg", MakeJpeg({.Width = 40, .Height = 30, .Arithmetic = true}, Flat({1, 2, 3, 0})), 5400, 4800,
+       2560},
+      {"text.jpg", Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'}, 0, 0, 0},
   };
   for (const Row& row : rows) {
     WriteFile(Dir / row.Name, row.Data);
     const TDecodeEstimate e = EstimateDecode(Dir / row.Name);
     EXPECT_EQ(e.Cost, row.Cost) << row.Name;
     EXPECT_EQ(e.Bytes, row.Decoded) << row.Name;
+    EXPECT_EQ(e.RowBytes, row.ByRows) << row.Name;
   }
   EXPECT_EQ(EstimateDecode(Dir / "missing.jpg").Bytes, 0u);
 }

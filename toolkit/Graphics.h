@@ -201,3 +201,21 @@ class TCanvas {
   bool FClipped = false;
   int FStretchMode = COLORONCOLOR;
 };
+
+// StretchBlt of a whole picture onto a whole bitmap, for a picture that
+// arrives a row at a time, top down: the same pixels, with only the rows
+// under the target row being made held, so the picture itself is never kept.
+class TRowStretcher {
+ public:
+  // Nothing is drawn unless every size is positive.
+  TRowStretcher(TBitmap& target, int sourceWidth, int sourceHeight, int mode);
+  ~TRowStretcher();
+  TRowStretcher(const TRowStretcher&) = delete;
+  TRowStretcher& operator=(const TRowStretcher&) = delete;
+  // The next source row, sourceWidth pixels.
+  void AddRow(const std::uint32_t* row) noexcept;
+
+ private:
+  struct TState;
+  std::unique_ptr<TState> F;
+};

@@ -60,21 +60,27 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t> data) {
   FFailure = nullptr;
 }
 
+// Greyscale pictures, and every picture on a screen of 8 bits per pixel or
+// fewer, come quantised; ink pictures never are.
+TJpegDecodeRequest TJPEGImage::Request() const {
+  TJpegDecodeRequest request;
+  request.Data = FData.data();
+  request.Size = FData.size();
+  request.EightBit = (Grayscale() || Screen.BitsPerPixel <= 8) && !IsInk(ColorSpace());
+  request.Width = Width();
+  request.Height = Height();
+  return request;
+}
+
 // The bitmap is made at full size and kept before decoding starts, so that a
 // fatal error leaves the rows decoded so far with the picture.
 void TJPEGImage::Decode(const std::atomic<bool>* cancel) const {
   if (FFailure) std::rethrow_exception(std::exchange(FFailure, nullptr));
   if (FBitmap || FData.empty()) return;
-  const bool eightBit = (Grayscale() || Screen.BitsPerPixel <= 8) && !IsInk(ColorSpace());
+  TJpegDecodeRequest request = Request();
   auto bitmap = NewBitmap(Width(), Height());
-  bitmap->PixelFormat = eightBit ? pf8bit : pf24bit;
-  TJpegDecodeRequest request;
-  request.Data = FData.data();
-  request.Size = FData.size();
-  request.EightBit = eightBit;
+  bitmap->PixelFormat = request.EightBit ? pf8bit : pf24bit;
   request.Pixels = bitmap->MutableBits();
-  request.Width = Width();
-  request.Height = Height();
   request.TargetBlack = bitmap->MadeBlack();
   request.Cancel = cancel;
   FBitmap = std::move(bitmap);
@@ -84,6 +90,18 @@ void TJPEGImage::Decode(const std::atomic<bool>* cancel) const {
   } else if (outcome.Kind != TJpegOutcome::Ok) {
     RaiseDecoderFailure(outcome);
   }
+}
+
+bool TJPEGImage::DecodeRows(const TRowHandler& Row, const std::atomic<bool>* Cancel) {
+  if (FBitmap || FFailure) return TGraphic::DecodeRows(Row, Cancel);  // decoded already
+  if (FData.empty()) return true;
+  TJpegDecodeRequest request = Request();
+  request.OnRow = Row;
+  request.Cancel = Cancel;
+  const TJpegOutcome outcome = DecodeJpeg(request);
+  if (outcome.Kind == TJpegOutcome::Cancelled) return false;
+  if (outcome.Kind != TJpegOutcome::Ok) RaiseDecoderFailure(outcome);
+  return true;
 }
 
 void TJPEGImage::DecodeAhead(const std::atomic<bool>* Cancel) {

@@ -42,6 +42,8 @@ class TJPEGImage : public TGraphic {
   const TBitmap& Bitmap() const;
   void Draw(TCanvas& canvas, int x, int y) override;
   void DecodeAhead(const std::atomic<bool>* Cancel) override;
+  // Decodes afresh with the settings of Bitmap(), keeping no picture.
+  bool DecodeRows(const TRowHandler& Row, const std::atomic<bool>* Cancel) override;
 
  protected:
   // Into a TBitmap: shares the decoded pixel store.
@@ -49,6 +51,7 @@ class TJPEGImage : public TGraphic {
 
  private:
   void Decode(const std::atomic<bool>* cancel = nullptr) const;
+  TJpegDecodeRequest Request() const;
 
   std::vector<std::uint8_t> FData;
   TJpegHeader FHeader;

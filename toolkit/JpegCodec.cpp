@@ -4,6 +4,7 @@
 #include <csetjmp>
 #include <cstdio>  // jpeglib.h needs FILE
 #include <cstring>
+#include <vector>
 
 #include <jpeglib.h>
 #include <jerror.h>
@@ -27,8 +28,9 @@ struct DecoderFrame {
   std::size_t size = 0;
   const TJpegDecodeRequest* request = nullptr;  // null: the header only
   TJpegHeader header;
-  JDIMENSION rowsDone = 0;  // rows fully converted, for blackening the rest
-  int tooManyScans = 0;     // the limit passed, or 0
+  std::vector<std::uint32_t> row;  // the one row decoded into for OnRow
+  JDIMENSION rowsDone = 0;         // rows fully converted, for blackening the rest
+  int tooManyScans = 0;            // the limit passed, or 0
   bool failed = false;
   bool cancelled = false;
   bool sizeMismatch = false;
@@ -166,11 +168,13 @@ void IndexesToRgb(const jpeg_decompress_struct& cinfo, std::uint32_t* row, int w
 
 // rowsDone counts the rows fully converted, for the caller to blacken the
 // rest should decoding stop.
-void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, JDIMENSION& rowsDone) {
+void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, std::vector<std::uint32_t>& own,
+              JDIMENSION& rowsDone) {
   const bool ink = IsInk(cinfo);
   const bool inverted = cinfo.saw_Adobe_marker;
   while (cinfo.output_scanline < cinfo.output_height) {
-    std::uint32_t* row = r.Pixels + std::size_t(cinfo.output_scanline) * std::size_t(r.Width);
+    std::uint32_t* row =
+        r.OnRow ? own.data() : r.Pixels + std::size_t(cinfo.output_scanline) * std::size_t(r.Width);
     auto* samples = reinterpret_cast<JSAMPROW>(row);
     if (jpeg_read_scanlines(&cinfo, &samples, 1) != 1) break;
     if (ink) {
@@ -178,13 +182,20 @@ void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, JDIMEN
     } else if (cinfo.quantize_colors) {
       IndexesToRgb(cinfo, row, r.Width);
     }
+    if (r.OnRow) r.OnRow(row);
     rowsDone = cinfo.output_scanline;
   }
 }
 
 // The rows from first on, black: where decoding stopped, the picture shows black.
-void BlackenRowsFrom(const TJpegDecodeRequest& r, JDIMENSION first) {
-  if (r.TargetBlack || !r.Pixels || r.Width <= 0 || first >= JDIMENSION(std::max(r.Height, 0))) return;
+void BlackenRowsFrom(const TJpegDecodeRequest& r, std::vector<std::uint32_t>& own, JDIMENSION first) {
+  if (first >= JDIMENSION(std::max(r.Height, 0))) return;
+  if (r.OnRow) {
+    std::fill(own.begin(), own.end(), 0u);
+    for (JDIMENSION y = first; y < JDIMENSION(r.Height); ++y) r.OnRow(own.data());
+    return;
+  }
+  if (r.TargetBlack || !r.Pixels || r.Width <= 0) return;
   const auto width = std::size_t(r.Width);
   std::memset(r.Pixels + first * width, 0, (std::size_t(r.Height) - first) * width * sizeof(std::uint32_t));
 }
@@ -202,7 +213,7 @@ void Decode(DecoderFrame& f) {
     f.sizeMismatch = true;
     return;
   }
-  ReadRows(f.cinfo, r, f.rowsDone);
+  ReadRows(f.cinfo, r, f.row, f.rowsDone);
   jpeg_finish_decompress(&f.cinfo);
 }
 
@@ -249,14 +260,21 @@ TJpegOutcome ReadJpegHeader(const std::uint8_t* data, std::size_t size, TJpegHea
   return OutcomeOf(f);
 }
 
-// After a failure, a mismatch or a read that gave no row, the rows not
-// reached are made black; a cancelled picture is thrown away as it is.
+// After a read that gave no row, the rows not reached are made black; after
+// a failure or a mismatch too, unless they go to OnRow (whose caller raises
+// the failure, and would only throw them away). A cancelled picture is
+// thrown away as it is.
 TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request) {
   DecoderFrame f;
   f.data = request.Data;
   f.size = request.Size;
   f.request = &request;
+  // Made before the decompressor, which a raised allocation failure would leak.
+  if (request.OnRow) f.row.resize(std::size_t(std::max(request.Width, 1)));
   Run(f);
-  if (!f.cancelled) BlackenRowsFrom(request, f.rowsDone);
-  return OutcomeOf(f);
+  const TJpegOutcome outcome = OutcomeOf(f);
+  if (outcome.Kind == TJpegOutcome::Ok || (!request.OnRow && outcome.Kind != TJpegOutcome::Cancelled)) {
+    BlackenRowsFrom(request, f.row, f.rowsDone);
+  }
+  return outcome;
 }

@@ -6,6 +6,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 
 // Colour models a JPEG file can declare.
 enum class TJpegColorSpace { Unknown, Grayscale, YCbCr, RGB, CMYK, YCCK };
@@ -60,10 +61,14 @@ struct TJpegDecodeRequest {
   // The target is all black already, so rows decoding does not reach need no
   // writing (a refused picture of a billion pixels then touches no memory).
   bool TargetBlack = false;
+  // Instead of a target: each row, top down, handed here as soon as it is
+  // made (its memory serves the next row); rows after a stop that is no
+  // failure come black. It must not raise.
+  std::function<void(const std::uint32_t* row)> OnRow;
   // Set from another thread to stop decoding within a row (outcome Cancelled).
   const std::atomic<bool>* Cancel = nullptr;
 };
 
-// Decodes into the target row by row: after a fatal error the rows decoded
-// before it stay, and the rest are black.
+// Decodes into the target (or OnRow) row by row: after a fatal error the rows
+// decoded before it stay, and the rest are black.
 TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request);

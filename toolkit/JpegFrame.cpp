@@ -52,7 +52,7 @@ TJpegFrameSearch FindJpegFrame(const std::uint8_t* data, std::size_t size, TJpeg
 std::optional<TJpegFrame> PeekJpegFrame(const std::string& fileName) {
   // Most files give their frame within the first few kilobytes; large
   // metadata segments can push it further.
-  for (const std::size_t head : {std::size_t(64) << 10, std::size_t(1) << 20}) {
+  for (const std::size_t head : {std::size_t(4) << 10, std::size_t(64) << 10, std::size_t(1) << 20}) {
     std::vector<std::uint8_t> bytes;
     try {
       bytes = ReadFileHead(fileName, head);
@@ -82,5 +82,10 @@ TDecodeEstimate EstimateDecode(const std::string& fileName) {
   // one four to five times.
   const double factor = frame->Arithmetic ? 4.5 : frame->Progressive ? 3 : 1;
   const std::uint64_t pixels = std::uint64_t(frame->Width) * std::uint64_t(frame->Height);
-  return {double(pixels) * factor, pixels * 4};
+  // A progressive file's coefficients are all kept until its last scan: 64
+  // of 2 bytes for each block of 64 samples of every component, at most one
+  // sample a pixel each. The rows are a row group of up to 16 rows.
+  const std::uint64_t library = frame->Progressive ? pixels * std::uint64_t(frame->Components) * 2 : 0;
+  const std::uint64_t rows = std::uint64_t(frame->Width) * 4 * 16;
+  return {double(pixels) * factor, pixels * 4 + library, library + rows};
 }

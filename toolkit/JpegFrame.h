@@ -26,11 +26,13 @@ TJpegFrameSearch FindJpegFrame(const std::uint8_t* data, std::size_t size, TJpeg
 std::optional<TJpegFrame> PeekJpegFrame(const std::string& fileName);
 
 // What decoding a picture file will take, told from its frame header alone:
-// its time, in pixels of a sequential Huffman-coded picture, and the bytes of
-// its decoded picture. Both 0 when the header cannot be read (a file that
-// fails fails fast).
+// its time, in pixels of a sequential Huffman-coded picture, and the memory
+// it holds, both when the picture is kept whole and when it is decoded a row
+// at a time. All 0 when the header cannot be read (a file that fails fails
+// fast).
 struct TDecodeEstimate {
   double Cost = 0;
-  std::uint64_t Bytes = 0;
+  std::uint64_t Bytes = 0;     // the decoded picture and libjpeg's own memory
+  std::uint64_t RowBytes = 0;  // libjpeg's own memory and its rows
 };
 TDecodeEstimate EstimateDecode(const std::string& fileName);

@@ -1,6 +1,7 @@
 #include "Pictures.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "SysUtils.h"
 
@@ -26,6 +27,16 @@ std::unique_ptr<TGraphic> CreateGraphicFor(const std::string& extension) {
 }
 
 }  // namespace
+
+// Pictures without a row decoder of their own are drawn whole first.
+bool TGraphic::DecodeRows(const TRowHandler& Row, const std::atomic<bool>* Cancel) {
+  DecodeAhead(Cancel);
+  if (Cancel && Cancel->load()) return false;
+  TBitmap whole(Width(), Height());
+  Draw(whole.Canvas(), 0, 0);
+  for (int y = 0; y < whole.Height(); ++y) Row(std::as_const(whole).ScanLine(y));
+  return true;
+}
 
 TPicture::TPicture() = default;
 TPicture::~TPicture() = default;

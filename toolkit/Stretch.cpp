@@ -37,20 +37,32 @@ void SourceRange(long long t, long long dn, long long s, long long sn, int limit
   end = int(e);
 }
 
+// Each target column's source columns [begin, end), for the visible columns.
+struct ColumnMap {
+  std::vector<int> Begin, End;
+};
+
+ColumnMap MapColumns(int dx, int dw, int sx, int sw, int limit, Span cols) {
+  ColumnMap map{std::vector<int>(std::size_t(cols.last - cols.first)),
+                std::vector<int>(std::size_t(cols.last - cols.first))};
+  for (int x = cols.first; x < cols.last; ++x) {
+    const auto i = std::size_t(x - cols.first);
+    SourceRange(x - dx, dw, sx, sw, limit, map.Begin[i], map.End[i]);
+  }
+  return map;
+}
+
+void SampleRow(const std::uint32_t* in, const ColumnMap& map, std::uint32_t* out) {
+  for (const int i : map.Begin) *out++ = in[i];
+}
+
 void Sample(TBitmap& dst, const TBitmap& src, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
             Span cols, Span rows) {
-  std::vector<int> srcCol(std::size_t(cols.last - cols.first));
-  for (int x = cols.first; x < cols.last; ++x) {
-    int b, e;
-    SourceRange(x - dx, dw, sx, sw, src.Width(), b, e);
-    srcCol[std::size_t(x - cols.first)] = b;
-  }
+  const ColumnMap map = MapColumns(dx, dw, sx, sw, src.Width(), cols);
   for (int y = rows.first; y < rows.last; ++y) {
     int b, e;
     SourceRange(y - dy, dh, sy, sh, src.Height(), b, e);
-    const std::uint32_t* in = src.ScanLine(b);
-    std::uint32_t* out = dst.ScanLine(y) + cols.first;
-    for (int i : srcCol) *out++ = in[i];
+    SampleRow(src.ScanLine(b), map, dst.ScanLine(y) + cols.first);
   }
 }
 
@@ -122,10 +134,21 @@ std::uint32_t MeanPixel(const ChannelTotals& t, unsigned long long count) {
   return 0xFF000000u | std::uint32_t(r << 16) | std::uint32_t(g << 8) | std::uint32_t(b);
 }
 
+// Adds each target column's columns of the summed rows to its totals.
+void MoveSums(const ColumnSums& sums, int first, const ColumnMap& map, std::vector<ChannelTotals>& totals) {
+  for (std::size_t i = 0; i < totals.size(); ++i) sums.AddTo(map.Begin[i] - first, map.End[i] - first, totals[i]);
+}
+
+void WriteMeans(const std::vector<ChannelTotals>& totals, const ColumnMap& map, int rows, std::uint32_t* out) {
+  const auto rowsIn = static_cast<unsigned long long>(rows);
+  for (std::size_t i = 0; i < totals.size(); ++i)
+    out[i] = MeanPixel(totals[i], rowsIn * unsigned(map.End[i] - map.Begin[i]));
+}
+
 // Totals of each target column's block over source rows [rowBegin, rowEnd):
 // the rows are summed column by column first, then each block's columns.
-void SumBlocks(const TBitmap& src, int rowBegin, int rowEnd, int first, const std::vector<int>& colBegin,
-               const std::vector<int>& colEnd, ColumnSums& sums, std::vector<ChannelTotals>& totals) {
+void SumBlocks(const TBitmap& src, int rowBegin, int rowEnd, int first, const ColumnMap& map, ColumnSums& sums,
+               std::vector<ChannelTotals>& totals) {
   std::fill(totals.begin(), totals.end(), ChannelTotals());
   for (int r = rowBegin; r < rowEnd; r += ColumnSums::kLaneRows) {
     sums.Clear();
@@ -133,28 +156,23 @@ void SumBlocks(const TBitmap& src, int rowBegin, int rowEnd, int first, const st
     for (int rr = r; rr < stop; rr += 2) {
       sums.AddRows(src.ScanLine(rr) + first, rr + 1 < stop ? src.ScanLine(rr + 1) + first : nullptr);
     }
-    for (std::size_t i = 0; i < totals.size(); ++i) sums.AddTo(colBegin[i] - first, colEnd[i] - first, totals[i]);
+    MoveSums(sums, first, map, totals);
   }
 }
 
 // Each target pixel is the rounded mean of its block of source pixels.
 void Average(TBitmap& dst, const TBitmap& src, int dx, int dy, int dw, int dh, int sx, int sy, int sw, int sh,
              Span cols, Span rows) {
-  const auto n = std::size_t(cols.last - cols.first);
-  std::vector<int> colBegin(n), colEnd(n);
-  for (std::size_t i = 0; i < n; ++i)
-    SourceRange(cols.first + int(i) - dx, dw, sx, sw, src.Width(), colBegin[i], colEnd[i]);
+  const ColumnMap map = MapColumns(dx, dw, sx, sw, src.Width(), cols);
   // The blocks' columns grow with the target column, so these bound them all.
-  const int first = colBegin.front();
-  ColumnSums sums(colEnd.back() - first);
-  std::vector<ChannelTotals> totals(n);
+  const int first = map.Begin.front();
+  ColumnSums sums(map.End.back() - first);
+  std::vector<ChannelTotals> totals(map.Begin.size());
   for (int y = rows.first; y < rows.last; ++y) {
     int rowBegin, rowEnd;
     SourceRange(y - dy, dh, sy, sh, src.Height(), rowBegin, rowEnd);
-    SumBlocks(src, rowBegin, rowEnd, first, colBegin, colEnd, sums, totals);
-    std::uint32_t* out = dst.ScanLine(y) + cols.first;
-    const auto rowsIn = static_cast<unsigned long long>(rowEnd - rowBegin);
-    for (std::size_t i = 0; i < n; ++i) out[i] = MeanPixel(totals[i], rowsIn * unsigned(colEnd[i] - colBegin[i]));
+    SumBlocks(src, rowBegin, rowEnd, first, map, sums, totals);
+    WriteMeans(totals, map, rowEnd - rowBegin, dst.ScanLine(y) + cols.first);
   }
 }
 
@@ -174,4 +192,63 @@ void TCanvas::StretchBlt(int dx, int dy, int dw, int dh, const TBitmap& source, 
     Sample(FTarget, source, dx, dy, dw, dh, sx, sy, sw, sh, cols, rows);
   }
   Changed();
+}
+
+struct TRowStretcher::TState {
+  TState(TBitmap& target, int sourceWidth, int sourceHeight, int mode)
+      : Target(target),
+        SourceHeight(sourceHeight),
+        Averages(mode == HALFTONE),
+        Map(MapColumns(0, target.Width(), 0, sourceWidth, sourceWidth, {0, target.Width()})),
+        Sums(Averages ? sourceWidth : 0),
+        Totals(Averages ? Map.Begin.size() : 0) {}
+
+  TBitmap& Target;
+  int SourceHeight;
+  bool Averages;
+  ColumnMap Map;
+  ColumnSums Sums;
+  std::vector<ChannelTotals> Totals;
+  int RowsIn = 0;      // source rows handed in so far
+  int TargetRow = 0;   // the target row being made
+  int RowsInSums = 0;  // rows in Sums, not yet moved to Totals
+};
+
+TRowStretcher::TRowStretcher(TBitmap& target, int sourceWidth, int sourceHeight, int mode) {
+  if (target.Empty() || sourceWidth <= 0 || sourceHeight <= 0) return;
+  target.MutableBits();
+  F = std::make_unique<TState>(target, sourceWidth, sourceHeight, mode);
+}
+
+TRowStretcher::~TRowStretcher() = default;
+
+// A source row serves the target rows whose source rows it is in: one when
+// shrinking, one or more in a row when enlarging. HALFTONE sums the rows of a
+// target row's block as they come and writes the means after its last.
+void TRowStretcher::AddRow(const std::uint32_t* row) noexcept {
+  if (!F) return;
+  TState& s = *F;
+  const int r = s.RowsIn++;
+  const int height = s.Target.Height();
+  while (s.TargetRow < height) {
+    int begin, end;
+    SourceRange(s.TargetRow, height, 0, s.SourceHeight, s.SourceHeight, begin, end);
+    if (r < begin) return;
+    std::uint32_t* out = s.Target.ScanLine(s.TargetRow);
+    if (!s.Averages) {
+      SampleRow(row, s.Map, out);  // r == begin: the row sampled
+      ++s.TargetRow;
+      continue;
+    }
+    if (r == begin) std::fill(s.Totals.begin(), s.Totals.end(), ChannelTotals());
+    s.Sums.AddRows(row, nullptr);
+    if (++s.RowsInSums == ColumnSums::kLaneRows || r + 1 == end) {
+      MoveSums(s.Sums, 0, s.Map, s.Totals);
+      s.Sums.Clear();
+      s.RowsInSums = 0;
+    }
+    if (r + 1 < end) return;
+    WriteMeans(s.Totals, s.Map, end - begin, out);
+    ++s.TargetRow;
+  }
 }
