@@ -16,7 +16,9 @@ TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, const std::atomic<bool>*
   if (shown) slide->Reset(size.Width, size.Height);
   // Decoded even when not shown: a failure raises as drawing it would.
   TRowStretcher stretcher(*slide, width, height, look.AntiAlias ? HALFTONE : COLORONCOLOR);
-  if (!picture.DecodeRows([&](const std::uint32_t* row) { stretcher.AddRow(row); }, Stop)) return nullptr;
+  if (!picture.DecodeRows([&](const std::uint32_t* rows, int count) { stretcher.AddRows(rows, count); }, Stop)) {
+    return nullptr;
+  }
   if (Stop && Stop->load()) return nullptr;
   if (!shown && width > 0 && height > 0) {
     // Its long side more than twice SlideSize: the short side rounds to 0.

@@ -232,16 +232,16 @@ TEST(CanvasStretch, HalftoneAveragesLargeBlocksExactly) {
     dst.Canvas().StretchBlt(0, 0, 1, 1, src, 0, 0, c.Width, c.Height);
     EXPECT_EQ(dst.Canvas().Pixel(0, 0), c.Expected) << c.Width << " x " << c.Height;
     TBitmap byRows(1, 1);
-    TRowStretcher rows(byRows, c.Width, c.Height, HALFTONE);
-    for (int y = 0; y < c.Height; ++y) rows.AddRow(std::as_const(src).ScanLine(y));
+    TRowStretcher(byRows, c.Width, c.Height, HALFTONE).AddRows(src.Bits(), c.Height);
     EXPECT_EQ(byRows.Canvas().Pixel(0, 0), c.Expected) << c.Width << " x " << c.Height << " by rows";
   }
 }
 
-// A picture handed in a row at a time scales to the pixels StretchBlt gives
-// the whole picture: shrinking, enlarging, both at once, blocks taller than
-// the row sums hold, strips and the same size.
-TEST(CanvasStretch, RowByRowGivesTheWholePicturesPixels) {
+// A picture handed in bands of rows scales to the pixels StretchBlt gives the
+// whole picture: shrinking, enlarging, both at once, blocks taller than the
+// row sums hold, strips and the same size, in bands of one row, of three and
+// of the whole picture.
+TEST(CanvasStretch, RowsInBandsGiveTheWholePicturesPixels) {
   struct Size {
     int cx, cy;
   };
@@ -253,15 +253,24 @@ TEST(CanvasStretch, RowByRowGivesTheWholePicturesPixels) {
     for (int y = 0; y < from.cy; ++y)
       for (int x = 0; x < from.cx; ++x) src.ScanLine(y)[x] = 0xFF000000u | (random() & 0xFFFFFFu);
     for (const int mode : {COLORONCOLOR, HALFTONE}) {
-      TBitmap whole(to.cx, to.cy), byRows(to.cx, to.cy);
+      TBitmap whole(to.cx, to.cy);
       whole.Canvas().SetStretchBltMode(mode);
       whole.Canvas().StretchBlt(0, 0, to.cx, to.cy, src, 0, 0, from.cx, from.cy);
-      TRowStretcher rows(byRows, from.cx, from.cy, mode);
-      for (int y = 0; y < from.cy; ++y) rows.AddRow(std::as_const(src).ScanLine(y));
-      for (int y = 0; y < to.cy; ++y) {
-        ASSERT_TRUE(std::equal(whole.ScanLine(y), whole.ScanLine(y) + to.cx, std::as_const(byRows).ScanLine(y)))
-            << from.cx << " x " << from.cy << " to " << to.cx << " x " << to.cy << ", mode " << mode << ", row "
-            << y;
+      for (const int band : {1, 3, from.cy}) {
+        TBitmap byRows(to.cx, to.cy);
+        TRowStretcher rows(byRows, from.cx, from.cy, mode);
+        std::vector<std::uint32_t> copy;  // each band in memory of its own, spoilt after it
+        for (int y = 0; y < from.cy; y += band) {
+          const int count = std::min(band, from.cy - y);
+          copy.assign(src.ScanLine(y), src.ScanLine(y) + std::size_t(count) * std::size_t(from.cx));
+          rows.AddRows(copy.data(), count);
+          std::fill(copy.begin(), copy.end(), 0u);
+        }
+        for (int y = 0; y < to.cy; ++y) {
+          ASSERT_TRUE(std::equal(whole.ScanLine(y), whole.ScanLine(y) + to.cx, std::as_const(byRows).ScanLine(y)))
+              << from.cx << " x " << from.cy << " to " << to.cx << " x " << to.cy << ", mode " << mode << ", band "
+              << band << ", row " << y;
+        }
       }
     }
   }

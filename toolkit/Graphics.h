@@ -212,8 +212,8 @@ class TRowStretcher {
   ~TRowStretcher();
   TRowStretcher(const TRowStretcher&) = delete;
   TRowStretcher& operator=(const TRowStretcher&) = delete;
-  // The next source row, sourceWidth pixels.
-  void AddRow(const std::uint32_t* row) noexcept;
+  // The next count source rows, sourceWidth pixels each, one after another.
+  void AddRows(const std::uint32_t* rows, int count) noexcept;
 
  private:
   struct TState;

@@ -92,11 +92,11 @@ void TJPEGImage::Decode(const std::atomic<bool>* cancel) const {
   }
 }
 
-bool TJPEGImage::DecodeRows(const TRowHandler& Row, const std::atomic<bool>* Cancel) {
-  if (FBitmap || FFailure) return TGraphic::DecodeRows(Row, Cancel);  // decoded already
+bool TJPEGImage::DecodeRows(const TRowsHandler& Rows, const std::atomic<bool>* Cancel) {
+  if (FBitmap || FFailure) return TGraphic::DecodeRows(Rows, Cancel);  // decoded already
   if (FData.empty()) return true;
   TJpegDecodeRequest request = Request();
-  request.OnRow = Row;
+  request.OnRows = Rows;
   request.Cancel = Cancel;
   const TJpegOutcome outcome = DecodeJpeg(request);
   if (outcome.Kind == TJpegOutcome::Cancelled) return false;

@@ -43,7 +43,7 @@ class TJPEGImage : public TGraphic {
   void Draw(TCanvas& canvas, int x, int y) override;
   void DecodeAhead(const std::atomic<bool>* Cancel) override;
   // Decodes afresh with the settings of Bitmap(), keeping no picture.
-  bool DecodeRows(const TRowHandler& Row, const std::atomic<bool>* Cancel) override;
+  bool DecodeRows(const TRowsHandler& Rows, const std::atomic<bool>* Cancel) override;
 
  protected:
   // Into a TBitmap: shares the decoded pixel store.

@@ -28,9 +28,9 @@ struct DecoderFrame {
   std::size_t size = 0;
   const TJpegDecodeRequest* request = nullptr;  // null: the header only
   TJpegHeader header;
-  std::vector<std::uint32_t> row;  // the one row decoded into for OnRow
-  JDIMENSION rowsDone = 0;         // rows fully converted, for blackening the rest
-  int tooManyScans = 0;            // the limit passed, or 0
+  std::vector<std::uint32_t> band;  // the rows decoded into for OnRows
+  JDIMENSION rowsDone = 0;          // rows fully converted, for blackening the rest
+  int tooManyScans = 0;             // the limit passed, or 0
   bool failed = false;
   bool cancelled = false;
   bool sizeMismatch = false;
@@ -167,32 +167,44 @@ void IndexesToRgb(const jpeg_decompress_struct& cinfo, std::uint32_t* row, int w
 }
 
 // rowsDone counts the rows fully converted, for the caller to blacken the
-// rest should decoding stop.
-void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, std::vector<std::uint32_t>& own,
+// rest should decoding stop. Rows are read one at a time, so a cancel stops
+// within a row.
+void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, std::vector<std::uint32_t>& band,
               JDIMENSION& rowsDone) {
   const bool ink = IsInk(cinfo);
   const bool inverted = cinfo.saw_Adobe_marker;
-  while (cinfo.output_scanline < cinfo.output_height) {
-    std::uint32_t* row =
-        r.OnRow ? own.data() : r.Pixels + std::size_t(cinfo.output_scanline) * std::size_t(r.Width);
-    auto* samples = reinterpret_cast<JSAMPROW>(row);
-    if (jpeg_read_scanlines(&cinfo, &samples, 1) != 1) break;
-    if (ink) {
-      InkToRgb(row, r.Width, inverted);
-    } else if (cinfo.quantize_colors) {
-      IndexesToRgb(cinfo, row, r.Width);
+  const auto width = std::size_t(r.Width);
+  const int bandRows = r.OnRows ? JpegBandRows : 1;
+  bool stopped = false;
+  while (!stopped && cinfo.output_scanline < cinfo.output_height) {
+    std::uint32_t* first = r.OnRows ? band.data() : r.Pixels + std::size_t(cinfo.output_scanline) * width;
+    int count = 0;
+    for (; count < bandRows && cinfo.output_scanline < cinfo.output_height; ++count) {
+      std::uint32_t* row = first + std::size_t(count) * width;
+      auto* samples = reinterpret_cast<JSAMPROW>(row);
+      if (jpeg_read_scanlines(&cinfo, &samples, 1) != 1) {
+        stopped = true;
+        break;
+      }
+      if (ink) {
+        InkToRgb(row, r.Width, inverted);
+      } else if (cinfo.quantize_colors) {
+        IndexesToRgb(cinfo, row, r.Width);
+      }
     }
-    if (r.OnRow) r.OnRow(row);
+    if (r.OnRows && count > 0) r.OnRows(first, count);
     rowsDone = cinfo.output_scanline;
   }
 }
 
 // The rows from first on, black: where decoding stopped, the picture shows black.
-void BlackenRowsFrom(const TJpegDecodeRequest& r, std::vector<std::uint32_t>& own, JDIMENSION first) {
-  if (first >= JDIMENSION(std::max(r.Height, 0))) return;
-  if (r.OnRow) {
-    std::fill(own.begin(), own.end(), 0u);
-    for (JDIMENSION y = first; y < JDIMENSION(r.Height); ++y) r.OnRow(own.data());
+void BlackenRowsFrom(const TJpegDecodeRequest& r, std::vector<std::uint32_t>& band, JDIMENSION first) {
+  const auto height = JDIMENSION(std::max(r.Height, 0));
+  if (first >= height) return;
+  if (r.OnRows) {
+    std::fill(band.begin(), band.end(), 0u);
+    for (JDIMENSION y = first; y < height; y += JpegBandRows)
+      r.OnRows(band.data(), int(std::min<JDIMENSION>(JpegBandRows, height - y)));
     return;
   }
   if (r.TargetBlack || !r.Pixels || r.Width <= 0) return;
@@ -213,7 +225,7 @@ void Decode(DecoderFrame& f) {
     f.sizeMismatch = true;
     return;
   }
-  ReadRows(f.cinfo, r, f.row, f.rowsDone);
+  ReadRows(f.cinfo, r, f.band, f.rowsDone);
   jpeg_finish_decompress(&f.cinfo);
 }
 
@@ -261,7 +273,7 @@ TJpegOutcome ReadJpegHeader(const std::uint8_t* data, std::size_t size, TJpegHea
 }
 
 // After a read that gave no row, the rows not reached are made black; after
-// a failure or a mismatch too, unless they go to OnRow (whose caller raises
+// a failure or a mismatch too, unless they go to OnRows (whose caller raises
 // the failure, and would only throw them away). A cancelled picture is
 // thrown away as it is.
 TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request) {
@@ -270,11 +282,11 @@ TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request) {
   f.size = request.Size;
   f.request = &request;
   // Made before the decompressor, which a raised allocation failure would leak.
-  if (request.OnRow) f.row.resize(std::size_t(std::max(request.Width, 1)));
+  if (request.OnRows) f.band.resize(std::size_t(std::max(request.Width, 1)) * JpegBandRows);
   Run(f);
   const TJpegOutcome outcome = OutcomeOf(f);
-  if (outcome.Kind == TJpegOutcome::Ok || (!request.OnRow && outcome.Kind != TJpegOutcome::Cancelled)) {
-    BlackenRowsFrom(request, f.row, f.rowsDone);
+  if (outcome.Kind == TJpegOutcome::Ok || (!request.OnRows && outcome.Kind != TJpegOutcome::Cancelled)) {
+    BlackenRowsFrom(request, f.band, f.rowsDone);
   }
   return outcome;
 }

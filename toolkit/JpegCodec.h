@@ -61,14 +61,18 @@ struct TJpegDecodeRequest {
   // The target is all black already, so rows decoding does not reach need no
   // writing (a refused picture of a billion pixels then touches no memory).
   bool TargetBlack = false;
-  // Instead of a target: each row, top down, handed here as soon as it is
-  // made (its memory serves the next row); rows after a stop that is no
-  // failure come black. It must not raise.
-  std::function<void(const std::uint32_t* row)> OnRow;
+  // Instead of a target: the rows, top down, handed here a band of up to
+  // JpegBandRows at a time, Width pixels apart (the band's memory serves the
+  // next); rows after a stop that is no failure come black. It must not raise.
+  std::function<void(const std::uint32_t* rows, int count)> OnRows;
   // Set from another thread to stop decoding within a row (outcome Cancelled).
   const std::atomic<bool>* Cancel = nullptr;
 };
 
-// Decodes into the target (or OnRow) row by row: after a fatal error the rows
+// Rows a band handed to OnRows holds at most: few enough to stay in the
+// processor's cache, enough that whoever takes them keeps its own there.
+constexpr int JpegBandRows = 16;
+
+// Decodes into the target (or OnRows) row by row: after a fatal error the rows
 // decoded before it stay, and the rest are black.
 TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request);

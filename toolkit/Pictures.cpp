@@ -29,12 +29,12 @@ std::unique_ptr<TGraphic> CreateGraphicFor(const std::string& extension) {
 }  // namespace
 
 // Pictures without a row decoder of their own are drawn whole first.
-bool TGraphic::DecodeRows(const TRowHandler& Row, const std::atomic<bool>* Cancel) {
+bool TGraphic::DecodeRows(const TRowsHandler& Rows, const std::atomic<bool>* Cancel) {
   DecodeAhead(Cancel);
   if (Cancel && Cancel->load()) return false;
   TBitmap whole(Width(), Height());
   Draw(whole.Canvas(), 0, 0);
-  for (int y = 0; y < whole.Height(); ++y) Row(std::as_const(whole).ScanLine(y));
+  if (!whole.Empty()) Rows(whole.Bits(), whole.Height());
   return true;
 }
 

@@ -29,12 +29,12 @@ class TGraphic : public TPersistent {
   // decoding there would have raised it. A set Cancel stops decoding soon and
   // leaves it to the first use.
   virtual void DecodeAhead(const std::atomic<bool>* Cancel) { (void)Cancel; }
-  // Decodes the picture afresh and hands its rows to Row, top down, Width()
-  // pixels each, keeping none of them (the row's memory serves the next);
-  // raises what drawing the picture would. False when Cancel stopped it.
-  // Row must not raise.
-  using TRowHandler = std::function<void(const std::uint32_t* row)>;
-  virtual bool DecodeRows(const TRowHandler& Row, const std::atomic<bool>* Cancel);
+  // Decodes the picture afresh and hands its rows to Rows, top down, a few
+  // at a time, Width() pixels apart, keeping none of them (their memory
+  // serves the next); raises what drawing the picture would. False when
+  // Cancel stopped it. Rows must not raise.
+  using TRowsHandler = std::function<void(const std::uint32_t* rows, int count)>;
+  virtual bool DecodeRows(const TRowsHandler& Rows, const std::atomic<bool>* Cancel);
 };
 
 using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;

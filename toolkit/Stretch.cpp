@@ -197,21 +197,30 @@ void TCanvas::StretchBlt(int dx, int dy, int dw, int dh, const TBitmap& source, 
 struct TRowStretcher::TState {
   TState(TBitmap& target, int sourceWidth, int sourceHeight, int mode)
       : Target(target),
+        SourceWidth(std::size_t(sourceWidth)),
         SourceHeight(sourceHeight),
         Averages(mode == HALFTONE),
         Map(MapColumns(0, target.Width(), 0, sourceWidth, sourceWidth, {0, target.Width()})),
         Sums(Averages ? sourceWidth : 0),
-        Totals(Averages ? Map.Begin.size() : 0) {}
+        Totals(Averages ? Map.Begin.size() : 0),
+        WaitingCopy(Averages ? SourceWidth : 0) {}
+
+  void Take(const std::uint32_t* row) noexcept;
 
   TBitmap& Target;
+  std::size_t SourceWidth;
   int SourceHeight;
   bool Averages;
   ColumnMap Map;
   ColumnSums Sums;
   std::vector<ChannelTotals> Totals;
-  int RowsIn = 0;      // source rows handed in so far
+  int RowsIn = 0;      // source rows taken so far
   int TargetRow = 0;   // the target row being made
   int RowsInSums = 0;  // rows in Sums, not yet moved to Totals
+  // HALFTONE sums rows two at a time, which halves the traffic to the sums:
+  // the first of a pair waits, in its band or, past the band's end, copied.
+  const std::uint32_t* Waiting = nullptr;
+  std::vector<std::uint32_t> WaitingCopy;
 };
 
 TRowStretcher::TRowStretcher(TBitmap& target, int sourceWidth, int sourceHeight, int mode) {
@@ -222,33 +231,47 @@ TRowStretcher::TRowStretcher(TBitmap& target, int sourceWidth, int sourceHeight,
 
 TRowStretcher::~TRowStretcher() = default;
 
+void TRowStretcher::AddRows(const std::uint32_t* rows, int count) noexcept {
+  if (!F) return;
+  for (int k = 0; k < count; ++k) F->Take(rows + std::size_t(k) * F->SourceWidth);
+  if (F->Waiting && F->Waiting != F->WaitingCopy.data()) {
+    std::copy(F->Waiting, F->Waiting + F->SourceWidth, F->WaitingCopy.begin());
+    F->Waiting = F->WaitingCopy.data();
+  }
+}
+
 // A source row serves the target rows whose source rows it is in: one when
 // shrinking, one or more in a row when enlarging. HALFTONE sums the rows of a
 // target row's block as they come and writes the means after its last.
-void TRowStretcher::AddRow(const std::uint32_t* row) noexcept {
-  if (!F) return;
-  TState& s = *F;
-  const int r = s.RowsIn++;
-  const int height = s.Target.Height();
-  while (s.TargetRow < height) {
+void TRowStretcher::TState::Take(const std::uint32_t* row) noexcept {
+  const int r = RowsIn++;
+  const int height = Target.Height();
+  while (TargetRow < height) {
     int begin, end;
-    SourceRange(s.TargetRow, height, 0, s.SourceHeight, s.SourceHeight, begin, end);
+    SourceRange(TargetRow, height, 0, SourceHeight, SourceHeight, begin, end);
     if (r < begin) return;
-    std::uint32_t* out = s.Target.ScanLine(s.TargetRow);
-    if (!s.Averages) {
-      SampleRow(row, s.Map, out);  // r == begin: the row sampled
-      ++s.TargetRow;
+    std::uint32_t* out = Target.ScanLine(TargetRow);
+    if (!Averages) {
+      SampleRow(row, Map, out);  // r == begin: the row sampled
+      ++TargetRow;
       continue;
     }
-    if (r == begin) std::fill(s.Totals.begin(), s.Totals.end(), ChannelTotals());
-    s.Sums.AddRows(row, nullptr);
-    if (++s.RowsInSums == ColumnSums::kLaneRows || r + 1 == end) {
-      MoveSums(s.Sums, 0, s.Map, s.Totals);
-      s.Sums.Clear();
-      s.RowsInSums = 0;
+    if (r == begin) std::fill(Totals.begin(), Totals.end(), ChannelTotals());
+    const bool last = r + 1 == end;
+    if (!Waiting && !last) {
+      Waiting = row;
+      return;
     }
-    if (r + 1 < end) return;
-    WriteMeans(s.Totals, s.Map, end - begin, out);
-    ++s.TargetRow;
+    Sums.AddRows(Waiting ? Waiting : row, Waiting ? row : nullptr);
+    RowsInSums += Waiting ? 2 : 1;
+    Waiting = nullptr;
+    if (RowsInSums + 2 > ColumnSums::kLaneRows || last) {
+      MoveSums(Sums, 0, Map, Totals);
+      Sums.Clear();
+      RowsInSums = 0;
+    }
+    if (!last) return;
+    WriteMeans(Totals, Map, end - begin, out);
+    ++TargetRow;
   }
 }
