@@ -1,7 +1,8 @@
 #pragma once
-// The window's pictures. A slide is made once: a worker decodes the file,
-// scales it at once to the rectangle the grid will draw it in and frees the
-// full picture; the slide is kept in a store and drawn 1:1 by the grid. At
+// The window's pictures. A slide is made once: a worker decodes the file and
+// scales its rows as they come to the rectangle the grid will draw it in,
+// never holding the full picture; the slide is kept in a store and drawn 1:1
+// by the grid. At
 // the start of a paint the slides it will ask for are started, at the end
 // the screens before and after the view are made ahead while the program is
 // idle, and at a release over a slide its full picture is decoded for the

@@ -1,6 +1,6 @@
 #pragma once
 // The one door to libjpeg: reading a header and decoding a whole picture
-// into a 32-bit pixel store. No C++ exception crosses libjpeg; failures come
+// into a 32-bit pixel store, or handing its rows on as they come. No C++ exception crosses libjpeg; failures come
 // back as outcomes and the caller turns them into exceptions. Each call has
 // its own decompressor, so calls may run on several threads at once.
 #include <atomic>
