@@ -30,7 +30,7 @@ using namespace browsertest;
 
 namespace {
 
-const Rgb kFace{0xF0, 0xF0, 0xF0};
+
 const Rgb kNavy{0, 0, 0x80};  // the grid's selected colour
 
 // The large view (621 x 589) shows a 64 x 48 picture at (278, 270).

@@ -48,6 +48,8 @@ inline const Rgb kGreen{30, 160, 40};
 inline const Rgb kBlue{40, 60, 200};
 inline const Rgb kYellow{220, 200, 40};
 inline const Rgb kSilver{0xC0, 0xC0, 0xC0};  // the grid's cover colour
+inline const Rgb kFace{0xF0, 0xF0, 0xF0};    // the scheme's button face
+inline const Rgb kWhite{255, 255, 255};
 
 inline Rgb RgbAt(const QImage& image, int x, int y) {
   const QRgb p = image.pixel(x, y);
