@@ -53,21 +53,6 @@ void ExpectPixels(const QImage& image, std::span<const PixelRow> rows, QPoint of
 
 class MainWindowTest : public BrowserTest {
  protected:
-  // Writes count flat pictures of the given colours (cycled) into folder.
-  std::string AddPictures(const std::string& folder, int count, const std::vector<Rgb>& colours, int width = 64,
-                          int height = 48) {
-    const std::string path = Dir.AddDir(folder);
-    for (int i = 0; i < count; ++i)
-      WriteFile(path + "/p" + std::to_string(i) + ".jpg",
-                FlatJpeg(colours[size_t(i) % colours.size()], width, height));
-    return path;
-  }
-
-  QImage Shot() {
-    Settle();
-    return Window->grab().toImage();
-  }
-
   // The paints the grid starts from now on.
   const int& CountPaints() {
     const TNotifyEvent first = Window->Thumbs1->OnFirstImageRequest;
@@ -460,7 +445,6 @@ TEST_F(MainWindowTest, PrimaryClickOnAFolderInTheTreeListsIt) {
 TEST_F(MainWindowTest, SplitterDragAppliesOnReleaseAndCollapsesATreeBelowThirty) {
   TFrmGlimmet& w = Open();
   QSplitterHandle* handle = w.Splitter1->handle(1);
-  // The handle's raised bevel: light above, shadow below, face between.
   const PixelRow bevel[] = {{100, 0, kWhite}, {100, 3, kFace}, {100, 7, kShadow}};  // light above, shadow below
   ExpectPixels(handle->grab().toImage(), bevel);
   const std::pair<int, int> drags[] = {{60, 60}, {30, 30}, {29, 0}, {60, 60}, {1, 0}, {20, 0}};

@@ -65,8 +65,7 @@ class OpenPathTest : public BrowserTest {
     BrowserTest::SetUp();
     ASSERT_NE(getcwd(FSavedCwd, sizeof FSavedCwd), nullptr);
     ASSERT_EQ(chdir(Dir.Path().c_str()), 0);
-    // The data folder: two blue pictures.
-    AddPicturesFor("data", 2);
+    AddPictures("data", 2);
   }
 
   void TearDown() override {
@@ -77,11 +76,7 @@ class OpenPathTest : public BrowserTest {
  public:
   TempDir& Folder() { return Dir; }
 
-  std::string AddPicturesFor(const std::string& folder, int count) {
-    const std::string path = Dir.AddDir(folder);
-    for (int i = 0; i < count; ++i) WriteFile(path + "/p" + std::to_string(i) + ".jpg", FlatJpeg(kBlue));
-    return path;
-  }
+  using BrowserTest::AddPictures;
 
   // Slide k of folder turns red; returns its name.
   static std::string RedSlideFor(const std::string& folder, int k) {
@@ -164,61 +159,61 @@ Opening Shown(const std::string& folder, const std::string& file, const std::str
 // wholly in the grid (453 high: rows at 12, 148, 284, 420, so slides 1 to
 // 6), and otherwise goes to the first slide of its row.
 Opening PictureOfTwelve(OpenPathTest& t, int k) {
-  const std::string folder = t.AddPicturesFor("twelve", 12), name = t.RedSlideFor(folder, k);
+  const std::string folder = t.AddPictures("twelve", 12), name = t.RedSlideFor(folder, k);
   return Shown(folder, folder + "/" + name, name);
 }
 
 const OpenCase kCases[] = {
-    {"Folder", [](OpenPathTest& t) { return Listed(t.AddPicturesFor("pics", 5)); }},
+    {"Folder", [](OpenPathTest& t) { return Listed(t.AddPictures("pics", 5)); }},
     {"RelativeFolderWithDotsAndSlashes",
-     [](OpenPathTest& t) { return Listed(t.AddPicturesFor("pics", 3), {"./pics/./"}); }},
+     [](OpenPathTest& t) { return Listed(t.AddPictures("pics", 3), {"./pics/./"}); }},
     {"PictureInTheFirstRows", [](OpenPathTest& t) { return PictureOfTwelve(t, 6); }},
     {"PictureBelowTheView", [](OpenPathTest& t) { return PictureOfTwelve(t, 7); }},
     {"PictureSecondOfItsRow", [](OpenPathTest& t) { return PictureOfTwelve(t, 10); }},
     {"RelativePicture",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("rel", 3), name = t.RedSlideFor(folder, 2);
+       const std::string folder = t.AddPictures("rel", 3), name = t.RedSlideFor(folder, 2);
        return Shown(folder, "rel/" + name, name);
      }},
     {"LinkToAFolder",
      [](OpenPathTest& t) {
-       t.AddPicturesFor("real", 4);
+       t.AddPictures("real", 4);
        return Listed(t.Folder().AddSymlink("linked", "real"));
      }},
     {"LinkToAPicture",
      [](OpenPathTest& t) {
-       const std::string real = t.AddPicturesFor("real", 2);
+       const std::string real = t.AddPictures("real", 2);
        const std::string red = t.RedSlideFor(real, 1);
-       const std::string folder = t.AddPicturesFor("links", 2);
+       const std::string folder = t.AddPictures("links", 2);
        const std::string link = t.Folder().AddSymlink("links/alias.jpg", real + "/" + red);
        return Shown(folder, link, "alias.jpg");
      }},
     {"Spaces",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("my  pictures ", 2);
+       const std::string folder = t.AddPictures("my  pictures ", 2);
        WriteFile(folder + "/ a b .jpg", FlatJpeg(kRed));
        return Shown(folder, folder + "/ a b .jpg", " a b .jpg");
      }},
     {"PictureNamedInNoUtf8",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("bytes", 2);
+       const std::string folder = t.AddPictures("bytes", 2);
        WriteFile(folder + "/\xE9t\xE9.jpg", FlatJpeg(kRed));
        return Shown(folder, folder + "/\xE9t\xE9.jpg", "\xE9t\xE9.jpg");
      }},
     // The tree cannot name it and selects the folder above; the grid lists it.
     {"FolderNamedInNoUtf8",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("parent/d\xE9j\xE0", 3);
+       const std::string folder = t.AddPictures("parent/d\xE9j\xE0", 3);
        return Opening{{folder}, folder, t.Folder() / "parent", folder, "", ""};
      }},
     {"QtOptionBeforeTheFolder",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("pics", 3);
+       const std::string folder = t.AddPictures("pics", 3);
        return Listed(folder, {"-style", "fusion", "-reverse", folder});
      }},
     {"NameBeginningWithADashAfterTheEndOfOptions",
      [](OpenPathTest& t) {
-       return Listed(t.AddPicturesFor("-rf", 3), {"--", "-rf"});
+       return Listed(t.AddPictures("-rf", 3), {"--", "-rf"});
      }},
     {"Missing", [](OpenPathTest& t) { return Refused(t.Folder() / "gone", t.Folder() / "gone", ENOENT); }},
     {"RelativeMissing", [](OpenPathTest& t) { return Refused("gone.jpg", t.Folder() / "gone.jpg", ENOENT); }},
@@ -229,18 +224,18 @@ const OpenCase kCases[] = {
      }},
     {"BelowAFile",
      [](OpenPathTest& t) {
-       t.AddPicturesFor("pics", 1);
+       t.AddPictures("pics", 1);
        return Refused(t.Folder() / "pics/p0.jpg/x", t.Folder() / "pics/p0.jpg/x", ENOTDIR);
      }},
     {"UnreadablePicture",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("locked", 2);
+       const std::string folder = t.AddPictures("locked", 2);
        chmod((folder + "/p0.jpg").c_str(), 0);
        return Refused(folder + "/p0.jpg", folder + "/p0.jpg", EACCES, true);
      }},
     {"UnreadableFolder",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("locked", 2);
+       const std::string folder = t.AddPictures("locked", 2);
        chmod(folder.c_str(), 0);
        return Refused(folder, folder, EACCES, true);
      }},
@@ -315,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OpenPathCaseTest,
 // own and sorts what it read in afterwards, which moves the chosen row: it
 // stays in view until the person turns to the tree.
 TEST_F(OpenPathTest, ChosenFolderStaysInViewWhileTheTreeReadsTheFoldersAroundIt) {
-  const std::string folder = AddPicturesFor("a/b/c/pics", 1);
+  const std::string folder = AddPictures("a/b/c/pics", 1);
   for (const char* sibling : {"a/b/c/0", "a/b/c/1", "a/b/c/2", "a/b/c/3", "a/b/c/4", "a/b/c/5"})
     Dir.AddDir(sibling);
   TFrmGlimmet& w = OpenWithArguments({folder});
@@ -333,7 +328,7 @@ TEST_F(OpenPathTest, ChosenFolderStaysInViewWhileTheTreeReadsTheFoldersAroundIt)
 // turn of the event loop: the smaller folder pulls the bar down, and the
 // picture's slide still comes into view and is the one clicked.
 TEST_F(OpenPathTest, DropRightAfterAMoveOfTheBarScrollsToThePictureAndClicksIt) {
-  const std::string folder = AddPicturesFor("twelve", 12);
+  const std::string folder = AddPictures("twelve", 12);
   const std::string name = RedSlideFor(folder, 7);
   TFrmGlimmet& w = OpenWithArguments({});
   w.SBarThumbs->setValue(50);
@@ -348,7 +343,7 @@ TEST_F(OpenPathTest, DropRightAfterAMoveOfTheBarScrollsToThePictureAndClicksIt) 
 // The grid lists "*.jpg" alone; a picture named otherwise still shows in the
 // large view, with no slide selected, and one of no picture format says so.
 TEST_F(OpenPathTest, PictureTheFolderDoesNotListShowsInTheLargeViewAlone) {
-  const std::string folder = AddPicturesFor("mixed", 2);
+  const std::string folder = AddPictures("mixed", 2);
   WriteFile(folder + "/photo.jpeg", FlatJpeg(kRed));
   WriteFile(folder + "/notes.png", FlatJpeg(kGreen));
   TFrmGlimmet& w = OpenWithArguments({folder + "/photo.jpeg"});
@@ -367,7 +362,7 @@ TEST_F(OpenPathTest, PictureTheFolderDoesNotListShowsInTheLargeViewAlone) {
 // Only local files are taken; Qt routes drops to a window only when it
 // accepts them.
 TEST_F(OpenPathTest, DragsOfNoLocalFileAreRefusedAndChangeNothing) {
-  const std::string folder = AddPicturesFor("pics", 3);
+  const std::string folder = AddPictures("pics", 3);
   TFrmGlimmet& w = OpenWithArguments({});
   EXPECT_TRUE(w.acceptDrops());
   EXPECT_FALSE(DropUrls({}));

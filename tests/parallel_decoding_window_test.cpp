@@ -62,28 +62,25 @@ class ParallelDecodingTest : public BrowserTest {
   void SetUp() override {
     BrowserTest::SetUp();
     FSavedBitsPerPixel = Screen.BitsPerPixel;
-    // Slide 2 fails while decoding, slide 4 when loading, which is sooner;
-    // 2 is requested first (1, 3, 5, 7, 2, 4, ...), so its error is the one.
-    const std::string failing =
-        Folder("failing",
-               {Picture(Colour::Rgb, 900, 700), InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), kUnknownMarker),
-                Picture(Colour::Grey, 300, 500), Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'},
-                Picture(Colour::Cmyk, 200, 120), CutInData(Picture(Colour::Rgb, 640, 480, true))});
-    // Slide 3 fails when loading, requested second, before slide 5 that
-    // fails while decoding.
-    const std::string failingAtLoad =
-        Folder("failing-at-load",
-               {Picture(Colour::Rgb, 300, 200), Picture(Colour::Rgb, 30, 20),
-                PatchSofSize(Picture(Colour::Rgb, 64, 48), 20000, 20000), Picture(Colour::Rgb, 30, 20),
-                InsertBeforeEoi(Picture(Colour::Rgb, 64, 48), kUnknownMarker)});
-    // Nothing fails here, so every slide is drawn.
-    const std::string drawn =
-        Folder("drawn", {Picture(Colour::Grey, 640, 480, true), CutInData(Picture(Colour::Rgb, 800, 600)),
-                         Picture(Colour::Ycck, 150, 260), Picture(Colour::Rgb, 48, 700),
-                         CutInData(Picture(Colour::Grey, 700, 500, true)),
-                         // Strips whose short side scales to nothing.
-                         Picture(Colour::Rgb, 1, 300), Picture(Colour::Rgb, 500, 2)});
-    FFolders = {failing, failingAtLoad, drawn};
+    // In "failing" slide 2 fails while decoding, slide 4 when loading, which
+    // is sooner; 2 is requested first (1, 3, 5, 7, 2, 4, ...), so its error is
+    // the one. In "failing-at-load" slide 3 fails when loading, requested
+    // second, before slide 5 that fails while decoding. Nothing fails in
+    // "drawn", so every slide is drawn.
+    FFolders = {Folder("failing",
+                       {Picture(Colour::Rgb, 900, 700),
+                        InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), kUnknownMarker),
+                        Picture(Colour::Grey, 300, 500), Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'},
+                        Picture(Colour::Cmyk, 200, 120), CutInData(Picture(Colour::Rgb, 640, 480, true))}),
+                Folder("failing-at-load",
+                       {Picture(Colour::Rgb, 300, 200), Picture(Colour::Rgb, 30, 20),
+                        PatchSofSize(Picture(Colour::Rgb, 64, 48), 20000, 20000), Picture(Colour::Rgb, 30, 20),
+                        InsertBeforeEoi(Picture(Colour::Rgb, 64, 48), kUnknownMarker)}),
+                Folder("drawn", {Picture(Colour::Grey, 640, 480, true), CutInData(Picture(Colour::Rgb, 800, 600)),
+                                 Picture(Colour::Ycck, 150, 260), Picture(Colour::Rgb, 48, 700),
+                                 CutInData(Picture(Colour::Grey, 700, 500, true)),
+                                 // Strips whose short side scales to nothing.
+                                 Picture(Colour::Rgb, 1, 300), Picture(Colour::Rgb, 500, 2)})};
     if (fs::is_directory(kPhotos)) {
       FPhotos = Dir.AddDir("photos");
       for (const auto& e : fs::directory_iterator(kPhotos)) fs::copy_file(e.path(), FPhotos / e.path().filename());
