@@ -1,8 +1,6 @@
 // What the person points at: a folder or picture named on the command line
-// or dropped onto the window. Each case runs both ways and is checked
-// against the folder's listing as read here: the tree's selection, the
-// grid's range, the bar, the selection and the large view's pixels. The
-// line itself (options, help, version) is read before any window exists.
+// or dropped onto the window, each case both ways, checked against the
+// folder's listing as read here. The line itself is read before any window.
 #include <dirent.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -30,14 +28,11 @@ using namespace browsertest;
 
 namespace {
 
-const Rgb kFace{0xF0, 0xF0, 0xF0};
 const Rgb kNavy{0, 0, 0x80};  // the grid's selected colour
 
 // The large view (621 x 589) shows a 64 x 48 picture at (278, 270).
 const QPoint kLargeMiddle(310, 294);
 const QPoint kLeftOfLargePicture(277, 294);
-
-std::string Cause(int error) { return std::strerror(error); }
 
 // Names of the *.jpg entries of a folder in the order the directory gives
 // them: the order of the file list, and so of the slides.
@@ -70,8 +65,7 @@ class OpenPathTest : public BrowserTest {
     BrowserTest::SetUp();
     ASSERT_NE(getcwd(FSavedCwd, sizeof FSavedCwd), nullptr);
     ASSERT_EQ(chdir(Dir.Path().c_str()), 0);
-    // The data folder: two blue pictures.
-    AddPicturesFor("data", 2);
+    AddPictures("data", 2);
   }
 
   void TearDown() override {
@@ -82,14 +76,9 @@ class OpenPathTest : public BrowserTest {
  public:
   TempDir& Folder() { return Dir; }
 
-  // count blue pictures p0.jpg ... in folder; returns the folder's path.
-  std::string AddPicturesFor(const std::string& folder, int count) {
-    const std::string path = Dir.AddDir(folder);
-    for (int i = 0; i < count; ++i) WriteFile(path + "/p" + std::to_string(i) + ".jpg", FlatJpeg(kBlue));
-    return path;
-  }
+  using BrowserTest::AddPictures;
 
-  // The picture that is slide k of folder turns red; returns its name.
+  // Slide k of folder turns red; returns its name.
   static std::string RedSlideFor(const std::string& folder, int k) {
     const std::string name = ListingOrder(folder).at(std::size_t(k - 1));
     WriteFile(folder + "/" + name, FlatJpeg(kRed));
@@ -152,80 +141,79 @@ struct OpenCase {
 
 void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.Name; }
 
+Opening Refused(const std::string& arg, const std::string& path, int error, bool unprivileged = false) {
+  return {{arg}, path, "/", "", "", OpenErrorText(path, std::strerror(error)), unprivileged};
+}
+
+// A folder named as typed, opened as a click on it would.
+Opening Listed(const std::string& folder, std::vector<std::string> args = {}) {
+  return {args.empty() ? std::vector<std::string>{folder} : args, folder, folder, folder, "", ""};
+}
+
+// A picture of folder, named as file, opened and clicked.
+Opening Shown(const std::string& folder, const std::string& file, const std::string& name) {
+  return {{file}, folder + "/" + name, folder, folder, name, ""};
+}
+
 // Opening slide k of twelve: the bar stays at 0 while the slide's box lies
 // wholly in the grid (453 high: rows at 12, 148, 284, 420, so slides 1 to
 // 6), and otherwise goes to the first slide of its row.
 Opening PictureOfTwelve(OpenPathTest& t, int k) {
-  const std::string folder = t.AddPicturesFor("twelve", 12);
-  const std::string name = t.RedSlideFor(folder, k);
-  return {{folder + "/" + name}, folder + "/" + name, folder, folder, name, ""};
-}
-
-Opening Refused(const std::string& arg, const std::string& path, int error, bool unprivileged = false) {
-  return {{arg}, path, "/", "", "", OpenErrorText(path, Cause(error)), unprivileged};
+  const std::string folder = t.AddPictures("twelve", 12), name = t.RedSlideFor(folder, k);
+  return Shown(folder, folder + "/" + name, name);
 }
 
 const OpenCase kCases[] = {
-    {"Folder",
-     [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("pics", 5);
-       return Opening{{folder}, folder, folder, folder, "", ""};
-     }},
+    {"Folder", [](OpenPathTest& t) { return Listed(t.AddPictures("pics", 5)); }},
     {"RelativeFolderWithDotsAndSlashes",
-     [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("pics", 3);
-       return Opening{{"./pics/./"}, folder, folder, folder, "", ""};
-     }},
+     [](OpenPathTest& t) { return Listed(t.AddPictures("pics", 3), {"./pics/./"}); }},
     {"PictureInTheFirstRows", [](OpenPathTest& t) { return PictureOfTwelve(t, 6); }},
     {"PictureBelowTheView", [](OpenPathTest& t) { return PictureOfTwelve(t, 7); }},
     {"PictureSecondOfItsRow", [](OpenPathTest& t) { return PictureOfTwelve(t, 10); }},
     {"RelativePicture",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("rel", 3);
-       const std::string name = t.RedSlideFor(folder, 2);
-       return Opening{{"rel/" + name}, folder + "/" + name, folder, folder, name, ""};
+       const std::string folder = t.AddPictures("rel", 3), name = t.RedSlideFor(folder, 2);
+       return Shown(folder, "rel/" + name, name);
      }},
     {"LinkToAFolder",
      [](OpenPathTest& t) {
-       t.AddPicturesFor("real", 4);
-       const std::string link = t.Folder().AddSymlink("linked", "real");
-       return Opening{{link}, link, link, link, "", ""};
+       t.AddPictures("real", 4);
+       return Listed(t.Folder().AddSymlink("linked", "real"));
      }},
     {"LinkToAPicture",
      [](OpenPathTest& t) {
-       const std::string real = t.AddPicturesFor("real", 2);
+       const std::string real = t.AddPictures("real", 2);
        const std::string red = t.RedSlideFor(real, 1);
-       const std::string folder = t.AddPicturesFor("links", 2);
+       const std::string folder = t.AddPictures("links", 2);
        const std::string link = t.Folder().AddSymlink("links/alias.jpg", real + "/" + red);
-       return Opening{{link}, link, folder, folder, "alias.jpg", ""};
+       return Shown(folder, link, "alias.jpg");
      }},
     {"Spaces",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("my  pictures ", 2);
+       const std::string folder = t.AddPictures("my  pictures ", 2);
        WriteFile(folder + "/ a b .jpg", FlatJpeg(kRed));
-       return Opening{{folder + "/ a b .jpg"}, folder + "/ a b .jpg", folder, folder, " a b .jpg", ""};
+       return Shown(folder, folder + "/ a b .jpg", " a b .jpg");
      }},
     {"PictureNamedInNoUtf8",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("bytes", 2);
+       const std::string folder = t.AddPictures("bytes", 2);
        WriteFile(folder + "/\xE9t\xE9.jpg", FlatJpeg(kRed));
-       return Opening{{folder + "/\xE9t\xE9.jpg"}, folder + "/\xE9t\xE9.jpg", folder, folder, "\xE9t\xE9.jpg", ""};
+       return Shown(folder, folder + "/\xE9t\xE9.jpg", "\xE9t\xE9.jpg");
      }},
     // The tree cannot name it and selects the folder above; the grid lists it.
     {"FolderNamedInNoUtf8",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("parent/d\xE9j\xE0", 3);
+       const std::string folder = t.AddPictures("parent/d\xE9j\xE0", 3);
        return Opening{{folder}, folder, t.Folder() / "parent", folder, "", ""};
      }},
     {"QtOptionBeforeTheFolder",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("pics", 3);
-       return Opening{{"-style", "fusion", "-reverse", folder}, folder, folder, folder, "", ""};
+       const std::string folder = t.AddPictures("pics", 3);
+       return Listed(folder, {"-style", "fusion", "-reverse", folder});
      }},
     {"NameBeginningWithADashAfterTheEndOfOptions",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("-rf", 3);
-       return Opening{{"--", "-rf"}, folder, folder, folder, "", ""};
+       return Listed(t.AddPictures("-rf", 3), {"--", "-rf"});
      }},
     {"Missing", [](OpenPathTest& t) { return Refused(t.Folder() / "gone", t.Folder() / "gone", ENOENT); }},
     {"RelativeMissing", [](OpenPathTest& t) { return Refused("gone.jpg", t.Folder() / "gone.jpg", ENOENT); }},
@@ -236,18 +224,18 @@ const OpenCase kCases[] = {
      }},
     {"BelowAFile",
      [](OpenPathTest& t) {
-       t.AddPicturesFor("pics", 1);
+       t.AddPictures("pics", 1);
        return Refused(t.Folder() / "pics/p0.jpg/x", t.Folder() / "pics/p0.jpg/x", ENOTDIR);
      }},
     {"UnreadablePicture",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("locked", 2);
+       const std::string folder = t.AddPictures("locked", 2);
        chmod((folder + "/p0.jpg").c_str(), 0);
        return Refused(folder + "/p0.jpg", folder + "/p0.jpg", EACCES, true);
      }},
     {"UnreadableFolder",
      [](OpenPathTest& t) {
-       const std::string folder = t.AddPicturesFor("locked", 2);
+       const std::string folder = t.AddPictures("locked", 2);
        chmod(folder.c_str(), 0);
        return Refused(folder, folder, EACCES, true);
      }},
@@ -322,7 +310,7 @@ INSTANTIATE_TEST_SUITE_P(Cases, OpenPathCaseTest,
 // own and sorts what it read in afterwards, which moves the chosen row: it
 // stays in view until the person turns to the tree.
 TEST_F(OpenPathTest, ChosenFolderStaysInViewWhileTheTreeReadsTheFoldersAroundIt) {
-  const std::string folder = AddPicturesFor("a/b/c/pics", 1);
+  const std::string folder = AddPictures("a/b/c/pics", 1);
   for (const char* sibling : {"a/b/c/0", "a/b/c/1", "a/b/c/2", "a/b/c/3", "a/b/c/4", "a/b/c/5"})
     Dir.AddDir(sibling);
   TFrmGlimmet& w = OpenWithArguments({folder});
@@ -340,7 +328,7 @@ TEST_F(OpenPathTest, ChosenFolderStaysInViewWhileTheTreeReadsTheFoldersAroundIt)
 // turn of the event loop: the smaller folder pulls the bar down, and the
 // picture's slide still comes into view and is the one clicked.
 TEST_F(OpenPathTest, DropRightAfterAMoveOfTheBarScrollsToThePictureAndClicksIt) {
-  const std::string folder = AddPicturesFor("twelve", 12);
+  const std::string folder = AddPictures("twelve", 12);
   const std::string name = RedSlideFor(folder, 7);
   TFrmGlimmet& w = OpenWithArguments({});
   w.SBarThumbs->setValue(50);
@@ -355,7 +343,7 @@ TEST_F(OpenPathTest, DropRightAfterAMoveOfTheBarScrollsToThePictureAndClicksIt) 
 // The grid lists "*.jpg" alone; a picture named otherwise still shows in the
 // large view, with no slide selected, and one of no picture format says so.
 TEST_F(OpenPathTest, PictureTheFolderDoesNotListShowsInTheLargeViewAlone) {
-  const std::string folder = AddPicturesFor("mixed", 2);
+  const std::string folder = AddPictures("mixed", 2);
   WriteFile(folder + "/photo.jpeg", FlatJpeg(kRed));
   WriteFile(folder + "/notes.png", FlatJpeg(kGreen));
   TFrmGlimmet& w = OpenWithArguments({folder + "/photo.jpeg"});
@@ -374,7 +362,7 @@ TEST_F(OpenPathTest, PictureTheFolderDoesNotListShowsInTheLargeViewAlone) {
 // Only local files are taken; Qt routes drops to a window only when it
 // accepts them.
 TEST_F(OpenPathTest, DragsOfNoLocalFileAreRefusedAndChangeNothing) {
-  const std::string folder = AddPicturesFor("pics", 3);
+  const std::string folder = AddPictures("pics", 3);
   TFrmGlimmet& w = OpenWithArguments({});
   EXPECT_TRUE(w.acceptDrops());
   EXPECT_FALSE(DropUrls({}));

@@ -1,8 +1,6 @@
-// The window's slides made on worker threads and kept: whatever the number of
-// workers and the store's size, the grid gets the same events in the same
-// order, draws the same pixels and reports the same errors as when each file
-// is loaded at its request into a full-size picture; no worker stays busy
-// after a paint.
+// The window's slides made on worker threads and kept: whatever the workers
+// and the store, the grid gets the same events, draws the same pixels and
+// reports the same errors as when each file is loaded at its request.
 #include <QElapsedTimer>
 #include <QThread>
 #include <atomic>
@@ -49,6 +47,9 @@ Bytes Picture(Colour colours, int width, int height, bool progressive = false) {
 
 Bytes CutInData(const Bytes& b) { return Truncate(b, FindMarker(b, 0xDA) + (b.size() - FindMarker(b, 0xDA)) / 2); }
 
+const Bytes kUnknownMarker{0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00};
+const std::string kAtDecode = "JPEG error #" + std::to_string(JERR_UNKNOWN_MARKER) + ".";
+
 struct Look {
   bool AntiAlias;
   int BitsPerPixel;
@@ -61,29 +62,25 @@ class ParallelDecodingTest : public BrowserTest {
   void SetUp() override {
     BrowserTest::SetUp();
     FSavedBitsPerPixel = Screen.BitsPerPixel;
-    const Bytes unknownMarker{0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00};
-    // Slide 2 fails while decoding, slide 4 when loading, which is sooner;
-    // 2 is requested first (1, 3, 5, 7, 2, 4, ...), so its error is the one.
-    const std::string failing =
-        Folder("failing",
-               {Picture(Colour::Rgb, 900, 700), InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), unknownMarker),
-                Picture(Colour::Grey, 300, 500), Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'},
-                Picture(Colour::Cmyk, 200, 120), CutInData(Picture(Colour::Rgb, 640, 480, true))});
-    // Slide 3 fails when loading, requested second, before slide 5 that
-    // fails while decoding.
-    const std::string failingAtLoad =
-        Folder("failing-at-load",
-               {Picture(Colour::Rgb, 300, 200), Picture(Colour::Rgb, 30, 20),
-                PatchSofSize(Picture(Colour::Rgb, 64, 48), 20000, 20000), Picture(Colour::Rgb, 30, 20),
-                InsertBeforeEoi(Picture(Colour::Rgb, 64, 48), unknownMarker)});
-    // Nothing fails here, so every slide is drawn.
-    const std::string drawn =
-        Folder("drawn", {Picture(Colour::Grey, 640, 480, true), CutInData(Picture(Colour::Rgb, 800, 600)),
-                         Picture(Colour::Ycck, 150, 260), Picture(Colour::Rgb, 48, 700),
-                         CutInData(Picture(Colour::Grey, 700, 500, true)),
-                         // Strips whose short side scales to nothing.
-                         Picture(Colour::Rgb, 1, 300), Picture(Colour::Rgb, 500, 2)});
-    FFolders = {failing, failingAtLoad, drawn};
+    // In "failing" slide 2 fails while decoding, slide 4 when loading, which
+    // is sooner; 2 is requested first (1, 3, 5, 7, 2, 4, ...), so its error is
+    // the one. In "failing-at-load" slide 3 fails when loading, requested
+    // second, before slide 5 that fails while decoding. Nothing fails in
+    // "drawn", so every slide is drawn.
+    FFolders = {Folder("failing",
+                       {Picture(Colour::Rgb, 900, 700),
+                        InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), kUnknownMarker),
+                        Picture(Colour::Grey, 300, 500), Bytes{'n', 'o', 't', ' ', 'a', ' ', 'J', 'P', 'E', 'G'},
+                        Picture(Colour::Cmyk, 200, 120), CutInData(Picture(Colour::Rgb, 640, 480, true))}),
+                Folder("failing-at-load",
+                       {Picture(Colour::Rgb, 300, 200), Picture(Colour::Rgb, 30, 20),
+                        PatchSofSize(Picture(Colour::Rgb, 64, 48), 20000, 20000), Picture(Colour::Rgb, 30, 20),
+                        InsertBeforeEoi(Picture(Colour::Rgb, 64, 48), kUnknownMarker)}),
+                Folder("drawn", {Picture(Colour::Grey, 640, 480, true), CutInData(Picture(Colour::Rgb, 800, 600)),
+                                 Picture(Colour::Ycck, 150, 260), Picture(Colour::Rgb, 48, 700),
+                                 CutInData(Picture(Colour::Grey, 700, 500, true)),
+                                 // Strips whose short side scales to nothing.
+                                 Picture(Colour::Rgb, 1, 300), Picture(Colour::Rgb, 500, 2)})};
     if (fs::is_directory(kPhotos)) {
       FPhotos = Dir.AddDir("photos");
       for (const auto& e : fs::directory_iterator(kPhotos)) fs::copy_file(e.path(), FPhotos / e.path().filename());
@@ -187,20 +184,15 @@ TEST_F(ParallelDecodingTest, AnyWorkersAndStoreGiveTheEventsPixelsAndErrorsOfLoa
     const Outcome literal = Browse(0, 0, look);
     // Each failing folder reports the failing slide it requests first (in
     // two columns).
-    const std::string atDecode = "JPEG error #" + std::to_string(JERR_UNKNOWN_MARKER) + ".";
-    const std::string atLoad = "JPEG error #" + std::to_string(JERR_INPUT_EOF) + ".";
     ASSERT_FALSE(literal.Errors.empty());
     if (look.SlideSize == 120) {
-      EXPECT_EQ(literal.Errors.front(), atDecode);
-      EXPECT_EQ(literal.Errors.back(), atLoad);
+      EXPECT_EQ(literal.Errors.front(), kAtDecode);
+      EXPECT_EQ(literal.Errors.back(), "JPEG error #" + std::to_string(JERR_INPUT_EOF) + ".");
     }
-    struct Setting {
-      int Workers;
-      std::uint64_t StoreBytes;
-    };
-    for (const Setting setting : {Setting{0, kStore}, Setting{1, 0}, Setting{4, kStore}, Setting{2, 200'000}}) {
-      SCOPED_TRACE(testing::Message() << setting.Workers << " workers, store " << setting.StoreBytes);
-      const Outcome made = Browse(setting.Workers, setting.StoreBytes, look);
+    const std::pair<int, std::uint64_t> settings[] = {{0, kStore}, {1, 0}, {4, kStore}, {2, 200'000}};
+    for (const auto& [workers, storeBytes] : settings) {
+      SCOPED_TRACE(testing::Message() << workers << " workers, store " << storeBytes);
+      const Outcome made = Browse(workers, storeBytes, look);
       EXPECT_EQ(made.Events, literal.Events);
       EXPECT_EQ(made.Errors, literal.Errors);
       ASSERT_EQ(made.Shown.size(), literal.Shown.size());
@@ -220,16 +212,15 @@ Bytes SlowPicture() {
 TEST_F(ParallelDecodingTest, FailingSlideIsReportedAfterThePaintAndNoWorkerOutlivesIt) {
   // Slide 1 is requested first and fails after its rows; slide 3, the slow
   // one, is requested next and decodes meanwhile.
-  const std::string folder =
-      Folder("slow", {InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}),
-                      Picture(Colour::Rgb, 640, 480), SlowPicture()});
+  const std::string folder = Folder("slow", {InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), kUnknownMarker),
+                                             Picture(Colour::Rgb, 640, 480), SlowPicture()});
   Open();
   Window->Supply().Configure(2, DefaultSlideStoreBytes());
   std::vector<int> cursors;
   Window->Thumbs1->OnSlideRendered = [&](TObject*, TCanvas&, int, int, int) { cursors.push_back(Screen.Cursor()); };
   ASSERT_TRUE(Choose(folder));
   ASSERT_FALSE(Errors.empty());  // once for each paint of the listing
-  for (const std::string& e : Errors) EXPECT_EQ(e, "JPEG error #" + std::to_string(JERR_UNKNOWN_MARKER) + ".");
+  for (const std::string& e : Errors) EXPECT_EQ(e, kAtDecode);
   ASSERT_FALSE(cursors.empty());
   EXPECT_EQ(cursors, std::vector<int>(cursors.size(), crHourGlass));
   EXPECT_EQ(Screen.Cursor(), crDefault);
@@ -237,8 +228,7 @@ TEST_F(ParallelDecodingTest, FailingSlideIsReportedAfterThePaintAndNoWorkerOutli
 
   // A paint that a handler's exception ends before the slow slide drops it:
   // stopping a decode takes a row of it, not the rest of it. Compared with a
-  // paint that waits for the whole decode, in this run.
-  // Both with the store emptied, so that the slow one is made again.
+  // paint that waits for the whole decode, both with the store emptied.
   Window->Supply().ClearStore();
   QElapsedTimer clock;
   clock.start();
@@ -333,7 +323,7 @@ struct LatchedJob {
 
 // Ends the run at once rather than by the suite's time limit.
 template <class F>
-void WithinSeconds(int seconds, F&& f, const char* what) {
+void WithinSeconds(const char* what, F&& f, int seconds = 20) {
   auto done = std::async(std::launch::async, std::forward<F>(f));
   if (done.wait_for(std::chrono::seconds(seconds)) != std::future_status::ready) {
     std::cerr << what << " never happened\n";
@@ -343,8 +333,11 @@ void WithinSeconds(int seconds, F&& f, const char* what) {
 }
 
 void StartedWithin(LatchedJob& job) {
-  WithinSeconds(
-      20, [&] { job.Started.get_future().wait(); }, "the job's start");
+  WithinSeconds("the job's start", [&] { job.Started.get_future().wait(); });
+}
+
+void Waited(TDecodePool& pool, const TDecodePool::TJobRef& job) {
+  WithinSeconds("the wait", [&] { pool.Wait(job); });
 }
 
 TEST(DecodePoolTest, RunningJobsStayUnderTheByteCeilingAndOneAlwaysStarts) {
@@ -368,10 +361,8 @@ TEST(DecodePoolTest, RunningJobsStayUnderTheByteCeilingAndOneAlwaysStarts) {
   EXPECT_EQ(pool.BytesRunning(), 1000u);
   b.Open.set_value();
   c.Open.set_value();
-  WithinSeconds(
-      20, [&] { pool.Wait(jobC); }, "the wait");
-  WithinSeconds(
-      20, [&] { pool.Wait(jobB); }, "the wait");
+  Waited(pool, jobC);
+  Waited(pool, jobB);
   EXPECT_TRUE(pool.Finished(jobA));
   EXPECT_EQ(a.Runs + b.Runs + c.Runs + huge.Runs, 4);
 }
@@ -386,10 +377,12 @@ TEST(DecodePoolTest, AwaitedJobGoesFirstAndAheadJobsWaitForNowJobs) {
   const auto jobAhead = pool.Queue(ahead.Work(), 10, TDecodePool::TLane::Ahead);
   const auto jobLater = pool.Queue(later.Work(), 10, TDecodePool::TLane::Now);
   const auto jobAwaited = pool.Queue(awaited.Work(), 10, TDecodePool::TLane::Now);
+  // A queued Ahead job cancelled leaves its own line, not the other one.
+  LatchedJob dropped;
+  pool.Cancel(pool.Queue(dropped.Work(), 10, TDecodePool::TLane::Ahead));
   awaited.Open.set_value();
   // The awaited job passes the one queued before it and runs here.
-  WithinSeconds(
-      20, [&] { pool.Wait(jobAwaited); }, "the awaited job");
+  Waited(pool, jobAwaited);
   EXPECT_EQ(awaited.Runs, 1);
   EXPECT_EQ(later.Runs, 0);
   blocker.Open.set_value();
@@ -399,10 +392,9 @@ TEST(DecodePoolTest, AwaitedJobGoesFirstAndAheadJobsWaitForNowJobs) {
   EXPECT_EQ(later.Runs, 1);
   later.Open.set_value();
   ahead.Open.set_value();
-  for (const auto& job : {jobBlocker, jobLater, jobAhead})
-    WithinSeconds(
-        20, [&] { pool.Wait(job); }, "a job");
+  for (const auto& job : {jobBlocker, jobLater, jobAhead}) Waited(pool, job);
   EXPECT_EQ(later.Runs + awaited.Runs + ahead.Runs + blocker.Runs, 4);
+  EXPECT_EQ(dropped.Runs, 0);
 }
 
 TEST(DecodePoolTest, CancellingStopsWhatRunsAndTheDestructorStopsEverything) {
@@ -415,17 +407,13 @@ TEST(DecodePoolTest, CancellingStopsWhatRunsAndTheDestructorStopsEverything) {
     StartedWithin(running);
     pool.Cancel(jobQueued);  // never runs
     pool.Cancel(jobRunning);
-    WithinSeconds(
-        20, [&] { pool.Wait(jobRunning); }, "the stop");
+    Waited(pool, jobRunning);
     EXPECT_TRUE(running.Stopped);
     EXPECT_EQ(queued.Runs, 0);
     EXPECT_TRUE(pool.Finished(jobQueued));
-    WithinSeconds(
-        20,
-        [&] {
-          while (idle == 0) std::this_thread::yield();
-        },
-        "the idle call");
+    WithinSeconds("the idle call", [&] {
+      while (idle == 0) std::this_thread::yield();
+    });
     pool.Queue(left.Work(), 10, TDecodePool::TLane::Ahead);
     StartedWithin(left);
   }  // the latch never opens: the destructor must stop the job
@@ -438,25 +426,18 @@ TEST(DecodePoolTest, CancellingStopsWhatRunsAndTheDestructorStopsEverything) {
 TEST(SlideStoreTest, KeyTellsVersionsAndLooksApartAndTheLeastRecentlyDrawnGoesFirst) {
   const TSlideKey key{{1, 2, 3, 4, 5}, {120, false}};
   const auto slide = [](int w, int h) { return std::make_shared<const TBitmap>(w, h); };
-  const auto with = [&](auto change) {
-    TSlideKey k = key;
-    change(k);
-    return k;
-  };
   const std::uint64_t unit = TSlideStore::SlideBytes(TBitmap(10, 10));
   TSlideStore store(3 * unit);
   store.Add(key, slide(10, 10));
   ASSERT_TRUE(store.Find(key));
-  for (const TSlideKey& other :
-       {with([](TSlideKey& k) { k.File.Device = 9; }), with([](TSlideKey& k) { k.File.Inode = 9; }),
-        with([](TSlideKey& k) { k.File.Size = 9; }), with([](TSlideKey& k) { k.File.ModifiedNs = 9; }),
-        with([](TSlideKey& k) { k.File.ChangedNs = 9; }), with([](TSlideKey& k) { k.Look.Size = 90; }),
-        with([](TSlideKey& k) { k.Look.AntiAlias = true; })}) {
-    EXPECT_FALSE(store.Find(other));
-  }
-  const TSlideKey b = with([](TSlideKey& k) { k.File.Inode = 20; });
-  const TSlideKey c = with([](TSlideKey& k) { k.File.Inode = 30; });
-  const TSlideKey d = with([](TSlideKey& k) { k.File.Inode = 40; });
+  // Device, inode, size, modification and change times, slide size, stretch.
+  const TSlideKey others[] = {{{9, 2, 3, 4, 5}, {120, false}}, {{1, 9, 3, 4, 5}, {120, false}},
+                              {{1, 2, 9, 4, 5}, {120, false}}, {{1, 2, 3, 9, 5}, {120, false}},
+                              {{1, 2, 3, 4, 9}, {120, false}}, {{1, 2, 3, 4, 5}, {90, false}},
+                              {{1, 2, 3, 4, 5}, {120, true}}};
+  for (const TSlideKey& other : others) EXPECT_FALSE(store.Find(other));
+  const TSlideKey b{{1, 20, 3, 4, 5}, {120, false}}, c{{1, 30, 3, 4, 5}, {120, false}},
+      d{{1, 40, 3, 4, 5}, {120, false}};
   store.Add(b, slide(10, 10));
   store.Add(c, slide(10, 10));
   EXPECT_EQ(store.Bytes(), 3 * unit);
@@ -465,8 +446,7 @@ TEST(SlideStoreTest, KeyTellsVersionsAndLooksApartAndTheLeastRecentlyDrawnGoesFi
   EXPECT_FALSE(store.Find(b));
   EXPECT_TRUE(store.Find(key) && store.Find(c) && store.Find(d));
   store.Add(b, slide(18, 10));  // needs the room of two
-  EXPECT_FALSE(store.Find(key));
-  EXPECT_FALSE(store.Find(c));
+  EXPECT_FALSE(store.Find(key) || store.Find(c));
   EXPECT_TRUE(store.Find(d) && store.Find(b));
   store.Add(c, slide(40, 40));  // larger than the whole store: not kept
   EXPECT_FALSE(store.Find(c));
@@ -498,11 +478,7 @@ TEST(SlideStoreTest, KeyTellsVersionsAndLooksApartAndTheLeastRecentlyDrawnGoesFi
     setenv("GLIMMET_SLIDE_CACHE_MIB", set, 1);
     EXPECT_EQ(DefaultSlideStoreBytes(), bytes) << "GLIMMET_SLIDE_CACHE_MIB=" << set;
   }
-  if (saved) {
-    setenv("GLIMMET_SLIDE_CACHE_MIB", kept.c_str(), 1);
-  } else {
-    unsetenv("GLIMMET_SLIDE_CACHE_MIB");
-  }
+  (void)(saved ? setenv("GLIMMET_SLIDE_CACHE_MIB", kept.c_str(), 1) : unsetenv("GLIMMET_SLIDE_CACHE_MIB"));
 }
 
 // What the supply loads, counted through an injected loader.
@@ -558,20 +534,18 @@ TEST_F(ParallelDecodingTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAr
     EXPECT_EQ(paint({b}), std::vector<std::string>{"120x30"});
     EXPECT_EQ(*counted.Loads, 6);
     // Another size or stretch mode is another slide.
-    supply.StartPaint({a}, {90, false});
-    EXPECT_EQ(supply.TakeSlide(a)->Width(), 90);
     supply.StartPaint({a}, {120, true});
     EXPECT_EQ(supply.TakeSlide(a)->Width(), 120);
+    supply.StartPaint({a}, {90, false});
+    EXPECT_EQ(supply.TakeSlide(a)->Width(), 90);
     EXPECT_EQ(*counted.Loads, 8);
-    // Made ahead into the store, then painted without a load.
+    // Made ahead into the store in the look asked for, not the last paint's,
+    // then painted without a load.
     supply.ClearStore();
     supply.StartAhead({a, b}, look);
-    WithinSeconds(
-        20,
-        [&] {
-          while (!supply.Idle()) std::this_thread::yield();
-        },
-        "the read-ahead");
+    WithinSeconds("the read-ahead", [&] {
+      while (!supply.Idle()) std::this_thread::yield();
+    });
     EXPECT_EQ(*counted.Loads, workers == 0 ? 8 : 10);  // nothing runs ahead without workers
     EXPECT_EQ(paint({a, b}), (std::vector<std::string>{"120x80", "120x30"}));
     EXPECT_EQ(*counted.Loads, 10);

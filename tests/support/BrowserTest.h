@@ -1,7 +1,6 @@
 #pragma once
-// Shared by the window suites: the browser window on a temporary folder
-// with the error sink installed, driven through its real handlers, and a
-// measure of the heap that is in use.
+// The window suites' browser window on a temporary folder with the error
+// sink installed, driven through its real handlers; the heap in use.
 #include <gtest/gtest.h>
 
 #include <malloc.h>
@@ -33,10 +32,8 @@
 #define GLIMMET_UNDER_ASAN 1
 #endif
 #endif
-
 #ifdef GLIMMET_UNDER_ASAN
-// From the sanitizer's allocator (GCC ships no header for it).
-extern "C" std::size_t __sanitizer_get_current_allocated_bytes();
+extern "C" std::size_t __sanitizer_get_current_allocated_bytes();  // GCC ships no header for it
 #endif
 
 namespace browsertest {
@@ -48,6 +45,8 @@ inline const Rgb kGreen{30, 160, 40};
 inline const Rgb kBlue{40, 60, 200};
 inline const Rgb kYellow{220, 200, 40};
 inline const Rgb kSilver{0xC0, 0xC0, 0xC0};  // the grid's cover colour
+inline const Rgb kFace{0xF0, 0xF0, 0xF0};    // the scheme's button face
+inline const Rgb kWhite{255, 255, 255};
 
 inline Rgb RgbAt(const QImage& image, int x, int y) {
   const QRgb p = image.pixel(x, y);
@@ -68,9 +67,8 @@ inline Bytes FlatJpeg(const Rgb& c, int width = 64, int height = 48) {
   return jpegmaker::MakeJpeg(o, jpegmaker::Flat(ToSample(c)));
 }
 
-// Bytes of the heap in use: what the allocator handed out and has not got
-// back. Under AddressSanitizer, memory waiting in its quarantine is not
-// counted.
+// Bytes the allocator handed out and has not got back (not counting
+// AddressSanitizer's quarantine).
 inline std::size_t LiveHeapBytes() {
 #ifdef GLIMMET_UNDER_ASAN
   return __sanitizer_get_current_allocated_bytes();
@@ -83,12 +81,8 @@ inline std::size_t LiveHeapBytes() {
 // Slide k of the laid-out grid (two columns, position 1.0) has its box at
 // (10 + 136 * column, 12 + 136 * row); a 64 x 48 picture fills columns
 // 17..136 and rows 34..123 of the first box.
-inline QPoint InsideSlide(int k) {
-  const int column = (k - 1) % 2, row = (k - 1) / 2;
-  return {77 + 136 * column, 79 + 136 * row};
-}
-// The grid's top-left corner in the window.
-inline const QPoint kGridInWindow(1, 137);
+inline QPoint InsideSlide(int k) { return {77 + 136 * ((k - 1) % 2), 79 + 136 * ((k - 1) / 2)}; }
+inline const QPoint kGridInWindow(1, 137);  // the grid's top-left corner in the window
 
 // Runs what the window system and the window have queued: presents, the
 // grid's paint once it is on the screen, the paints that one asks for.
@@ -140,7 +134,7 @@ class BrowserTest : public testing::Test {
     return *Window;
   }
 
-  // Lists a folder as a click on it in the folder tree does.
+  // Lists a folder as a click on it in the tree does.
   bool Choose(const std::string& folder) {
     const bool chosen = Window->ChooseFolder(folder);
     Settle();
@@ -161,10 +155,22 @@ class BrowserTest : public testing::Test {
   // The large view drawn now, as the window system would.
   QImage LargeView() { return Window->LargeImgView->grab().toImage(); }
 
-  Rgb GridPixel(QPoint p) {
+  // The window drawn once what is queued has run.
+  QImage Shot() {
     Settle();
-    const QImage shot = Window->grab().toImage();
-    return RgbAt(shot, kGridInWindow.x() + p.x(), kGridInWindow.y() + p.y());
+    return Window->grab().toImage();
+  }
+  Rgb GridPixel(QPoint p) { return RgbAt(Shot(), kGridInWindow.x() + p.x(), kGridInWindow.y() + p.y()); }
+
+  // count flat pictures p0.jpg ... of the colours (cycled) in folder; returns its path.
+  std::string AddPictures(const std::string& folder, int count, const std::vector<Rgb>& colours = {kBlue},
+                          int width = 64, int height = 48) {
+    const std::string path = Dir.AddDir(folder);
+    for (int i = 0; i < count; ++i) {
+      jpegmaker::WriteFile(path + "/p" + std::to_string(i) + ".jpg",
+                           FlatJpeg(colours[std::size_t(i) % colours.size()], width, height));
+    }
+    return path;
   }
 
   std::string WritePicture(const std::string& rel, const Rgb& c, int width = 64, int height = 48) {
