@@ -93,7 +93,7 @@ Maker Replaced(const Maker& make) {
   };
 }
 
-const FileCase kCases[] = {
+const FileCase kKinds[] = {
     {"NamedPipe", kBefore, MakePipe, kNamedPipe},
     {"LinkToNamedPipe", kBefore, Linked(MakePipe), kNamedPipe},
     {"Socket", kBefore, MakeSocket, "It is not a regular file"},
@@ -114,6 +114,9 @@ const FileCase kCases[] = {
        EXPECT_EQ(truncate(f.c_str(), off_t(8) << 30), 0);
      },
      "The file is larger than 512 MiB"},
+};
+
+const FileCase kChanges[] = {
     {"Deleted", kAfter, [](const std::string& f) { fs::remove(f); }, Cause(ENOENT)},
     {"TruncatedToNothing", kAfter, [](const std::string& f) { fs::resize_file(f, 0); },
      JpegError(JERR_INPUT_EMPTY)},
@@ -192,8 +195,9 @@ TEST_P(FileCaseTest, EveryPaintAndClickReportsTheFileAsItIsAndTheLargeViewKeepsW
   EXPECT_TRUE(Near(GridPixel(InsideSlide(1)), kGreen));
 }
 
-INSTANTIATE_TEST_SUITE_P(Files, FileCaseTest, testing::ValuesIn(kCases),
-                         [](const auto& info) { return std::string(info.param.Name); });
+const auto kName = [](const auto& info) { return std::string(info.param.Name); };
+INSTANTIATE_TEST_SUITE_P(Kinds, FileCaseTest, testing::ValuesIn(kKinds), kName);
+INSTANTIATE_TEST_SUITE_P(Changes, FileCaseTest, testing::ValuesIn(kChanges), kName);
 
 using ChangingFolderTest = BrowserTest;
 
