@@ -42,15 +42,6 @@ class HugeFolderTest : public BrowserTest {
     return kColours[std::stoi(name.substr(1, 6)) % 4];
   }
 
-  void RecordRequests() {
-    const TImageRequestEvent answer = Window->Thumbs1->OnImageRequest;
-    Window->Thumbs1->OnImageRequest = [this, answer](TObject* sender, int id, TImageRequestProcessing& how,
-                                                     int& mark, TBitmap*& buffer) {
-      Requested.push_back(id);
-      answer(sender, id, how, mark, buffer);
-    };
-  }
-
   void ScrollTo(int position) {
     Requested.clear();
     Window->SBarThumbs->setValue(position);
@@ -71,7 +62,11 @@ TEST_F(HugeFolderTest, EveryPictureIsListedTheLastIsReachableAndScrollingCostsNo
   EXPECT_EQ(Window->Thumbs1->Max(), kCount);
   EXPECT_EQ(Window->SBarThumbs->maximum(), kCount);
   EXPECT_TRUE(Window->Thumbs1->Visible());
-  RecordRequests();
+  const TImageRequestEvent answer = Window->Thumbs1->OnImageRequest;
+  Window->Thumbs1->OnImageRequest = [&](TObject* sender, int id, auto& how, int& mark, TBitmap*& buffer) {
+    Requested.push_back(id);
+    answer(sender, id, how, mark, buffer);
+  };
 
   // The bar's last position puts the row of the last slide at the top, half
   // of it scrolled away, as the last slide is the second of its row.

@@ -9,9 +9,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <map>
-#include <tuple>
 
 #include "support/BrowserTest.h"
 
@@ -24,16 +24,12 @@ namespace {
 struct FileState {
   Bytes Content;  // folders: none
   off_t Size = 0;
-  timespec Modified{};
-  timespec Changed{};
+  std::int64_t ModifiedNs = 0, ChangedNs = 0;
   mode_t Mode = 0;
-
-  bool operator==(const FileState& o) const {
-    return Content == o.Content && Size == o.Size && Same(Modified, o.Modified) && Same(Changed, o.Changed) &&
-           Mode == o.Mode;
-  }
-  static bool Same(const timespec& a, const timespec& b) { return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec; }
+  bool operator==(const FileState&) const = default;
 };
+
+std::int64_t Ns(const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
 // Every entry under root, links not followed, named pipes not opened.
 std::map<std::string, FileState> Snapshot(const std::string& root) {
@@ -41,13 +37,9 @@ std::map<std::string, FileState> Snapshot(const std::string& root) {
   for (const auto& entry : fs::recursive_directory_iterator(root)) {
     struct stat st {};
     if (lstat(entry.path().c_str(), &st) != 0) continue;
-    FileState s;
-    s.Size = st.st_size;
-    s.Modified = st.st_mtim;
-    s.Changed = st.st_ctim;
-    s.Mode = st.st_mode;
-    if (S_ISREG(st.st_mode) && (st.st_mode & S_IRUSR)) s.Content = ReadFile(entry.path());
-    states[entry.path()] = s;
+    const bool readable = S_ISREG(st.st_mode) && (st.st_mode & S_IRUSR);
+    states[entry.path()] = {readable ? ReadFile(entry.path()) : Bytes{}, st.st_size, Ns(st.st_mtim), Ns(st.st_ctim),
+                            st.st_mode};
   }
   return states;
 }
@@ -93,66 +85,54 @@ class WriteWatch {
   std::map<int, std::string> FFolders;
 };
 
-class NoWritesTest : public BrowserTest {
- protected:
+using NoWritesTest = BrowserTest;
+
+TEST_F(NoWritesTest, BrowsingLeavesEveryFileAsItWasAndMakesNone) {
   // The program's folder: a stand-in for the executable and the data folder.
-  void MakeProgramFolder() {
-    Dir.AddFile("glimmet", "#!/bin/sh\n");
-    for (int i = 0; i < 3; ++i) WritePicture("data/p" + std::to_string(i) + ".jpg", i % 2 ? kRed : kBlue);
-    Dir.AddFile("data/broken.jpg", "not a picture");
-  }
+  Dir.AddFile("glimmet", "#!/bin/sh\n");
+  for (int i = 0; i < 3; ++i) WritePicture("data/p" + std::to_string(i) + ".jpg", i % 2 ? kRed : kBlue);
+  Dir.AddFile("data/broken.jpg", "not a picture");
+  // The browsed folder: good and broken pictures, and what is no picture.
+  const std::string browse = Dir.AddDir("browse");
+  for (int i = 0; i < 9; ++i) WritePicture("browse/good" + std::to_string(i) + ".jpg", kGreen, 40 + i, 30);
+  Options progressive;
+  progressive.Progressive = true;
+  WriteFile(browse + "/progressive.jpg", MakeJpeg(progressive, Flat({1, 2, 3, 0})));
+  Dir.AddFile("browse/text.jpg", "hello");
+  Dir.AddFile("browse/empty.jpg");
+  const Bytes good = FlatJpeg(kRed);
+  WriteFile(browse + "/cut.jpg", Truncate(good, good.size() / 2));
+  WriteFile(browse + "/late.jpg", InsertBeforeEoi(good, {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}));
+  WriteFile(browse + "/bomb.jpg", PatchSofSize(good, 60000, 60000));
+  WriteFile(browse + "/readonly.jpg", good);
+  fs::permissions(browse + "/readonly.jpg", fs::perms(0444));
+  WriteFile(browse + "/.hidden.jpg", good);
+  EXPECT_EQ(mkfifo((browse + "/pipe.jpg").c_str(), 0644), 0);
+  fs::create_symlink("good0.jpg", browse + "/link.jpg");
+  WritePicture("browse/sub/inner.jpg", kYellow);
+  Dir.AddDir("browse/nothing");
+  const auto before = Snapshot(Dir.Path());
+  WriteWatch watch(Dir.Path());
 
-  std::string MakeBrowsedFolder() {
-    const std::string folder = Dir.AddDir("browse");
-    for (int i = 0; i < 9; ++i) WritePicture("browse/good" + std::to_string(i) + ".jpg", kGreen, 40 + i, 30);
-    WriteFile(folder + "/progressive.jpg", [] {
-      Options o;
-      o.Progressive = true;
-      return MakeJpeg(o, Flat({1, 2, 3, 0}));
-    }());
-    Dir.AddFile("browse/text.jpg", "hello");
-    Dir.AddFile("browse/empty.jpg");
-    const Bytes good = FlatJpeg(kRed);
-    WriteFile(folder + "/cut.jpg", Truncate(good, good.size() / 2));
-    WriteFile(folder + "/late.jpg", InsertBeforeEoi(good, {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}));
-    WriteFile(folder + "/bomb.jpg", PatchSofSize(good, 60000, 60000));
-    WriteFile(folder + "/readonly.jpg", good);
-    fs::permissions(folder + "/readonly.jpg", fs::perms(0444));
-    WriteFile(folder + "/.hidden.jpg", good);
-    EXPECT_EQ(mkfifo((folder + "/pipe.jpg").c_str(), 0644), 0);
-    fs::create_symlink("good0.jpg", folder + "/link.jpg");
-    WritePicture("browse/sub/inner.jpg", kYellow);
-    Dir.AddDir("browse/nothing");
-    return folder;
-  }
-
-  void PointAndClickAll() {
+  const auto pointAndClickAll = [this] {
     for (int k = 1; k <= 8; ++k) {
       SendMouse(Window->Thumbs1Host, QEvent::MouseMove, InsideSlide(k), Qt::NoButton, Qt::NoButton);
       ClickSlide(k);
       LargeView();
     }
-  }
-};
-
-TEST_F(NoWritesTest, BrowsingLeavesEveryFileAsItWasAndMakesNone) {
-  MakeProgramFolder();
-  const std::string browse = MakeBrowsedFolder();
-  const auto before = Snapshot(Dir.Path());
-  WriteWatch watch(Dir.Path());
-
+  };
   Open();
-  PointAndClickAll();
+  pointAndClickAll();
   ASSERT_TRUE(Choose(browse));
   for (int position : {0, 3, 9, 17, 4, 1}) {
     Window->SBarThumbs->setValue(position);
-    PointAndClickAll();
+    pointAndClickAll();
   }
   Window->resize(990, 700);
   QApplication::processEvents();
   RepaintGrid();
   ASSERT_TRUE(Choose(browse + "/sub"));
-  PointAndClickAll();
+  pointAndClickAll();
   ASSERT_TRUE(Choose(browse + "/nothing"));
   ASSERT_TRUE(Choose(browse));
   RepaintGrid();

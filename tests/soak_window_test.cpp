@@ -43,7 +43,9 @@ class SoakTest : public BrowserTest {
  protected:
   void SetUp() override {
     BrowserTest::SetUp();
-    Folders = {MakeMixedFolder(), MakeCalmFolder(), Dir.AddDir("empty")};
+    for (int i = 0; i < 12; ++i)
+      WritePicture("calm/p" + std::to_string(i) + ".jpg", i % 2 ? kGreen : kBlue, 32, 24);
+    Folders = {MakeMixedFolder(), Dir / "calm", Dir.AddDir("empty")};
   }
 
   std::string MakeMixedFolder() {
@@ -73,63 +75,34 @@ class SoakTest : public BrowserTest {
     return folder;
   }
 
-  std::string MakeCalmFolder() {
-    for (int i = 0; i < 12; ++i)
-      WritePicture("calm/p" + std::to_string(i) + ".jpg", i % 2 ? kGreen : kBlue, 32, 24);
-    return Dir / "calm";
-  }
-
   QPoint AnyPoint() {
     const QWidget* host = Window->Thumbs1Host;
     return {int(Rng() % unsigned(host->width() + 10)) - 5, int(Rng() % unsigned(host->height() + 10)) - 5};
   }
 
-  void DoubleClick(QPoint p) {
-    QWidget* host = Window->Thumbs1Host;
-    Click(host, p);
-    SendMouse(host, QEvent::MouseButtonDblClick, p, Qt::LeftButton, Qt::LeftButton);
-    SendMouse(host, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
-  }
-
+  // One step in twenty does nothing but let the events come.
   void Step() {
-    switch (Rng() % 20) {
-      case 0:
-      case 1:
-      case 2:
-      case 3:
-        Window->SBarThumbs->setValue(int(Rng() % unsigned(Window->SBarThumbs->maximum() + 1)));
-        break;
-      case 4:
-      case 5:
-        RepaintGrid();
-        break;
-      case 6:
-      case 7:
-      case 8:
-      case 9:
-      case 10:
-        SendMouse(Window->Thumbs1Host, QEvent::MouseMove, AnyPoint(), Qt::NoButton, Qt::NoButton);
-        break;
-      case 11:
-      case 12:
-      case 13:
-        Click(Window->Thumbs1Host, AnyPoint());
-        break;
-      case 14:
-        DoubleClick(AnyPoint());
-        break;
-      case 15:
-      case 16:
-        LargeView();
-        break;
-      case 17:
-        Choose(Folders[Rng() % Folders.size()]);
-        break;
-      case 18:
-        Window->resize(944 + int(Rng() % 80), 560 + int(Rng() % 140));
-        break;
-      default:
-        break;
+    QWidget* host = Window->Thumbs1Host;
+    const unsigned what = Rng() % 20;
+    if (what < 4) {
+      Window->SBarThumbs->setValue(int(Rng() % unsigned(Window->SBarThumbs->maximum() + 1)));
+    } else if (what < 6) {
+      RepaintGrid();
+    } else if (what < 11) {
+      SendMouse(host, QEvent::MouseMove, AnyPoint(), Qt::NoButton, Qt::NoButton);
+    } else if (what < 14) {
+      Click(host, AnyPoint());
+    } else if (what == 14) {
+      const QPoint p = AnyPoint();
+      Click(host, p);
+      SendMouse(host, QEvent::MouseButtonDblClick, p, Qt::LeftButton, Qt::LeftButton);
+      SendMouse(host, QEvent::MouseButtonRelease, p, Qt::LeftButton, Qt::NoButton);
+    } else if (what < 17) {
+      LargeView();
+    } else if (what == 17) {
+      Choose(Folders[Rng() % Folders.size()]);
+    } else if (what == 18) {
+      Window->resize(944 + int(Rng() % 80), 560 + int(Rng() % 140));
     }
     QApplication::processEvents();
   }

@@ -1,6 +1,8 @@
 // Reads what the end-to-end run needs from screenshots and from the X server:
 //   probe pixel FILE.png X Y              prints the pixel as RRGGBB
-//   probe expect FILE.png X Y RRGGBB [T]  exits 1 unless every channel is within T (default 0)
+//   probe expect FILE.png X Y RRGGBB[,RRGGBB...] [T]
+//                                         exits 1 unless every channel is within T (default 0)
+//                                         of one of the colours
 //   probe rows FILE.png X Y0 Y1 RRGGBB [T] prints the first and last row in Y0..Y1 of that colour
 //   probe client FILE.png                 prints the window's client origin, found by the
 //                                         grid's control frame at (1, 137) of the client
@@ -24,8 +26,8 @@ namespace {
 
 int Usage() {
   std::fprintf(stderr,
-               "usage: probe pixel FILE X Y | expect FILE X Y RRGGBB [TOL] | rows FILE X Y0 Y1 RRGGBB [TOL] |"
-               " client FILE | cursor | cursor-of wait|arrow\n");
+               "usage: probe pixel FILE X Y | expect FILE X Y RRGGBB[,RRGGBB...] [TOL] | rows FILE X Y0 Y1 RRGGBB"
+               " [TOL] | client FILE | cursor | cursor-of wait|arrow\n");
   return 2;
 }
 
@@ -69,12 +71,15 @@ int Client(const char* file) {
   return 1;
 }
 
-QRgb ParseColour(const char* s) { return QRgb(std::strtoul(s, nullptr, 16)) & 0xFFFFFF; }
-
-int Expect(const char* file, int x, int y, QRgb wanted, int tolerance) {
+// colours: RRGGBB, or several joined by commas.
+int Expect(const char* file, int x, int y, const char* colours, int tolerance) {
   const QRgb got = PixelAt(Load(file), x, y);
-  if (Within(got, wanted, tolerance)) return 0;
-  std::printf("pixel (%d, %d) is %06X, expected %06X\n", x, y, got, wanted);
+  for (const char* next = colours; *next;) {
+    char* end = nullptr;
+    if (Within(got, QRgb(std::strtoul(next, &end, 16)), tolerance)) return 0;
+    next = *end == ',' ? end + 1 : end;
+  }
+  std::printf("pixel (%d, %d) is %06X, expected %s\n", x, y, got, colours);
   return 1;
 }
 
@@ -91,37 +96,31 @@ int Rows(const char* file, int x, int y0, int y1, QRgb wanted, int tolerance) {
   return first < 0 ? 1 : 0;
 }
 
-// FNV-1a over the cursor's size, hot spot and pixels; 0 when unknown.
+// FNV-1a over the size, hot spot and pixels of the cursor now shown; 0 when unknown.
 std::uint64_t CursorHash(Display* display) {
   XFixesCursorImage* image = XFixesGetCursorImage(display);
   if (!image) return 0;
   std::uint64_t hash = 1469598103934665603ull;
-  const auto mix = [&](std::uint64_t v) {
-    hash ^= v;
-    hash *= 1099511628211ull;
-  };
-  mix(image->width);
-  mix(image->height);
-  mix(image->xhot);
-  mix(image->yhot);
+  const auto mix = [&](std::uint64_t v) { hash = (hash ^ v) * 1099511628211ull; };
+  for (const std::uint64_t v : {image->width, image->height, image->xhot, image->yhot}) mix(v);
   for (int i = 0; i < image->width * image->height; ++i) mix(image->pixels[i] & 0xFFFFFFFFu);
   XFree(image);
   return hash;
 }
 
-int PrintCursor() {
+// Shows the cursor the way the program's toolkit does, in a window under
+// the pointer, and prints the hash of every frame it shows (theme cursors
+// such as the hourglass are animated); with "now", only the cursor now shown.
+int CursorOf(int argc, char** argv, const std::string& which) {
+  if (which != "wait" && which != "arrow" && which != "now") return Usage();
+  std::set<std::uint64_t> frames;
   Display* display = XOpenDisplay(nullptr);
   if (!display) return 2;
-  std::printf("%016llx\n", static_cast<unsigned long long>(CursorHash(display)));
-  XCloseDisplay(display);
-  return 0;
-}
-
-// Loads the cursor the way the program's toolkit does, in a window under
-// the pointer, and prints the hash of every frame it shows (theme cursors
-// such as the hourglass are animated).
-int CursorOf(int argc, char** argv, const std::string& which) {
-  if (which != "wait" && which != "arrow") return Usage();
+  if (which == "now") {
+    std::printf("%016llx\n", static_cast<unsigned long long>(CursorHash(display)));
+    XCloseDisplay(display);
+    return 0;
+  }
   qputenv("QT_QPA_PLATFORM", "xcb");
   QGuiApplication app(argc, argv);
   QWindow window;
@@ -133,9 +132,6 @@ int CursorOf(int argc, char** argv, const std::string& which) {
     QThread::msleep(10);
   }
   QGuiApplication::sync();
-  Display* display = XOpenDisplay(nullptr);
-  if (!display) return 2;
-  std::set<std::uint64_t> frames;
   for (int i = 0; i < 400; ++i) {
     frames.insert(CursorHash(display));
     QThread::msleep(5);
@@ -149,22 +145,19 @@ int CursorOf(int argc, char** argv, const std::string& which) {
 }  // namespace
 
 int main(int argc, char** argv) {
-  if (argc < 2) return Usage();
-  const std::string command = argv[1];
+  const std::string command = argc < 2 ? "" : argv[1];
+  const auto at = [&](int i) { return std::atoi(argv[i]); };
   if (command == "pixel" && argc == 5) {
-    std::printf("%06X\n", PixelAt(Load(argv[2]), std::atoi(argv[3]), std::atoi(argv[4])));
+    std::printf("%06X\n", PixelAt(Load(argv[2]), at(3), at(4)));
     return 0;
   }
-  if (command == "expect" && (argc == 6 || argc == 7)) {
-    return Expect(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), ParseColour(argv[5]),
-                  argc == 7 ? std::atoi(argv[6]) : 0);
-  }
+  if (command == "expect" && (argc == 6 || argc == 7))
+    return Expect(argv[2], at(3), at(4), argv[5], argc == 7 ? at(6) : 0);
   if (command == "rows" && (argc == 7 || argc == 8)) {
-    return Rows(argv[2], std::atoi(argv[3]), std::atoi(argv[4]), std::atoi(argv[5]), ParseColour(argv[6]),
-                argc == 8 ? std::atoi(argv[7]) : 0);
+    return Rows(argv[2], at(3), at(4), at(5), QRgb(std::strtoul(argv[6], nullptr, 16)), argc == 8 ? at(7) : 0);
   }
   if (command == "client" && argc == 3) return Client(argv[2]);
-  if (command == "cursor" && argc == 2) return PrintCursor();
+  if (command == "cursor" && argc == 2) return CursorOf(argc, argv, "now");
   if (command == "cursor-of" && argc == 3) return CursorOf(argc, argv, argv[2]);
   return Usage();
 }

@@ -1,14 +1,11 @@
 #!/usr/bin/env bash
-# End-to-end run of the real program in a private X server:
-#   run.sh BUILD_DIR [DEPTH]
-# Starts Xvfb on a free display with a window manager, starts
-# BUILD_DIR/glimmet where XDG_RUNTIME_DIR is unset, uses the keyboard on the
-# scroll bar, chooses folders in the folder tree (pictures, one without
-# pictures, one with a broken file), drags, clicks and turns the wheel on the
-# scroll bar, clicks a slide, starts the program again on a folder and on a
-# picture named on its command line, and checks exact pixels of screenshots,
-# the cursor, the error boxes and that nothing was written.
-# DEPTH (default 24) is the X screen's depth.
+# End-to-end run of the real program in a private X server (Xvfb, a window
+# manager) of DEPTH bits (default 24):   run.sh BUILD_DIR [DEPTH]
+# Starts BUILD_DIR/glimmet where XDG_RUNTIME_DIR is unset; uses the keyboard,
+# the folder tree (pictures, none, a broken file), the scroll bar and a slide;
+# starts it again on a folder and a picture named on its command line; checks
+# exact pixels of screenshots, the cursor, the error boxes and that nothing
+# was written.
 set -euo pipefail
 
 build=$(cd "${1:?usage: run.sh BUILD_DIR [DEPTH]}" && pwd)
@@ -21,17 +18,18 @@ done
 [[ -x $program && -x $probe ]] || { echo "e2e: build glimmet and e2e_probe in $build first"; exit 1; }
 
 work=$(mktemp -d /tmp/glimmet-e2e.XXXXXX)
-xvfb_pid=""
-wm_pid=""
-app_pid=""
+xvfb_pid="" wm_pid="" app_pid=""
 stop() {
-  if [[ -n $1 ]]; then
-    kill "$1" 2>/dev/null || true
-    wait "$1" 2>/dev/null || true
-  fi
+  [[ -z $1 ]] && return
+  kill "$1" 2>/dev/null || true
+  wait "$1" 2>/dev/null || true
+}
+stop_app() {
+  stop "$app_pid"
+  app_pid=""
 }
 cleanup() {
-  stop "$app_pid"
+  stop_app
   stop "$wm_pid"
   stop "$xvfb_pid"
   rm -rf "$work"
@@ -92,30 +90,31 @@ done
 showing_hourglass() { [[ $wait_frames == *" $("$probe" cursor) "* ]]; }
 
 # --- the program ------------------------------------------------------------
-env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" "$program" >"$work/glimmet.log" 2>&1 &
-app_pid=$!
-win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1) ||
-  { echo "e2e: the window did not appear"; cat "$work/glimmet.log"; exit 1; }
-eval "$(xdotool getwindowgeometry --shell "$win")"
-[[ $WIDTH == 944 && $HEIGHT == 591 ]] && pass "client area 944 x 591" || fail "client area $WIDTH x $HEIGHT"
-
 shot="$work/shot.png"
 take_shot() { import -window root "$shot"; }
-
-# The window is centred with the frame the window manager put around it;
-# its client origin is read off the screen (the grid's frame).
-read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
-want_x=$(((1280 - (944 + fl + fr)) / 2 + fl)) want_y=$(((1024 - (591 + ft + fb)) / 2 + ft))
-# Screenshots until the client origin (ox, oy) is where it is wanted.
-find_client_origin() {
+# Starts the program with the arguments, logging to glimmet-LOG.log. The
+# window is centred with the frame the window manager put around it; its
+# client origin (ox, oy) is read off the screen (the grid's frame), and the
+# grid's (gx, gy), the tree's (tx, ty) and the large view's (lx, ly) from it.
+start_program() {
+  local log=$1
+  shift
+  env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" "$program" "$@" >"$work/glimmet-$log.log" 2>&1 &
+  app_pid=$!
+  win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1) || return 1
+  read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
+  want_x=$(((1280 - (944 + fl + fr)) / 2 + fl)) want_y=$(((1024 - (591 + ft + fb)) / 2 + ft))
   for _ in $(seq 50); do
     take_shot
     read -r ox oy < <("$probe" client "$shot") || true
     [[ ${ox:-} == "$want_x" && ${oy:-} == "$want_y" ]] && break
     sleep 0.2
   done
+  gx=$((ox + 1)) gy=$((oy + 137)) tx=$((ox + 1)) ty=$((oy + 1)) lx=$((ox + 322)) ly=$((oy + 1))
 }
-find_client_origin
+start_program start || { echo "e2e: the window did not appear"; cat "$work/glimmet-start.log"; exit 1; }
+eval "$(xdotool getwindowgeometry --shell "$win")"
+[[ $WIDTH == 944 && $HEIGHT == 591 ]] && pass "client area 944 x 591" || fail "client area $WIDTH x $HEIGHT"
 echo "e2e: client origin ($ox, $oy), frame extents $fl $fr $ft $fb"
 [[ $ox == "$want_x" && $oy == "$want_y" ]] && pass "centred on the screen with its frame" ||
   fail "client at ($ox, $oy), not ($want_x, $want_y)"
@@ -129,10 +128,16 @@ click_selected_row() {
   read -r first last <<<"$rows"
   xdotool mousemove $((tx + 250)) $(((first + last) / 2)) click 1
 }
-# Grid, tree and large view origins in screen coordinates.
-gx=$((ox + 1)) gy=$((oy + 137))
-tx=$((ox + 1)) ty=$((oy + 1))
-lx=$((ox + 322)) ly=$((oy + 1))
+# Types into the tree KEY:SECONDS (a key, then a pause) or NAME (a name).
+in_tree() {
+  local step
+  for step; do
+    case $step in
+      *:*) xdotool key "${step%:*}" && sleep "${step#*:}" ;;
+      *) xdotool type --delay 50 "$step" && sleep 0.6 ;;
+    esac
+  done
+}
 
 # expect NAME X Y RRGGBB [TOL]: one pixel of the last screenshot.
 expect() {
@@ -140,7 +145,7 @@ expect() {
   shift
   if out=$("$probe" expect "$shot" "$@"); then pass "$name"; else fail "$name: $out"; fi
 }
-# settle NAME X Y RRGGBB [TOL]: screenshots until the pixel shows, then checks it.
+# settle NAME X Y RRGGBB[,RRGGBB] [TOL]: screenshots until the pixel shows, then checks it.
 settle() {
   for _ in $(seq 50); do
     take_shot
@@ -148,6 +153,16 @@ settle() {
     sleep 0.2
   done
   expect "$@"
+}
+# expect_picture NAME RRGGBB: the 100 x 75 picture in the 621 x 589 large view,
+# at ((621 - 100) div 2, (589 - 75) div 2) = (260, 257) to (359, 331).
+expect_picture() {
+  settle "$1, top-left pixel" $((lx + 260)) $((ly + 257)) "$2" 6
+  expect "$1, bottom-right pixel" $((lx + 359)) $((ly + 331)) "$2" 6
+  expect "$1, face left of it" $((lx + 259)) $((ly + 300)) F0F0F0
+  expect "$1, face right of it" $((lx + 360)) $((ly + 300)) F0F0F0
+  expect "$1, face above it" $((lx + 300)) $((ly + 256)) F0F0F0
+  expect "$1, face below it" $((lx + 300)) $((ly + 332)) F0F0F0
 }
 expect_cursor_not_wait() {
   xdotool mousemove "$1" "$2"
@@ -191,16 +206,7 @@ settle "Home: slide 2 beside slide 1" $((gx + 146)) $((gy + 12)) FFFFFF
 highlight="0078D7 40"
 xdotool mousemove $((tx + 60)) $((ty + 6)) click 1
 sleep 0.6
-xdotool type --delay 50 tmp
-sleep 0.6
-xdotool key Right
-sleep 1.5
-xdotool type --delay 50 "$(basename "$work")"
-sleep 0.6
-xdotool key Right
-sleep 1.5
-xdotool type --delay 50 pics
-sleep 0.6
+in_tree tmp Right:1.5 "$(basename "$work")" Right:1.5 pics
 if click_selected_row; then
   pass "pictures' folder selected in the tree (rows $first..$last)"
 else
@@ -236,26 +242,15 @@ settle "wheel back: slide 3's box at (10, 80)" $((gx + 10)) $((gy + 80)) FFFFFF
 
 # --- clicking slide 3 ----------------------------------------------------------
 xdotool mousemove $((gx + 77)) $((gy + 147)) click 1
-# Selected: its cover turns navy. The large view (621 x 589) shows the
-# 100 x 75 picture at ((621 - 100) div 2, (589 - 75) div 2) = (260, 257).
+# Selected: its cover turns navy; the large view shows the picture.
 settle "clicked slide selected" $((gx + 77)) $((gy + 90)) 000080
-settle "large view, picture's top-left pixel" $((lx + 260)) $((ly + 257)) $pic_colour 6
-expect "large view, picture's bottom-right pixel" $((lx + 359)) $((ly + 331)) $pic_colour 6
-expect "large view, face left of the picture" $((lx + 259)) $((ly + 300)) F0F0F0
-expect "large view, face right of the picture" $((lx + 360)) $((ly + 300)) F0F0F0
-expect "large view, face above the picture" $((lx + 300)) $((ly + 256)) F0F0F0
-expect "large view, face below the picture" $((lx + 300)) $((ly + 332)) F0F0F0
+expect_picture "large view" $pic_colour
 expect_cursor_not_wait $((gx + 77)) $((gy + 147)) "hourglass gone after the click"
 
 # --- a folder without pictures hides the grid; the bar keeps its place -------
 bar_colour=$("$probe" pixel "$shot" $bar_x $((gy + 200)))
 # The bar took the focus when it was clicked; Tab leads on to the tree.
-xdotool key Tab
-sleep 0.3
-xdotool key Left
-sleep 0.6
-xdotool type --delay 50 nopics
-sleep 0.6
+in_tree Tab:0.3 Left:0.6 nopics
 if click_selected_row; then
   settle "hidden grid: its area shows the panel" $((gx + 77)) $((gy + 79)) F0F0F0
   expect "hidden grid: the bar stays at x 300" $bar_x $((gy + 200)) "$bar_colour"
@@ -271,10 +266,7 @@ fi
 # a box is card or picture. The paint ends, the hourglass goes, and the one
 # paint of the click (the grid was hidden, so its new Max paints nothing)
 # reports once.
-xdotool key Left
-sleep 0.6
-xdotool type --delay 50 broken
-sleep 0.6
+in_tree Left:0.6 broken
 if click_selected_row; then
   boxes=0 quiet=0
   while ((quiet < 10)); do
@@ -305,11 +297,10 @@ else
   fail "no selected node for the broken folder"
 fi
 
-stop "$app_pid"
-app_pid=""
-if grep -qiE 'error|warning' "$work/glimmet.log"; then
+stop_app
+if grep -qiE 'error|warning' "$work/glimmet-start.log"; then
   echo "e2e: the program wrote:"
-  cat "$work/glimmet.log"
+  cat "$work/glimmet-start.log"
 fi
 
 # --- a folder and a picture named on the command line --------------------------
@@ -318,43 +309,19 @@ fi
 arg_colour=1EC81E
 make_picture 100 75 "$arg_colour" "$work/args dir/green one.jpg"
 for n in 1 2 3 4 5 6 7 8; do cp "$work/pics/picture1.jpg" "$work/args dir/picture $n.jpg"; done
-# Starts the program with the arguments and finds its window's client origin.
-start_program() {
-  env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" "$program" "$@" >"$work/glimmet-args.log" 2>&1 &
-  app_pid=$!
-  win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1) || return 1
-  find_client_origin
-  gx=$((ox + 1)) gy=$((oy + 137)) tx=$((ox + 1)) ty=$((oy + 1)) lx=$((ox + 322)) ly=$((oy + 1))
-}
 # The selected slides among the eight boxes of an unscrolled view: a navy
 # cover 10 pixels into the box.
 count_selected() {
-  local n=0 row column
-  for row in 0 1 2 3; do
-    for column in 0 1; do
-      if "$probe" expect "$shot" $((gx + 77 + 136 * column)) $((gy + 22 + 136 * row)) 000080 >/dev/null; then
-        n=$((n + 1))
-      fi
-    done
+  local n=0 k
+  for k in 0 1 2 3 4 5 6 7; do
+    "$probe" expect "$shot" $((gx + 77 + 136 * (k % 2))) $((gy + 22 + 136 * (k / 2))) 000080 >/dev/null && n=$((n + 1))
   done
   echo $n
 }
 
-if start_program "$work/args dir"; then
+if start_program args "$work/args dir"; then
   # Slide 1 is the red or the green picture, as the folder lists them.
-  for _ in $(seq 50); do
-    take_shot
-    slide1=$("$probe" pixel "$shot" $((gx + 77)) $((gy + 79)))
-    "$probe" expect "$shot" $((gx + 77)) $((gy + 79)) "$pic_colour" 6 >/dev/null ||
-      "$probe" expect "$shot" $((gx + 77)) $((gy + 79)) "$arg_colour" 6 >/dev/null && break
-    sleep 0.2
-  done
-  if "$probe" expect "$shot" $((gx + 77)) $((gy + 79)) "$pic_colour" 6 >/dev/null ||
-    "$probe" expect "$shot" $((gx + 77)) $((gy + 79)) "$arg_colour" 6 >/dev/null; then
-    pass "folder argument: slide 1 shows a picture of it"
-  else
-    fail "folder argument: slide 1 shows $slide1"
-  fi
+  settle "folder argument: slide 1 shows a picture of it" $((gx + 77)) $((gy + 79)) $pic_colour,$arg_colour 6
   expect "folder argument: the large view stays empty" $((lx + 310)) $((ly + 294)) F0F0F0
   [[ $(count_selected) == 0 ]] && pass "folder argument: no slide selected" || fail "folder argument: a slide selected"
   if "$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight >/dev/null; then
@@ -365,22 +332,16 @@ if start_program "$work/args dir"; then
 else
   fail "folder argument: the window did not appear"
 fi
-stop "$app_pid"
-app_pid=""
+stop_app
 
-if start_program "$work/args dir/green one.jpg"; then
-  # 100 x 75 in the 621 x 589 view: at (260, 257) to (359, 331).
-  settle "picture argument: the large view shows it" $((lx + 260)) $((ly + 257)) $arg_colour 6
-  expect "picture argument: its bottom-right pixel" $((lx + 359)) $((ly + 331)) $arg_colour 6
-  expect "picture argument: face left of it" $((lx + 259)) $((ly + 300)) F0F0F0
-  expect "picture argument: face below it" $((lx + 300)) $((ly + 332)) F0F0F0
+if start_program args "$work/args dir/green one.jpg"; then
+  expect_picture "picture argument" $arg_colour
   [[ $(count_selected) == 1 ]] && pass "picture argument: its slide selected, in view" ||
     fail "picture argument: $(count_selected) slides selected in view"
 else
   fail "picture argument: the window did not appear"
 fi
-stop "$app_pid"
-app_pid=""
+stop_app
 [[ ! -s $work/glimmet-args.log ]] || { echo "e2e: the program wrote:"; cat "$work/glimmet-args.log"; }
 
 written=$(find "$work/tmp" "$work/home" -mindepth 1)
