@@ -87,11 +87,11 @@ const MouseRow kRows[] = {
      {},
      ssmMultiple,
      "c#3 c#3C m#3 d#3C c#3C d145,50"},
-    {"hit tests at 3.5 on every limit",
+    {"hit tests at 3.5 on every limit, a double click's on the lower edge of a box",
      {},
      ssmSingle,
      "s4 c50,100 c10,100 c9,100 c144,100 c145,100 c146,100 c280,100 c281,100 c285,100 c290,100 c50,10 c50,78 "
-     "c50,79 c50,80 c50,9 c50,443 c150,443 c50,444"},
+     "d50,78 c50,79 c50,80 c50,9 c50,443 c150,443 c50,444"},
     {"the right border where a box reaches it", {.Width = 290}, ssmSingle, "c280,50 c281,50 m280,200 m279,200"},
     {"the right border cuts a box that does not fit", {.Width = 100}, ssmSingle, "c90,50 c91,50 m90,200 m91,200"},
     {"the bottom border in a low grid", {.Height = 200}, ssmSingle, "c50,190 c50,191 m50,190 m50,191"},
