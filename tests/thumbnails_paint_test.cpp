@@ -247,58 +247,43 @@ TEST(ThumbnailsPaint, EveryPixelAsTheReferenceDraws) {
   }
 }
 
+// The first and last events around a request and a rendered event per slide
+// (a slide showing nothing still rendered); every request gets the one
+// buffer, empty at the first; the stretch mode is set anew before every
+// picture, whatever a handler left.
 TEST(ThumbnailsPaint, EventsComeFirstThenRequestAndRenderedPerSlideThenLast) {
   auto grid = MakeBrowserGrid();
   grid->SetMax(3);
   std::vector<std::string> log;
+  std::vector<TBitmap*> buffers;
   grid->OnFirstImageRequest = [&](TObject*) { log.push_back("first"); };
   grid->OnLastImageRequest = [&](TObject*) { log.push_back("last"); };
-  grid->OnImageRequest = [&](TObject*, int id, TImageRequestProcessing& how, int&, TBitmap*&) {
-    log.push_back("request " + std::to_string(id));
-    if (id == 3) how = irpShowNothing;  // still rendered
+  grid->OnImageRequest = [&](TObject*, int id, TImageRequestProcessing& how, int&, TBitmap*& buffer) {
+    log.push_back("request " + std::to_string(id) + (buffer->Width() == 0 ? " empty" : ""));
+    buffers.push_back(buffer);
+    buffer->SetSize(20, 10);
+    how = id == 2 ? irpShowNothing : irpShowSlide;
   };
   grid->OnSlideRendered = [&](TObject*, TCanvas& canvas, int x, int y, int id) {
     const bool offScreen = &canvas != &grid->Canvas() && canvas.Target().Width() == 299;
+    const bool halftone = canvas.StretchBltMode() == HALFTONE;
     log.push_back("rendered " + std::to_string(id) + " at " + std::to_string(x) + "," + std::to_string(y) +
-                  (offScreen ? " off screen" : ""));
+                  (offScreen ? " off screen" : "") +
+                  (id == 2    ? ""
+                   : halftone ? " halftone"
+                              : " plain"));
+    canvas.SetStretchBltMode(halftone ? COLORONCOLOR : HALFTONE);
   };
   grid->Paint();
-  EXPECT_EQ(log, (std::vector<std::string>{"first", "request 1", "rendered 1 at 10,12 off screen", "request 3",
-                                           "rendered 3 at 10,148 off screen", "request 2",
+  EXPECT_EQ(log, (std::vector<std::string>{"first", "request 1 empty", "rendered 1 at 10,12 off screen halftone",
+                                           "request 3", "rendered 3 at 10,148 off screen halftone", "request 2",
                                            "rendered 2 at 146,12 off screen", "last"}));
-}
-
-TEST(ThumbnailsPaint, ImageBufferIsOneEmptyBitmapSharedByEveryRequest) {
-  auto grid = MakeBrowserGrid();
-  std::vector<TBitmap*> seen;
-  bool firstWasEmpty = false;
-  grid->OnImageRequest = [&](TObject*, int, TImageRequestProcessing&, int&, TBitmap*& buffer) {
-    if (seen.empty()) firstWasEmpty = buffer && buffer->Width() == 0 && buffer->Height() == 0;
-    seen.push_back(buffer);
-    buffer->SetSize(3, 3);
-  };
-  grid->Paint();
-  ASSERT_EQ(seen.size(), 8u);
-  EXPECT_TRUE(firstWasEmpty);
-  for (TBitmap* b : seen) EXPECT_EQ(b, seen.front());
-}
-
-TEST(ThumbnailsPaint, StretchModeIsSetAnewBeforeEveryPicture) {
-  auto grid = MakeBrowserGrid();
-  grid->OnImageRequest = [](TObject*, int, TImageRequestProcessing& how, int&, TBitmap*& buffer) {
-    how = irpShowSlide;
-    buffer->SetSize(20, 10);
-  };
-  std::vector<int> modes;
-  grid->OnSlideRendered = [&](TObject*, TCanvas& canvas, int, int, int) {
-    modes.push_back(canvas.StretchBltMode());
-    canvas.SetStretchBltMode(canvas.StretchBltMode() == HALFTONE ? COLORONCOLOR : HALFTONE);
-  };
-  grid->Paint();
-  EXPECT_EQ(modes, std::vector<int>(8, HALFTONE));
-  modes.clear();
+  for (TBitmap* b : buffers) EXPECT_EQ(b, buffers.front());
+  log.clear();
   grid->SetAntiAlias(false);
-  EXPECT_EQ(modes, std::vector<int>(8, COLORONCOLOR));
+  ASSERT_EQ(log.size(), 8u);
+  EXPECT_EQ(log[2], "rendered 1 at 10,12 off screen plain");
+  EXPECT_EQ(log[4], "rendered 3 at 10,148 off screen plain");
 }
 
 namespace {
