@@ -19,26 +19,17 @@
 
 namespace {
 
-// What a request answers; a picture is w x h of a pattern in which every
-// column and row differs, put into the buffer at this request.
-struct Reply {
-  TImageRequestProcessing How = irpShowEmpty;
-  int Mark = -1;
-  int PicW = 0, PicH = 0;
-  bool Drop = false;
-  bool Throw = false;
-};
-
 // Look.Position is the slide value written (1.0 writes none); Look.Chosen
 // the slides selected by Ctrl clicks.
 struct PaintRow {
   const char* Name;
   reference::Look Look;
-  Reply All;                                // every slide's answer
-  std::vector<std::pair<int, Reply>> Some;  // but these
-  int MaxAfter = 0;                         // Max set after scrolling
+  reference::Answer All;                                // every slide's answer
+  std::vector<std::pair<int, reference::Answer>> Some;  // but these
+  int MaxAfter = 0;                                     // Max set after scrolling
 };
 
+// A w x h picture in which every column and row differs.
 const TBitmap& Pattern(int w, int h) {
   static std::map<std::pair<int, int>, std::unique_ptr<TBitmap>> made;
   auto& b = made[{w, h}];
@@ -54,7 +45,7 @@ const TBitmap& Pattern(int w, int h) {
   return *b;
 }
 
-const Reply& ReplyFor(const PaintRow& row, int id) {
+const reference::Answer& ReplyFor(const PaintRow& row, int id) {
   for (const auto& [slide, reply] : row.Some) {
     if (slide == id) return reply;
   }
@@ -110,24 +101,25 @@ struct Server {
     grid.OnLastImageRequest = [this](TObject*) { ++Last; };
     grid.OnImageRequest = [this](TObject*, int id, TImageRequestProcessing& how, int& mark, TBitmap*& buffer) {
       Requests.push_back(id);
-      const Reply& r = ReplyFor(Row, id);
+      const reference::Answer& r = ReplyFor(Row, id);
       if (r.Throw && !Thrown) {
         Thrown = true;
         throw std::runtime_error("no picture");
       }
-      how = r.How;
+      how = TImageRequestProcessing(r.How);
       if (r.Mark != -1) mark = r.Mark;
-      if (r.Drop) Dropped.emplace_back(std::exchange(buffer, nullptr));
-      if (r.PicW) {
+      if (r.DropBuffer) Dropped.emplace_back(std::exchange(buffer, nullptr));
+      if (r.Picture) {
         if (!buffer) buffer = new TBitmap;
-        buffer->Assign(&Pattern(r.PicW, r.PicH));
+        buffer->Assign(r.Picture);
       }
     };
   }
+  // The same answers, but a request that has thrown once throws no more.
   reference::Answers Model() {
     return [this](int id) {
-      const Reply& r = ReplyFor(Row, id);
-      reference::Answer a{r.How, r.Mark, r.PicW ? &Pattern(r.PicW, r.PicH) : nullptr, r.Drop, r.Throw && !Thrown};
+      reference::Answer a = ReplyFor(Row, id);
+      a.Throw = a.Throw && !Thrown;
       return a;
     };
   }
@@ -140,8 +132,8 @@ struct Server {
 };
 
 using reference::Look;
-Reply Picture(int w, int h) { return {.How = irpShowSlide, .PicW = w, .PicH = h}; }
-const Reply kPicture = Picture(200, 100);
+reference::Answer Picture(int w, int h) { return {.How = irpShowSlide, .Picture = &Pattern(w, h)}; }
+const reference::Answer kPicture = Picture(200, 100);
 const TColor kRose = 0x8080FF, kMint = 0x90EE90, kInk = 0x402000;
 
 const PaintRow kRows[] = {
@@ -192,7 +184,7 @@ const PaintRow kRows[] = {
     {"the buffer taken away at slide 3",
      {},
      {.How = irpShowSlide},
-     {{1, kPicture}, {3, {.How = irpShowSlide, .Drop = true}}, {2, kPicture}}},
+     {{1, kPicture}, {3, {.How = irpShowSlide, .DropBuffer = true}}, {2, kPicture}}},
     {"frame only, nothing, empty buffer",
      {},
      {.How = irpShowFrameOnly},
@@ -203,7 +195,7 @@ const PaintRow kRows[] = {
      {{1, {.How = irpShowNothing, .Mark = 7}},
       {2, {.How = irpShowFrameOnly, .Mark = 0x107}},
       {3, {.Mark = 17}},
-      {4, {.How = irpShowSlide, .Mark = 0, .PicW = 50, .PicH = 50}},
+      {4, {.How = irpShowSlide, .Mark = 0, .Picture = &Pattern(50, 50)}},
       {5, {.Mark = 3}}}},
     {"character markers: 'A', the digits 0 and 4",
      {},
