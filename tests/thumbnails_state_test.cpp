@@ -63,7 +63,7 @@ const Property kProperties[] = {
 
 }  // namespace
 
-TEST(ThumbnailsState, ConstructionGivesTheDefaultsWithoutPainting) {
+TEST(ThumbnailsState, ConstructionGivesTheDefaultsAndTheStoreItsOwnSize) {
   TThumbnails grid(nullptr);
   for (const Property& p : kProperties) EXPECT_EQ(p.Get(grid), p.Default) << p.Name;
   EXPECT_EQ(grid.Width(), 260);
@@ -77,6 +77,15 @@ TEST(ThumbnailsState, ConstructionGivesTheDefaultsWithoutPainting) {
   EXPECT_FALSE(grid.Selection().Bit(0));
   EXPECT_FALSE(grid.OnImageRequest || grid.OnImageClick || grid.OnImageDblClick || grid.OnFocusChange ||
                grid.OnFirstImageRequest || grid.OnLastImageRequest || grid.OnSlideRendered);
+  // The selection store keeps its own size until the range first changes.
+  grid.SetMax(100);
+  grid.SetMin(1);
+  EXPECT_EQ(grid.Selection().Size(), 1000);
+  grid.SetMax(40);
+  EXPECT_EQ(grid.Selection().Size(), 40);
+  EXPECT_EQ(grid.Selection().ByteCount(), 7);
+  grid.SetMin(5);
+  EXPECT_EQ(grid.Selection().Size(), 36);
 }
 
 TEST(ThumbnailsState, SettersStoreClampAndRepaintOnlyWhenTheValueChanges) {
@@ -100,37 +109,22 @@ TEST(ThumbnailsState, SettersStoreClampAndRepaintOnlyWhenTheValueChanges) {
   }
 }
 
-TEST(ThumbnailsState, ChangingTheSelectModeClearsEveryFlag) {
+// Nothing drawn depends on the colour scheme, but it repaints like the
+// others; a new select mode clears every flag.
+TEST(ThumbnailsState, ColorSchemeRepaintsTheSamePictureAndTheSelectModeClearsTheFlags) {
   auto grid = MakeBrowserGrid();
   grid->Paint();
   ClickAt(*grid, 50, 50);               // slide 1
   ClickAt(*grid, 200, 50, MK_CONTROL);  // and slide 2
   ASSERT_EQ(SelectedSlides(*grid), (std::vector<int>{1, 2}));
-  grid->SetSlideSelectMode(ssmSingle);
-  EXPECT_TRUE(SelectedSlides(*grid).empty());
-}
-
-TEST(ThumbnailsState, SelectionStoreKeepsItsSizeUntilTheRangeFirstChanges) {
-  TThumbnails grid(nullptr);
-  grid.SetMax(100);
-  grid.SetMin(1);
-  EXPECT_EQ(grid.Selection().Size(), 1000);
-  grid.SetMax(40);
-  EXPECT_EQ(grid.Selection().Size(), 40);
-  EXPECT_EQ(grid.Selection().ByteCount(), 7);
-  grid.SetMin(5);
-  EXPECT_EQ(grid.Selection().Size(), 36);
-}
-
-TEST(ThumbnailsState, ColorSchemeRepaintsTheSamePicture) {
-  auto grid = MakeBrowserGrid();
-  grid->Paint();
   TBitmap before;
   before.Assign(&grid->Surface());
   PaintCounter paints(*grid);
   grid->SetColorScheme(csSystem);
   EXPECT_EQ(paints.Count, 1);
   EXPECT_TRUE(SamePixels(grid->Surface(), before));
+  grid->SetSlideSelectMode(ssmSingle);
+  EXPECT_TRUE(SelectedSlides(*grid).empty());
 }
 
 // A paint started inside a paint is turned away for the whole outer paint,
