@@ -41,7 +41,8 @@ Strings Scan(const std::string& mask, bool subdirs = false, TScanProgressProc pr
   return list.Items();
 }
 
-std::vector<std::pair<std::string, int>> Reports;
+using Calls = std::vector<std::pair<std::string, int>>;
+Calls Reports;
 void Record(const std::string& dir, int count) { Reports.emplace_back(dir, count); }
 void Throw(const std::string&, int) { throw std::runtime_error("callback failed"); }
 
@@ -98,7 +99,7 @@ TEST(ScanFilesIntoList, MaskWithoutDirectoryListsTheCurrentDirectory) {
   Strings want = ListingOrder(t.Path(), {"One.jpg", "two.jpg"});
   want.push_back("SUB/three.jpg");
   EXPECT_EQ(got, want);
-  EXPECT_EQ(Reports, (std::vector<std::pair<std::string, int>>{{"", 0}, {"SUB/", 2}}));
+  EXPECT_EQ(Reports, (Calls{{"", 0}, {"SUB/", 2}}));
 }
 
 // Results are appended; a folder that does not exist is reported and lists
@@ -114,7 +115,7 @@ TEST(ScanFilesIntoList, AppendsReportsAMissingFolderAndNeedsAList) {
   ScanFilesIntoList(t / "nowhere/*.jpg", true, &list, Record);
   EXPECT_EQ(list.Items(), (Strings{"first", Upper(t.Path()) + "/D/a.jpg"}));
   ScanFilesIntoList("/tmp/*.*", true, nullptr, Record);
-  EXPECT_EQ(Reports, (std::vector<std::pair<std::string, int>>{{Upper(t.Path()) + "/NOWHERE/", 0}}));
+  EXPECT_EQ(Reports, (Calls{{Upper(t.Path()) + "/NOWHERE/", 0}}));
 }
 
 // Each folder's files first, then its visible sub-folders in listing order,
@@ -134,10 +135,8 @@ TEST(ScanFilesIntoList, SubdirectoriesDepthFirstAfterTheirParentsFilesHiddenOnes
   }
   Reports.clear();
   EXPECT_EQ(Scan(t / "r/*.jpg", true, Record), want);
-  EXPECT_EQ(Reports, xFirst ? (std::vector<std::pair<std::string, int>>{
-                                  {root, 0}, {root + "X/", 2}, {root + "X/IN/", 3}, {root + "Y/", 4}})
-                            : (std::vector<std::pair<std::string, int>>{
-                                  {root, 0}, {root + "Y/", 2}, {root + "X/", 3}, {root + "X/IN/", 4}}));
+  EXPECT_EQ(Reports, xFirst ? (Calls{{root, 0}, {root + "X/", 2}, {root + "X/IN/", 3}, {root + "Y/", 4}})
+                            : (Calls{{root, 0}, {root + "Y/", 2}, {root + "X/", 3}, {root + "X/IN/", 4}}));
   EXPECT_EQ(Scan(t / "r/*.jpg", false).size(), 2u);
 }
 
