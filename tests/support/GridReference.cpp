@@ -41,46 +41,6 @@ void Outline(TBitmap& on, int l, int t, int r, int b, TColor c, int minY = -1000
   Line(on, r, t, l, t, c, minY, maxY);
 }
 
-void Frame(TBitmap& on, std::uint8_t style, int left, int top, int right, int bottom);
-
-std::int64_t RoundToEven(double v) { return std::int64_t(std::nearbyint(v)); }
-
-void Card(TBitmap& on, const Look& look, int id, int x, int y, int x2, int y2) {
-  const int m = look.SlideMargin;
-  Fill(on, clBlack, x + m, y + m + 20, x2 - m, y2 - m - 20);
-  Fill(on, clWhite, x + m + 1, y + m + 21, x2 - m - 1, y2 - m - 21);
-  TCanvas& c = on.Canvas();
-  c.Font = look.Font;
-  c.Font.Color = clBlack;
-  c.Brush.SetColor(clWhite);
-  const std::string text = std::to_string(id);
-  const int w = c.TextWidth(text);
-  const int h = c.TextHeight(text);
-  c.TextOut((x + x2) / 2 - w / 2, (y + y2) / 2 - h / 2, text);
-}
-
-void Picture(TBitmap& on, const Look& look, const TBitmap& pic, int x, int y, int x2, int y2) {
-  const std::int64_t w = pic.Width(), h = pic.Height(), s = look.SlideSize;
-  const int m = look.SlideMargin;
-  int l, t, r, b;
-  if (h > w) {
-    const int sw = int(RoundToEven(double(w * s) / double(h)));
-    l = x + m + int(s - sw) / 2;
-    t = y + m;
-    r = l + sw;
-    b = y2 - m;
-  } else {
-    const int sh = int(RoundToEven(double(h * s) / double(w)));
-    l = x + m;
-    r = x2 - m;
-    t = y + m + int(s - sh) / 2;
-    b = t + sh;
-  }
-  on.Canvas().SetStretchBltMode(look.AntiAlias ? HALFTONE : COLORONCOLOR);
-  on.Canvas().StretchBlt(l, t, r - l, b - t, pic, 0, 0, int(w), int(h));
-  Frame(on, look.Inner, l, t, r, b);
-}
-
 // Frame styles as drawn by the line sequence of their rules.
 void Frame(TBitmap& on, std::uint8_t style, int l, int t, int r, int b) {
   const int s = style & 0x7F;
@@ -130,6 +90,44 @@ void Marker(TBitmap& on, int type, int x, int y, TColor color, const TFont& font
   } else {
     ADD_FAILURE() << "the model has no marker type " << type;
   }
+}
+
+std::int64_t RoundToEven(double v) { return std::int64_t(std::nearbyint(v)); }
+
+void Card(TBitmap& on, const Look& look, int id, int x, int y, int x2, int y2) {
+  const int m = look.SlideMargin;
+  Fill(on, clBlack, x + m, y + m + 20, x2 - m, y2 - m - 20);
+  Fill(on, clWhite, x + m + 1, y + m + 21, x2 - m - 1, y2 - m - 21);
+  TCanvas& c = on.Canvas();
+  c.Font = look.Font;
+  c.Font.Color = clBlack;
+  c.Brush.SetColor(clWhite);
+  const std::string text = std::to_string(id);
+  const int w = c.TextWidth(text);
+  const int h = c.TextHeight(text);
+  c.TextOut((x + x2) / 2 - w / 2, (y + y2) / 2 - h / 2, text);
+}
+
+void Picture(TBitmap& on, const Look& look, const TBitmap& pic, int x, int y, int x2, int y2) {
+  const std::int64_t w = pic.Width(), h = pic.Height(), s = look.SlideSize;
+  const int m = look.SlideMargin;
+  int l, t, r, b;
+  if (h > w) {
+    const int sw = int(RoundToEven(double(w * s) / double(h)));
+    l = x + m + int(s - sw) / 2;
+    t = y + m;
+    r = l + sw;
+    b = y2 - m;
+  } else {
+    const int sh = int(RoundToEven(double(h * s) / double(w)));
+    l = x + m;
+    r = x2 - m;
+    t = y + m + int(s - sh) / 2;
+    b = t + sh;
+  }
+  on.Canvas().SetStretchBltMode(look.AntiAlias ? HALFTONE : COLORONCOLOR);
+  on.Canvas().StretchBlt(l, t, r - l, b - t, pic, 0, 0, int(w), int(h));
+  Frame(on, look.Inner, l, t, r, b);
 }
 
 }  // namespace
