@@ -38,7 +38,7 @@ struct Property {
 const Property kProperties[] = {
     {PROPERTY(SlideSelectMode, TSlideSelectMode), ssmMultiple, ssmSingle, 0, 2, false, {}},
     {PROPERTY(AntiAlias, bool), 1, 0, 1, 1, true, {}},
-    {PROPERTY(ColorBackGnd, TColor), int(clBtnFace), 0x123456, 0, 1, true, {}},
+    {PROPERTY(ColorBackGnd, TColor), int(0xFF00000Fu), 0x123456, 0, 1, true, {}},
     {PROPERTY(ColorCover, TColor), 0xC0C0C0, 0x111111, 0, 1, true, {}},
     {PROPERTY(ColorSelected, TColor), 0x800000, 0x222222, 0, 1, true, {}},
     {PROPERTY(ColorFocus, TColor), 0xFF0000, 0x333333, 0, 1, true, {}},
