@@ -32,7 +32,6 @@ struct MarkerBitmap : WhiteBitmap {
     return *this;
   }
   PixelSet Drawn() { return WhiteBitmap::Drawn(kC, kC); }
-  bool Set(int dx, int dy) { return Canvas().Pixel(kC + dx, kC + dy) != clWhite; }
 };
 
 using Segments = std::vector<std::array<int, 4>>;

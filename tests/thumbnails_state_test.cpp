@@ -180,14 +180,13 @@ TEST(ThumbnailsState, AssignCopiesTheListedFieldsWithoutClampsAndPaintsOnce) {
   ASSERT_EQ(src.NumColumns(), 3);
   ASSERT_NE(src.FocusedSlide(), 0);
   std::vector<std::string> calls;
-  src.OnImageClick = [&](TObject*, int, int, int) { calls.push_back("click"); };
-  src.OnImageDblClick = [&](TObject*, int, int, int) { calls.push_back("dblclick"); };
-  src.OnFocusChange = [&](TObject*) { calls.push_back("focus"); };
-  src.OnImageRequest = [&](TObject*, int, TImageRequestProcessing&, int&, TBitmap*&) {
-    calls.push_back("request");
-  };
-  src.OnFirstImageRequest = [&](TObject*) { calls.push_back("first"); };
-  src.OnLastImageRequest = [&](TObject*) { calls.push_back("last"); };
+  const auto note = [&calls](const char* what) { return [&calls, what](auto&&...) { calls.push_back(what); }; };
+  src.OnImageClick = note("click");
+  src.OnImageDblClick = note("dblclick");
+  src.OnFocusChange = note("focus");
+  src.OnImageRequest = note("request");
+  src.OnFirstImageRequest = note("first");
+  src.OnLastImageRequest = note("last");
   src.OnSlideRendered = [](TObject*, TCanvas&, int, int, int) {};
 
   TThumbnails dst(nullptr), hidden(nullptr);
