@@ -3,8 +3,7 @@
 // for every class of the library and the bitmap, both ways round.
 #include <gtest/gtest.h>
 
-#include <functional>
-#include <string>
+#include <tuple>
 
 #include "lib/Tesk_Thumbnails.h"
 #include "lib/Tesk_dstruct.h"
@@ -17,12 +16,7 @@ TEST(Assign, BetweenUnrelatedClassesRaisesTheAssignmentErrorAndChangesNothing) {
   TBitFld bits(nullptr);
   TBitmap bitmap(3, 2);
   TStringList list;
-  struct Case {
-    TPersistent* dest;
-    const TPersistent* source;
-    const char* message;
-  };
-  const Case cases[] = {
+  const std::tuple<TPersistent*, const TPersistent*, const char*> cases[] = {
       {&grid, &bits, "Cannot assign a TBitFld to a TThumbnails"},
       {&bits, &grid, "Cannot assign a TThumbnails to a TBitFld"},
       {&grid, nullptr, "Cannot assign a nil to a TThumbnails"},
@@ -31,12 +25,12 @@ TEST(Assign, BetweenUnrelatedClassesRaisesTheAssignmentErrorAndChangesNothing) {
       {&bits, nullptr, "Cannot assign a nil to a TBitFld"},
       {&bitmap, &list, "Cannot assign a TStringList to a TBitmap"},
   };
-  for (const Case& c : cases) {
+  for (const auto& [dest, source, message] : cases) {
     try {
-      c.dest->Assign(c.source);
-      ADD_FAILURE() << "no error: " << c.message;
+      dest->Assign(source);
+      ADD_FAILURE() << "no error: " << message;
     } catch (const EConvertError& e) {
-      EXPECT_EQ(e.Message, c.message);
+      EXPECT_EQ(e.Message, message);
     }
   }
   EXPECT_EQ(bits.Size(), 1000);

@@ -18,28 +18,21 @@ namespace {
 
 using Strings = std::vector<std::string>;
 
-std::string Upper(const std::string& s) {
-  std::string u = s;
-  for (char& c : u)
-    if (c >= 'a' && c <= 'z') c = char(c - 'a' + 'A');
-  return u;
+std::string Upper(std::string s) {
+  for (char& c : s) c = c >= 'a' && c <= 'z' ? char(c - 'a' + 'A') : c;
+  return s;
 }
 
-// The names of a folder in the platform's listing order, the expected order of results.
-Strings ListingOrder(const std::string& dir, const Strings& among) {
+// Those of the names that a folder holds, in the platform's listing order
+// (the expected order of results), each after prefix.
+Strings ListingOrder(const std::string& dir, const Strings& among, const std::string& prefix = "") {
   Strings names;
   DIR* d = opendir(dir.c_str());
   while (const dirent* e = readdir(d)) {
-    if (std::find(among.begin(), among.end(), e->d_name) != among.end()) names.emplace_back(e->d_name);
+    if (std::find(among.begin(), among.end(), e->d_name) != among.end()) names.push_back(prefix + e->d_name);
   }
   closedir(d);
   return names;
-}
-
-Strings Prefixed(const std::string& prefix, const Strings& names) {
-  Strings out;
-  for (const auto& n : names) out.push_back(prefix + n);
-  return out;
 }
 
 Strings Scan(const std::string& mask, bool subdirs = false, TScanProgressProc progress = nullptr) {
@@ -48,7 +41,8 @@ Strings Scan(const std::string& mask, bool subdirs = false, TScanProgressProc pr
   return list.Items();
 }
 
-std::vector<std::pair<std::string, int>> Reports;
+using Calls = std::vector<std::pair<std::string, int>>;
+Calls Reports;
 void Record(const std::string& dir, int count) { Reports.emplace_back(dir, count); }
 void Throw(const std::string&, int) { throw std::runtime_error("callback failed"); }
 
@@ -68,31 +62,25 @@ TEST(ScanFilesIntoList, UpperCasesTheDirectoryAndKeepsNamesInListingOrder) {
                                                    {"*.c", {"a.b.c"}},
                                                    {"[1].jpg", {"[1].jpg"}}};
   for (const auto& [pattern, names] : cases) {
-    EXPECT_EQ(Scan(t / ("Photos/" + pattern)), Prefixed(dir, ListingOrder(t / "Photos", names))) << pattern;
+    EXPECT_EQ(Scan(t / ("Photos/" + pattern)), ListingOrder(t / "Photos", names, dir)) << pattern;
   }
 }
 
+// In "fétes 2:a`z{" only the ASCII letters are upper-cased: a colon is an
+// ordinary character; a and z are the ends of the folded range, ` and { the
+// characters just outside it.
 TEST(ScanFilesIntoList, HiddenAndReadOnlyFilesAreListedDirectoriesAreNot) {
   TempDir t;
-  t.AddFile("p/.hidden.jpg");
-  const std::string readOnly = t.AddFile("p/locked.jpg");
-  std::filesystem::permissions(readOnly, std::filesystem::perms::owner_read);
-  t.AddDir("p/album.jpg");
-  t.AddDir("p/.trash.jpg");
+  const std::string p = "f\xC3\xA9tes 2:a`z{/";
+  t.AddFile(p + ".hidden.jpg");
+  std::filesystem::permissions(t.AddFile(p + "locked.jpg"), std::filesystem::perms::owner_read);
+  t.AddDir(p + "album.jpg");
+  t.AddDir(p + ".trash.jpg");
   t.AddFile("elsewhere/x.txt");
-  t.AddSymlink("p/linked.jpg", t / "elsewhere");  // a link to a folder counts as a folder
-  t.AddSymlink("p/alias.jpg", t / "p/locked.jpg");
-  const std::string dir = Upper(t.Path()) + "/P/";
-  const Strings got = Scan(t / "p/*.jpg");
-  EXPECT_EQ(got, Prefixed(dir, ListingOrder(t / "p", {".hidden.jpg", "locked.jpg", "alias.jpg"})));
-}
-
-TEST(ScanFilesIntoList, UpperCasesOnlyAsciiLettersOfTheDirectory) {
-  TempDir t;
-  // "fétes 2:a`z{": a colon is an ordinary character; a and z are the ends
-  // of the folded range, ` and { the characters just outside it.
-  t.AddFile("f\xC3\xA9tes 2:a`z{/Pic.jpg");
-  EXPECT_EQ(Scan(t / "f\xC3\xA9tes 2:a`z{/*.jpg"), Strings{Upper(t.Path()) + "/F\xC3\xA9TES 2:A`Z{/Pic.jpg"});
+  t.AddSymlink(p + "linked.jpg", t / "elsewhere");  // a link to a folder counts as a folder
+  t.AddSymlink(p + "alias.jpg", t / (p + "locked.jpg"));
+  EXPECT_EQ(Scan(t / (p + "*.jpg")), ListingOrder(t / p, {".hidden.jpg", "locked.jpg", "alias.jpg"},
+                                                  Upper(t.Path()) + "/F\xC3\xA9TES 2:A`Z{/"));
 }
 
 TEST(ScanFilesIntoList, MaskWithoutDirectoryListsTheCurrentDirectory) {
@@ -111,64 +99,45 @@ TEST(ScanFilesIntoList, MaskWithoutDirectoryListsTheCurrentDirectory) {
   Strings want = ListingOrder(t.Path(), {"One.jpg", "two.jpg"});
   want.push_back("SUB/three.jpg");
   EXPECT_EQ(got, want);
-  EXPECT_EQ(Reports, (std::vector<std::pair<std::string, int>>{{"", 0}, {"SUB/", 2}}));
+  EXPECT_EQ(Reports, (Calls{{"", 0}, {"SUB/", 2}}));
 }
 
-TEST(ScanFilesIntoList, KeepsEntriesAlreadyInTheList) {
+// Results are appended; a folder that does not exist is reported and lists
+// nothing; without a list nothing happens, not even the callback.
+TEST(ScanFilesIntoList, AppendsReportsAMissingFolderAndNeedsAList) {
   TempDir t;
   t.AddFile("d/a.jpg");
   TStringList list;
   list.Add("first");
+  Reports.clear();
   ScanFilesIntoList(t / "d/*.jpg", false, &list, nullptr);
-  ASSERT_EQ(list.Count(), 2);
-  EXPECT_EQ(list[0], "first");
   ScanFilesIntoList(t / "d/*.png", false, &list, nullptr);
-  ScanFilesIntoList(t / "missing/*.jpg", true, &list, nullptr);
-  EXPECT_EQ(list.Count(), 2);
-}
-
-TEST(ScanFilesIntoList, AbsentListDoesNothingNotEvenTheCallback) {
-  Reports.clear();
+  ScanFilesIntoList(t / "nowhere/*.jpg", true, &list, Record);
+  EXPECT_EQ(list.Items(), (Strings{"first", Upper(t.Path()) + "/D/a.jpg"}));
   ScanFilesIntoList("/tmp/*.*", true, nullptr, Record);
-  EXPECT_TRUE(Reports.empty());
+  EXPECT_EQ(Reports, (Calls{{Upper(t.Path()) + "/NOWHERE/", 0}}));
 }
 
-TEST(ScanFilesIntoList, MissingDirectoryIsReportedAndListsNothing) {
-  TempDir t;
-  Reports.clear();
-  EXPECT_TRUE(Scan(t / "nowhere/*.jpg", true, Record).empty());
-  EXPECT_EQ(Reports, (std::vector<std::pair<std::string, int>>{{Upper(t.Path()) + "/NOWHERE/", 0}}));
-}
-
+// Each folder's files first, then its visible sub-folders in listing order,
+// each with its whole subtree; the callback hears of every folder with the
+// count of names found so far.
 TEST(ScanFilesIntoList, SubdirectoriesDepthFirstAfterTheirParentsFilesHiddenOnesLeftOut) {
   TempDir t;
-  t.AddFile("r/a.jpg");
-  t.AddFile("r/b.jpg");
-  t.AddFile("r/Sub/c.jpg");
-  t.AddFile("r/Sub/deeper/d.jpg");
-  t.AddFile("r/.hid/h.jpg");
+  for (const char* name : {"r/a.jpg", "r/b.jpg", "r/x/1.jpg", "r/x/in/2.jpg", "r/y/3.jpg", "r/.hid/h.jpg"}) {
+    t.AddFile(name);
+  }
   const std::string root = Upper(t.Path()) + "/R/";
-  Reports.clear();
-  Strings want = Prefixed(root, ListingOrder(t / "r", {"a.jpg", "b.jpg"}));
-  want.push_back(root + "SUB/c.jpg");
-  want.push_back(root + "SUB/DEEPER/d.jpg");
-  EXPECT_EQ(Scan(t / "r/*.jpg", true, Record), want);
-  EXPECT_EQ(Reports,
-            (std::vector<std::pair<std::string, int>>{{root, 0}, {root + "SUB/", 2}, {root + "SUB/DEEPER/", 3}}));
-  EXPECT_EQ(Scan(t / "r/*.jpg", false).size(), 2u);
-}
-
-TEST(ScanFilesIntoList, SiblingsFollowTheListingOrderEachWithItsWholeSubtree) {
-  TempDir t;
-  t.AddFile("r/x/1.jpg");
-  t.AddFile("r/x/in/2.jpg");
-  t.AddFile("r/y/3.jpg");
-  const std::string root = Upper(t.Path()) + "/R/";
-  const Strings order = ListingOrder(t / "r", {"x", "y"});
+  Strings want = ListingOrder(t / "r", {"a.jpg", "b.jpg"}, root);
   const Strings xs = {root + "X/1.jpg", root + "X/IN/2.jpg"}, ys = {root + "Y/3.jpg"};
-  Strings want = order[0] == "x" ? xs : ys;
-  for (const auto& s : order[0] == "x" ? ys : xs) want.push_back(s);
-  EXPECT_EQ(Scan(t / "r/*.jpg", true), want);
+  const bool xFirst = ListingOrder(t / "r", {"x", "y"})[0] == "x";
+  for (const Strings& below : xFirst ? std::vector{xs, ys} : std::vector{ys, xs}) {
+    want.insert(want.end(), below.begin(), below.end());
+  }
+  Reports.clear();
+  EXPECT_EQ(Scan(t / "r/*.jpg", true, Record), want);
+  EXPECT_EQ(Reports, xFirst ? (Calls{{root, 0}, {root + "X/", 2}, {root + "X/IN/", 3}, {root + "Y/", 4}})
+                            : (Calls{{root, 0}, {root + "Y/", 2}, {root + "X/", 3}, {root + "X/IN/", 4}}));
+  EXPECT_EQ(Scan(t / "r/*.jpg", false).size(), 2u);
 }
 
 // Links into loops end (every folder is entered once), a link to a folder
@@ -190,29 +159,22 @@ TEST(ScanFilesIntoList, LinksAreFollowedOnceEachAndACallbackCannotStopTheScan) {
 }
 
 // On a file system that tells case apart the upper-cased directory is not
-// the one listed; the scan must still list, and lead back to, the right one.
-TEST(ScanFilesIntoList, ACaseVariantOfTheMaskNeverListsAnotherFolder) {
-  TempDir t;
-  t.AddFile("r/B/in-upper.jpg");
-  EXPECT_TRUE(Scan(t / "r/b/*.jpg").empty());
-  t.AddFile("r/b/in-lower.jpg");
-  EXPECT_EQ(Scan(t / "r/b/*.jpg"), Strings{Upper(t.Path()) + "/R/B/in-lower.jpg"});
-}
-
+// the one listed: the scan lists the folder as spelled, never a sibling
+// differing in case, and leads back to it; the latest listing wins.
 TEST(ResolveListedPath, LeadsBackToTheFolderListedWhenSiblingsDifferOnlyInCase) {
   TempDir t;
+  const std::string onlyUpper = t.AddFile("r/AB/two.jpg");
+  EXPECT_TRUE(Scan(t / "r/ab/*.jpg").empty());
   const std::string lower = t.AddFile("r/ab/same.jpg", "lower"), upper = t.AddFile("r/AB/same.jpg", "upper");
-  const std::string onlyLower = t.AddFile("r/ab/one.jpg"), onlyUpper = t.AddFile("r/AB/two.jpg");
+  const std::string onlyLower = t.AddFile("r/ab/one.jpg");
   const std::string dir = Upper(t.Path()) + "/R/AB/";
-
-  ASSERT_EQ(Scan(t / "r/ab/same.jpg"), Strings{dir + "same.jpg"});
+  EXPECT_EQ(Scan(t / "r/ab/*.jpg"), ListingOrder(t / "r/ab", {"same.jpg", "one.jpg"}, dir));
   EXPECT_EQ(ResolveListedPath(dir + "same.jpg"), lower);
   ASSERT_EQ(Scan(t / "r/AB/same.jpg"), Strings{dir + "same.jpg"});
-  EXPECT_EQ(ResolveListedPath(dir + "same.jpg"), upper);  // the latest listing wins
+  EXPECT_EQ(ResolveListedPath(dir + "same.jpg"), upper);
 
   // One scan through both: every distinct file still finds its folder.
-  const Strings both = Scan(t / "r/*.jpg", true);
-  EXPECT_EQ(both.size(), 4u);
+  EXPECT_EQ(Scan(t / "r/*.jpg", true).size(), 4u);
   EXPECT_EQ(ResolveListedPath(dir + "one.jpg"), onlyLower);
   EXPECT_EQ(ResolveListedPath(dir + "two.jpg"), onlyUpper);
 }

@@ -4,39 +4,41 @@
 #include <climits>
 #include <map>
 #include <utility>
+#include <vector>
 
 #include "lib/Tesk_teskbase.h"
 #include "support/WhiteBitmap.h"
 
 namespace {
 
-constexpr TColor kGray = 0x808080;
 // Five distinct colours, so a swapped argument shows.
 constexpr TColor kHighlight = 0x0000F1, kLight = 0x00F200, kShadow = 0xF30000, kDark = 0x404040, kLine = 0x123456;
 
 using PixelMap = std::map<std::pair<int, int>, TColor>;
 
-// Every pixel equals the map's colour where it has one, the background elsewhere.
-void ExpectExactly(TBitmap& b, const PixelMap& expected, TColor background = clWhite) {
+// Every pixel equals the map's colour where it has one, white elsewhere.
+void ExpectExactly(TBitmap& b, const PixelMap& expected) {
+  std::vector<TColor> want(std::size_t(b.Width() * b.Height()), clWhite);
+  for (const auto& [at, c] : expected) {
+    if (at.first >= 0 && at.second >= 0 && at.first < b.Width() && at.second < b.Height()) {
+      want[std::size_t(at.second * b.Width() + at.first)] = c;
+    }
+  }
   int wrong = 0;
   for (int y = 0; y < b.Height(); ++y) {
     for (int x = 0; x < b.Width(); ++x) {
-      const auto it = expected.find({x, y});
-      const TColor want = it == expected.end() ? background : it->second;
-      if (b.Canvas().Pixel(x, y) != want && ++wrong <= 5) {
-        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << b.Canvas().Pixel(x, y) << ", want "
-                      << want;
-      }
+      const TColor got = b.Canvas().Pixel(x, y), w = want[std::size_t(y * b.Width() + x)];
+      if (got != w && ++wrong <= 5)
+        ADD_FAILURE() << "pixel (" << x << ", " << y << ") is " << std::hex << got << ", want " << w;
     }
   }
   EXPECT_EQ(wrong, 0);
 }
 
-void PaintRow(PixelMap& m, int y, int x1, int x2, TColor c) {
-  for (int x = x1; x <= x2; ++x) m[{x, y}] = c;
-}
-void PaintColumn(PixelMap& m, int x, int y1, int y2, TColor c) {
-  for (int y = y1; y <= y2; ++y) m[{x, y}] = c;
+// Every pixel of x1..x2, y1..y2, inclusive.
+void Span(PixelMap& m, int x1, int y1, int x2, int y2, TColor c) {
+  for (int y = y1; y <= y2; ++y)
+    for (int x = x1; x <= x2; ++x) m[{x, y}] = c;
 }
 
 struct Rings {
@@ -47,46 +49,28 @@ struct Rings {
 // least 3 wide and 4 high; at 3 high the last line starts on the bottom row.
 PixelMap ExpectedRings(int L, int T, int R, int B, const Rings& k) {
   PixelMap m;
-  PaintRow(m, T, L, R, k.outerTopLeft);
-  PaintColumn(m, L, T + 1, B - 1, k.outerTopLeft);
-  PaintRow(m, B, L, R, k.outerBottomRight);
-  PaintColumn(m, R, T + 1, B - 1, k.outerBottomRight);
-  PaintRow(m, T + 1, L + 1, R - 1, k.innerTopLeft);
-  PaintColumn(m, L + 1, T + 2, B - 2, k.innerTopLeft);
-  PaintRow(m, B - 1, L + 1, R - 1, k.innerBottomRight);
-  PaintColumn(m, R - 1, T + 2, B - 2, k.innerBottomRight);
+  Span(m, L, T, R, T, k.outerTopLeft);
+  Span(m, L, T + 1, L, B - 1, k.outerTopLeft);
+  Span(m, L, B, R, B, k.outerBottomRight);
+  Span(m, R, T + 1, R, B - 1, k.outerBottomRight);
+  Span(m, L + 1, T + 1, R - 1, T + 1, k.innerTopLeft);
+  Span(m, L + 1, T + 2, L + 1, B - 2, k.innerTopLeft);
+  Span(m, L + 1, B - 1, R - 1, B - 1, k.innerBottomRight);
+  Span(m, R - 1, T + 2, R - 1, B - 2, k.innerBottomRight);
   return m;
 }
 
 PixelMap ExpectedOutline(int L, int T, int R, int B, TColor c) {
   PixelMap m;
-  PaintRow(m, T, L, R, c);
-  PaintRow(m, B, L, R, c);
-  PaintColumn(m, L, T, B, c);
-  PaintColumn(m, R, T, B, c);
+  Span(m, L, T, R, T, c);
+  Span(m, L, B, R, B, c);
+  Span(m, L, T, L, B, c);
+  Span(m, R, T, R, B, c);
   return m;
 }
 
 void DrawTestFrame(TCanvas& c, std::uint8_t style, int L, int T, int R, int B) {
   DrawFrame(c, style, L, T, R, B, kHighlight, kLight, kShadow, kDark, kLine);
-}
-
-TEST(DrawFrame, RaisedWithTheGridColoursOnTheWorkedRectangle) {
-  WhiteBitmap w(160, 160);
-  w.Canvas().Brush.SetColor(clRed);  // a background none of the frame's colours
-  w.Canvas().FillRect({0, 0, 160, 160});
-  DrawFrame(w.Canvas(), fsRaised, 10, 12, 144, 146, clWhite, clSilver, kGray, clBlack, clBlack);
-  PixelMap m;
-  PaintRow(m, 12, 10, 144, clWhite);
-  PaintColumn(m, 10, 13, 145, clWhite);
-  PaintRow(m, 146, 10, 144, clBlack);
-  PaintColumn(m, 144, 13, 145, clBlack);
-  PaintRow(m, 13, 11, 143, clSilver);
-  PaintColumn(m, 11, 14, 144, clSilver);
-  PaintRow(m, 145, 11, 143, kGray);
-  PaintColumn(m, 143, 14, 144, kGray);
-  ExpectExactly(w, m, clRed);
-  EXPECT_EQ(w.Canvas().Pen.Color, kGray);
 }
 
 // Ring colours by style: outer top/left, outer bottom/right, inner top/left,
@@ -101,22 +85,33 @@ const Rings kBevels[] = {
 // Every style byte, bit 128 ignored: fsSimple the inclusive boundary in
 // LineColor, the bevels their two rings (each ring's bottom-left corner in
 // its bottom/right colour), the pen left in the last colour set; fsNone and
-// 6..127 draw nothing and leave the pen.
+// 6..127 draw nothing and leave the pen. Edges at the ends of the int range
+// stay there (no sum wraps round): the canvas clips the frame to the part in
+// view, as it would a frame whose edges lie just outside.
 TEST(DrawFrame, EveryStyleByteDrawsItsFrameWithTheHighBitIgnored) {
+  struct Case {
+    TRect drawn, model;
+    int size;  // of the square canvas
+  };
+  const Case cases[] = {{{10, 12, 144, 146}, {10, 12, 144, 146}, 160},
+                        {{3, 4, 5, 7}, {3, 4, 5, 7}, 12},
+                        {{20, 20, 27, 40}, {20, 20, 27, 40}, 48},
+                        {{2, 3, INT_MAX, INT_MAX}, {2, 3, 400, 400}, 20},
+                        {{INT_MIN, INT_MIN, 15, 16}, {-400, -400, 15, 16}, 20}};
   for (int style = 0; style < 256; ++style) {
     SCOPED_TRACE(style);
     const int base = style & 127;
-    for (const TRect r : {TRect{10, 12, 144, 146}, TRect{3, 4, 5, 7}, TRect{20, 20, 27, 40}}) {
-      WhiteBitmap w(160, 160);
+    for (const auto& [r, m, size] : cases) {
+      WhiteBitmap w(size, size);
       w.Canvas().Pen.Color = clRed;
       DrawTestFrame(w.Canvas(), std::uint8_t(style), r.Left, r.Top, r.Right, r.Bottom);
       PixelMap want;
       TColor pen = clRed;
       if (base == fsSimple) {
-        want = ExpectedOutline(r.Left, r.Top, r.Right, r.Bottom, kLine);
+        want = ExpectedOutline(m.Left, m.Top, m.Right, m.Bottom, kLine);
         pen = kLine;
       } else if (base >= fsLowered && base <= fsEngraved) {
-        want = ExpectedRings(r.Left, r.Top, r.Right, r.Bottom, kBevels[base - fsLowered]);
+        want = ExpectedRings(m.Left, m.Top, m.Right, m.Bottom, kBevels[base - fsLowered]);
         pen = kBevels[base - fsLowered].innerBottomRight;
       }
       ExpectExactly(w, want);
@@ -131,13 +126,10 @@ TEST(DrawFrame, ThreeByThreeFollowsTheOrderOfTheEightLines) {
   // Worked by hand from the line sequence: the inner bottom/right line
   // starts on (4, 6), the middle of the bottom row, and takes it.
   PixelMap m;
-  PaintRow(m, 4, 3, 5, kHighlight);
+  Span(m, 3, 4, 5, 4, kHighlight);
   m[{3, 5}] = kHighlight;
-  m[{5, 5}] = kDark;
-  m[{3, 6}] = kDark;
-  m[{5, 6}] = kDark;
-  m[{4, 6}] = kShadow;
-  m[{4, 5}] = kShadow;
+  m[{5, 5}] = m[{3, 6}] = m[{5, 6}] = kDark;
+  m[{4, 6}] = m[{4, 5}] = kShadow;
   ExpectExactly(w, m);
 }
 
@@ -150,38 +142,10 @@ TEST(DrawFrame, SmallReversedAndOffCanvasRectanglesStayInsideTheirLines) {
       WhiteBitmap w(40, 40);
       DrawTestFrame(w.Canvas(), std::uint8_t(style), r.Left, r.Top, r.Right, r.Bottom);
       // Whatever shows lies on the bounding box of the rectangle, one pixel wider.
-      for (int y = 0; y < 40; ++y) {
-        for (int x = 0; x < 40; ++x) {
-          if (w.Canvas().Pixel(x, y) == clWhite) continue;
-          EXPECT_GE(x, std::min(r.Left, r.Right) - 1);
-          EXPECT_LE(x, std::max(r.Left, r.Right) + 1);
-        }
-      }
+      for (auto [x, y] : w.Drawn())
+        EXPECT_TRUE(x >= std::min(r.Left, r.Right) - 1 && x <= std::max(r.Left, r.Right) + 1);
     }
   }
-}
-
-// Edges at the ends of the int range stay there (no sum wraps round): the
-// canvas clips the frame to the part in view.
-TEST(DrawFrame, EdgesAtTheEndsOfTheRangeAreClippedNotWrapped) {
-  const Rings raised{kHighlight, kDark, kLight, kShadow};
-  WhiteBitmap far(20, 20);
-  DrawTestFrame(far.Canvas(), fsRaised, 2, 3, INT_MAX, INT_MAX);
-  PixelMap m;
-  PaintRow(m, 3, 2, 19, raised.outerTopLeft);
-  PaintColumn(m, 2, 4, 19, raised.outerTopLeft);
-  PaintRow(m, 4, 3, 19, raised.innerTopLeft);
-  PaintColumn(m, 3, 5, 19, raised.innerTopLeft);
-  ExpectExactly(far, m);
-
-  WhiteBitmap near(20, 20);
-  DrawTestFrame(near.Canvas(), fsRaised, INT_MIN, INT_MIN, 15, 16);
-  m.clear();
-  PaintRow(m, 16, 0, 15, raised.outerBottomRight);
-  PaintColumn(m, 15, 0, 15, raised.outerBottomRight);
-  PaintRow(m, 15, 0, 14, raised.innerBottomRight);
-  PaintColumn(m, 14, 0, 14, raised.innerBottomRight);
-  ExpectExactly(near, m);
 }
 
 TEST(DrawRectOutline, DrawsEveryBoundaryPixelInTheCurrentPenAndEndsAtTopLeft) {

@@ -4,7 +4,9 @@
 // the selection, the anchor and the events).
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <set>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -16,159 +18,92 @@
 
 namespace {
 
-enum Kind { Move, Click, DoubleClick, Scroll, Pen };
 struct Step {
-  Kind What;
-  int X = 0, Y = 0;  // for Scroll, X is the slide value; for Pen, the canvas pen's width
+  char What;         // m move, c click, d double click, s scroll, p the canvas pen
+  int X = 0, Y = 0;  // for s the slide value, for p the pen's width
   int Keys = 0;
 };
+
+// Steps written "m50,60", "c#3" (inside slide 3 at position 1.0), "s4", "p3";
+// a trailing C or S holds Ctrl or Shift.
+std::vector<Step> Steps(const std::string& text) {
+  std::vector<Step> steps;
+  std::istringstream in(text);
+  for (std::string word; in >> word;) {
+    Step s{word[0]};
+    char* end = nullptr;
+    if (word[1] == '#') {
+      const long id = std::strtol(word.c_str() + 2, &end, 10);
+      s.X = id % 2 ? 50 : 200;
+      s.Y = int(50 + (id - 1) / 2 * 136);
+    } else {
+      s.X = int(std::strtol(word.c_str() + 1, &end, 10));
+      if (*end == ',') s.Y = int(std::strtol(end + 1, &end, 10));
+    }
+    for (; *end; ++end) s.Keys |= *end == 'C' ? MK_CONTROL : MK_SHIFT;
+    steps.push_back(s);
+  }
+  return steps;
+}
 
 struct MouseRow {
   const char* Name;
   reference::Look Look;
-  TSlideSelectMode Mode = ssmMultiple;
-  std::vector<Step> Steps;
+  TSlideSelectMode Mode;
+  std::string Steps;
 };
 
-// Points on the browser's settings: slides 1..8 at position 1.0.
-Step At(Kind what, int id, int keys = 0) {
-  const int x = id % 2 ? 50 : 200;
-  const int y = 50 + (id - 1) / 2 * 136;
-  return {what, x, y, keys};
-}
-const Step kGap{Move, 145, 50};  // between slides 1 and 2
 const TColor kRose = 0x8080FF, kMint = 0x90EE90, kInk = 0x402000;
 
 const MouseRow kRows[] = {
     {"the outline follows across slides, gaps and borders",
      {},
      ssmMultiple,
-     {{Move, 50, 50},
-      {Move, 60, 70},
-      {Move, 145, 50},
-      {Move, 200, 50},
-      {Move, 5, 50},
-      {Move, 50, 140},
-      {Move, 50, 150},
-      {Move, 280, 300},
-      {Move, 281, 300},
-      {Move, 50, 443}}},
+     "m50,50 m60,70 m145,50 m200,50 m5,50 m50,140 m50,150 m280,300 m281,300 m50,443"},
     {"three outlines at 3.5, erased in the cover and then the selected colour",
      {.FocusLinewidth = 3},
      ssmMultiple,
-     {{Scroll, 4}, {Move, 50, 100}, {Move, 145, 100}, {Move, 50, 100}, {Click, 50, 100}, {Move, 145, 100}}},
+     "s4 m50,100 m145,100 m50,100 c50,100 m145,100"},
     {"outlines held inside the frame at the top and bottom, strips repainted",
      {.FocusLinewidth = 2},
      ssmMultiple,
-     {{Scroll, 4},
-      {Move, 50, 20},
-      {Move, 50, 400},
-      {Move, 200, 440},
-      {Scroll, 7},
-      {Move, 50, 430},
-      {Scroll, 1},
-      {Move, 50, 50}}},
-    {"erased where the slide lies after scrolling",
-     {},
-     ssmMultiple,
-     {{Move, 200, 50}, {Scroll, 4}, {Move, 50, 100}}},
+     "s4 m50,20 m50,400 m200,440 s7 m50,430 s1 m50,50"},
+    {"erased where the slide lies after scrolling", {}, ssmMultiple, "m200,50 s4 m50,100"},
     {"outlines deeper than the margin lie on the card",
      {.FocusLinewidth = 10},
      ssmMultiple,
-     {{Move, 50, 50}, {Move, 200, 200}, {Click, 200, 200}, {Move, 50, 50}}},
-    {"no outline and no focus without a line width",
-     {.FocusLinewidth = 0},
-     ssmMultiple,
-     {{Move, 50, 50}, {Move, 200, 50}, {Click, 200, 50}}},
+     "m50,50 m200,200 c200,200 m50,50"},
+    {"no outline and no focus without a line width", {.FocusLinewidth = 0}, ssmMultiple, "m50,50 m200,50 c200,50"},
     {"own colours",
      {.Back = kRose, .Cover = kMint, .Selected = kInk, .Focus = clRed, .FocusLinewidth = 2},
      ssmMultiple,
-     {{Click, 50, 50}, {Move, 50, 50}, {Move, 200, 50}, {Move, 50, 50}}},
-    {"the multiple mode by keys",
-     {},
-     ssmMultiple,
-     {At(Click, 2), At(Click, 4, MK_CONTROL), At(Click, 4, MK_CONTROL), At(Click, 4, MK_CONTROL),
-      At(Click, 7, MK_SHIFT), At(Click, 1, MK_SHIFT), At(Click, 5, MK_CONTROL | MK_SHIFT),
-      At(Click, 3, MK_CONTROL | MK_SHIFT), At(Click, 8), At(Click, 6, MK_CONTROL | MK_SHIFT)}},
-    {"clicks on no slide by keys",
-     {},
-     ssmMultiple,
-     {At(Click, 2),
-      At(Click, 4, MK_CONTROL),
-      {Click, 145, 50, MK_CONTROL},
-      At(Click, 7),
-      {Click, 145, 50, MK_SHIFT},
-      At(Click, 3, MK_CONTROL),
-      {Click, 145, 50},
-      At(Click, 5, MK_SHIFT)}},
-    {"the single mode ignores the keys",
-     {},
-     ssmSingle,
-     {At(Click, 3), At(Click, 4, MK_CONTROL | MK_SHIFT), At(Click, 4), At(Click, 4, MK_CONTROL), {Click, 145, 50}}},
-    {"the disabled mode only reports", {}, ssmDisabled, {At(Move, 3), At(Click, 3), At(Click, 4, MK_SHIFT)}},
-    {"a release at (-1, -1) is ignored", {}, ssmMultiple, {At(Click, 3), {Click, -1, -1}, {Click, -1, 50}}},
+     "c50,50 m50,50 m200,50 m50,50"},
+    {"the multiple mode by keys", {}, ssmMultiple, "c#2 c#4C c#4C c#4C c#7S c#1S c#5CS c#3CS c#8 c#6CS"},
+    {"clicks on no slide by keys", {}, ssmMultiple, "c#2 c#4C c145,50C c#7 c145,50S c#3C c145,50 c#5S"},
+    {"the single mode ignores the keys", {}, ssmSingle, "c#3 c#4CS c#4 c#4C c145,50"},
+    {"the disabled mode only reports", {}, ssmDisabled, "m#3 c#3 c#4S"},
+    {"a release at (-1, -1) is ignored", {}, ssmMultiple, "c#3 c-1,-1 c-1,50"},
     {"a Ctrl double click inverts twice; the double click itself paints nothing",
      {},
      ssmMultiple,
-     {At(Click, 3),
-      At(Click, 3, MK_CONTROL),
-      At(Move, 3),
-      At(DoubleClick, 3, MK_CONTROL),
-      At(Click, 3, MK_CONTROL),
-      {DoubleClick, 145, 50}}},
-    {"hit tests at 3.5 on every limit",
+     "c#3 c#3C m#3 d#3C c#3C d145,50"},
+    {"hit tests at 3.5 on every limit, a double click's on the lower edge of a box",
      {},
      ssmSingle,
-     {{Scroll, 4},
-      {Click, 50, 100},
-      {Click, 10, 100},
-      {Click, 9, 100},
-      {Click, 144, 100},
-      {Click, 145, 100},
-      {Click, 146, 100},
-      {Click, 280, 100},
-      {Click, 281, 100},
-      {Click, 285, 100},
-      {Click, 290, 100},
-      {Click, 50, 10},
-      {Click, 50, 78},
-      {Click, 50, 79},
-      {Click, 50, 80},
-      {Click, 50, 9},
-      {Click, 50, 443},
-      {Click, 150, 443},
-      {Click, 50, 444}}},
-    {"the right border where a box reaches it",
-     {.Width = 290},
-     ssmSingle,
-     {{Click, 280, 50}, {Click, 281, 50}, {Move, 280, 200}, {Move, 279, 200}}},
-    {"the right border cuts a box that does not fit",
-     {.Width = 100},
-     ssmSingle,
-     {{Click, 90, 50}, {Click, 91, 50}, {Move, 90, 200}, {Move, 91, 200}}},
-    {"the bottom border in a low grid",
-     {.Height = 200},
-     ssmSingle,
-     {{Click, 50, 190}, {Click, 50, 191}, {Move, 50, 190}, {Move, 50, 191}}},
+     "s4 c50,100 c10,100 c9,100 c144,100 c145,100 c146,100 c280,100 c281,100 c285,100 c290,100 c50,10 c50,78 "
+     "d50,78 c50,79 c50,80 c50,9 c50,443 c150,443 c50,444"},
+    {"the right border where a box reaches it", {.Width = 290}, ssmSingle, "c280,50 c281,50 m280,200 m279,200"},
+    {"the right border cuts a box that does not fit", {.Width = 100}, ssmSingle, "c90,50 c91,50 m90,200 m91,200"},
+    {"the bottom border in a low grid", {.Height = 200}, ssmSingle, "c50,190 c50,191 m50,190 m50,191"},
     {"without a gap the shared column and row belong to the right and lower slide",
      {.SlideDistance = 0},
      ssmSingle,
-     {{Click, 143, 50},
-      {Click, 144, 50},
-      {Move, 143, 50},
-      {Move, 144, 50},
-      {Click, 50, 143},
-      {Click, 50, 144},
-      {Move, 50, 143},
-      {Move, 50, 144}}},
+     "c143,50 c144,50 m143,50 m144,50 c50,143 c50,144 m50,143 m50,144"},
     {"outlines are one pixel wide whatever pen the canvas holds",
      {.FocusLinewidth = 2},
      ssmMultiple,
-     {{Pen, 3}, {Move, 50, 50}, {Move, 200, 50}}},
-    {"slides before Min do not exist",
-     {.Min = 3},
-     ssmMultiple,
-     {{Scroll, 0}, {Move, 50, 50}, {Move, 200, 50}, {Click, 200, 50}, {Click, 50, 190, MK_SHIFT}}},
+     "p3 m50,50 m200,50"},
+    {"slides before Min do not exist", {.Min = 3}, ssmMultiple, "s0 m50,50 m200,50 c200,50 c50,190S"},
 };
 
 }  // namespace
@@ -188,36 +123,56 @@ TEST(ThumbnailsMouse, EveryStepAsTheReferenceHasIt) {
     grid->SetFocusLinewidth(look.FocusLinewidth);
     grid->SetSlideSelectMode(row.Mode);
     grid->Paint();
+    // Every event carries the grid as sender and the message's own X and Y;
+    // the toolkit's events come before the grid's own.
     std::vector<std::string> log;
-    grid->OnImageClick = [&](TObject*, int, int, int id) { log.push_back("click " + std::to_string(id)); };
-    grid->OnImageDblClick = [&](TObject*, int, int, int id) { log.push_back("dblclick " + std::to_string(id)); };
-    grid->OnFocusChange = [&](TObject*) { log.push_back("focus " + std::to_string(grid->FocusedSlide())); };
+    const auto record = [&](TObject* sender, const std::string& what) {
+      EXPECT_EQ(sender, grid.get()) << what;
+      log.push_back(what);
+    };
+    const auto at = [](int x, int y) { return " at " + std::to_string(x) + "," + std::to_string(y); };
+    grid->OnMouseUp = [&](TObject* o, TMouseButton, TShiftState, int x, int y) { record(o, "up" + at(x, y)); };
+    grid->OnMouseMove = [&](TObject* o, TShiftState, int x, int y) { record(o, "move" + at(x, y)); };
+    grid->OnDblClick = [&](TObject* o) { record(o, "toolkit dblclick"); };
+    grid->OnImageClick = [&](TObject* o, int x, int y, int id) {
+      record(o, "click " + std::to_string(id) + at(x, y));
+    };
+    grid->OnImageDblClick = [&](TObject* o, int x, int y, int id) {
+      record(o, "dblclick " + std::to_string(id) + at(x, y));
+    };
+    grid->OnFocusChange = [&](TObject* o) { record(o, "focus " + std::to_string(grid->FocusedSlide())); };
 
     std::vector<std::string> want;
     TBitmap shown;
     reference::Paint(look, shown);
     int anchor = 0, focused = 0;
-    for (const Step& s : row.Steps) {
+    PaintCounter paints(*grid);
+    for (const Step& s : Steps(row.Steps)) {
       SCOPED_TRACE(testing::Message() << "step " << s.What << " at " << s.X << "," << s.Y << " keys " << s.Keys);
       const int slide = reference::Layout(look, reference::Columns(look)).SlideAt(s.X, s.Y);
-      if (s.What == Move) {
+      if (s.What == 'm') {
+        const int before = paints.Count;
         grid->MouseMove(0, s.X, s.Y);
+        want.push_back("move" + at(s.X, s.Y));
+        EXPECT_EQ(paints.Count, before) << "moves draw straight on the screen, they never paint";
         if (look.FocusLinewidth > 0 && slide != focused) {
           reference::FocusOutline(look, shown, focused, look.Chosen.count(focused) ? look.Selected : look.Cover);
           reference::FocusOutline(look, shown, slide, look.Focus);
           focused = slide;
           want.push_back("focus " + std::to_string(slide));
         }
-      } else if (s.What == Click) {
+      } else if (s.What == 'c') {
         ClickAt(*grid, s.X, s.Y, s.Keys);
-        if (s.X != -1 || s.Y != -1) {
+        want.push_back("up" + at(s.X, s.Y));
+        if (s.X != -1 || s.Y != -1) {  // a release at (-1, -1) is the toolkit's only
           if (reference::Click(look, anchor, row.Mode, slide, s.Keys)) reference::Paint(look, shown);
-          want.push_back("click " + std::to_string(slide));
+          want.push_back("click " + std::to_string(slide) + at(s.X, s.Y));
         }
-      } else if (s.What == DoubleClick) {
-        DoubleClickAt(*grid, s.X, s.Y, s.Keys);
-        want.push_back("dblclick " + std::to_string(slide));
-      } else if (s.What == Pen) {
+      } else if (s.What == 'd') {
+        ClickAt(*grid, s.X, s.Y, s.Keys, true);
+        want.push_back("toolkit dblclick");
+        want.push_back("dblclick " + std::to_string(slide) + at(s.X, s.Y));
+      } else if (s.What == 'p') {
         grid->Canvas().Pen.Width = s.X;
       } else {
         grid->SetScrollPosition(s.X);
@@ -234,37 +189,4 @@ TEST(ThumbnailsMouse, EveryStepAsTheReferenceHasIt) {
       ASSERT_EQ(log, want);
     }
   }
-}
-
-// Every event carries the grid as sender and the message's own X and Y.
-TEST(ThumbnailsMouse, ToolkitEventsComeBeforeTheGridsOwnWithTheirArguments) {
-  auto grid = MakeBrowserGrid();
-  grid->Paint();
-  std::vector<std::string> log;
-  auto at = [&](TObject* sender, const std::string& what, int x, int y) {
-    EXPECT_EQ(sender, grid.get()) << what;
-    log.push_back(what + " " + std::to_string(x) + "," + std::to_string(y));
-  };
-  grid->OnMouseUp = [&](TObject* s, TMouseButton, TShiftState, int x, int y) { at(s, "mouse up", x, y); };
-  grid->OnDblClick = [&](TObject* s) { at(s, "toolkit dblclick", 0, 0); };
-  grid->OnMouseMove = [&](TObject* s, TShiftState, int x, int y) { at(s, "mouse move", x, y); };
-  grid->OnImageClick = [&](TObject* s, int x, int y, int id) { at(s, "click " + std::to_string(id), x, y); };
-  grid->OnImageDblClick = [&](TObject* s, int x, int y, int id) { at(s, "dblclick " + std::to_string(id), x, y); };
-  grid->OnFocusChange = [&](TObject* s) { at(s, "focus " + std::to_string(grid->FocusedSlide()), 0, 0); };
-  ClickAt(*grid, 31, 170);  // slide 3
-  DoubleClickAt(*grid, 32, 171);
-  grid->MouseMove(0, 33, 172);
-  ClickAt(*grid, -1, -1);  // the toolkit's handling only
-  EXPECT_EQ(log,
-            (std::vector<std::string>{"mouse up 31,170", "click 3 31,170", "toolkit dblclick 0,0",
-                                      "dblclick 3 32,171", "mouse move 33,172", "focus 3 0,0", "mouse up -1,-1"}));
-}
-
-// Mouse moves draw straight on the screen: none of them runs the paint.
-TEST(ThumbnailsMouse, MovesNeverPaint) {
-  auto grid = MakeBrowserGrid();
-  grid->Paint();
-  PaintCounter paints(*grid);
-  for (int x = 0; x < 299; x += 7) grid->MouseMove(0, x, x + 20);
-  EXPECT_EQ(paints.Count, 0);
 }

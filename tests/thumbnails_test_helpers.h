@@ -27,24 +27,10 @@ struct PaintCounter {
   int Count = 0;
 };
 
-// Records the numbers of the requested slides, in request order.
-struct RequestRecorder {
-  explicit RequestRecorder(TThumbnails& grid) {
-    grid.OnImageRequest = [this](TObject*, int id, TImageRequestProcessing&, int&, TBitmap*&) {
-      Ids.push_back(id);
-    };
-  }
-  std::vector<int> Ids;
-};
-
-inline void ClickAt(TThumbnails& grid, int x, int y, int keys = 0) {
+// The left button released at (x, y), or double-clicked there.
+inline void ClickAt(TThumbnails& grid, int x, int y, int keys = 0, bool twice = false) {
   TWMMouse m{keys, std::int16_t(x), std::int16_t(y)};
-  grid.WMLButtonUp(m);
-}
-
-inline void DoubleClickAt(TThumbnails& grid, int x, int y, int keys = 0) {
-  TWMMouse m{keys, std::int16_t(x), std::int16_t(y)};
-  grid.WMLButtonDblClk(m);
+  twice ? grid.WMLButtonDblClk(m) : grid.WMLButtonUp(m);
 }
 
 // Selected slide numbers in Min..Max, ascending.

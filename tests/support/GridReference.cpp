@@ -41,6 +41,57 @@ void Outline(TBitmap& on, int l, int t, int r, int b, TColor c, int minY = -1000
   Line(on, r, t, l, t, c, minY, maxY);
 }
 
+// Frame styles as drawn by the line sequence of their rules.
+void Frame(TBitmap& on, std::uint8_t style, int l, int t, int r, int b) {
+  const int s = style & 0x7F;
+  if (s == 1) Outline(on, l, t, r, b, clBlack);
+  if (s < 2 || s > 5) return;
+  // Outer top/left, outer bottom/right, inner top/left, inner bottom/right.
+  const TColor colours[4][4] = {{clGray, clWhite, clBlack, clSilver},
+                                {clWhite, clBlack, clSilver, clGray},
+                                {clWhite, clGray, clGray, clWhite},
+                                {clGray, clWhite, clWhite, clGray}};
+  const TColor* c = colours[s - 2];
+  Line(on, l, b, l, t, c[0]);
+  Line(on, l, t, r + 1, t, c[0]);
+  Line(on, r, t + 1, r, b, c[1]);
+  Line(on, r, b, l - 1, b, c[1]);
+  Line(on, l + 1, b - 1, l + 1, t + 1, c[2]);
+  Line(on, l + 1, t + 1, r, t + 1, c[2]);
+  Line(on, r - 1, t + 2, r - 1, b - 1, c[3]);
+  Line(on, r - 1, b - 1, l, b - 1, c[3]);
+}
+
+// A marker glyph of the types the tables use (0, 3, 7, 8, 9, 16, 17 and
+// characters), centred on (x, y).
+void Marker(TBitmap& on, int type, int x, int y, TColor color, const TFont& font) {
+  TCanvas& c = on.Canvas();
+  if (type == 0) {
+    Plot(on, x, y, color, 0, on.Height());
+  } else if (type == 3) {
+    for (int k = -3; k <= 3; ++k) {
+      Plot(on, x + k, y, color, 0, on.Height());
+      Plot(on, x, y + k, color, 0, on.Height());
+    }
+  } else if (type >= 7 && type <= 9) {
+    const int a = type - 6;
+    Fill(on, color, x - a, y - a, x + a + 1, y + a + 1);
+  } else if (type == 16 || type == 17) {
+    const int a = type - 14;
+    c.Pen.Color = color;
+    c.Brush.SetStyle(bsClear);  // hollow: the inside stays as it was
+    c.Ellipse(x - a, y - a, x + a + 1, y + a + 1);
+  } else if (type >= 52) {
+    const std::string text(1, char(type >= 200 && type <= 209 ? type - 152 : type));
+    c.Font = font;
+    c.Font.Color = color;
+    c.Brush.SetStyle(bsClear);
+    c.TextOut(x - c.TextWidth(text) / 2, y - c.TextHeight(text) / 2, text);
+  } else {
+    ADD_FAILURE() << "the model has no marker type " << type;
+  }
+}
+
 std::int64_t RoundToEven(double v) { return std::int64_t(std::nearbyint(v)); }
 
 void Card(TBitmap& on, const Look& look, int id, int x, int y, int x2, int y2) {
@@ -117,54 +168,6 @@ int Layout::SlideAt(int x, int y) const {
   if (i == 0 || j == 0) return 0;
   const std::int64_t id = F + (j - 1) * N + (i - 1);
   return id < L.Min || id > L.Max ? 0 : int(id);
-}
-
-void Frame(TBitmap& on, std::uint8_t style, int l, int t, int r, int b) {
-  const int s = style & 0x7F;
-  if (s == 1) Outline(on, l, t, r, b, clBlack);
-  if (s < 2 || s > 5) return;
-  // Outer top/left, outer bottom/right, inner top/left, inner bottom/right.
-  const TColor colours[4][4] = {{clGray, clWhite, clBlack, clSilver},
-                                {clWhite, clBlack, clSilver, clGray},
-                                {clWhite, clGray, clGray, clWhite},
-                                {clGray, clWhite, clWhite, clGray}};
-  const TColor* c = colours[s - 2];
-  Line(on, l, b, l, t, c[0]);
-  Line(on, l, t, r + 1, t, c[0]);
-  Line(on, r, t + 1, r, b, c[1]);
-  Line(on, r, b, l - 1, b, c[1]);
-  Line(on, l + 1, b - 1, l + 1, t + 1, c[2]);
-  Line(on, l + 1, t + 1, r, t + 1, c[2]);
-  Line(on, r - 1, t + 2, r - 1, b - 1, c[3]);
-  Line(on, r - 1, b - 1, l, b - 1, c[3]);
-}
-
-void Marker(TBitmap& on, int type, int x, int y, TColor color, const TFont& font) {
-  TCanvas& c = on.Canvas();
-  if (type == 0) {
-    Plot(on, x, y, color, 0, on.Height());
-  } else if (type == 3) {
-    for (int k = -3; k <= 3; ++k) {
-      Plot(on, x + k, y, color, 0, on.Height());
-      Plot(on, x, y + k, color, 0, on.Height());
-    }
-  } else if (type >= 7 && type <= 9) {
-    const int a = type - 6;
-    Fill(on, color, x - a, y - a, x + a + 1, y + a + 1);
-  } else if (type == 16 || type == 17) {
-    const int a = type - 14;
-    c.Pen.Color = color;
-    c.Brush.SetStyle(bsClear);  // hollow: the inside stays as it was
-    c.Ellipse(x - a, y - a, x + a + 1, y + a + 1);
-  } else if (type >= 52) {
-    const std::string text(1, char(type >= 200 && type <= 209 ? type - 152 : type));
-    c.Font = font;
-    c.Font.Color = color;
-    c.Brush.SetStyle(bsClear);
-    c.TextOut(x - c.TextWidth(text) / 2, y - c.TextHeight(text) / 2, text);
-  } else {
-    ADD_FAILURE() << "the model has no marker type " << type;
-  }
 }
 
 Painted Paint(const Look& look, TBitmap& shown, const Answers& answers) {

@@ -11,20 +11,19 @@
 #include <cstdint>
 #include <functional>
 #include <set>
-#include <string>
 #include <vector>
 
 #include "toolkit/Graphics.h"
 
 namespace reference {
 
-// The grid's settings as the model reads them (defaults as after construction,
-// on the browser's 299 x 453).
+// The grid's settings (defaults as after construction, on the browser's
+// 299 x 453); Position is the stored scroll position, in rows.
 struct Look {
   int Width = 299, Height = 453;
   int SlideSize = 120, SlideDistance = 2, SlideMargin = 7;
   int Min = 1, Max = 100;
-  double Position = 1.0;  // the stored scroll position, in rows
+  double Position = 1.0;
   TColor Back = clBtnFace, Cover = clSilver, Selected = clNavy, Mark = clBlack, Focus = clBlue;
   std::uint8_t Frame = 2, Outer = 3, Inner = 2;  // fsLowered, fsRaised, fsLowered
   bool AntiAlias = true;
@@ -48,30 +47,27 @@ int Columns(const Look& look);
 // The stored position after writing the slide value v with N columns.
 double Normalised(double v, int columns, int min, int max);
 
-// One answer to an image request.
+// One answer to an image request: irpShowEmpty, irpShowSlide,
+// irpShowFrameOnly or irpShowNothing, a marker, a picture put into the
+// buffer, the buffer variable set to none, or an exception.
 struct Answer {
-  int How = 0;  // irpShowEmpty, irpShowSlide, irpShowFrameOnly, irpShowNothing
+  int How = 0;
   int Mark = -1;
-  const TBitmap* Picture = nullptr;  // put into the buffer at this request
-  bool DropBuffer = false;           // the buffer variable set to none
+  const TBitmap* Picture = nullptr;
+  bool DropBuffer = false;
   bool Throw = false;
 };
 using Answers = std::function<Answer(int thumbID)>;
 
+// The requests in order, and whether one threw (then nothing reaches the screen).
 struct Painted {
-  std::vector<int> Requests;  // in request order
-  bool Threw = false;         // a request threw: nothing reaches the screen
+  std::vector<int> Requests;
+  bool Threw = false;
 };
 
-// Paints look into shown as the grid's paint must (columns already those of
-// the look's width). Without answers every slide is a numbered card.
+// Paints look into shown as the grid's paint must (columns those of the
+// look's width). Without answers every slide is a numbered card.
 Painted Paint(const Look& look, TBitmap& shown, const Answers& answers = {});
-
-// Frame styles as drawn by the line sequence of their rules.
-void Frame(TBitmap& on, std::uint8_t style, int left, int top, int right, int bottom);
-// A marker glyph of the types the tables use (0, 3, 7, 8, 9, 16, 17 and
-// characters), centred on (x, y).
-void Marker(TBitmap& on, int type, int x, int y, TColor color, const TFont& font);
 
 // The focus outline of a slide, in color, then the border strips.
 void FocusOutline(const Look& look, TBitmap& shown, int thumbID, TColor color);
