@@ -215,8 +215,9 @@ TEST(CanvasStretch, HalftoneAveragesLargeBlocksExactly) {
   }
 }
 
-// Growing repeats pixels in both modes; shrinking without smoothing drops
-// rows and columns; wild and empty targets draw nothing and are safe.
+// Growing repeats pixels in both modes, and a source rectangle past the
+// source's edge repeats its edge; shrinking without smoothing drops rows and
+// columns; wild and empty targets draw nothing and are safe.
 TEST(CanvasStretch, GrowthRepeatsShrinkingDropsAndWildTargetsClip) {
   TBitmap checker(2, 2);  // black and white
   checker.Canvas().SetPixel(1, 0, clWhite);
@@ -226,6 +227,12 @@ TEST(CanvasStretch, GrowthRepeatsShrinkingDropsAndWildTargetsClip) {
     dst.Canvas().SetStretchBltMode(mode);
     dst.Canvas().StretchBlt(0, 0, 4, 4, checker, 0, 0, 2, 2);
     ExpectEveryPixel(dst, [](int x, int y) { return (x / 2 + y / 2) % 2 == 0 ? clBlack : clWhite; });
+    TBitmap edge(4, 1), pair(2, 2);  // red, blue over black
+    pair.Canvas().SetPixel(0, 0, clRed);
+    pair.Canvas().SetPixel(1, 0, clBlue);
+    edge.Canvas().SetStretchBltMode(mode);
+    edge.Canvas().StretchBlt(0, 0, 4, 1, pair, 0, 0, 4, 1);
+    ExpectEveryPixel(edge, [](int x, int) { return x == 0 ? clRed : clBlue; });
   }
   TBitmap stripes(4, 1);
   const TColor colours[] = {clRed, clBlue, clRed, clBlue};
