@@ -99,16 +99,6 @@ TEST(CanvasRectangle, BoxesFollowTheirRulesPixelForPixel) {
   }
 }
 
-TEST(CanvasBrush, ClearMakesWhiteAndAColourMakesSolid) {
-  TBrush brush;
-  brush.SetColor(clNavy);
-  brush.SetStyle(bsClear);
-  EXPECT_EQ(brush.Color(), clWhite);
-  brush.SetColor(clGray);
-  EXPECT_EQ(brush.Style(), bsSolid);
-  EXPECT_EQ(brush.Color(), clGray);
-}
-
 // The ellipse inscribed in the box: the pixels whose centres lie inside it,
 // those with a 4-neighbour outside in the pen, the rest in the brush; corners
 // in any order name the same box.
@@ -136,7 +126,7 @@ TEST(CanvasEllipse, CoversThePixelsWhoseCentresLieInside) {
 
 // Outside reads invalid and writes nothing; a system colour sets the colour
 // of the fixed scheme (the highlight 0x0078D7 as 0x00BBGGRR).
-TEST(CanvasPixels, SetAndReadWithinTheBitmapOnly) {
+TEST(CanvasPixels, PixelsBrushesAndEmptyBitmaps) {
   WhiteBitmap b(4, 4);
   b.Canvas().SetPixel(-1, 2, clBlack);
   b.Canvas().SetPixel(4, 2, clBlack);
@@ -146,6 +136,15 @@ TEST(CanvasPixels, SetAndReadWithinTheBitmapOnly) {
   EXPECT_EQ(b.Canvas().Pixel(3, 3), clNavy);
   b.Canvas().SetPixel(2, 3, clHighlight);
   EXPECT_EQ(b.Canvas().Pixel(2, 3), TColor(0xD77800));
+
+  // A clear brush is white, and a colour makes it solid.
+  TBrush brush;
+  brush.SetColor(clNavy);
+  brush.SetStyle(bsClear);
+  EXPECT_EQ(brush.Color(), clWhite);
+  brush.SetColor(clGray);
+  EXPECT_EQ(brush.Style(), bsSolid);
+  EXPECT_EQ(brush.Color(), clGray);
 
   // An empty bitmap takes drawing; a resize keeps the overlap, the rest black.
   TBitmap e;
@@ -192,22 +191,21 @@ TEST(CanvasText, CellStartsAtTheGivenPointAndOnlyASolidBrushFillsIt) {
 TEST(CanvasStretch, HalftoneAveragesLargeBlocksExactly) {
   const struct {
     int Width, Height;
-    bool SplitByRow;  // else by column
-    int Split;        // rows or columns of the first colour
-    TColor First, Second, Expected;
+    TRect First;  // the part in the first colour, the rest in the second
+    TColor Colours[2], Expected;
   } cases[] = {
-      {2, 2, true, 1, clWhite, clBlack, RGB(128, 128, 128)},
-      {3, 70000, true, 70000, clWhite, clBlack, clWhite},
-      {2000, 2000, true, 2000, clWhite, clBlack, clWhite},
-      {5, 600, true, 400, clWhite, RGB(0, 90, 30), RGB(170, 200, 180)},
-      {700, 3, false, 525, RGB(255, 0, 60), RGB(0, 255, 0), RGB(191, 64, 45)},
+      {2, 2, {0, 0, 2, 1}, {clWhite, clBlack}, RGB(128, 128, 128)},
+      {3, 70000, {0, 0, 3, 70000}, {clWhite, clBlack}, clWhite},
+      {2000, 2000, {0, 0, 2000, 2000}, {clWhite, clBlack}, clWhite},
+      {5, 600, {0, 0, 5, 400}, {clWhite, RGB(0, 90, 30)}, RGB(170, 200, 180)},
+      {700, 3, {0, 0, 525, 3}, {RGB(255, 0, 60), RGB(0, 255, 0)}, RGB(191, 64, 45)},
   };
   for (const auto& c : cases) {
     TBitmap src(c.Width, c.Height);
-    src.Canvas().Brush.SetColor(c.Second);
+    src.Canvas().Brush.SetColor(c.Colours[1]);
     src.Canvas().FillRect({0, 0, c.Width, c.Height});
-    src.Canvas().Brush.SetColor(c.First);
-    src.Canvas().FillRect(c.SplitByRow ? TRect{0, 0, c.Width, c.Split} : TRect{0, 0, c.Split, c.Height});
+    src.Canvas().Brush.SetColor(c.Colours[0]);
+    src.Canvas().FillRect(c.First);
     TBitmap dst(1, 1);
     dst.Canvas().SetStretchBltMode(HALFTONE);
     dst.Canvas().StretchBlt(0, 0, 1, 1, src, 0, 0, c.Width, c.Height);
