@@ -98,6 +98,8 @@ TEST_F(PictureTest, LoadsReplaceThePictureAndRefusalsKeepIt) {
   const std::string big = Dir.AddFile("big.jpg");
   ASSERT_EQ(truncate(big.c_str(), off_t(MaxPictureFileSize) + 1), 0);  // sparse: costs no disk
   const std::string text = Dir.AddFile("text.jpg", "This is not a picture at all.\n");
+  // A system file says 4096 bytes and holds a few: the read ends where the data does.
+  const std::string shrunk = Dir.AddSymlink("online.jpg", "/sys/devices/system/cpu/online");
   const std::string expanded = (std::filesystem::current_path() / "no-such-file.jpg").string();
   auto open = [](const std::string& f, const std::string& cause) {
     return "Cannot open file \"" + f + "\". " + cause;
@@ -114,6 +116,7 @@ TEST_F(PictureTest, LoadsReplaceThePictureAndRefusalsKeepIt) {
       {device, open(device, "It is a device, not a file"), true},
       {big, open(big, "The file is larger than 512 MiB"), true},  // unread
       {text, JpegError(JERR_NO_SOI), false},
+      {shrunk, JpegError(JERR_NO_SOI), false},
   };
   TGraphic* const before = picture.Graphic();
   for (const auto& c : cases) {
