@@ -195,6 +195,8 @@ TEST(CanvasStretch, HalftoneAveragesLargeBlocksExactly) {
     TColor Colours[2], Expected;
   } cases[] = {
       {2, 2, {0, 0, 2, 1}, {clWhite, clBlack}, RGB(128, 128, 128)},
+      {1, 3, {0, 0, 1, 1}, {clWhite, clBlack}, RGB(85, 85, 85)},
+      {3, 1, {0, 0, 1, 1}, {clWhite, clBlack}, RGB(85, 85, 85)},
       {3, 70000, {0, 0, 3, 70000}, {clWhite, clBlack}, clWhite},
       {2000, 2000, {0, 0, 2000, 2000}, {clWhite, clBlack}, clWhite},
       {5, 600, {0, 0, 5, 400}, {clWhite, RGB(0, 90, 30)}, RGB(170, 200, 180)},
@@ -221,10 +223,11 @@ TEST(CanvasStretch, GrowthRepeatsShrinkingDropsAndWildTargetsClip) {
   checker.Canvas().SetPixel(1, 0, clWhite);
   checker.Canvas().SetPixel(0, 1, clWhite);
   for (int mode : {COLORONCOLOR, HALFTONE}) {
-    TBitmap dst(4, 4);
+    WhiteBitmap dst(7, 4);  // columns 2 to 5 drawn
     dst.Canvas().SetStretchBltMode(mode);
-    dst.Canvas().StretchBlt(0, 0, 4, 4, checker, 0, 0, 2, 2);
-    ExpectEveryPixel(dst, [](int x, int y) { return (x / 2 + y / 2) % 2 == 0 ? clBlack : clWhite; });
+    dst.Canvas().StretchBlt(2, 0, 4, 4, checker, 0, 0, 2, 2);
+    ExpectEveryPixel(dst,
+                     [](int x, int y) { return x >= 2 && x < 6 && (x / 2 + y / 2) % 2 == 1 ? clBlack : clWhite; });
     TBitmap edge(4, 1), pair(2, 2);  // red, blue over black
     pair.Canvas().SetPixel(0, 0, clRed);
     pair.Canvas().SetPixel(1, 0, clBlue);

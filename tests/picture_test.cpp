@@ -94,6 +94,7 @@ TEST_F(PictureTest, LoadsReplaceThePictureAndRefusalsKeepIt) {
   const std::string fifo = Dir / "pipe.jpg";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   const std::string folder = Dir.AddDir("folder.jpg");
+  ASSERT_EQ(chmod(folder.c_str(), 0), 0);  // its kind names it, whatever its permission bits
   const std::string device = Dir.AddSymlink("zero.jpg", "/dev/zero");
   const std::string big = Dir.AddFile("big.jpg");
   ASSERT_EQ(truncate(big.c_str(), off_t(MaxPictureFileSize) + 1), 0);  // sparse: costs no disk
@@ -135,6 +136,7 @@ TEST_F(PictureTest, LoadsReplaceThePictureAndRefusalsKeepIt) {
     EXPECT_EQ(picture.Width(), 43);
   }
   EXPECT_EQ(changes, 4);
+  chmod(folder.c_str(), 0700);
 }
 
 std::string gResolvedTo;
