@@ -6,24 +6,7 @@
 namespace jpegmaker {
 namespace {
 
-// Length of the segment whose marker is at pos (2 bytes marker + length).
-std::size_t SegmentEnd(const Bytes& b, std::size_t pos) {
-  if (pos + 3 >= b.size()) return b.size();
-  return pos + 2 + ((std::size_t(b[pos + 2]) << 8) | b[pos + 3]);
-}
-
-bool StandsAlone(std::uint8_t code) { return code == 0xD8 || code == 0xD9 || (code >= 0xD0 && code <= 0xD7); }
-
-// Offset of the next marker after entropy data starting at pos.
-std::size_t SkipEntropyData(const Bytes& b, std::size_t pos) {
-  while (pos + 1 < b.size()) {
-    if (b[pos] == 0xFF && b[pos + 1] != 0x00 && !(b[pos + 1] >= 0xD0 && b[pos + 1] <= 0xD7) && b[pos + 1] != 0xFF) {
-      return pos;
-    }
-    ++pos;
-  }
-  return b.size();
-}
+bool IsRestart(std::uint8_t code) { return code >= 0xD0 && code <= 0xD7; }
 
 // Offsets of every marker of the file, in order.
 std::vector<std::size_t> Markers(const Bytes& b) {
@@ -35,8 +18,17 @@ std::vector<std::size_t> Markers(const Bytes& b) {
     found.push_back(pos);
     const std::uint8_t code = b[pos + 1];
     if (code == 0xD9) break;
-    pos = StandsAlone(code) ? pos + 2 : SegmentEnd(b, pos);
-    if (code == 0xDA) pos = SkipEntropyData(b, pos);
+    if (code == 0xD8 || IsRestart(code)) {
+      pos += 2;
+    } else {  // the marker, then a segment of the length its next two bytes give
+      pos = pos + 3 < b.size() ? pos + 2 + ((std::size_t(b[pos + 2]) << 8) | b[pos + 3]) : b.size();
+    }
+    // Entropy data after a scan header runs to the next marker other than a
+    // stuffed 0xFF 0x00, a restart or a fill byte.
+    while (code == 0xDA && pos + 1 < b.size() &&
+           (b[pos] != 0xFF || b[pos + 1] == 0x00 || IsRestart(b[pos + 1]) || b[pos + 1] == 0xFF)) {
+      ++pos;
+    }
   }
   return found;
 }
@@ -103,11 +95,8 @@ Bytes PadWithComments(Bytes bytes, std::size_t size) {
 }
 
 Bytes RepeatLastScan(Bytes bytes, int times) {
-  const std::vector<std::size_t> markers = Markers(bytes);
   std::size_t sos = std::string::npos;
-  for (std::size_t pos : markers) {
-    if (bytes[pos + 1] == 0xDA) sos = pos;
-  }
+  for (std::size_t pos : Markers(bytes)) sos = bytes[pos + 1] == 0xDA ? pos : sos;
   const std::size_t eoi = FindMarker(bytes, 0xD9);
   if (sos == std::string::npos || eoi == std::string::npos) throw std::runtime_error("JpegMaker: no scan");
   const Bytes scan(bytes.begin() + static_cast<std::ptrdiff_t>(sos),
