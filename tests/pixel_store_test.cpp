@@ -31,10 +31,13 @@ void FreeAWhiteLargeBitmap(int width = kWide, int height = kHigh) {
 int PixelsOtherThan(const TBitmap& b, std::uint32_t rgb, int tolerance = 0) {
   int count = 0;
   for (int y = 0; y < b.Height(); ++y) {
+    const std::uint32_t* row = b.ScanLine(y);
     for (int x = 0; x < b.Width(); ++x) {
-      const std::uint32_t p = b.ScanLine(y)[x];
+      const std::uint32_t p = row[x] & 0xFFFFFF;
       bool other = false;
-      for (int shift : {0, 8, 16}) other |= std::abs(int(p >> shift & 0xFF) - int(rgb >> shift & 0xFF)) > tolerance;
+      for (int shift = 0; p != rgb && shift < 24; shift += 8) {
+        other |= std::abs(int(p >> shift & 0xFF) - int(rgb >> shift & 0xFF)) > tolerance;
+      }
       count += other;
     }
   }
