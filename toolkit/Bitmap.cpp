@@ -1,6 +1,9 @@
 #include <malloc.h>
+#include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <mutex>
@@ -80,10 +83,35 @@ void* AllocatePixels(std::size_t bytes, TPixelInit init, bool& black) {
 
 void TPixelStore::FreeDeleter::operator()(std::uint32_t* p) const { KeptStore.Keep(p); }
 
+namespace {
+
+// Resident bytes, from /proc/self/statm; 0 when it cannot be read.
+std::uint64_t ResidentBytes() {
+  std::FILE* f = std::fopen("/proc/self/statm", "re");
+  if (!f) return 0;
+  unsigned long long size = 0, resident = 0;
+  const bool read = std::fscanf(f, "%llu %llu", &size, &resident) == 2;
+  std::fclose(f);
+  return read ? resident * std::uint64_t(sysconf(_SC_PAGESIZE)) : 0;
+}
+
+// Fresh memory reaches the process a page at a time, each page a fault that
+// on a virtual machine can cost microseconds: the heaps are trimmed only once
+// the program has grown by this much since they last were, so browsing small
+// pictures reuses its few megabytes while large ones give theirs back.
+constexpr std::uint64_t kUntrimmedGrowth = std::uint64_t(32) << 20;
+std::atomic<std::uint64_t> ResidentAfterTrim{0};
+
+}  // namespace
+
 void ReturnFreePixelMemory() {
   std::free(KeptStore.Take(0));
-  // Freed pictures can stay with the heap of the thread that decoded them.
+  const std::uint64_t resident = ResidentBytes();
+  const std::uint64_t before = ResidentAfterTrim.load();
+  if (before != 0 && resident != 0 && resident < before + kUntrimmedGrowth) return;
+  // Freed memory can stay with the heap of the thread that used it.
   malloc_trim(0);
+  ResidentAfterTrim.store(std::max<std::uint64_t>(ResidentBytes(), 1));
 }
 
 TPixelStore::TPixelStore(int width, int height, TPixelInit init)
