@@ -399,7 +399,16 @@ TEST(DecodePoolTest, AwaitedJobGoesFirstAndAheadJobsWaitForNowJobs) {
 
 TEST(DecodePoolTest, CancellingStopsWhatRunsAndTheDestructorStopsEverything) {
   std::atomic<int> idle{0};
-  LatchedJob running, queued, left;
+  LatchedJob running, queued, left, waiting;
+  {
+    // A queued job that nothing runs yet keeps a pool without workers busy.
+    TDecodePool none(0, 1000);
+    const auto jobWaiting = none.Queue(waiting.Work(), 10, TDecodePool::TLane::Now);
+    EXPECT_FALSE(none.Idle());
+    waiting.Open.set_value();
+    Waited(none, jobWaiting);
+    EXPECT_TRUE(none.Idle());
+  }
   {
     TDecodePool pool(1, 1000, [&] { ++idle; });
     const auto jobRunning = pool.Queue(running.Work(), 10, TDecodePool::TLane::Now);
