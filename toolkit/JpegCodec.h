@@ -64,7 +64,7 @@ struct TJpegDecodeRequest {
   // Instead of a target: the rows, top down, handed here a band of up to
   // JpegBandRows at a time, Width pixels apart (the band's memory serves the
   // next); rows after a stop that is no failure come black. It must not raise.
-  std::function<void(const std::uint32_t* rows, int count)> OnRows;
+  std::function<void(const std::uint32_t* rows, int count)> OnRows = nullptr;
   // Set from another thread to stop decoding within a row (outcome Cancelled).
   const std::atomic<bool>* Cancel = nullptr;
 };
