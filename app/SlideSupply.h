@@ -2,12 +2,12 @@
 // The window's pictures. A slide is made once: a worker decodes the file and
 // scales its rows as they come to the rectangle the grid will draw it in,
 // never holding the full picture; the slide is kept in a store and drawn 1:1
-// by the grid. At
-// the start of a paint the slides it will ask for are started, at the end
-// the screens before and after the view are made ahead while the program is
-// idle, and at a release over a slide its full picture is decoded for the
-// large view. Each request takes its own file's result, so what the window
-// shows and reports is what making the slide at the request would give.
+// by the grid. At the start of a paint the slides it will ask for are
+// started, at the end the screens before and after the view are made ahead
+// while the program is idle, and at a release over a slide its full picture
+// is decoded for the large view. Each request takes its own file's result,
+// so what the window shows and reports is what making the slide at the
+// request would give.
 #include <atomic>
 #include <cstddef>
 #include <functional>
@@ -21,10 +21,10 @@
 #include "toolkit/Pictures.h"
 
 // The picture scaled to the slide the grid draws it in, by the grid's rule
-// and its stretch mode, a row at a time as it decodes (the whole picture is
-// never held); null when Stop was set. A picture whose slide would
-// have no width or height gives a stand-in of the same proportions, which
-// the grid draws just as it would the picture: as nothing.
+// and its stretch mode, a band of rows at a time as it decodes (the whole
+// picture is never held); null when Stop was set. A picture whose slide
+// would have no width or height gives a stand-in of the same proportions,
+// which the grid draws just as it would the picture: as nothing.
 TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, const std::atomic<bool>* Stop = nullptr);
 
 // The indexes of the costs (given in the paint's order) in the order to start

@@ -3,6 +3,7 @@
 #include <vector>
 
 #include "FileData.h"
+#include "JpegCodec.h"
 
 namespace {
 
@@ -84,8 +85,8 @@ TDecodeEstimate EstimateDecode(const std::string& fileName) {
   const std::uint64_t pixels = std::uint64_t(frame->Width) * std::uint64_t(frame->Height);
   // A progressive file's coefficients are all kept until its last scan: 64
   // of 2 bytes for each block of 64 samples of every component, at most one
-  // sample a pixel each. The rows are a row group of up to 16 rows.
+  // sample a pixel each. Rows decoded one band at a time take a band.
   const std::uint64_t library = frame->Progressive ? pixels * std::uint64_t(frame->Components) * 2 : 0;
-  const std::uint64_t rows = std::uint64_t(frame->Width) * 4 * 16;
+  const std::uint64_t rows = std::uint64_t(frame->Width) * 4 * JpegBandRows;
   return {double(pixels) * factor, pixels * 4 + library, library + rows};
 }
