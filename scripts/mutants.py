@@ -39,6 +39,8 @@ COVERAGE = [
     ("toolkit/Stretch.cpp", ["canvas_test"]),
     ("toolkit/Bitmap.cpp", ["canvas_test", "pixel_store_test"]),
     ("toolkit/Colors.cpp", ["canvas_test", "thumbnails_paint_test"]),
+    # The frame header's decoding cost orders and admits the pool's jobs.
+    ("toolkit/JpegFrame.cpp", ["jpeg_test", "hostile_jpeg_test", "picture_test", "parallel_decoding_window_test"]),
     ("toolkit/Jpeg*.cpp", ["jpeg_test", "hostile_jpeg_test", "picture_test"]),
     ("toolkit/Image.cpp", ["picture_test", "mainfrm_test"]),
     ("toolkit/Pictures.cpp", ["picture_test"]),
