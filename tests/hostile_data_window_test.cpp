@@ -37,13 +37,9 @@ std::string JpegError(int code) { return "JPEG error #" + std::to_string(code) +
 // Blue, or with Cmyk and Ycck inverted ink as Adobe files store it: no cyan,
 // full magenta, no yellow, no black gives (255, 0, 255) on the screen.
 Bytes Colourful(bool progressive = false, Colour colours = Colour::Rgb) {
-  Options o;
-  o.Progressive = progressive;
-  o.Colours = colours;
-  o.FullChroma = true;
-  o.Quality = 100;
   const bool ink = colours == Colour::Cmyk || colours == Colour::Ycck;
-  return MakeJpeg(o, Flat(ink ? Sample{255, 0, 255, 255} : ToSample(kBlue)));
+  return MakeJpeg({.Colours = colours, .Quality = 100, .Progressive = progressive, .FullChroma = true},
+                  Flat(ink ? Sample{255, 0, 255, 255} : ToSample(kBlue)));
 }
 
 // The first count of code lengths of the first Huffman table claims 255
@@ -55,10 +51,7 @@ Bytes WithBogusHuffmanTable(Bytes b) {
 
 Bytes Text(const std::string& s) { return Bytes(s.begin(), s.end()); }
 
-Bytes CutInEntropyData(const Bytes& b) {
-  const std::size_t data = FindMarker(b, 0xDA);
-  return Truncate(b, data + (b.size() - data) / 2);
-}
+Bytes CutInEntropyData(const Bytes& b) { return Truncate(b, (b.size() + FindMarker(b, 0xDA)) / 2); }
 
 const DataCase kCases[] = {
     {"EmptyFile", [] { return Bytes{}; }, Fails::AtLoad, JpegError(JERR_INPUT_EMPTY)},
