@@ -157,12 +157,16 @@ void TFrmGlimmet::ShowPicture(const std::string& file) {
 }
 
 // Scrolls only when the slide is not wholly in view, and then as far as
-// putting its row at the top.
+// putting its row at the top. A slide before the top row's first can have
+// its origin on the top row, left of the grid.
 void TFrmGlimmet::BringSlideIntoView(int ThumbID) {
   int x = 0, y = 0;
   Thumbs1->SlideOrigin(ThumbID, x, y);
   const int box = Thumbs1->SlideSize() + 2 * Thumbs1->SlideMargin();
-  if (y >= kGridBorder && y + box <= Thumbs1->Height() - kGridBorder) return;
+  const auto inside = [](int from, int length, int extent) {
+    return from >= kGridBorder && from + length <= extent - kGridBorder;
+  };
+  if (inside(x, box, Thumbs1->Width()) && inside(y, box, Thumbs1->Height())) return;
   const int columns = std::max(1, Thumbs1->NumColumns());
   SBarThumbs->setValue((ThumbID - 1) / columns * columns + 1);
   // The click below needs the grid where the bar now is, also when an

@@ -286,19 +286,26 @@ INSTANTIATE_TEST_SUITE_P(Cases, OpenPathCaseTest,
                          });
 
 // Dropped while the grid still follows a move of the bar made in the same
-// turn of the event loop: the smaller folder pulls the bar down, and the
-// picture's slide still comes into view and is the one clicked.
+// turn of the event loop: the smaller folder pulls the bar down to its count,
+// and the picture's slide still comes into view and is the one clicked. With
+// 3 pictures the top row starts at slide 3, and slide 2 lies left of it.
 TEST_F(OpenPathTest, DropRightAfterAMoveOfTheBarScrollsToThePictureAndClicksIt) {
-  const std::string folder = AddPictures("twelve", 12);
-  const std::string name = RedSlideFor(folder, 7);
-  TFrmGlimmet& w = OpenWithArguments({});
-  w.SBarThumbs->setValue(50);
-  EXPECT_TRUE(Drop(folder + "/" + name));
-  EXPECT_EQ(w.SBarThumbs->value(), 7);
-  EXPECT_EQ(w.Thumbs1->ScrollPosition(), 7.0);
-  EXPECT_TRUE(w.Thumbs1->Selection().Bit(6));
-  EXPECT_TRUE(Near(RgbAt(LargeView(), kLargeMiddle.x(), kLargeMiddle.y()), kRed));
-  EXPECT_TRUE(Errors.empty()) << Errors.front();
+  struct Row {
+    int Count, Slide, Bar;
+  };
+  for (const Row& row : {Row{12, 7, 7}, Row{3, 2, 1}}) {
+    SCOPED_TRACE(row.Count);
+    const std::string folder = AddPictures("n" + std::to_string(row.Count), row.Count);
+    const std::string name = RedSlideFor(folder, row.Slide);
+    TFrmGlimmet& w = OpenWithArguments({});
+    w.SBarThumbs->setValue(50);
+    EXPECT_TRUE(Drop(folder + "/" + name));
+    EXPECT_EQ(w.SBarThumbs->value(), row.Bar);
+    EXPECT_EQ(w.Thumbs1->ScrollPosition(), double(row.Bar));
+    for (int i = 1; i <= row.Count; ++i) EXPECT_EQ(w.Thumbs1->Selection().Bit(i - 1), i == row.Slide) << i;
+    EXPECT_TRUE(Near(RgbAt(LargeView(), kLargeMiddle.x(), kLargeMiddle.y()), kRed));
+    EXPECT_TRUE(Errors.empty()) << Errors.front();
+  }
 }
 
 // The tree reads "/" and the folders above the chosen one on a thread of its
