@@ -385,12 +385,10 @@ TEST_F(PictureTest, LoadsReplaceThePictureAndRefusalsKeepIt) {
   for (int i = 0; i < 4; ++i) {
     picture.LoadFromFile(GoodJpeg(names[i], 40 + i, 30));
     EXPECT_EQ(picture.Graphic()->ClassName(), "TJPEGImage") << names[i];
-    EXPECT_EQ(picture.Width(), 40 + i);
-    EXPECT_EQ(picture.Height(), 30);
+    EXPECT_EQ(std::pair(picture.Width(), picture.Height()), std::pair(40 + i, 30));
   }
   bitmap.Assign(&picture);
-  EXPECT_EQ(bitmap.Width(), 43);
-  EXPECT_EQ(bitmap.Height(), 30);
+  EXPECT_EQ(std::pair(bitmap.Width(), bitmap.Height()), std::pair(43, 30));
 
   const std::string fifo = Dir / "pipe.jpg";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
