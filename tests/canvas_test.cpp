@@ -156,9 +156,9 @@ TEST(CanvasPixels, PixelsBrushesAndEmptyBitmaps) {
   e.Canvas().TextOut(0, 0, "1");
   e.SetSize(2, 2);
   e.Canvas().SetPixel(1, 1, clRed);
+  e.Canvas().SetPixel(0, 1, clBlue);  // a row's copy one byte long would spill it after row 0
   e.SetSize(4, 3);
-  EXPECT_EQ(e.Canvas().Pixel(1, 1), clRed);
-  EXPECT_EQ(e.Canvas().Pixel(3, 2), clBlack);
+  ExpectEveryPixel(e, [](int x, int y) { return y != 1 || x > 1 ? clBlack : (x ? clRed : clBlue); });
 }
 
 TEST(CanvasText, CellStartsAtTheGivenPointAndOnlyASolidBrushFillsIt) {
@@ -282,11 +282,17 @@ TEST(CanvasStretch, GrowthRepeatsShrinkingDropsAndWildTargetsClip) {
   EXPECT_EQ(dst.Canvas().Pixel(0, 0), dst.Canvas().Pixel(1, 0));  // every other column dropped
   EXPECT_TRUE(dst.Canvas().Pixel(0, 0) == clRed || dst.Canvas().Pixel(0, 0) == clBlue);  // none mixed
 
+  // No width or height on either side, or no source: nothing drawn.
   WhiteBitmap wild(5, 5);
-  wild.Canvas().StretchBlt(-kHuge, -kHuge, 2100000000, 2100000000, checker, 0, 0, 2, 2);
   wild.Canvas().StretchBlt(0, 0, 0, 5, checker, 0, 0, 2, 2);
   wild.Canvas().StretchBlt(0, 0, 5, -5, checker, 0, 0, 2, 2);
+  wild.Canvas().StretchBlt(0, 0, 5, 5, checker, 0, 0, 2, 0);
+  wild.Canvas().StretchBlt(0, 0, 5, 5, checker, 0, 0, 0, 2);
   wild.Canvas().StretchBlt(0, 0, 5, 5, TBitmap(), 0, 0, 0, 0);
+  EXPECT_TRUE(wild.Drawn().empty());
+  // Every target pixel inside the black source pixel (1, 1).
+  wild.Canvas().StretchBlt(-kHuge, -kHuge, 2100000000, 2100000000, checker, 0, 0, 2, 2);
+  ExpectEveryPixel(wild, [](int, int) { return clBlack; });
 }
 
 // A copy lands with its top-left corner at (x, y), cut at the target's edges.
