@@ -47,6 +47,17 @@ void ReplaceWith(const std::string& file, const Bytes& bytes) {
   fs::rename(file + ".new", file);
 }
 
+void CutInItsData(const std::string& f) {
+  const Bytes b = ReadFile(f);
+  fs::resize_file(f, FindMarker(b, 0xDA) + (b.size() - FindMarker(b, 0xDA)) / 2);
+}
+
+// Sparse: it costs no disk, and must cost no memory either.
+void MakeSparse8GiB(const std::string& f) {
+  WriteFile(f, {});
+  EXPECT_EQ(truncate(f.c_str(), off_t(8) << 30), 0);
+}
+
 // x.jpg in a folder of its own, made what the row says before the folder is
 // listed, or after it was listed and painted as a red picture. Text is the
 // cause its open error names, a whole "JPEG error #" text, kNotListed, or ""
@@ -107,31 +118,16 @@ const FileCase kKinds[] = {
     {"LinkToItself", kBefore, LinkTo("x.jpg"), Cause(ELOOP)},
     // Its size says 0 however much it would give: it is read as empty.
     {"LinkToAKernelFile", kBefore, LinkTo("/proc/self/stat"), JpegError(JERR_INPUT_EMPTY)},
-    // Sparse: it costs no disk, and must cost no memory either.
-    {"Sparse8GiB", kBefore,
-     [](const std::string& f) {
-       WriteFile(f, {});
-       EXPECT_EQ(truncate(f.c_str(), off_t(8) << 30), 0);
-     },
-     "The file is larger than 512 MiB"},
+    {"Sparse8GiB", kBefore, MakeSparse8GiB, "The file is larger than 512 MiB"},
 };
 
 const FileCase kChanges[] = {
     {"Deleted", kAfter, [](const std::string& f) { fs::remove(f); }, Cause(ENOENT)},
     {"TruncatedToNothing", kAfter, [](const std::string& f) { fs::resize_file(f, 0); },
      JpegError(JERR_INPUT_EMPTY)},
-    {"CutInItsData", kAfter,
-     [](const std::string& f) {
-       const Bytes b = ReadFile(f);
-       fs::resize_file(f, FindMarker(b, 0xDA) + (b.size() - FindMarker(b, 0xDA)) / 2);
-     },
-     ""},
+    {"CutInItsData", kAfter, CutInItsData, ""},
     {"ReplacedByAnotherPicture", kAfter, [](const std::string& f) { ReplaceWith(f, FlatJpeg(kBlue)); }, "", kBlue},
-    {"ReplacedByText", kAfter,
-     [](const std::string& f) {
-       ReplaceWith(f, {'h', 'e', 'l', 'l', 'o'});
-     },
-     JpegError(JERR_NO_SOI)},
+    {"ReplacedByText", kAfter, [](const std::string& f) { ReplaceWith(f, Bytes(5, 'x')); }, JpegError(JERR_NO_SOI)},
     {"ReplacedByFolder", kAfter, Replaced(MakeFolder), "It is a folder, not a file"},
     {"ReplacedByNamedPipe", kAfter, Replaced(MakePipe), kNamedPipe},
     {"ReplacedByLinkToDevice", kAfter, Replaced(LinkTo("/dev/urandom")), kDevice},

@@ -12,9 +12,7 @@ inline std::uint32_t TopByteAt(const TBitmap& bitmap, int x, int y) { return bit
 
 // libjpeg's message number in "JPEG error #N"; -1 for any other text.
 inline int JpegErrorCode(const std::string& message) {
-  const std::string prefix = "JPEG error #";
-  if (message.rfind(prefix, 0) != 0) return -1;
-  return std::atoi(message.c_str() + prefix.size());
+  return message.rfind("JPEG error #", 0) == 0 ? std::atoi(message.c_str() + sizeof("JPEG error #") - 1) : -1;
 }
 
 inline std::string JpegError(int code) { return "JPEG error #" + std::to_string(code); }

@@ -46,17 +46,16 @@ Bytes XorBytes(Bytes bytes, std::size_t offset, std::size_t count, std::uint8_t 
 }
 
 std::size_t FindMarker(const Bytes& bytes, std::uint8_t code) {
-  for (std::size_t pos : Markers(bytes)) {
+  for (std::size_t pos : Markers(bytes))
     if (bytes[pos + 1] == code) return pos;
-  }
   return std::string::npos;
 }
 
 std::size_t FindSof(const Bytes& bytes) {
   for (std::size_t pos : Markers(bytes)) {
     const std::uint8_t code = bytes[pos + 1];
-    const bool isSof = code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC;
-    if (isSof && pos + 9 <= bytes.size()) return pos;
+    if (code >= 0xC0 && code <= 0xCF && code != 0xC4 && code != 0xC8 && code != 0xCC && pos + 9 <= bytes.size())
+      return pos;
   }
   throw std::runtime_error("JpegMaker: no frame header");
 }
