@@ -30,7 +30,6 @@ Span Visible(int d, int size, int limit) {
 void SourceRange(long long t, long long dn, long long s, long long sn, int limit, int& begin, int& end) {
   long long b = s + t * sn / dn;
   long long e = s + (t + 1) * sn / dn;
-  if (e <= b) e = b + 1;
   b = std::clamp<long long>(b, 0, limit - 1);
   e = std::clamp<long long>(e, b + 1, limit);
   begin = int(b);
