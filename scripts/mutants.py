@@ -70,7 +70,7 @@ EQUIVALENT = [
 
 # Calls whose arguments may be swapped without a change; std::clamp(v, lo, hi)
 # is min(max(v, lo), hi), in which v and lo change places freely.
-COMMUTATIVE = {"std::min", "std::max", "min", "max", "SatAdd", "std::clamp"}
+COMMUTATIVE = {"std::min", "std::max", "min", "max", "SatAdd", "std::clamp", "_mm_add_epi16"}
 # An argument that names a type and a parameter: a declaration, not a call.
 PARAMETER = re.compile(r"^[\w:<>]+[\s&*]+\w+$")
 
