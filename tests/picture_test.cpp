@@ -157,6 +157,11 @@ TEST(JpegImageTest, PicturesDecodeToTheirColoursInTheirScreensFormat) {
     ExpectPixels(first, row.Probes, row.Tolerance);
     EXPECT_EQ(TopByteAt(first, 0, 0), 0xFFu);
     EXPECT_EQ(TopByteAt(first, w - 1, h - 1), 0xFFu);
+    // Quantised to its grey levels, a grey picture is still grey everywhere.
+    for (int i = 0; row.Space == S::Grayscale && i < w * h; ++i) {
+      const std::uint32_t p = first.Bits()[i];
+      ASSERT_EQ(p & 0xFFFFu, (p >> 8) & 0xFFFFu) << i;
+    }
     first.Canvas().SetPixel(row.Probes[0].X, row.Probes[0].Y, clBlack);
     EXPECT_FALSE(first.SharesStoreWith(second));
     for (const Probe& p : row.Probes)
@@ -280,8 +285,10 @@ TEST(JpegFrameTest, FrameHeaderIsFoundWhereItIsAndOnlyThere) {
   EXPECT_FALSE(PeekJpegFrame(dir / "short.jpg").has_value());
 }
 
-// libjpeg's own RGB pixels of a file with the two settings the decoder fixes.
-std::vector<std::uint32_t> LibjpegPixels(const Bytes& file, boolean smoothing, J_DCT_METHOD method) {
+// libjpeg's own RGB pixels of a file with the two settings the decoder fixes,
+// or quantised for an eight-bit screen: 236 colours, two passes, Floyd-Steinberg.
+std::vector<std::uint32_t> LibjpegPixels(const Bytes& file, boolean smoothing, J_DCT_METHOD method,
+                                         int colours = 0) {
   jpeg_decompress_struct cinfo;
   jpeg_error_mgr err;
   cinfo.err = jpeg_std_error(&err);
@@ -291,14 +298,21 @@ std::vector<std::uint32_t> LibjpegPixels(const Bytes& file, boolean smoothing, J
   cinfo.out_color_space = JCS_RGB;
   cinfo.do_block_smoothing = smoothing;
   cinfo.dct_method = method;
+  cinfo.quantize_colors = colours > 0;
+  cinfo.desired_number_of_colors = colours;
+  cinfo.two_pass_quantize = TRUE;
+  cinfo.dither_mode = JDITHER_FS;
   jpeg_start_decompress(&cinfo);
   std::vector<std::uint32_t> pixels;
   std::vector<JSAMPLE> row(cinfo.output_width * 3);
+  const auto channel = [&](std::size_t x, int c) {
+    return std::uint32_t(colours ? cinfo.colormap[c][row[x / 3]] : row[x + std::size_t(c)]);
+  };
   while (cinfo.output_scanline < cinfo.output_height) {
     JSAMPROW r = row.data();
     jpeg_read_scanlines(&cinfo, &r, 1);
     for (std::size_t x = 0; x < row.size(); x += 3)
-      pixels.push_back(0xFF000000u | std::uint32_t(row[x]) << 16 | std::uint32_t(row[x + 1]) << 8 | row[x + 2]);
+      pixels.push_back(0xFF000000u | channel(x, 0) << 16 | channel(x, 1) << 8 | channel(x, 2));
   }
   jpeg_finish_decompress(&cinfo);
   jpeg_destroy_decompress(&cinfo);
@@ -322,6 +336,13 @@ TEST(JpegDecoderSettings, BlockSmoothingAndTheAccurateIntegerTransform) {
   EXPECT_NE(decoded, LibjpegPixels(file, FALSE, JDCT_ISLOW));
   EXPECT_NE(decoded, LibjpegPixels(file, TRUE, JDCT_IFAST));
   EXPECT_NE(decoded, LibjpegPixels(file, TRUE, JDCT_FLOAT));
+  std::vector<std::uint32_t> quantised(decoded.size());
+  TJpegDecodeRequest eightBit = request;
+  eightBit.EightBit = true;
+  eightBit.Pixels = quantised.data();
+  ASSERT_EQ(DecodeJpeg(eightBit).Kind, TJpegOutcome::Ok);
+  for (auto& p : quantised) p |= 0xFF000000u;
+  EXPECT_EQ(quantised, LibjpegPixels(file, TRUE, JDCT_ISLOW, 236));
 }
 
 // A picture class of the test's own that only notes which class was chosen.
