@@ -27,13 +27,13 @@ ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 # Which suites cover which sources (first match wins): unit suites, and the
 # window suites for the browser window.
 COVERAGE = [
-    ("lib/Tesk_teskbase.cpp", ["frames_test", "thumbnails_test"]),
-    ("lib/Tesk_teskbase_markers.cpp", ["markers_test", "thumbnails_test"]),
+    ("lib/Tesk_teskbase.cpp", ["drawing_test", "thumbnails_test"]),
+    ("lib/Tesk_teskbase_markers.cpp", ["drawing_test", "thumbnails_test"]),
     ("lib/Tesk_dstruct.cpp", ["dstruct_test", "thumbnails_test"]),
     ("lib/Tesk_filesys*.cpp", ["filesys_test"]),
     ("lib/Tesk_Thumbnails*.cpp", ["thumbnails_test"]),
-    ("toolkit/Canvas.cpp", ["canvas_test", "frames_test", "markers_test", "thumbnails_test"]),
-    ("toolkit/CanvasQt.cpp", ["canvas_test", "markers_test", "thumbnails_test"]),
+    ("toolkit/Canvas.cpp", ["canvas_test", "drawing_test", "thumbnails_test"]),
+    ("toolkit/CanvasQt.cpp", ["canvas_test", "drawing_test", "thumbnails_test"]),
     ("toolkit/Stretch.cpp", ["canvas_test"]),
     ("toolkit/Bitmap.cpp", ["canvas_test", "pixel_store_test"]),
     ("toolkit/Colors.cpp", ["canvas_test", "thumbnails_test"]),

@@ -1,5 +1,6 @@
-// Marker glyphs: every type's pixels around the centre, the brush it leaves
-// behind, character placement and the printing variants.
+// The library's drawing primitives on a white bitmap: marker glyphs (every
+// type's pixels around the centre, the brush they leave behind, characters,
+// the printing variants) and frames (the outline and the two-ring bevels).
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -8,6 +9,7 @@
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <tuple>
 #include <utility>
 #include <vector>
 
@@ -54,14 +56,8 @@ TEST(DrawMarker, StrokeTypesAreExactlyTheirSegments) {
     bool printer;
     Segments segments;
   };
-  const Case cases[] = {
+  std::vector<Case> cases = {
       {0, false, {{0, 0, 0, 0}}},
-      {1, false, {{-1, 0, 1, 0}, {0, -1, 0, 1}}},
-      {2, false, {{-2, 0, 2, 0}, {0, -2, 0, 2}}},
-      {3, false, {{-3, 0, 3, 0}, {0, -3, 0, 3}}},
-      {4, false, {{-1, -1, 1, 1}, {-1, 1, 1, -1}}},
-      {5, false, {{-2, -2, 2, 2}, {-2, 2, 2, -2}}},
-      {6, false, {{-3, -3, 3, 3}, {-3, 3, 3, -3}}},
       {20, false, {{0, 0, -2, 2}, {0, 0, 2, 2}}},
       {21, false, {{0, 0, -3, 3}, {0, 0, 3, 3}}},
       {22, false, {{0, 0, -2, -2}, {0, 0, 2, -2}}},
@@ -73,15 +69,15 @@ TEST(DrawMarker, StrokeTypesAreExactlyTheirSegments) {
       {49, false, {{-2, -2, 2, -2}, {-2, 2, 2, 2}, {-2, -2, -2, 2}, {2, -2, 2, 2}, {-4, 0, 4, 0}, {0, -4, 0, 4}}},
       {50, false, {{-4, 0, 4, 0}, {0, -4, 0, 4}, {-3, -3, 3, 3}, {-3, 3, 3, -3}}},
       {51, false, {{-4, 0, 4, 0}, {0, -4, 0, 4}, {-1, -3, 1, -3}, {-1, 3, 1, 3}, {-3, -1, -3, 1}, {3, -1, 3, 1}}},
-      {1, true, {{-2, 0, 1, 0}, {0, -2, 0, 1}}},
-      {2, true, {{-3, 0, 2, 0}, {0, -3, 0, 2}}},
-      {3, true, {{-4, 0, 3, 0}, {0, -4, 0, 3}}},
-      {4, true, {{-2, -2, 1, 1}, {-2, 2, 1, -1}}},
-      {5, true, {{-3, -3, 2, 2}, {-3, 3, 2, -2}}},
-      {6, true, {{-4, -4, 3, 3}, {-4, 4, 3, -3}}},
       {18, true, {}},  // lines from a point to itself set nothing
       {25, true, {{-3, -3, 2, 2}, {-3, -2, 1, 2}, {-2, -3, 2, 1}, {-3, 3, 2, -2}, {-3, 2, 1, -2}, {-2, 3, 2, -1}}},
   };
+  // The plus (1..3) and the cross (4..6) of arm a; printed, every stroke
+  // starts one pixel further out.
+  for (int a = 1, p = 0; a <= 3; p = 1 - p, a += 1 - p) {
+    cases.push_back({a, p == 1, {{-a - p, 0, a, 0}, {0, -a - p, 0, a}}});
+    cases.push_back({a + 3, p == 1, {{-a - p, -a - p, a, a}, {-a - p, a + p, a, -a}}});
+  }
   for (const Case& c : cases) {
     SCOPED_TRACE(testing::Message() << "type " << c.type << (c.printer ? " printed" : ""));
     MarkerBitmap m(c.printer);
@@ -255,6 +251,130 @@ TEST(DrawMarker, EveryTypeDrawsNearTheCentreAndNothingFromTheEndsOfTheRange) {
     }
     EXPECT_TRUE(ends.Drawn().empty());
   }
+}
+
+// Frames: five distinct colours, so a swapped argument shows.
+constexpr TColor kHighlight = 0x0000F1, kLight = 0x00F200, kShadow = 0xF30000, kDark = 0x404040, kLine = 0x123456;
+
+void DrawTestFrame(TCanvas& c, int style, const TRect& r) {
+  DrawFrame(c, std::uint8_t(style), r.Left, r.Top, r.Right, r.Bottom, kHighlight, kLight, kShadow, kDark, kLine);
+}
+
+// Paints x1..x2, y1..y2, inclusive.
+void Span(TBitmap& b, TColor c, int x1, int y1, int x2, int y2) {
+  b.Canvas().Brush.SetColor(c);
+  b.Canvas().FillRect({x1, y1, x2 + 1, y2 + 1});
+}
+
+// Rings from the outside in, each {top/left, bottom/right} colour: the
+// first owns the ring's top row and left column, the second its bottom row
+// (with the bottom-left corner) and right column. For rectangles at least 3
+// wide and 4 high; at 3 high the last line starts on the bottom row.
+void Rings(TBitmap& b, TRect r, const std::vector<TColor>& k) {
+  for (std::size_t i = 0; i + 1 < k.size(); i += 2, r = {r.Left + 1, r.Top + 1, r.Right - 1, r.Bottom - 1}) {
+    Span(b, k[i], r.Left, r.Top, r.Right, r.Top);
+    Span(b, k[i], r.Left, r.Top + 1, r.Left, r.Bottom - 1);
+    Span(b, k[i + 1], r.Left, r.Bottom, r.Right, r.Bottom);
+    Span(b, k[i + 1], r.Right, r.Top + 1, r.Right, r.Bottom - 1);
+  }
+}
+
+// Ring colours by style, from fsLowered on.
+const std::vector<TColor> kBevels[] = {{kShadow, kHighlight, kDark, kLight},
+                                       {kHighlight, kDark, kLight, kShadow},
+                                       {kHighlight, kShadow, kShadow, kHighlight},
+                                       {kShadow, kHighlight, kHighlight, kShadow}};
+
+// Every style byte, bit 128 ignored: fsSimple the inclusive boundary in
+// LineColor, the bevels their two rings, the pen left in the last colour
+// set; fsNone and 6..127 draw nothing and leave the pen. Edges at the ends
+// of the int range stay there (no sum wraps round): the canvas clips the
+// frame to the part in view, as it would a frame whose edges lie just outside.
+TEST(DrawFrame, EveryStyleByteDrawsItsFrameWithTheHighBitIgnored) {
+  struct Case {
+    TRect drawn, model;
+    int size;  // of the square canvas
+  };
+  const Case cases[] = {{{10, 12, 144, 146}, {10, 12, 144, 146}, 160},
+                        {{3, 4, 5, 7}, {3, 4, 5, 7}, 12},
+                        {{20, 20, 27, 40}, {20, 20, 27, 40}, 48},
+                        {{2, 3, INT_MAX, INT_MAX}, {2, 3, 400, 400}, 20},
+                        {{INT_MIN, INT_MIN, 15, 16}, {-400, -400, 15, 16}, 20}};
+  for (int style = 0; style < 256; ++style) {
+    SCOPED_TRACE(style);
+    const int base = style & 127;
+    for (const auto& [r, m, size] : cases) {
+      WhiteBitmap w(size, size), want(size, size);
+      w.Canvas().Pen.Color = clRed;
+      DrawTestFrame(w.Canvas(), style, r);
+      TColor pen = clRed;
+      if (base == fsSimple) Rings(want, m, {pen = kLine, kLine});
+      if (base >= fsLowered && base <= fsEngraved) Rings(want, m, kBevels[base - fsLowered]);
+      if (base >= fsLowered && base <= fsEngraved) pen = kBevels[base - fsLowered][3];
+      EXPECT_TRUE(SamePixels(w, want));
+      EXPECT_EQ(w.Canvas().Pen.Color, pen);
+    }
+  }
+}
+
+// Worked by hand from the line sequence of the raised style (each line
+// leaves out its end point, on which the next starts): in a 3 by 3 the
+// inner bottom/right line starts on the middle of the bottom row and takes
+// it; a single point; a reversed rectangle comes out turned inside out.
+TEST(DrawFrame, TinyAndReversedRectanglesFollowTheOrderOfTheEightLines) {
+  struct Case {
+    TRect r;
+    std::vector<std::tuple<TColor, int, int, int, int>> spans;
+  };
+  const Case cases[] = {
+      {{3, 4, 5, 6},
+       {{kHighlight, 3, 4, 5, 4},
+        {kHighlight, 3, 5, 3, 5},
+        {kDark, 5, 5, 5, 6},
+        {kDark, 3, 6, 3, 6},
+        {kShadow, 4, 5, 4, 6}}},
+      {{5, 5, 5, 5}, {{kDark, 5, 5, 5, 6}, {kLight, 6, 4, 6, 6}, {kShadow, 4, 4, 4, 7}}},
+      {{30, 30, 3, 2},
+       {{kHighlight, 30, 2, 30, 29},
+        {kHighlight, 5, 30, 30, 30},
+        {kDark, 3, 3, 3, 31},
+        {kDark, 3, 2, 28, 2},
+        {kLight, 31, 1, 31, 30},
+        {kLight, 4, 31, 31, 31},
+        {kShadow, 2, 2, 2, 32},
+        {kShadow, 2, 1, 29, 1}}},
+  };
+  for (const auto& [r, spans] : cases) {
+    WhiteBitmap w(40, 40), want(40, 40);
+    DrawTestFrame(w.Canvas(), fsRaised, r);
+    for (const auto& [c, x1, y1, x2, y2] : spans) Span(want, c, x1, y1, x2, y2);
+    EXPECT_TRUE(SamePixels(w, want)) << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom;
+  }
+}
+
+// Whatever shows lies on the bounding box of the rectangle, one pixel wider.
+TEST(DrawFrame, SmallReversedAndOffCanvasRectanglesStayInsideTheirLines) {
+  const TRect odd[] = {
+      {5, 5, 5, 5},       {5, 5, 6, 6}, {30, 30, 3, 2}, {-50, -50, 500, 500}, {-2000000000, 0, 2000000000, 20},
+      {100, 100, 90, 120}};
+  for (const TRect& r : odd) {
+    for (int style = 1; style <= 5; ++style) {
+      WhiteBitmap w(40, 40);
+      DrawTestFrame(w.Canvas(), style, r);
+      for (auto [x, y] : w.Drawn())
+        EXPECT_TRUE(x >= std::min(r.Left, r.Right) - 1 && x <= std::max(r.Left, r.Right) + 1);
+    }
+  }
+}
+
+TEST(DrawRectOutline, DrawsEveryBoundaryPixelInTheCurrentPenAndEndsAtTopLeft) {
+  WhiteBitmap w(160, 160), want(160, 160);
+  w.Canvas().Pen.Color = clNavy;
+  DrawRectOutline(w.Canvas(), 10, 12, 144, 146);
+  Rings(want, {10, 12, 144, 146}, {clNavy, clNavy});
+  EXPECT_TRUE(SamePixels(w, want));
+  EXPECT_EQ(w.Canvas().Pen.Color, clNavy);
+  EXPECT_EQ(w.Canvas().PenPos, (TPoint{10, 12}));
 }
 
 }  // namespace
