@@ -74,7 +74,8 @@ TEST(DrawMarker, StrokeTypesAreExactlyTheirSegments) {
   };
   // The plus (1..3) and the cross (4..6) of arm a; printed, every stroke
   // starts one pixel further out.
-  for (int a = 1, p = 0; a <= 3; p = 1 - p, a += 1 - p) {
+  for (int k = 0; k < 6; ++k) {
+    const int a = k / 2 + 1, p = k % 2;
     cases.push_back({a, p == 1, {{-a - p, 0, a, 0}, {0, -a - p, 0, a}}});
     cases.push_back({a + 3, p == 1, {{-a - p, -a - p, a, a}, {-a - p, a + p, a, -a}}});
   }

@@ -190,8 +190,7 @@ Painted Paint(const Look& look, TBitmap& shown, const Answers& answers) {
       }
       if (a.DropBuffer) buffer = nullptr;
       if (a.Picture) buffer = a.Picture;
-      const int x = kBorder + (i - 1) * lay.P;
-      const int y = kBorder + look.SlideDistance + (j - 1) * lay.P - lay.V;
+      const auto [x, y] = lay.Origin(int(id));
       const int x2 = x + lay.B, y2 = y + lay.B;
       if (a.How != 3) {
         Fill(pic, look.Chosen.count(int(id)) ? look.Selected : look.Cover, x, y, x2 + 1, y2 + 1);
