@@ -31,17 +31,13 @@ using reference::Look;
 using Strings = std::vector<std::string>;
 const TColor kRose = 0x8080FF, kMint = 0x90EE90, kInk = 0x402000;
 
-// Counts the paints that get past the paint guard, while it lives.
-struct PaintCounter {
-  explicit PaintCounter(TThumbnails& grid) : Grid(grid) {
-    grid.OnFirstImageRequest = [this](TObject*) { ++Count; };
-  }
-  ~PaintCounter() { Grid.OnFirstImageRequest = nullptr; }
-  PaintCounter(const PaintCounter&) = delete;
-  PaintCounter& operator=(const PaintCounter&) = delete;
-  TThumbnails& Grid;
-  int Count = 0;
-};
+// Counts the paints that get past the paint guard; the count lives in the
+// grid's handler.
+int& CountPaints(TThumbnails& grid) {
+  auto count = std::make_shared<int>(0);
+  grid.OnFirstImageRequest = [count](TObject*) { ++*count; };
+  return *count;
+}
 
 // The left button released at (x, y), or double-clicked there.
 void ClickAt(TThumbnails& grid, int x, int y, int keys = 0, bool twice = false) {
@@ -165,12 +161,12 @@ TEST(ThumbnailsState, SettersStoreClampAndRepaintOnlyWhenTheValueChanges) {
   for (const Property& p : kProperties) {
     SCOPED_TRACE(p.Name);
     TThumbnails grid(nullptr);
-    PaintCounter paints(grid);
+    int& paints = CountPaints(grid);
     p.Set(grid, p.Default);
-    EXPECT_EQ(paints.Count, p.PaintsSame);
+    EXPECT_EQ(paints, p.PaintsSame);
     p.Set(grid, p.Other);
     EXPECT_EQ(p.Get(grid), p.Other);
-    EXPECT_EQ(paints.Count, p.PaintsSame + p.PaintsOther);
+    EXPECT_EQ(paints, p.PaintsSame + p.PaintsOther);
     for (const auto& [width, bound, value, stored] : p.Clamps) {
       TThumbnails clamped(nullptr);
       if (width) clamped.SetWidth(width);
@@ -188,7 +184,7 @@ TEST(ThumbnailsState, SettersStoreClampAndRepaintOnlyWhenTheValueChanges) {
 // hidden grid paints only in design mode.
 TEST(ThumbnailsState, PaintsInsideAPaintAreTurnedAwayAndAThrowCostsTheNextPaint) {
   auto grid = MakeGrid();
-  PaintCounter paints(*grid);
+  int& paints = CountPaints(*grid);
   int requests = 0;
   grid->OnImageRequest = [&](TObject*, int, TImageRequestProcessing&, int&, TBitmap*&) {
     ++requests;
@@ -199,7 +195,7 @@ TEST(ThumbnailsState, PaintsInsideAPaintAreTurnedAwayAndAThrowCostsTheNextPaint)
     if (fail) throw std::runtime_error("handler failed");
   };
   const auto expect = [&](int count, int asked) {
-    EXPECT_EQ(paints.Count, count);
+    EXPECT_EQ(paints, count);
     EXPECT_EQ(requests, asked);
   };
   grid->Paint();
@@ -308,11 +304,11 @@ TEST(ThumbnailsGeometry, SetScrollPositionNormalisesSlideNumbersToRows) {
     EXPECT_DOUBLE_EQ(grid->ScrollPosition(), stored) << value;
   }
   grid->SetScrollPosition(4.0);
-  PaintCounter paints(*grid);
+  int& paints = CountPaints(*grid);
   grid->SetScrollPosition(4.0);
   grid->SetScrollPosition(3.0);
   grid->SetScrollPosition(3.0);
-  EXPECT_EQ(paints.Count, 1);
+  EXPECT_EQ(paints, 1);
   grid->SetScrollPosition(4.0);
   EXPECT_EQ(grid->SlideAtPos(150, 443), 10);  // its box reaches y = 486, past the bottom border at 443
   grid->SetHeight(452);
@@ -585,67 +581,53 @@ std::vector<Step> Steps(const std::string& text) {
   return steps;
 }
 
+// Rows start in the multiple select mode.
 struct MouseRow {
   const char* Name;
   reference::Look Look;
-  TSlideSelectMode Mode;
   std::string Steps;
 };
 
 const MouseRow kMouseRows[] = {
     {"the outline follows across slides, gaps and borders",
      {},
-     ssmMultiple,
      "m50,50 m60,70 m145,50 m200,50 m5,50 m50,140 m50,150 m280,300 m281,300 m50,443"},
     {"three outlines at 3.5, erased in the cover and then the selected colour",
      {.FocusLinewidth = 3},
-     ssmMultiple,
      "s4 m50,100 m145,100 m50,100 c50,100 m145,100"},
     {"outlines held inside the frame at the top and bottom, strips repainted",
      {.FocusLinewidth = 2},
-     ssmMultiple,
      "s4 m50,20 m50,400 m200,440 s7 m50,430 s1 m50,50"},
-    {"erased where the slide lies after scrolling", {}, ssmMultiple, "m200,50 s4 m50,100"},
-    {"outlines deeper than the margin lie on the card",
-     {.FocusLinewidth = 10},
-     ssmMultiple,
-     "m50,50 m200,200 c200,200 m50,50"},
-    {"no outline and no focus without a line width", {.FocusLinewidth = 0}, ssmMultiple, "m50,50 m200,50 c200,50"},
+    {"erased where the slide lies after scrolling", {}, "m200,50 s4 m50,100"},
+    {"outlines deeper than the margin lie on the card", {.FocusLinewidth = 10}, "m50,50 m200,200 c200,200 m50,50"},
+    {"no outline and no focus without a line width", {.FocusLinewidth = 0}, "m50,50 m200,50 c200,50"},
     {"own colours",
      {.Back = kRose, .Cover = kMint, .Selected = kInk, .Focus = clRed, .FocusLinewidth = 2},
-     ssmMultiple,
      "c50,50 m50,50 m200,50 m50,50"},
-    {"the multiple mode by keys", {}, ssmMultiple, "c#2 c#4C c#4C c#4C c#7S c#1S c#5CS c#3CS c#8 c#6CS"},
-    {"clicks on no slide by keys", {}, ssmMultiple, "c#2 c#4C c145,50C c#7 c145,50S c#3C c145,50 c#5S"},
-    {"the single mode ignores the keys", {}, ssmSingle, "c#3 c#4CS c#4 c#4C c145,50"},
-    {"a new select mode clears every flag, the same one none", {}, ssmMultiple, "c#1 c#2C k2 k1 c#3 k0"},
-    {"the disabled mode only reports", {}, ssmDisabled, "m#3 c#3 c#4S"},
-    {"a release at (-1, -1) is ignored", {}, ssmMultiple, "c#3 c-1,-1 c-1,50"},
+    {"the multiple mode by keys", {}, "c#2 c#4C c#4C c#4C c#7S c#1S c#5CS c#3CS c#8 c#6CS"},
+    {"clicks on no slide by keys", {}, "c#2 c#4C c145,50C c#7 c145,50S c#3C c145,50 c#5S"},
+    {"the single mode ignores the keys", {}, "k1 c#3 c#4CS c#4 c#4C c145,50"},
+    {"a new select mode clears every flag, the same one none", {}, "c#1 c#2C k2 k1 c#3 k0"},
+    {"the disabled mode only reports", {}, "k0 m#3 c#3 c#4S"},
+    {"a release at (-1, -1) is ignored", {}, "c#3 c-1,-1 c-1,50"},
     {"a Ctrl double click inverts twice; the double click itself paints nothing",
      {},
-     ssmMultiple,
      "c#3 c#3C m#3 d#3C c#3C d145,50"},
     {"hit tests at 3.5 on every limit, a double click's on the lower edge of a box",
      {},
-     ssmSingle,
-     "s4 c50,100 c10,100 c9,100 c144,100 c145,100 c146,100 c280,100 c281,100 c285,100 c290,100 c50,10 c50,78 "
+     "k1 s4 c50,100 c10,100 c9,100 c144,100 c145,100 c146,100 c280,100 c281,100 c285,100 c290,100 c50,10 c50,78 "
      "d50,78 c50,79 c50,80 c50,9 c50,443 c150,443 c50,444"},
-    {"the right border where a box reaches it", {.Width = 290}, ssmSingle, "c280,50 c281,50 m280,200 m279,200"},
-    {"the right border cuts a box that does not fit", {.Width = 100}, ssmSingle, "c90,50 c91,50 m90,200 m91,200"},
-    {"the bottom border in a low grid", {.Height = 200}, ssmSingle, "c50,190 c50,191 m50,190 m50,191"},
+    {"the right border where a box reaches it", {.Width = 290}, "k1 c280,50 c281,50 m280,200 m279,200"},
+    {"the right border cuts a box that does not fit", {.Width = 100}, "k1 c90,50 c91,50 m90,200 m91,200"},
+    {"the bottom border in a low grid", {.Height = 200}, "k1 c50,190 c50,191 m50,190 m50,191"},
     {"without a gap the shared column and row belong to the right and lower slide",
      {.SlideDistance = 0},
-     ssmSingle,
-     "c143,50 c144,50 m143,50 m144,50 c50,143 c50,144 m50,143 m50,144"},
-    {"outlines are one pixel wide whatever pen the canvas holds",
-     {.FocusLinewidth = 2},
-     ssmMultiple,
-     "p3 m50,50 m200,50"},
-    {"slides before Min do not exist", {.Min = 3}, ssmMultiple, "s0 m50,50 m200,50 c200,50 c50,190S"},
+     "k1 c143,50 c144,50 m143,50 m144,50 c50,143 c50,144 m50,143 m50,144"},
+    {"outlines are one pixel wide whatever pen the canvas holds", {.FocusLinewidth = 2}, "p3 m50,50 m200,50"},
+    {"slides before Min do not exist", {.Min = 3}, "s0 m50,50 m200,50 c200,50 c50,190S"},
     {"a pitch of 0 divides nothing by zero",
      {.Width = 0, .SlideDistance = 0, .SlideMargin = 0},
-     ssmSingle,
-     "m10,10 c10,10"},
+     "k1 m10,10 c10,10"},
 };
 
 TEST(ThumbnailsMouse, EveryStepAsTheReferenceHasIt) {
@@ -653,8 +635,7 @@ TEST(ThumbnailsMouse, EveryStepAsTheReferenceHasIt) {
     SCOPED_TRACE(row.Name);
     Look look = row.Look;
     auto grid = MakeGrid(look);
-    grid->SetSlideSelectMode(row.Mode);
-    int mode = row.Mode;
+    int mode = ssmMultiple;
     // Every event carries the grid as sender and the message's own X and Y;
     // the toolkit's events come before the grid's own.
     std::vector<std::string> log;
@@ -678,15 +659,15 @@ TEST(ThumbnailsMouse, EveryStepAsTheReferenceHasIt) {
     TBitmap shown;
     reference::Paint(look, shown);
     int anchor = 0, focused = 0;
-    PaintCounter paints(*grid);
+    int& paints = CountPaints(*grid);
     for (const Step& s : Steps(row.Steps)) {
       SCOPED_TRACE(testing::Message() << "step " << s.What << " at " << s.X << "," << s.Y << " keys " << s.Keys);
       const int slide = reference::Layout(look, reference::Columns(look)).SlideAt(s.X, s.Y);
       if (s.What == 'm') {
-        const int before = paints.Count;
+        const int before = paints;
         grid->MouseMove(0, s.X, s.Y);
         want.push_back("move" + at(s.X, s.Y));
-        EXPECT_EQ(paints.Count, before) << "moves draw straight on the screen, they never paint";
+        EXPECT_EQ(paints, before) << "moves draw straight on the screen, they never paint";
         if (look.FocusLinewidth > 0 && slide != focused) {
           reference::FocusOutline(look, shown, focused, look.Chosen.count(focused) ? look.Selected : look.Cover);
           reference::FocusOutline(look, shown, slide, look.Focus);
