@@ -194,27 +194,23 @@ TEST(ThumbnailsState, PaintsInsideAPaintAreTurnedAwayAndAThrowCostsTheNextPaint)
   grid->OnLastImageRequest = [&](TObject*) {
     if (fail) throw std::runtime_error("handler failed");
   };
-  const auto expect = [&](int count, int asked) {
-    EXPECT_EQ(paints, count);
-    EXPECT_EQ(requests, asked);
-  };
-  grid->Paint();
-  expect(1, 8);
-  grid->Paint();
-  expect(2, 16);
-  fail = true;
-  EXPECT_THROW(grid->Paint(), std::runtime_error);
-  fail = false;
-  grid->Paint();  // turned away by the flag left set, which it clears
-  expect(3, 24);
-  grid->Paint();
-  expect(4, 32);
-  grid->SetVisible(false);
-  grid->Paint();
-  expect(4, 32);
-  grid->SetDesigning(true);
-  grid->Paint();
-  expect(5, 40);
+  // Steps: p a paint, t one whose handler throws, h hidden, d in design mode;
+  // then the paints and requests so far. The paint after a throw is turned
+  // away by the flag left set, which it clears.
+  const std::tuple<char, int, int> steps[] = {{'p', 1, 8},  {'p', 2, 16}, {'t', 3, 24}, {'p', 3, 24},
+                                              {'p', 4, 32}, {'h', 4, 32}, {'d', 5, 40}};
+  for (const auto& [step, count, asked] : steps) {
+    fail = step == 't';
+    if (step == 'h') grid->SetVisible(false);
+    if (step == 'd') grid->SetDesigning(true);
+    if (fail) {
+      EXPECT_THROW(grid->Paint(), std::runtime_error);
+    } else {
+      grid->Paint();
+    }
+    EXPECT_EQ(paints, count) << step;
+    EXPECT_EQ(requests, asked) << step;
+  }
 }
 
 // Assign copies straight into the fields (no clamps: the destination is
