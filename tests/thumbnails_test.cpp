@@ -399,14 +399,6 @@ struct Server {
       canvas.SetStretchBltMode(canvas.StretchBltMode() == HALFTONE ? COLORONCOLOR : HALFTONE);
     };
   }
-  // The same answers, but a request that has thrown once throws no more.
-  reference::Answers Model() {
-    return [this](int id) {
-      reference::Answer a = ReplyFor(Row, id);
-      a.Throw = a.Throw && !Thrown;
-      return a;
-    };
-  }
   const PaintRow& Row;
   std::vector<int> Requests;
   std::vector<int> Announced;                // the slides the paint said, as it began, it would request
@@ -514,10 +506,15 @@ TEST(ThumbnailsPaint, EveryPixelAsTheReferenceDraws) {
     EXPECT_EQ(grid->NumColumns(), reference::Columns(look));
     EXPECT_EQ(grid->NumRows(), reference::Layout(look, 1).Rows);
     Server server(*grid, row);
+    const reference::Answers answers = [&](int id) {
+      reference::Answer a = ReplyFor(row, id);
+      a.Throw = a.Throw && !server.Thrown;  // a request that has thrown once throws no more
+      return a;
+    };
     TBitmap before;
     before.Assign(&grid->Surface());
     TBitmap expected;
-    reference::Painted model = reference::Paint(look, expected, server.Model());
+    reference::Painted model = reference::Paint(look, expected, answers);
     if (model.Threw) {
       EXPECT_ANY_THROW(grid->Paint());
       EXPECT_EQ(server.Requests, model.Requests);
@@ -527,7 +524,7 @@ TEST(ThumbnailsPaint, EveryPixelAsTheReferenceDraws) {
       EXPECT_TRUE(SamePixels(grid->Surface(), before));
       server.Requests.clear();
       server.Rendered.clear();
-      model = reference::Paint(look, expected, server.Model());
+      model = reference::Paint(look, expected, answers);
       EXPECT_FALSE(model.Threw);
       EXPECT_EQ(server.First, 1);
       server.First = 0;
