@@ -410,7 +410,9 @@ struct Server {
 };
 
 reference::Answer Picture(int w, int h) { return {.How = irpShowSlide, .Picture = &Pattern(w, h)}; }
-const reference::Answer kPicture = Picture(200, 100);
+const reference::Answer kPicture = Picture(200, 100), kSlide = {.How = irpShowSlide},
+                        kFrameOnly = {.How = irpShowFrameOnly}, kNothing = {.How = irpShowNothing},
+                        kDrop = {.How = irpShowSlide, .DropBuffer = true};
 
 const PaintRow kPaintRows[] = {
     // Layout: the browser's settings, columns and rows, partial rows, borders.
@@ -462,15 +464,9 @@ const PaintRow kPaintRows[] = {
     {"averaging with AntiAlias", {.Inner = fsNone}, Picture(311, 97)},
     {"pictures scrolled by a fraction", {.Width = 450, .Position = 3.0}, Picture(97, 311)},
     // Answers.
-    {"a picture only at the first request: the rest show it again", {}, {.How = irpShowSlide}, {{1, kPicture}}},
-    {"the buffer taken away at slide 3",
-     {},
-     {.How = irpShowSlide},
-     {{1, kPicture}, {3, {.How = irpShowSlide, .DropBuffer = true}}, {2, kPicture}}},
-    {"frame only, nothing, empty buffer",
-     {},
-     {.How = irpShowFrameOnly},
-     {{3, {.How = irpShowNothing}}, {2, {.How = irpShowSlide}}}},
+    {"a picture only at the first request: the rest show it again", {}, kSlide, {{1, kPicture}}},
+    {"the buffer taken away at slide 3", {}, kSlide, {{1, kPicture}, {3, kDrop}, {2, kPicture}}},
+    {"frame only, nothing, empty buffer", {}, kFrameOnly, {{3, kNothing}, {2, kSlide}}},
     {"markers: square on nothing, 0x107 on a frame, hollow circles, a dot, a plus",
      {.Mark = kRose},
      {.How = irpShowFrameOnly, .Mark = 16},
