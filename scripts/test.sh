@@ -26,9 +26,16 @@ findings=()
 "$root/scripts/fuzz.sh"
 
 "$root/scripts/build.sh" "$root/build-asan" -DGLIMMET_SANITIZE=ON -DGLIMMET_BENCH=OFF -DGLIMMET_WERROR=ON
-export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1
-export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
-(cd "$root/build-asan" && ctest --output-on-failure -j2 -LE 'e2e|package')
+# The sanitizers report into files, shown here when a suite fails: a test
+# that captures its standard error would swallow a report written there.
+reports="$root/build-asan/sanitizer-reports"
+rm -rf "$reports" && mkdir -p "$reports"
+export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:log_path=$reports/asan
+export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan
+if ! (cd "$root/build-asan" && ctest --output-on-failure -j2 -LE 'e2e|package'); then
+  cat "$reports"/* >&2 2>/dev/null || true
+  exit 1
+fi
 
 if ((${#findings[@]} > 0)); then
   printf 'test: failed on %s\n' "${findings[@]}" >&2

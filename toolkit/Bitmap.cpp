@@ -2,7 +2,6 @@
 #include <unistd.h>
 
 #include <algorithm>
-#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -100,18 +99,24 @@ std::uint64_t ResidentBytes() {
 // the program has grown by this much since they last were, so browsing small
 // pictures reuses its few megabytes while large ones give theirs back.
 constexpr std::uint64_t kUntrimmedGrowth = std::uint64_t(32) << 20;
-std::atomic<std::uint64_t> ResidentAfterTrim{0};
+std::mutex TrimLock;
+std::uint64_t ResidentAfterTrim = 0;  // guarded by TrimLock
 
 }  // namespace
 
 void ReturnFreePixelMemory() {
   std::free(KeptStore.Take(0));
+  // One trim at a time; a second one at once would find nothing to give
+  // back. Under a sanitizer, whose allocator stands in for glibc's, the
+  // first trim also sets up glibc's unused heap, and two threads doing so
+  // at once crash in it.
+  const std::unique_lock trimming(TrimLock, std::try_to_lock);
+  if (!trimming.owns_lock()) return;
   const std::uint64_t resident = ResidentBytes();
-  const std::uint64_t before = ResidentAfterTrim.load();
-  if (before != 0 && resident != 0 && resident < before + kUntrimmedGrowth) return;
+  if (ResidentAfterTrim != 0 && resident != 0 && resident < ResidentAfterTrim + kUntrimmedGrowth) return;
   // Freed memory can stay with the heap of the thread that used it.
   malloc_trim(0);
-  ResidentAfterTrim.store(std::max<std::uint64_t>(ResidentBytes(), 1));
+  ResidentAfterTrim = std::max<std::uint64_t>(ResidentBytes(), 1);
 }
 
 TPixelStore::TPixelStore(int width, int height, TPixelInit init)
