@@ -500,7 +500,7 @@ TEST(ThumbnailsPaint, EveryPixelAsTheReferenceDraws) {
     if (row.MaxAfter) grid->SetMax(look.Max = row.MaxAfter);
     EXPECT_EQ(grid->ScrollPosition(), look.Position);
     EXPECT_EQ(grid->NumColumns(), reference::Columns(look));
-    EXPECT_EQ(grid->NumRows(), reference::Layout(look, 1).Rows);
+    EXPECT_EQ(grid->NumRows(), reference::Layout(look).Rows);
     Server server(*grid, row);
     const reference::Answers answers = [&](int id) {
       reference::Answer a = ReplyFor(row, id);
@@ -531,7 +531,7 @@ TEST(ThumbnailsPaint, EveryPixelAsTheReferenceDraws) {
     EXPECT_EQ(server.Announced, model.Requests);
     std::vector<std::array<int, 3>> rendered;
     for (int id : model.Requests) {
-      const TPoint o = reference::Layout(look, reference::Columns(look)).Origin(id);
+      const TPoint o = reference::Layout(look).Origin(id);
       rendered.push_back({id, o.X, o.Y});
     }
     EXPECT_EQ(server.Rendered, rendered);
@@ -651,7 +651,7 @@ TEST(ThumbnailsMouse, EveryStepAsTheReferenceHasIt) {
     int& paints = CountPaints(*grid);
     for (const Step& s : Steps(row.Steps)) {
       SCOPED_TRACE(testing::Message() << "step " << s.What << " at " << s.X << "," << s.Y << " keys " << s.Keys);
-      const int slide = reference::Layout(look, reference::Columns(look)).SlideAt(s.X, s.Y);
+      const int slide = reference::Layout(look).SlideAt(s.X, s.Y);
       if (s.What == 'm') {
         const int before = paints;
         grid->MouseMove(0, s.X, s.Y);

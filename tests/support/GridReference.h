@@ -30,9 +30,9 @@ struct Look {
   std::set<int> Chosen;  // selected slides
 };
 
-// Where slides lie for a look and a column count.
+// Where slides lie for a look, in the columns of its width.
 struct Layout {
-  Layout(const Look& look, int columns);
+  explicit Layout(const Look& look);
   int P, B, N, Rows;
   std::int64_t F;
   int V;
