@@ -9,9 +9,7 @@
 
 // Allocation failure on demand: the next allocation of exactly this many
 // bytes throws, as the heap would when exhausted.
-namespace {
-std::size_t FailNextAllocationOf = 0;
-}
+static std::size_t FailNextAllocationOf = 0;
 
 // The replaced allocator pairs malloc with free by design.
 #pragma GCC diagnostic ignored "-Wmismatched-new-delete"

@@ -46,41 +46,32 @@ Calls Reports;
 void Record(const std::string& dir, int count) { Reports.emplace_back(dir, count); }
 void Throw(const std::string&, int) { throw std::runtime_error("callback failed"); }
 
-// Names in listing order under the upper-cased directory. Patterns ignore
-// case; * and ? are the only wildcards (brackets are ordinary characters);
-// *.* matches every name, with or without a dot.
+// Names in listing order under the upper-cased directory, in which only
+// the ASCII letters change ("fétes 2:a`z{": a colon is an ordinary
+// character, a and z are the ends of the folded range, ` and { the
+// characters just outside it). Patterns ignore case; * and ? are the only
+// wildcards (brackets are ordinary characters); *.* matches every name, with
+// or without a dot. Hidden and read-only files are listed, folders are not.
 TEST(ScanFilesIntoList, UpperCasesTheDirectoryAndKeepsNamesInListingOrder) {
   TempDir t;
-  const Strings all = {"Beach.jpg", "sea.JPG",  "notes.txt", "Beach.jpg.bak", "README",
-                       "a.b.c",     ".profile", "[1].jpg",   "1.jpg"};
-  for (const std::string& name : all) t.AddFile("Photos/" + name);
-  const std::string dir = Upper(t.Path()) + "/PHOTOS/";
-  const std::pair<std::string, Strings> cases[] = {{"*.jpg", {"Beach.jpg", "sea.JPG", "[1].jpg", "1.jpg"}},
-                                                   {"*.JpG", {"Beach.jpg", "sea.JPG", "[1].jpg", "1.jpg"}},
-                                                   {"s?a.jpg", {"sea.JPG"}},
-                                                   {"*.*", all},
-                                                   {"*.c", {"a.b.c"}},
-                                                   {"[1].jpg", {"[1].jpg"}}};
-  for (const auto& [pattern, names] : cases) {
-    EXPECT_EQ(Scan(t / ("Photos/" + pattern)), ListingOrder(t / "Photos", names, dir)) << pattern;
-  }
-}
-
-// In "fétes 2:a`z{" only the ASCII letters are upper-cased: a colon is an
-// ordinary character; a and z are the ends of the folded range, ` and { the
-// characters just outside it.
-TEST(ScanFilesIntoList, HiddenAndReadOnlyFilesAreListedDirectoriesAreNot) {
-  TempDir t;
   const std::string p = "f\xC3\xA9tes 2:a`z{/";
-  t.AddFile(p + ".hidden.jpg");
-  std::filesystem::permissions(t.AddFile(p + "locked.jpg"), std::filesystem::perms::owner_read);
+  Strings all = {"Beach.jpg", "sea.JPG", "notes.txt", "Beach.jpg.bak", "README",    "a.b.c",
+                 ".profile",  "[1].jpg", "1.jpg",     ".hidden.jpg",   "locked.jpg"};
+  for (const std::string& name : all) t.AddFile(p + name);
+  std::filesystem::permissions(t / (p + "locked.jpg"), std::filesystem::perms::owner_read);
   t.AddDir(p + "album.jpg");
   t.AddDir(p + ".trash.jpg");
   t.AddFile("elsewhere/x.txt");
   t.AddSymlink(p + "linked.jpg", t / "elsewhere");  // a link to a folder counts as a folder
   t.AddSymlink(p + "alias.jpg", t / (p + "locked.jpg"));
-  EXPECT_EQ(Scan(t / (p + "*.jpg")), ListingOrder(t / p, {".hidden.jpg", "locked.jpg", "alias.jpg"},
-                                                  Upper(t.Path()) + "/F\xC3\xA9TES 2:A`Z{/"));
+  all.emplace_back("alias.jpg");
+  const Strings jpgs = {"Beach.jpg", "sea.JPG", "[1].jpg", "1.jpg", ".hidden.jpg", "locked.jpg", "alias.jpg"};
+  const std::string dir = Upper(t.Path()) + "/F\xC3\xA9TES 2:A`Z{/";
+  const std::pair<std::string, Strings> cases[] = {{"*.jpg", jpgs}, {"*.JpG", jpgs},    {"s?a.jpg", {"sea.JPG"}},
+                                                   {"*.*", all},    {"*.c", {"a.b.c"}}, {"[1].jpg", {"[1].jpg"}}};
+  for (const auto& [pattern, names] : cases) {
+    EXPECT_EQ(Scan(t / (p + pattern)), ListingOrder(t / p, names, dir)) << pattern;
+  }
 }
 
 TEST(ScanFilesIntoList, MaskWithoutDirectoryListsTheCurrentDirectory) {
@@ -102,26 +93,12 @@ TEST(ScanFilesIntoList, MaskWithoutDirectoryListsTheCurrentDirectory) {
   EXPECT_EQ(Reports, (Calls{{"", 0}, {"SUB/", 2}}));
 }
 
-// Results are appended; a folder that does not exist is reported and lists
-// nothing; without a list nothing happens, not even the callback.
-TEST(ScanFilesIntoList, AppendsReportsAMissingFolderAndNeedsAList) {
-  TempDir t;
-  t.AddFile("d/a.jpg");
-  TStringList list;
-  list.Add("first");
-  Reports.clear();
-  ScanFilesIntoList(t / "d/*.jpg", false, &list, nullptr);
-  ScanFilesIntoList(t / "d/*.png", false, &list, nullptr);
-  ScanFilesIntoList(t / "nowhere/*.jpg", true, &list, Record);
-  EXPECT_EQ(list.Items(), (Strings{"first", Upper(t.Path()) + "/D/a.jpg"}));
-  ScanFilesIntoList("/tmp/*.*", true, nullptr, Record);
-  EXPECT_EQ(Reports, (Calls{{Upper(t.Path()) + "/NOWHERE/", 0}}));
-}
-
 // Each folder's files first, then its visible sub-folders in listing order,
 // each with its whole subtree; the callback hears of every folder with the
-// count of names found so far.
-TEST(ScanFilesIntoList, SubdirectoriesDepthFirstAfterTheirParentsFilesHiddenOnesLeftOut) {
+// count of names found so far. Results are appended; a folder that does not
+// exist is reported and lists nothing; without a list nothing happens, not
+// even the callback.
+TEST(ScanFilesIntoList, SubdirectoriesDepthFirstAfterTheirParentsFilesAppendedMissingFoldersReported) {
   TempDir t;
   for (const char* name : {"r/a.jpg", "r/b.jpg", "r/x/1.jpg", "r/x/in/2.jpg", "r/y/3.jpg", "r/.hid/h.jpg"}) {
     t.AddFile(name);
@@ -137,7 +114,15 @@ TEST(ScanFilesIntoList, SubdirectoriesDepthFirstAfterTheirParentsFilesHiddenOnes
   EXPECT_EQ(Scan(t / "r/*.jpg", true, Record), want);
   EXPECT_EQ(Reports, xFirst ? (Calls{{root, 0}, {root + "X/", 2}, {root + "X/IN/", 3}, {root + "Y/", 4}})
                             : (Calls{{root, 0}, {root + "Y/", 2}, {root + "X/", 3}, {root + "X/IN/", 4}}));
-  EXPECT_EQ(Scan(t / "r/*.jpg", false).size(), 2u);
+  TStringList list;
+  list.Add("first");
+  ScanFilesIntoList(t / "r/*.jpg", false, &list, nullptr);
+  ScanFilesIntoList(t / "r/*.png", false, &list, nullptr);
+  Reports.clear();
+  ScanFilesIntoList(t / "nowhere/*.jpg", true, &list, Record);
+  ScanFilesIntoList("/tmp/*.*", true, nullptr, Record);
+  EXPECT_EQ(list.Items(), (Strings{"first", want[0], want[1]}));
+  EXPECT_EQ(Reports, (Calls{{Upper(t.Path()) + "/NOWHERE/", 0}}));
 }
 
 // Links into loops end (every folder is entered once), a link to a folder

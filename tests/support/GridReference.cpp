@@ -132,10 +132,7 @@ void Picture(TBitmap& on, const Look& look, const TBitmap& pic, int x, int y, in
 
 }  // namespace
 
-int Columns(const Look& look) {
-  const int p = std::max(1, look.SlideSize + look.SlideDistance + 2 * look.SlideMargin);
-  return std::max(1, (look.Width - 2 * kBorder + look.SlideDistance) / p);
-}
+int Columns(const Look& look) { return Layout(look).N; }
 
 double Normalised(double v, int columns, int min, int max) {
   if (min > v) v = min;
@@ -144,10 +141,10 @@ double Normalised(double v, int columns, int min, int max) {
   return double(rowStart) + (v - double(rowStart)) / columns;
 }
 
-Layout::Layout(const Look& look, int columns)
+Layout::Layout(const Look& look)
     : P(std::max(1, look.SlideSize + look.SlideDistance + 2 * look.SlideMargin)),
       B(look.SlideSize + 2 * look.SlideMargin),
-      N(columns),
+      N(std::max(1, (look.Width - 2 * kBorder + look.SlideDistance) / P)),
       Rows(std::max(1, look.Height / P + 1)),
       F(std::int64_t(std::trunc(look.Position))),
       V(int(RoundToEven((look.Position - std::trunc(look.Position)) * P))),
@@ -172,7 +169,7 @@ int Layout::SlideAt(int x, int y) const {
 
 Painted Paint(const Look& look, TBitmap& shown, const Answers& answers) {
   Painted out;
-  const Layout lay(look, Columns(look));
+  const Layout lay(look);
   TBitmap pic(look.Width, look.Height);
   pic.Canvas().Font = look.Font;
   Fill(pic, look.Back, 0, 0, look.Width, look.Height);
@@ -190,8 +187,7 @@ Painted Paint(const Look& look, TBitmap& shown, const Answers& answers) {
       }
       if (a.DropBuffer) buffer = nullptr;
       if (a.Picture) buffer = a.Picture;
-      const int x = kBorder + (i - 1) * lay.P;
-      const int y = kBorder + look.SlideDistance + (j - 1) * lay.P - lay.V;
+      const auto [x, y] = lay.Origin(int(id));
       const int x2 = x + lay.B, y2 = y + lay.B;
       if (a.How != 3) {
         Fill(pic, look.Chosen.count(int(id)) ? look.Selected : look.Cover, x, y, x2 + 1, y2 + 1);
@@ -215,7 +211,7 @@ Painted Paint(const Look& look, TBitmap& shown, const Answers& answers) {
 // slides scrolled partly or wholly out of view stop short of it.
 void FocusOutline(const Look& look, TBitmap& shown, int thumbID, TColor color) {
   if (thumbID < look.Min || thumbID > look.Max) return;
-  const Layout lay(look, Columns(look));
+  const Layout lay(look);
   const TPoint o = lay.Origin(thumbID);
   const int l = o.X + 2, t = std::max(o.Y + 2, 2);
   const int r = o.X + lay.B - 2, b = std::min(o.Y + lay.B - 2, look.Height - 3);

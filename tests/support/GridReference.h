@@ -1,11 +1,9 @@
 #pragma once
-// What the thumbnail grid must show, worked out afresh from its rules: the
-// layout (pitch, columns, rows, scroll fraction), slide boxes, covers,
-// frames, the numbered card, the picture rectangle with its rounding, marker
-// glyphs, the border bands, the control frame, the focus outline and the
-// selection by clicks. It reads no code of the grid: only the canvas, whose
-// own rules (lines, fills, text, stretching) both draw with, so glyphs and
-// stretched pictures are compared at the positions this model computes.
+// What the thumbnail grid must show, worked out afresh from its rules
+// (layout, slides, frames, cards, pictures, markers, bands, the focus
+// outline, selection by clicks). It reads no code of the grid: only the
+// canvas, whose own rules both draw with, so glyphs and stretched pictures
+// are compared at the positions this model computes.
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -32,9 +30,9 @@ struct Look {
   std::set<int> Chosen;  // selected slides
 };
 
-// Where slides lie for a look and a column count.
+// Where slides lie for a look, in the columns of its width.
 struct Layout {
-  Layout(const Look& look, int columns);
+  explicit Layout(const Look& look);
   int P, B, N, Rows;
   std::int64_t F;
   int V;
