@@ -361,11 +361,24 @@ TEST_F(MainWindowTest, ClickedSlideIsSelectedAndShownCentredInTheLargeViewOrItsM
                               {300, 269, kFace}, {300, 270, first, 8}, {300, 317, first, 8}, {300, 318, kFace}};
   ExpectPixels(LargeView(), centred);
 
-  // A click beside every slide changes nothing in the large view.
+  // A click beside every slide changes nothing in the large view. The
+  // control's own events see it, and a double click, with the place and the
+  // left button.
+  int clicks = 0;
+  std::vector<std::tuple<TShiftState, int, int>> downs;
+  w.Thumbs1->OnClick = [&](TObject*) { ++clicks; };
+  w.Thumbs1->OnMouseDown = [&](TObject*, TMouseButton, TShiftState shift, int x, int y) {
+    downs.emplace_back(shift, x, y);
+  };
   const TGraphic* shown = w.LargeImg->Picture().Graphic();
   Click(w.Thumbs1Host, {145, 79});
   EXPECT_EQ(w.LargeImg->Picture().Graphic(), shown);
   EXPECT_TRUE(Errors.empty());
+  SendMouse(w.Thumbs1Host, QEvent::MouseButtonDblClick, {145, 80}, Qt::LeftButton, Qt::LeftButton);
+  EXPECT_EQ(clicks, 1);
+  EXPECT_EQ(downs,
+            (std::vector<std::tuple<TShiftState, int, int>>{{ssLeft, 145, 79}, {ssLeft | ssDouble, 145, 80}}));
+  SendMouse(w.Thumbs1Host, QEvent::MouseButtonRelease, {145, 80}, Qt::LeftButton, Qt::NoButton);
 
   // 700 x 600 in a 621 x 589 view: the origin is (-79 div 2, -11 div 2) =
   // (-39, -5), so 39 columns are cut on the left and 40 on the right, 5 rows
