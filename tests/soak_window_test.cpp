@@ -293,9 +293,11 @@ TEST_F(HugeFolderTest, HugeFolderIsListedWholeItsLastSlideIsReachableAndScrollin
     requested.push_back(id);
     answer(sender, id, how, mark, buffer);
   };
+  // Each move in a turn of the event loop of its own, so that each paints.
   const auto scrollTo = [&](int position) {
     requested.clear();
     Window->SBarThumbs->setValue(position);
+    QApplication::processEvents();
   };
 
   // The bar's last position puts the row of the last slide at the top, half
