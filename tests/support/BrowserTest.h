@@ -59,12 +59,8 @@ inline jpegmaker::Sample ToSample(const Rgb& c) {
 
 // A flat picture that decodes back within a few levels of its colour.
 inline Bytes FlatJpeg(const Rgb& c, int width = 64, int height = 48) {
-  jpegmaker::Options o;
-  o.Width = width;
-  o.Height = height;
-  o.Quality = 100;
-  o.FullChroma = true;
-  return jpegmaker::MakeJpeg(o, jpegmaker::Flat(ToSample(c)));
+  return jpegmaker::MakeJpeg({.Width = width, .Height = height, .Quality = 100, .FullChroma = true},
+                             jpegmaker::Flat(ToSample(c)));
 }
 
 // Bytes the allocator handed out and has not got back (not counting
@@ -141,6 +137,16 @@ class BrowserTest : public testing::Test {
     return chosen;
   }
 
+  // The paints the grid starts from now on.
+  const int& CountPaints() {
+    const TNotifyEvent first = Window->Thumbs1->OnFirstImageRequest;
+    Window->Thumbs1->OnFirstImageRequest = [this, first](TObject* sender) {
+      ++FPaints;
+      first(sender);
+    };
+    return FPaints;
+  }
+
   // The grid draws itself, as when the window system uncovers it.
   void RepaintGrid() {
     Application.Guard([this] { Window->Thumbs1->Repaint(); });
@@ -165,12 +171,10 @@ class BrowserTest : public testing::Test {
   // count flat pictures p0.jpg ... of the colours (cycled) in folder; returns its path.
   std::string AddPictures(const std::string& folder, int count, const std::vector<Rgb>& colours = {kBlue},
                           int width = 64, int height = 48) {
-    const std::string path = Dir.AddDir(folder);
-    for (int i = 0; i < count; ++i) {
-      jpegmaker::WriteFile(path + "/p" + std::to_string(i) + ".jpg",
-                           FlatJpeg(colours[std::size_t(i) % colours.size()], width, height));
-    }
-    return path;
+    for (int i = 0; i < count; ++i)
+      WritePicture(folder + "/p" + std::to_string(i) + ".jpg", colours[std::size_t(i) % colours.size()], width,
+                   height);
+    return Dir.AddDir(folder);
   }
 
   std::string WritePicture(const std::string& rel, const Rgb& c, int width = 64, int height = 48) {
@@ -186,6 +190,7 @@ class BrowserTest : public testing::Test {
 
  private:
   std::string FSavedExeName;
+  int FPaints = 0;
 };
 
 }  // namespace browsertest
