@@ -43,7 +43,7 @@ COVERAGE = [
     ("toolkit/Image.cpp", ["picture_test", "mainfrm_test"]),
     ("toolkit/Pictures.cpp", ["picture_test"]),
     ("toolkit/FileData.cpp", ["filesys_test", "picture_test"]),
-    ("toolkit/DecodePool.cpp", ["parallel_decoding_window_test"]),
+    ("toolkit/DecodePool.cpp", ["parallel_decoding_window_test", "mainfrm_test"]),
     ("toolkit/Forms.cpp", ["mainfrm_test", "picture_test"]),
     ("toolkit/Controls.cpp", ["thumbnails_test", "mainfrm_test"]),
     ("toolkit/qt/*.cpp", ["mainfrm_test"]),
@@ -467,7 +467,7 @@ def run_tests(build, tests, timeout):
     """'caught' as soon as one suite fails or hangs, else 'passed'."""
     # A suite killed for hanging, or crashed by its fault, cannot remove its
     # temporary folders: they go into one of the tool's own, emptied here.
-    temp = os.path.join(os.path.dirname(build), "tmp")
+    temp = os.path.join(os.path.abspath(os.path.dirname(build)), "tmp")
     shutil.rmtree(temp, ignore_errors=True)
     os.makedirs(temp)
     env = dict(os.environ, QT_QPA_PLATFORM="offscreen", TMPDIR=temp)

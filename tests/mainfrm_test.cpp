@@ -522,15 +522,21 @@ TEST(RuntimeFolderTest, OnlyAFolderOfTheUsersOwnWithModeSevenHundredIsLent) {
   if (access(("/run/user/" + std::to_string(geteuid())).c_str(), F_OK) == 0)
     GTEST_SKIP() << "the user has a runtime folder";
   TempDir dir;
+  // The last row's own runtime folder, one others may enter, is the person's
+  // choice: Qt is left to warn of it.
   const std::tuple<const char*, mode_t, bool> rows[] = {{"private", 0700, false},
                                                         {"shared", 0750, true},
-                                                        {"file", 0700, true}};
+                                                        {"file", 0700, true},
+                                                        {"own", 0700, true}};
+  const std::string own = dir.AddDir("runtime");
+  chmod(own.c_str(), 0750);
   std::vector<std::unique_ptr<QProcess>> programs;
   for (const auto& [name, mode, warned] : rows) {
     const std::string home = std::string(name) == "file" ? dir.AddFile(name) : dir.AddDir(name);
     chmod(home.c_str(), mode);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("XDG_RUNTIME_DIR");
+    if (std::string(name) == "own") env.insert("XDG_RUNTIME_DIR", QString::fromStdString(own));
     env.insert("HOME", QString::fromStdString(home));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     programs.push_back(std::make_unique<QProcess>());

@@ -1,6 +1,9 @@
 // The window's slides made on worker threads and kept: whatever the workers
 // and the store, the grid gets the same events, draws the same pixels and
 // reports the same errors as when each file is loaded at its request.
+#include <sys/resource.h>
+#include <unistd.h>
+
 #include <QThread>
 #include <atomic>
 #include <chrono>
@@ -318,7 +321,7 @@ TEST_F(ParallelDecodingTest, DecodeCostAndBytesComeFromTheFrameHeader) {
 }
 
 // A job that holds until its latch opens, and tells when it started, ran
-// out or was asked to stop.
+// out or was asked to stop, and the nice value of the thread it ran on.
 using enum TDecodePool::TLane;
 
 struct LatchedJob {
@@ -327,9 +330,11 @@ struct LatchedJob {
   std::promise<void> Started;
   std::atomic<bool> Stopped{false};
   std::atomic<int> Runs{0};
+  std::atomic<int> Nice{-100};
   TDecodePool::TWork Work() {
     return [this](const std::atomic<bool>& stop) {
       ++Runs;
+      Nice = getpriority(PRIO_PROCESS, id_t(gettid()));
       Started.set_value();
       while (Opened.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
         if (stop) {
@@ -347,6 +352,19 @@ void StartedWithin(LatchedJob& job) {
 
 void Waited(TDecodePool& pool, const TDecodePool::TJobRef& job) {
   WithinSeconds("the wait", [&] { pool.Wait(job); });
+}
+
+// One worker a core, at most 8, unless GLIMMET_DECODE_WORKERS names another
+// count (0 for none).
+TEST(DecodePoolTest, WorkersAreTheCoresOrTheCountTheEnvironmentNames) {
+  const int cores = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+  const std::pair<const char*, int> rows[] = {{nullptr, cores}, {"", cores}, {"3", 3},
+                                              {"0", 0},         {"-2", 0},   {"99", 8}};
+  for (const auto& [value, workers] : rows) {
+    value ? setenv("GLIMMET_DECODE_WORKERS", value, 1) : unsetenv("GLIMMET_DECODE_WORKERS");
+    EXPECT_EQ(DefaultDecodeWorkers(), workers) << (value ? value : "unset");
+  }
+  unsetenv("GLIMMET_DECODE_WORKERS");
 }
 
 TEST(DecodePoolTest, RunningJobsStayUnderTheByteCeilingAndOneAlwaysStarts) {
@@ -397,9 +415,14 @@ TEST(DecodePoolTest, AwaitedJobGoesFirstAndAheadJobsWaitForNowJobs) {
   EXPECT_EQ(later.Runs, 0);
   blocker.Open.set_value();
   StartedWithin(later);
-  // Only once no Now job waits.
+  // Only once no Now job waits, and yielding the processor to the paint's.
   StartedWithin(ahead);
   EXPECT_EQ(later.Runs, 1);
+  const int nice = getpriority(PRIO_PROCESS, id_t(gettid()));
+  EXPECT_EQ(later.Nice, nice);
+  if (nice <= 10) {
+    EXPECT_EQ(ahead.Nice, 10);
+  }
   later.Open.set_value();
   ahead.Open.set_value();
   for (const auto& job : {jobBlocker, jobLater, jobAhead}) Waited(pool, job);
