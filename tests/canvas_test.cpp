@@ -185,6 +185,26 @@ TEST(CanvasText, CellStartsAtTheGivenPointAndOnlyASolidBrushFillsIt) {
   }
   EXPECT_GT(glyph, 10);
   EXPECT_GT(ink, 0);
+
+  // Text wholly off the bitmap, on any side, changes nothing, not even the
+  // store it shares, and leaves the pen after it as drawn text does.
+  TBitmap shared;
+  shared.Assign(&b);
+  int changes = 0;
+  b.OnChange = [&] { ++changes; };
+  for (const TPoint at : {TPoint{80, 5}, TPoint{10, 40}, TPoint{-w, 5}, TPoint{10, -h}}) {
+    c.TextOut(at.X, at.Y, "42");
+    EXPECT_EQ(c.PenPos, (TPoint{at.X + w, at.Y}));
+  }
+  EXPECT_TRUE(b.SharesStoreWith(shared));
+  EXPECT_EQ(changes, 0);
+  // One column or row of the cell on the bitmap is drawn.
+  c.Brush.SetColor(clRed);
+  c.TextOut(1 - w, 20, "42");
+  c.TextOut(30, 1 - h, "42");
+  EXPECT_NE(c.Pixel(0, 20), clWhite);
+  EXPECT_NE(c.Pixel(30, 0), clWhite);
+  EXPECT_EQ(changes, 2);
 }
 
 // Blocks (from 2 x 2 to far taller and wider than a few hundred pixels), all
