@@ -308,7 +308,7 @@ TEST(CanvasStretch, GrowthRepeatsShrinkingDropsAndWildTargetsClip) {
   wild.Canvas().StretchBlt(0, 0, 5, -5, checker, 0, 0, 2, 2);
   wild.Canvas().StretchBlt(0, 0, 5, 5, checker, 0, 0, 2, 0);
   wild.Canvas().StretchBlt(0, 0, 5, 5, checker, 0, 0, 0, 2);
-  wild.Canvas().StretchBlt(0, 0, 5, 5, TBitmap(), 0, 0, 0, 0);
+  wild.Canvas().StretchBlt(0, 0, 5, 5, TBitmap(), 0, 0, 2, 2);
   EXPECT_TRUE(wild.Drawn().empty());
   // Every target pixel inside the black source pixel (1, 1).
   wild.Canvas().StretchBlt(-kHuge, -kHuge, 2100000000, 2100000000, checker, 0, 0, 2, 2);
