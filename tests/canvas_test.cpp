@@ -106,19 +106,26 @@ TEST(CanvasRectangle, BoxesFollowTheirRulesPixelForPixel) {
 // those with a 4-neighbour outside in the pen, the rest in the brush; corners
 // in any order name the same box.
 TEST(CanvasEllipse, CoversThePixelsWhoseCentresLieInside) {
-  const TRect cases[] = {{5, 6, 12, 13}, {12, 6, 5, 13}, {5, 13, 12, 6}, {12, 13, 5, 6},
-                         {1, 1, 5, 5},   {2, 3, 17, 8},  {-4, -2, 6, 9}, {3, 3, 4, 4}};
+  constexpr int kWide = 2147483647;
+  // The last two as wide as an int reaches: their squares need 128 bits.
+  const TRect cases[] = {{5, 6, 12, 13},         {12, 6, 5, 13},
+                         {5, 13, 12, 6},         {12, 13, 5, 6},
+                         {1, 1, 5, 5},           {2, 3, 17, 8},
+                         {-4, -2, 6, 9},         {3, 3, 4, 4},
+                         {-kWide, 2, kWide, 17}, {-kWide, -kWide, kWide, kWide}};
   for (const TRect& r : cases) {
     SCOPED_TRACE(testing::Message() << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom);
     WhiteBitmap b(20, 20);
     b.Canvas().Brush.SetColor(clRed);
     b.Canvas().Ellipse(r.Left, r.Top, r.Right, r.Bottom);
-    const long long w = std::abs(r.Right - r.Left), h = std::abs(r.Bottom - r.Top);
-    const long long sx = r.Left + r.Right, sy = r.Top + r.Bottom;
+    __extension__ using Wide = __int128;
+    const Wide w = r.Right > r.Left ? Wide(r.Right) - r.Left : Wide(r.Left) - r.Right;
+    const Wide h = r.Bottom > r.Top ? Wide(r.Bottom) - r.Top : Wide(r.Top) - r.Bottom;
+    const Wide sx = Wide(r.Left) + r.Right, sy = Wide(r.Top) + r.Bottom;
     // In half pixels from the centre: (2x + 1 - sx)^2 / w^2 + (2y + 1 - sy)^2 / h^2 <= 1.
-    const auto in = [&](long long x, long long y) {
-      return (2 * x + 1 - sx) * (2 * x + 1 - sx) * h * h + (2 * y + 1 - sy) * (2 * y + 1 - sy) * w * w <=
-             w * w * h * h;
+    const auto in = [&](Wide x, Wide y) {
+      const Wide dx = 2 * x + 1 - sx, dy = 2 * y + 1 - sy;
+      return dx * dx * h * h + dy * dy * w * w <= w * w * h * h;
     };
     ExpectEveryPixel(b, [&](int x, int y) {
       const bool edge = !in(x - 1, y) || !in(x + 1, y) || !in(x, y - 1) || !in(x, y + 1);

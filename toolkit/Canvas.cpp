@@ -194,10 +194,12 @@ Span EllipseRow(long long w, long long h, long long j) {
   const long long v = 2 * j + 1 - h;
   const Wide rest = Wide(w) * w * h * h - Wide(v) * v * w * w;  // room left for u^2 h^2
   if (rest < 0) return {1, 0};
-  const auto q = static_cast<long long>(rest / (Wide(h) * h));  // u^2 <= q
+  // Up to w^2, which for a box as wide as the int range passes 63 bits; a
+  // long double holds it exactly.
+  const Wide q = rest / (Wide(h) * h);  // u^2 <= q
   auto u = static_cast<long long>(std::sqrt(static_cast<long double>(q)));
-  while (u * u > q) --u;
-  while ((u + 1) * (u + 1) <= q) ++u;
+  while (Wide(u) * u > q) --u;
+  while (Wide(u + 1) * (u + 1) <= q) ++u;
   if ((u + w + 1) % 2 != 0) --u;  // u = 2i + 1 - w has the parity of w + 1
   if (u < 0) return {1, 0};
   return {(w - 1 - u) / 2, (w - 1 + u) / 2};
