@@ -107,12 +107,19 @@ TEST(CanvasRectangle, BoxesFollowTheirRulesPixelForPixel) {
 // in any order name the same box.
 TEST(CanvasEllipse, CoversThePixelsWhoseCentresLieInside) {
   constexpr int kWide = 2147483647;
-  // The last two as wide as an int reaches: their squares need 128 bits.
-  const TRect cases[] = {{5, 6, 12, 13},         {12, 6, 5, 13},
-                         {5, 13, 12, 6},         {12, 13, 5, 6},
-                         {1, 1, 5, 5},           {2, 3, 17, 8},
-                         {-4, -2, 6, 9},         {3, 3, 4, 4},
-                         {-kWide, 2, kWide, 17}, {-kWide, -kWide, kWide, kWide}};
+  // One a pixel wide, whose tips hold no column; the last two as wide as an
+  // int reaches, whose squares need 128 bits.
+  const TRect cases[] = {{5, 6, 12, 13},
+                         {12, 6, 5, 13},
+                         {5, 13, 12, 6},
+                         {12, 13, 5, 6},
+                         {1, 1, 5, 5},
+                         {2, 3, 17, 8},
+                         {-4, -2, 6, 9},
+                         {3, 3, 4, 4},
+                         {5, 0, 6, 9},
+                         {-kWide, 2, kWide, 17},
+                         {-kWide, -kWide, kWide, kWide}};
   for (const TRect& r : cases) {
     SCOPED_TRACE(testing::Message() << r.Left << "," << r.Top << "," << r.Right << "," << r.Bottom);
     WhiteBitmap b(20, 20);

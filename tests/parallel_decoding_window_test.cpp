@@ -321,7 +321,7 @@ TEST_F(ParallelDecodingTest, DecodeCostAndBytesComeFromTheFrameHeader) {
 }
 
 // A job that holds until its latch opens, and tells when it started, ran
-// out or was asked to stop, and the nice value of the thread it ran on.
+// out or was asked to stop, and the name and nice value of its thread.
 using enum TDecodePool::TLane;
 
 struct LatchedJob {
@@ -331,10 +331,14 @@ struct LatchedJob {
   std::atomic<bool> Stopped{false};
   std::atomic<int> Runs{0};
   std::atomic<int> Nice{-100};
+  std::string Thread;
   TDecodePool::TWork Work() {
     return [this](const std::atomic<bool>& stop) {
       ++Runs;
       Nice = getpriority(PRIO_PROCESS, id_t(gettid()));
+      char name[16] = {};
+      pthread_getname_np(pthread_self(), name, sizeof name);
+      Thread = name;
       Started.set_value();
       while (Opened.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
         if (stop) {
@@ -420,6 +424,8 @@ TEST(DecodePoolTest, AwaitedJobGoesFirstAndAheadJobsWaitForNowJobs) {
   EXPECT_EQ(later.Runs, 1);
   const int nice = getpriority(PRIO_PROCESS, id_t(gettid()));
   EXPECT_EQ(later.Nice, nice);
+  EXPECT_EQ(later.Thread, "glimmet-decode");
+  EXPECT_EQ(ahead.Thread, "glimmet-ahead");
   if (nice <= 10) {
     EXPECT_EQ(ahead.Nice, 10);
   }

@@ -184,7 +184,6 @@ void TCanvas::StretchBlt(int dx, int dy, int dw, int dh, const TBitmap& source, 
   const Span rows = Visible(dy, dh, FTarget.Height());
   if (cols.first >= cols.last || rows.first >= rows.last) return;
   if (&source == &FTarget) return;
-  FTarget.MutableBits();
   if (FStretchMode == HALFTONE) {
     Average(FTarget, source, dx, dy, dw, dh, sx, sy, sw, sh, cols, rows);
   } else {
