@@ -42,7 +42,7 @@ COVERAGE = [
     ("toolkit/Jpeg*.cpp", ["picture_test", "hostile_jpeg_test"]),
     ("toolkit/Image.cpp", ["picture_test", "mainfrm_test"]),
     ("toolkit/Pictures.cpp", ["picture_test"]),
-    ("toolkit/FileData.cpp", ["filesys_test", "picture_test"]),
+    ("toolkit/FileData.cpp", ["filesys_test", "picture_test", "hostile_files_window_test"]),
     ("toolkit/DecodePool.cpp", ["parallel_decoding_window_test", "mainfrm_test"]),
     ("toolkit/Forms.cpp", ["mainfrm_test", "picture_test"]),
     ("toolkit/Controls.cpp", ["thumbnails_test", "mainfrm_test"]),

@@ -133,6 +133,8 @@ const FileCase kChanges[] = {
     {"ReplacedByLinkToDevice", kAfter, Replaced(LinkTo("/dev/urandom")), kDevice},
     {"MadeUnreadable", kAfter, [](const std::string& f) { chmod(f.c_str(), 0); }, Cause(EACCES), std::nullopt,
      true},
+    // Set-user, set-group and sticky bits beside every permission: a picture still.
+    {"EveryModeBitSet", kAfter, [](const std::string& f) { chmod(f.c_str(), 07777); }, "", kRed},
 };
 
 class FileCaseTest : public BrowserTest, public testing::WithParamInterface<FileCase> {};
