@@ -67,7 +67,7 @@ EQUIVALENT = {
      "const bool filled = type == 29 || type == 30 || type == 34 || type == 36 || (type >= 40 && type % 2 == 1);"),
     ("toolkit/Bitmap.cpp", "if (!block && bytes == 0) return block;"),
     ("toolkit/Bitmap.cpp", "constexpr std::uint64_t kUntrimmedGrowth = std::uint64_t(31) << 20;"),
-    ("toolkit/Canvas.cpp", "while (Wide(u) * u > q) ++u;"),
+    ("toolkit/Canvas.cpp", "while (Wide(u) * Wide(u) > q) ++u;"),
     ("toolkit/JpegCodec.cpp", "f.err.emit_message = (EmitMessage) + 1;"),
     ("toolkit/JpegCodec.cpp",
      "if (request.OnRows) f.band.resize(std::size_t(std::max(request.Width, 2)) * JpegBandRows);"),

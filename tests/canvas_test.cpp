@@ -125,14 +125,14 @@ TEST(CanvasEllipse, CoversThePixelsWhoseCentresLieInside) {
     WhiteBitmap b(20, 20);
     b.Canvas().Brush.SetColor(clRed);
     b.Canvas().Ellipse(r.Left, r.Top, r.Right, r.Bottom);
-    __extension__ using Wide = __int128;
-    const Wide w = r.Right > r.Left ? Wide(r.Right) - r.Left : Wide(r.Left) - r.Right;
-    const Wide h = r.Bottom > r.Top ? Wide(r.Bottom) - r.Top : Wide(r.Top) - r.Bottom;
-    const Wide sx = Wide(r.Left) + r.Right, sy = Wide(r.Top) + r.Bottom;
+    // Squares of up to 2^32 multiplied: 128 bits without a sign.
+    __extension__ using Wide = unsigned __int128;
+    const auto square = [](long long a) { return Wide(a < 0 ? -a : a) * Wide(a < 0 ? -a : a); };
+    const Wide w2 = square((long long)r.Right - r.Left), h2 = square((long long)r.Bottom - r.Top);
+    const long long sx = (long long)r.Left + r.Right, sy = (long long)r.Top + r.Bottom;
     // In half pixels from the centre: (2x + 1 - sx)^2 / w^2 + (2y + 1 - sy)^2 / h^2 <= 1.
-    const auto in = [&](Wide x, Wide y) {
-      const Wide dx = 2 * x + 1 - sx, dy = 2 * y + 1 - sy;
-      return dx * dx * h * h + dy * dy * w * w <= w * w * h * h;
+    const auto in = [&](long long x, long long y) {
+      return square(2 * x + 1 - sx) * h2 + square(2 * y + 1 - sy) * w2 <= w2 * h2;
     };
     ExpectEveryPixel(b, [&](int x, int y) {
       const bool edge = !in(x - 1, y) || !in(x + 1, y) || !in(x, y - 1) || !in(x, y + 1);

@@ -190,16 +190,16 @@ struct Span {
 
 Span EllipseRow(long long w, long long h, long long j) {
   if (j < 0 || j >= h) return {1, 0};
-  __extension__ using Wide = __int128;
-  const long long v = 2 * j + 1 - h;
-  const Wide rest = Wide(w) * w * h * h - Wide(v) * v * w * w;  // room left for u^2 h^2
-  if (rest < 0) return {1, 0};
-  // Up to w^2, which for a box as wide as the int range passes 63 bits; a
-  // long double holds it exactly.
-  const Wide q = rest / (Wide(h) * h);  // u^2 <= q
+  // w and h are below 2^32, so w^2 h^2 needs all 128 bits of an unsigned.
+  __extension__ using Wide = unsigned __int128;
+  const long long v = 2 * j + 1 - h;  // |v| < h
+  const Wide av = Wide(v < 0 ? -v : v);
+  const Wide rest = Wide(w) * Wide(w) * (Wide(h) * Wide(h) - av * av);  // room left for u^2 h^2
+  // u^2 <= q < 2^64, which a long double holds exactly.
+  const Wide q = rest / (Wide(h) * Wide(h));
   auto u = static_cast<long long>(std::sqrt(static_cast<long double>(q)));
-  while (Wide(u) * u > q) --u;
-  while (Wide(u + 1) * (u + 1) <= q) ++u;
+  while (Wide(u) * Wide(u) > q) --u;
+  while (Wide(u + 1) * Wide(u + 1) <= q) ++u;
   if ((u + w + 1) % 2 != 0) --u;  // u = 2i + 1 - w has the parity of w + 1
   if (u < 0) return {1, 0};
   return {(w - 1 - u) / 2, (w - 1 + u) / 2};
