@@ -223,7 +223,6 @@ struct TRowStretcher::TState {
 
 TRowStretcher::TRowStretcher(TBitmap& target, int sourceWidth, int sourceHeight, int mode) {
   if (target.Empty() || sourceWidth <= 0 || sourceHeight <= 0) return;
-  target.MutableBits();
   F = std::make_unique<TState>(target, sourceWidth, sourceHeight, mode);
 }
 
