@@ -172,6 +172,7 @@ TEST(CanvasPixels, PixelsBrushesAndEmptyBitmaps) {
   e.Canvas().SetPixel(1, 1, clRed);
   e.Canvas().SetPixel(0, 1, clBlue);  // a row's copy one byte long would spill it after row 0
   e.SetSize(4, 3);
+  EXPECT_TRUE(e.Width() == 4 && e.Height() == 3);
   ExpectEveryPixel(e, [](int x, int y) { return y != 1 || x > 1 ? clBlack : (x ? clRed : clBlue); });
 }
 
@@ -257,7 +258,8 @@ TEST(CanvasStretch, HalftoneAveragesLargeBlocksExactly) {
 // A picture handed in bands of rows scales to the pixels StretchBlt gives the
 // whole picture: shrinking, enlarging, both at once, blocks taller than the
 // row sums hold, strips and the same size, in bands of one row, of three and
-// of the whole picture.
+// of the whole picture. Either way a target sharing its store with another
+// bitmap is copied first.
 TEST(CanvasStretch, RowsInBandsGiveTheWholePicturesPixels) {
   const TPoint sizes[][2] = {{{720, 480}, {120, 80}}, {{7, 5}, {3, 2}},    {{5, 3}, {9, 7}},    {{9, 3}, {4, 8}},
                              {{3, 600}, {2, 2}},      {{1, 50}, {1, 120}}, {{50, 1}, {120, 1}}, {{13, 9}, {13, 9}}};
@@ -267,11 +269,16 @@ TEST(CanvasStretch, RowsInBandsGiveTheWholePicturesPixels) {
     for (int y = 0; y < from.Y; ++y)
       for (int x = 0; x < from.X; ++x) src.ScanLine(y)[x] = 0xFF000000u | (random() & 0xFFFFFFu);
     for (const int mode : {COLORONCOLOR, HALFTONE}) {
-      TBitmap whole(to.X, to.Y);
+      TBitmap whole(to.X, to.Y), sharer;
+      const std::vector<std::uint32_t> blank(whole.Bits(), whole.Bits() + std::size_t(to.X) * std::size_t(to.Y));
+      const auto untouched = [&] { return std::equal(blank.begin(), blank.end(), sharer.Bits()); };
+      sharer.Assign(&whole);
       whole.Canvas().SetStretchBltMode(mode);
       whole.Canvas().StretchBlt(0, 0, to.X, to.Y, src, 0, 0, from.X, from.Y);
+      EXPECT_TRUE(untouched());
       for (const int band : {1, 3, from.Y}) {
         TBitmap byRows(to.X, to.Y);
+        sharer.Assign(&byRows);
         TRowStretcher rows(byRows, from.X, from.Y, mode);
         std::vector<std::uint32_t> copy;  // each band in memory of its own, spoilt after it
         for (int y = 0; y < from.Y; y += band) {
@@ -280,6 +287,7 @@ TEST(CanvasStretch, RowsInBandsGiveTheWholePicturesPixels) {
           rows.AddRows(copy.data(), count);
           std::fill(copy.begin(), copy.end(), 0u);
         }
+        EXPECT_TRUE(untouched());
         ASSERT_TRUE(std::equal(whole.Bits(), whole.Bits() + std::size_t(to.X) * std::size_t(to.Y), byRows.Bits()))
             << from.X << " x " << from.Y << " to " << to.X << " x " << to.Y << ", mode " << mode << ", band "
             << band;
