@@ -14,9 +14,6 @@ class TFolderModel : public QFileSystemModel {
   // the rows that come into view, and answered once per folder.
   bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
 
-  // Reads the folder's entries until the first sub-folder that is not hidden.
-  static bool HasShownSubfolder(const QString& path);
-
  private:
   QFileIconProvider FIcons;
   mutable QHash<QString, bool> FHasSubfolders;

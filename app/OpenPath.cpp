@@ -26,9 +26,6 @@
 
 namespace {
 
-// The grid keeps this many pixels free on every side (its border).
-constexpr int kGridBorder = 10;
-
 std::vector<std::string> Components(const std::string& path) {
   std::vector<std::string> parts;
   std::size_t start = 0;
@@ -148,45 +145,17 @@ void TFrmGlimmet::ShowPicture(const std::string& file) {
   const std::string name = ExtractFileName(file);
   for (int i = 0; i < FFileList->Count(); ++i) {
     if (ExtractFileName((*FFileList)[i]) == name) {
-      BringSlideIntoView(i + 1);
-      ClickSlide(i + 1);
+      const double showing = Thumbs1->ScrollPositionShowing(i + 1);
+      if (showing != Thumbs1->ScrollPosition()) SBarThumbs->setValue(int(showing));
+      // The click needs the grid where the bar now is, also when an earlier
+      // move in this turn has the grid wait for the end of it.
+      if (std::exchange(FFollowBarLater, false)) FollowBar();
+      // The grid selects it and the window loads it into the large view.
+      Thumbs1->ClickSlide(i + 1);
       return;
     }
   }
   LargeImg->Picture().LoadFromFile(file);
-}
-
-// Scrolls only when the slide is not wholly in view, and then as far as
-// putting its row at the top. A slide before the top row's first can have
-// its origin on the top row, left of the grid.
-void TFrmGlimmet::BringSlideIntoView(int ThumbID) {
-  int x = 0, y = 0;
-  Thumbs1->SlideOrigin(ThumbID, x, y);
-  const int box = Thumbs1->SlideSize() + 2 * Thumbs1->SlideMargin();
-  const auto inside = [](int from, int length, int extent) {
-    return from >= kGridBorder && from + length <= extent - kGridBorder;
-  };
-  if (inside(x, box, Thumbs1->Width()) && inside(y, box, Thumbs1->Height())) return;
-  const int columns = std::max(1, Thumbs1->NumColumns());
-  SBarThumbs->setValue((ThumbID - 1) / columns * columns + 1);
-  // The click below needs the grid where the bar now is, also when an
-  // earlier move in this turn has the grid wait for the end of it.
-  if (std::exchange(FFollowBarLater, false)) FollowBar();
-}
-
-// Presses and releases the left button on the slide, as the person would:
-// the grid selects it and the window loads it into the large view.
-void TFrmGlimmet::ClickSlide(int ThumbID) {
-  int x = 0, y = 0;
-  Thumbs1->SlideOrigin(ThumbID, x, y);
-  const int box = Thumbs1->SlideSize() + 2 * Thumbs1->SlideMargin();
-  // The middle of the box, or of the part of it inside the grid's border.
-  const int top = std::max(y, kGridBorder), bottom = std::min(y + box, Thumbs1->Height() - kGridBorder);
-  TWMMouse message;
-  message.XPos = std::int16_t(x + box / 2);
-  message.YPos = std::int16_t(std::clamp(y + box / 2, top, std::max(top, bottom)));
-  Thumbs1->WMLButtonDown(message);
-  Thumbs1->WMLButtonUp(message);
 }
 
 void TFrmGlimmet::dragEnterEvent(QDragEnterEvent* event) {

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdlib>
+#include <functional>
 #include <utility>
 
 namespace {
@@ -33,12 +34,29 @@ std::uint64_t TSlideStore::Bytes() const {
   return FBytes;
 }
 
+std::size_t TSlideKeyHash::operator()(const TSlideKey& key) const noexcept {
+  std::size_t h = 0;
+  for (const std::uint64_t part :
+       {key.File.Device, key.File.Inode, std::uint64_t(key.File.Size), std::uint64_t(key.File.ModifiedNs),
+        std::uint64_t(key.File.ChangedNs), std::uint64_t(key.Look.Size), std::uint64_t(key.Look.AntiAlias)}) {
+    h = (h ^ std::hash<std::uint64_t>{}(part)) * 0x100000001b3u;
+  }
+  return h;
+}
+
 TSlideRef TSlideStore::Find(const TSlideKey& key) {
   const std::lock_guard lock(FLock);
-  const auto it = std::find_if(FEntries.begin(), FEntries.end(), [&](const TEntry& e) { return e.Key == key; });
-  if (it == FEntries.end()) return nullptr;
-  FEntries.splice(FEntries.begin(), FEntries, it);
-  return it->Slide;
+  const auto found = FIndex.find(key);
+  if (found == FIndex.end()) return nullptr;
+  FEntries.splice(FEntries.begin(), FEntries, found->second);
+  return found->second->Slide;
+}
+
+// With FLock held; the entry's slide is freed with `dropped`, outside it.
+void TSlideStore::Drop(std::list<TEntry>::iterator entry, std::list<TEntry>& dropped) {
+  FBytes -= SlideBytes(*entry->Slide);
+  FIndex.erase(entry->Key);
+  dropped.splice(dropped.end(), FEntries, entry);
 }
 
 void TSlideStore::Add(const TSlideKey& key, TSlideRef slide) {
@@ -46,16 +64,10 @@ void TSlideStore::Add(const TSlideKey& key, TSlideRef slide) {
   std::list<TEntry> dropped;  // freed outside the lock
   const std::lock_guard lock(FLock);
   if (bytes > FCapacity) return;
-  const auto same = std::find_if(FEntries.begin(), FEntries.end(), [&](const TEntry& e) { return e.Key == key; });
-  if (same != FEntries.end()) {
-    FBytes -= SlideBytes(*same->Slide);
-    dropped.splice(dropped.end(), FEntries, same);
-  }
-  while (FBytes + bytes > FCapacity) {
-    FBytes -= SlideBytes(*FEntries.back().Slide);
-    dropped.splice(dropped.end(), FEntries, std::prev(FEntries.end()));
-  }
+  if (const auto same = FIndex.find(key); same != FIndex.end()) Drop(same->second, dropped);
+  while (FBytes + bytes > FCapacity) Drop(std::prev(FEntries.end()), dropped);
   FEntries.push_front({key, std::move(slide)});
+  FIndex.emplace(key, FEntries.begin());
   FBytes += bytes;
 }
 
@@ -63,5 +75,6 @@ void TSlideStore::Clear() {
   std::list<TEntry> dropped;
   const std::lock_guard lock(FLock);
   dropped.swap(FEntries);
+  FIndex.clear();
   FBytes = 0;
 }

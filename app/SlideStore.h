@@ -7,6 +7,7 @@
 #include <list>
 #include <memory>
 #include <mutex>
+#include <unordered_map>
 
 #include "toolkit/FileData.h"
 #include "toolkit/Graphics.h"
@@ -22,6 +23,10 @@ struct TSlideKey {
   TFileIdentity File;
   TSlideLook Look;
   bool operator==(const TSlideKey&) const = default;
+};
+
+struct TSlideKeyHash {
+  std::size_t operator()(const TSlideKey& key) const noexcept;
 };
 
 using TSlideRef = std::shared_ptr<const TBitmap>;
@@ -51,8 +56,11 @@ class TSlideStore {
     TSlideKey Key;
     TSlideRef Slide;
   };
+  void Drop(std::list<TEntry>::iterator entry, std::list<TEntry>& dropped);
+
   mutable std::mutex FLock;
   std::list<TEntry> FEntries;  // the one drawn last first
+  std::unordered_map<TSlideKey, std::list<TEntry>::iterator, TSlideKeyHash> FIndex;
   std::uint64_t FBytes = 0;
   const std::uint64_t FCapacity;
 };

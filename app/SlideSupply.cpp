@@ -6,21 +6,23 @@
 #include <utility>
 
 #include "lib/Tesk_Thumbnails.h"
+#include "toolkit/DecodeStretched.h"
+#include "toolkit/Forms.h"
 #include "toolkit/JpegFrame.h"
 
-TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, const std::atomic<bool>* Stop) {
+namespace {
+
+// The slide of the picture by the grid's rule, decoded for the screen's bits
+// per pixel; null when Stop was set. A picture whose slide would have no
+// width or height gives a stand-in of the same proportions, which the grid
+// draws just as it would the picture: as nothing.
+TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, int screenBits, const std::atomic<bool>* Stop = nullptr) {
   const int width = picture.Width(), height = picture.Height();
   const TSlidePictureSize size = SlidePictureSize(width, height, look.Size);
-  const bool shown = size.Width > 0 && size.Height > 0;
-  auto slide = std::make_shared<TBitmap>();
-  if (shown) slide->Reset(size.Width, size.Height);
-  // Decoded even when not shown: a failure raises as drawing it would.
-  TRowStretcher stretcher(*slide, width, height, look.AntiAlias ? HALFTONE : COLORONCOLOR);
-  if (!picture.DecodeRows([&](const std::uint32_t* rows, int count) { stretcher.AddRows(rows, count); }, Stop)) {
-    return nullptr;
-  }
-  if (Stop && Stop->load()) return nullptr;
-  if (!shown && width > 0 && height > 0) {
+  picture.ScreenBitsPerPixel = screenBits;
+  std::shared_ptr<TBitmap> slide =
+      DecodeStretched(picture, size.Width, size.Height, look.AntiAlias ? HALFTONE : COLORONCOLOR, Stop);
+  if (slide && slide->Empty() && width > 0 && height > 0) {
     // Its long side more than twice SlideSize: the short side rounds to 0.
     const int longSide = 2 * std::max(look.Size, 0) + 1;
     if (height > width) {
@@ -31,6 +33,8 @@ TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, const std::atomic<bool>*
   }
   return slide;
 }
+
+}  // namespace
 
 std::vector<std::size_t> DecodeStartOrder(const std::vector<double>& costs, int workers) {
   const double sharing = std::max(workers, 1);
@@ -64,14 +68,14 @@ void TSlideSupply::Configure(int workers, std::uint64_t storeBytes, std::uint64_
   DropAll();
   FPool.reset();
   FStore = std::make_unique<TSlideStore>(storeBytes);
-  FPool = std::make_unique<TDecodePool>(workers, decodeBytes, ReturnFreePixelMemory);
+  FPool = std::make_unique<TDecodePool>(workers, decodeBytes, ReturnFreePixelMemory, FMechanisms.Pool);
 }
 
 // The file's plan: its slide when the store has it, else a job to come.
 TSlideSupply::TPlanned TSlideSupply::Plan(const std::string& fileName, TSlideLook look) {
-  TPlanned plan{fileName, std::nullopt, std::make_shared<TMade>(), nullptr};
+  TPlanned plan{fileName, std::nullopt, nullptr, std::make_shared<TMade>(), nullptr};
   if (const std::optional<TFileIdentity> identity = FileIdentity(fileName)) plan.Key = TSlideKey{*identity, look};
-  if (plan.Key && FStore->Capacity() > 0) plan.Made->Slide = FStore->Find(*plan.Key);
+  if (plan.Key && FStore->Capacity() > 0) plan.Kept = FStore->Find(*plan.Key);
   return plan;
 }
 
@@ -79,10 +83,10 @@ TDecodePool::TJobRef TSlideSupply::QueueSlide(const TPlanned& plan, TSlideLook l
                                               TDecodePool::TLane lane) {
   TSlideStore* store = FStore->Capacity() > 0 && plan.Key ? FStore.get() : nullptr;
   return FPool->Queue(
-      [made = plan.Made, file = plan.File, key = plan.Key, look, store,
-       load = FLoader](const std::atomic<bool>& stop) {
+      [made = plan.Made, path = ResolvedPath(plan.File), key = plan.Key, look, store, load = FLoader,
+       screenBits = Screen.BitsPerPixel](const std::atomic<bool>& stop) {
         try {
-          made->Slide = MakeSlide(*load(file), look, &stop);
+          made->Slide = MakeSlide(*load(path), look, screenBits, &stop);
         } catch (...) {
           made->Failure = std::current_exception();
         }
@@ -101,12 +105,13 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
     madeAs[i] = i;
     // A file shown twice (two links to it), or being made ahead, is made
     // once. (What was made ahead is in the store by now: only a job that is
-    // under way or failed is found here.)
+    // under way or failed is found here.) What a job makes is never looked
+    // at before it has run: an earlier plan without a kept slide has a job.
     const auto sameKey = [&](const TPlanned& p) { return plan.Key && p.Key == plan.Key; };
     const auto painted =
-        std::find_if(FPaint.begin(), FPaint.end(), [&](const TPlanned& p) { return sameKey(p) && !p.Made->Slide; });
+        std::find_if(FPaint.begin(), FPaint.end(), [&](const TPlanned& p) { return sameKey(p) && !p.Kept; });
     const auto ahead = std::find_if(FAhead.begin(), FAhead.end(), sameKey);
-    if (plan.Made->Slide) {
+    if (plan.Kept) {
       // Kept from before.
     } else if (painted != FPaint.end()) {
       madeAs[i] = std::size_t(painted - FPaint.begin());
@@ -131,7 +136,10 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
   std::vector<double> costs;
   costs.reserve(estimates.size());
   for (const TDecodeEstimate& e : estimates) costs.push_back(e.Cost);
-  for (const std::size_t k : DecodeStartOrder(costs, Workers())) {
+  std::vector<std::size_t> order(costs.size());
+  std::iota(order.begin(), order.end(), std::size_t(0));
+  if (FMechanisms.StartByCost) order = DecodeStartOrder(costs, Workers());
+  for (const std::size_t k : order) {
     TPlanned& plan = FPaint[toStart[k]];
     plan.Job = QueueSlide(plan, look, estimates[k].RowBytes, TDecodePool::TLane::Now);
   }
@@ -146,7 +154,7 @@ TSlideRef TSlideSupply::TakeSlide(const std::string& fileName) {
   TPlanned plan;
   if (found == FPaint.end()) {
     plan = Plan(fileName, FLook);
-    if (!plan.Made->Slide) plan.Job = QueueSlide(plan, FLook, 0, TDecodePool::TLane::Now);
+    if (!plan.Kept) plan.Job = QueueSlide(plan, FLook, 0, TDecodePool::TLane::Now);
   } else {
     plan = *found;
     // Files passed over are dropped, unless a later request shares their job.
@@ -159,10 +167,12 @@ TSlideRef TSlideSupply::TakeSlide(const std::string& fileName) {
     });
     CancelAll(passed);
   }
+  if (plan.Kept) return plan.Kept;
   if (plan.Job) FPool->Wait(plan.Job);
   if (plan.Made->Failure) std::rethrow_exception(plan.Made->Failure);
   // A job stopped before it made the slide leaves it to be made here.
-  return plan.Made->Slide ? plan.Made->Slide : MakeSlide(*FLoader(fileName), FLook);
+  return plan.Made->Slide ? plan.Made->Slide
+                          : MakeSlide(*FLoader(ResolvedPath(fileName)), FLook, Screen.BitsPerPixel);
 }
 
 void TSlideSupply::CancelAll(std::vector<TPlanned>& plans) {
@@ -179,7 +189,7 @@ void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook 
   std::vector<TPlanned> kept;
   for (const std::string& file : files) {
     TPlanned plan = Plan(file, look);
-    if (plan.Made->Slide || !plan.Key) continue;
+    if (plan.Kept || !plan.Key) continue;
     const auto same =
         std::find_if(FAhead.begin(), FAhead.end(), [&](const TPlanned& p) { return p.Key == plan.Key; });
     if (same != FAhead.end()) {
@@ -198,11 +208,13 @@ void TSlideSupply::StartLarge(const std::string& fileName) {
   if (FLarge.Job) FPool->Cancel(FLarge.Job);
   FLarge = {};
   if (Workers() == 0) return;
-  FLarge = {fileName, std::nullopt, std::make_shared<TMade>(), nullptr};
+  FLarge = {fileName, std::nullopt, nullptr, std::make_shared<TMade>(), nullptr};
   FLarge.Job = FPool->Queue(
-      [made = FLarge.Made, file = fileName, load = FLoader](const std::atomic<bool>& stop) {
+      [made = FLarge.Made, path = ResolvedPath(fileName), load = FLoader,
+       screenBits = Screen.BitsPerPixel](const std::atomic<bool>& stop) {
         try {
-          std::unique_ptr<TGraphic> graphic = load(file);
+          std::unique_ptr<TGraphic> graphic = load(path);
+          graphic->ScreenBitsPerPixel = screenBits;
           graphic->DecodeAhead(&stop);
           made->Graphic = std::move(graphic);
         } catch (...) {
@@ -221,13 +233,59 @@ std::unique_ptr<TGraphic> TSlideSupply::TakeLarge(const std::string& fileName) {
     return std::move(large.Made->Graphic);
   }
   if (large.Job) FPool->Cancel(large.Job);
-  return FLoader(fileName);
+  return FLoader(ResolvedPath(fileName));
 }
 
 void TSlideSupply::DropAll() {
+  FLiteral.SetGraphic(nullptr);
   if (!FPool) return;
   EndPaint();
   CancelAll(FAhead);
   if (FLarge.Job) FPool->Cancel(FLarge.Job);
   FLarge = {};
+}
+
+void TSlideSupply::PaintStarts(const std::vector<std::string>& files, TSlideLook look) {
+  // No paint spans a turn of the event loop: one that an exception ended
+  // before its last request is over there.
+  QMetaObject::invokeMethod(
+      &FTurn, [this] { PaintEnds(); }, Qt::QueuedConnection);
+  if (!Literal()) StartPaint(files, look);
+}
+
+void TSlideSupply::Fill(const std::string& fileName, TBitmap& buffer) {
+  if (!Literal()) {
+    // The slide made for the grid's picture rectangle, which it draws 1:1.
+    buffer.Assign(TakeSlide(fileName).get());
+    return;
+  }
+  // The buffer and the picture still hold the previous request's pixels:
+  // let go of them first, so that no more than one picture lives.
+  buffer.Reset(0, 0);
+  FLiteral.SetGraphic(nullptr);
+  FLiteral.LoadFromFile(fileName);
+  // Shares the decoded pixels with the picture; nothing is copied.
+  buffer.Assign(FLiteral.Graphic());
+}
+
+// Nothing decoded outlives a paint but the slides kept and the large view's
+// picture.
+void TSlideSupply::PaintEnds() {
+  EndPaint();
+  FLiteral.SetGraphic(nullptr);
+}
+
+void TSlideSupply::ReadAhead(const std::vector<int>& inView, const std::function<std::string(int)>& fileOfSlide,
+                             TSlideLook look) {
+  if (inView.empty()) return;
+  const auto [first, last] = std::minmax_element(inView.begin(), inView.end());
+  const int screen = int(inView.size());
+  std::vector<std::string> after, before;
+  for (int k = 1; k <= screen; ++k) {
+    if (std::string file = fileOfSlide(*last + k); !file.empty()) after.push_back(std::move(file));
+    if (std::string file = fileOfSlide(*first - k); !file.empty()) before.push_back(std::move(file));
+  }
+  if (FDirection < 0) std::swap(after, before);
+  after.insert(after.end(), before.begin(), before.end());
+  StartAhead(after, look);
 }

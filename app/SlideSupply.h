@@ -1,14 +1,24 @@
 #pragma once
-// The window's pictures. A slide is made once: a worker decodes the file and
-// scales its rows as they come to the rectangle the grid will draw it in,
+// The window's pictures, everything between the grid's requests and the
+// decoder. A slide is made once: a job decodes the file and scales its rows
+// as they come to the rectangle the grid will draw it in (the grid's rule),
 // never holding the full picture; the slide is kept in a store and drawn 1:1
 // by the grid. At the start of a paint the slides it will ask for are
-// started, at the end the screens before and after the view are made ahead
-// while the program is idle, and at a release over a slide its full picture
-// is decoded for the large view. Each request takes its own file's result,
-// so what the window shows and reports is what making the slide at the
-// request would give.
-#include <atomic>
+// started; after it the screens after and before the view are made ahead,
+// the way the view last scrolled first; at a release over a slide its full
+// picture is decoded for the large view. Each request takes its own file's
+// result, so what the window shows and reports is what making the slide at
+// the request would give. With no workers and no store every request loads
+// its file into a full-size picture instead (the literal path): the
+// reference every other setting must equal.
+//
+// Threads: every member is called on the GUI thread. Jobs run on the pool's
+// workers, or on the GUI thread while it waits for one. A job reads only what
+// it is given: the resolved path, the slide's size and stretch mode, the
+// screen's bits per pixel and its stop flag; it writes only its own result,
+// which the GUI thread reads once the pool says the job has run, and the
+// store, which locks.
+#include <QObject>
 #include <cstddef>
 #include <functional>
 #include <memory>
@@ -20,60 +30,82 @@
 #include "toolkit/DecodePool.h"
 #include "toolkit/Pictures.h"
 
-// The picture scaled to the slide the grid draws it in, by the grid's rule
-// and its stretch mode, a band of rows at a time as it decodes (the whole
-// picture is never held); null when Stop was set. A picture whose slide
-// would have no width or height gives a stand-in of the same proportions,
-// which the grid draws just as it would the picture: as nothing.
-TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, const std::atomic<bool>* Stop = nullptr);
-
 // The indexes of the costs (given in the paint's order) in the order to start
 // them on this many workers: by the latest moment each can start and still be
 // done when the paint would reach it, were the files before it decoded side
 // by side. Files of like cost keep the paint's order.
 std::vector<std::size_t> DecodeStartOrder(const std::vector<double>& costs, int workers);
 
+// The supply's mechanisms beside the pool's, each on unless switched off to
+// measure what it buys (glimmet-bench, part mechanisms).
+struct TSupplyMechanisms {
+  // A paint's files start by DecodeStartOrder, not in the paint's order.
+  bool StartByCost = true;
+  TDecodePoolOptions Pool;
+};
+
 class TSlideSupply {
  public:
-  using TLoader = std::function<std::unique_ptr<TGraphic>(const std::string& fileName)>;
+  // Loads a picture (its header) from a path the resolver gave; called on
+  // the workers.
+  using TLoader = std::function<std::unique_ptr<TGraphic>(const std::string& path)>;
 
   explicit TSlideSupply(int workers = DefaultDecodeWorkers(), std::uint64_t storeBytes = DefaultSlideStoreBytes(),
-                        TLoader loader = TPicture::LoadGraphic);
+                        TLoader loader = TPicture::LoadResolvedGraphic);
   ~TSlideSupply();
   TSlideSupply(const TSlideSupply&) = delete;
   TSlideSupply& operator=(const TSlideSupply&) = delete;
 
   // Replaces the workers and the store, dropping all work and every slide.
   void Configure(int workers, std::uint64_t storeBytes, std::uint64_t decodeBytes = DefaultDecodeBytes);
+  // Applies from the next Configure.
+  void SetMechanisms(const TSupplyMechanisms& mechanisms) { FMechanisms = mechanisms; }
   int Workers() const { return FPool->Workers(); }
   const TSlideStore& Store() const { return *FStore; }
   // Forgets every slide made.
   void ClearStore() { FStore->Clear(); }
-  // With no workers and no store every request loads its file afresh into
-  // a full-size picture: the reference all other settings must equal.
   bool Literal() const { return Workers() == 0 && FStore->Capacity() == 0; }
-  // Whether nothing runs or waits to run.
+  // Whether nothing runs or waits to run, giving memory back included.
   bool Idle() const { return FPool->Idle(); }
 
-  // Drops an earlier paint's work and starts making the slides of these
-  // files, given in the order the paint will ask for them.
+  // The grid's paint, as the window forwards its events: the files in view
+  // in the order the paint asks for them; then each request's buffer filled
+  // with its file's picture (raising what loading or decoding raised); then
+  // the end. A paint that an exception ends before
+  // its last request is over at the end of the event loop's turn.
+  void PaintStarts(const std::vector<std::string>& files, TSlideLook look);
+  void Fill(const std::string& fileName, TBitmap& buffer);
+  void PaintEnds();
+
+  // The view's last scroll: 1 down, -1 up.
+  void Scrolled(int direction) { FDirection = direction; }
+  // Makes ahead the screen after the slides in view and the screen before
+  // them, the way the view last scrolled first, nearest slides first.
+  // fileOfSlide names a slide's file, empty for none.
+  void ReadAhead(const std::vector<int>& inView, const std::function<std::string(int)>& fileOfSlide,
+                 TSlideLook look);
+
+  // The steps of a paint. StartPaint drops an earlier paint's work and starts
+  // making the slides of these files, in the order the paint will ask for
+  // them; TakeSlide gives the file's slide (kept, started, or made here;
+  // raises what loading or decoding raised; a failed slide is never kept);
+  // EndPaint drops what the paint did not take, without waiting for it.
   void StartPaint(const std::vector<std::string>& files, TSlideLook look);
-  // The file's slide: kept, started, or made here. Raises what loading or
-  // decoding raised; a slide that failed is never kept.
   TSlideRef TakeSlide(const std::string& fileName);
-  // Drops what the paint did not take, without waiting for it.
   void EndPaint();
 
-  // Makes these files' slides into the store while nothing else runs, the
-  // first given first; drops the slides earlier made ahead that are not
-  // among them. Nothing with the store off.
+  // Makes these files' slides into the store beside the paints' jobs, behind
+  // them and at a lower priority, the first given first; cancels the jobs
+  // earlier started ahead for files not among them (the slides they made
+  // stay). Nothing with the store off.
   void StartAhead(const std::vector<std::string>& files, TSlideLook look);
 
   // The large view's picture, decoded ahead of a paint's slides.
   void StartLarge(const std::string& fileName);
   std::unique_ptr<TGraphic> TakeLarge(const std::string& fileName);
 
-  // Drops all work not yet taken; the store keeps its slides.
+  // Drops all work not yet taken and the literal path's picture; the store
+  // keeps its slides.
   void DropAll();
 
  private:
@@ -81,6 +113,8 @@ class TSlideSupply {
   struct TPlanned {
     std::string File;
     std::optional<TSlideKey> Key;
+    TSlideRef Kept;  // found in the store when planned
+    // Written by the job alone; read once it has run.
     std::shared_ptr<TMade> Made;
     TDecodePool::TJobRef Job;
   };
@@ -90,6 +124,7 @@ class TSlideSupply {
   void CancelAll(std::vector<TPlanned>& plans);
 
   TLoader FLoader;
+  TSupplyMechanisms FMechanisms;
   // The store outlives the pool, whose jobs put slides into it.
   std::unique_ptr<TSlideStore> FStore;
   std::unique_ptr<TDecodePool> FPool;
@@ -97,4 +132,7 @@ class TSlideSupply {
   std::vector<TPlanned> FPaint;  // in the paint's order
   std::vector<TPlanned> FAhead;
   TPlanned FLarge;
+  TPicture FLiteral;  // the literal path's picture of the last request
+  int FDirection = 1;
+  QObject FTurn;  // ends a paint at the end of the event loop's turn
 };

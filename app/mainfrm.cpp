@@ -264,8 +264,7 @@ bool TFrmGlimmet::ChooseFolder(const std::string& path) {
 
 void TFrmGlimmet::FormCreate(TObject*) {
   // Held by the window alone, never given to the component tree, so that
-  // FormClose is the one place that releases them.
-  FLoaderImg = std::make_unique<TImage>(nullptr);
+  // FormClose is the one place that releases it.
   FFileList = std::make_unique<TStringList>();
   FExeDir = ExtractFilePath(Application.ExeName);
 }
@@ -281,7 +280,6 @@ void TFrmGlimmet::FormShow(TObject*) {
 
 void TFrmGlimmet::FormClose(TObject*) {
   FSupply.DropAll();
-  FLoaderImg.reset();
   FFileList.reset();
 }
 
@@ -343,7 +341,7 @@ void TFrmGlimmet::SBarThumbsChange(TObject*) {
 
 void TFrmGlimmet::FollowBar() {
   const auto position = double(SBarThumbs->value());
-  if (position != Thumbs1->ScrollPosition()) FScrollDirection = position > Thumbs1->ScrollPosition() ? 1 : -1;
+  if (position != Thumbs1->ScrollPosition()) FSupply.Scrolled(position > Thumbs1->ScrollPosition() ? 1 : -1);
   Thumbs1->SetScrollPosition(position);
 }
 
@@ -358,73 +356,40 @@ TSlideLook TFrmGlimmet::SlideLook() const { return {Thumbs1->SlideSize(), Thumbs
 void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
   FPaintFailure = nullptr;
   Screen.SetCursor(crHourGlass);
-  // A paint that a handler's exception ends never reaches its last request;
-  // no paint spans a turn of the event loop, so there it is over.
-  QMetaObject::invokeMethod(
-      this, [this] { DropDecodedPictures(); }, Qt::QueuedConnection);
-  if (FSupply.Literal()) return;
   std::vector<std::string> files;
   for (const int id : Thumbs1->SlidesInView()) {
     if (std::string file = FileOfSlide(id); !file.empty()) files.push_back(std::move(file));
   }
-  FSupply.StartPaint(files, SlideLook());
-}
-
-// Nothing decoded outlives a paint but the slides kept and the large view's
-// picture.
-void TFrmGlimmet::DropDecodedPictures() {
-  FSupply.EndPaint();
-  if (FLoaderImg) FLoaderImg->Picture().SetGraphic(nullptr);
+  FSupply.PaintStarts(files, SlideLook());
 }
 
 void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
   Screen.SetCursor(crDefault);
-  DropDecodedPictures();
-  // Once the paint is done and what waits behind it has been handled.
+  FSupply.PaintEnds();
+  // Once the paint is done and what waits behind it has been handled; the
+  // paint at the bar's new place starts its own.
   QMetaObject::invokeMethod(
-      this, [this] { Application.Guard([this] { StartReadAhead(); }); }, Qt::QueuedConnection);
+      this,
+      [this] {
+        if (FFollowBarLater || !Thumbs1->Visible()) return;
+        Application.Guard([this] {
+          FSupply.ReadAhead(
+              Thumbs1->SlidesInView(), [this](int id) { return FileOfSlide(id); }, SlideLook());
+        });
+      },
+      Qt::QueuedConnection);
   // Reported when the paint is done, so the grid shows every other slide.
   if (const std::exception_ptr failure = std::exchange(FPaintFailure, nullptr)) {
     Application.Guard([&] { std::rethrow_exception(failure); });
   }
 }
 
-// The screen after the view and the screen before it, the way the last
-// scroll went first, nearest slides first.
-void TFrmGlimmet::StartReadAhead() {
-  // The paint at the bar's new place starts its own.
-  if (FFollowBarLater) return;
-  const std::vector<int> inView = Thumbs1->Visible() ? Thumbs1->SlidesInView() : std::vector<int>{};
-  if (inView.empty()) return;
-  const auto [first, last] = std::minmax_element(inView.begin(), inView.end());
-  const int screen = int(inView.size());
-  std::vector<std::string> after, before;
-  for (int k = 1; k <= screen; ++k) {
-    if (std::string file = FileOfSlide(*last + k); !file.empty()) after.push_back(std::move(file));
-    if (std::string file = FileOfSlide(*first - k); !file.empty()) before.push_back(std::move(file));
-  }
-  if (FScrollDirection < 0) std::swap(after, before);
-  after.insert(after.end(), before.begin(), before.end());
-  FSupply.StartAhead(after, SlideLook());
-}
-
 void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProcessing& HowToProcess, int&,
                                       TBitmap*& ImgBuffer) {
   const std::string file = FileOfSlide(ThumbID);
-  if (file.empty() || !FLoaderImg) return;
+  if (file.empty()) return;
   try {
-    if (FSupply.Literal()) {
-      // The buffer and the loader still hold the previous slide's pixels:
-      // let go of them first, so that no more than one picture lives.
-      ImgBuffer->Reset(0, 0);
-      FLoaderImg->Picture().SetGraphic(nullptr);
-      FLoaderImg->Picture().LoadFromFile(file);
-      // Shares the decoded pixels with the loader's picture; nothing is copied.
-      ImgBuffer->Assign(FLoaderImg->Picture().Graphic());
-    } else {
-      // The slide made for the grid's picture rectangle, which it draws 1:1.
-      ImgBuffer->Assign(FSupply.TakeSlide(file).get());
-    }
+    FSupply.Fill(file, *ImgBuffer);
   } catch (...) {
     // One file that cannot be shown must not cost the others their place on
     // the screen: its slide keeps the numbered card, the paint goes on, and

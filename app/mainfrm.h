@@ -93,18 +93,13 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void ApplySplitterSnap();
   std::string FileOfSlide(int ThumbID) const;
   TSlideLook SlideLook() const;
-  void DropDecodedPictures();
   void FollowBar();
-  void StartReadAhead();
   void ListFolder(const std::string& path);
   // app/OpenPath.cpp
   bool OpenStartPath();
   void ShowFolder(const std::string& folder);
   void ShowPicture(const std::string& file);
-  void BringSlideIntoView(int ThumbID);
-  void ClickSlide(int ThumbID);
 
-  std::unique_ptr<TImage> FLoaderImg;
   std::unique_ptr<TStringList> FFileList;
   std::string FExeDir;
   bool FShownBefore = false;
@@ -113,11 +108,9 @@ class TFrmGlimmet : public QWidget, public TComponent {
   std::exception_ptr FPaintFailure;
   TSlideSupply FSupply;
   // Scrolling: whether the grid followed the bar in this turn of the event
-  // loop, whether it follows again at the end of the turn, and which way it
-  // went last (1 down, -1 up).
+  // loop, and whether it follows again at the end of the turn.
   bool FFollowedBar = false;
   bool FFollowBarLater = false;
-  int FScrollDirection = 1;
   std::optional<std::string> FStartPath;
 };
 

@@ -16,6 +16,7 @@
 
 #include "BigPhotos.h"
 #include "GridBench.h"
+#include "MechanismBench.h"
 #include "ScanBench.h"
 #include "ScrollBench.h"
 #include "StretchBench.h"
@@ -32,7 +33,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: glimmet-bench [--photos DIR] [--reps N] [--paints N] [--clock cpu|wall] [--only PARTS] [--check]\n"
-    "PARTS: a comma-separated choice of memory, paint, scroll, workers, focus, stretch, scan (all by default)";
+    "PARTS: a comma-separated choice of memory, paint, scroll, workers, mechanisms, focus, stretch, scan (all by "
+    "default)";
 
 struct TOptions {
   std::string Photos;  // empty: the data folder beside the program
@@ -214,6 +216,26 @@ void RunWorkers(TFrmGlimmet& window, const TOptions& o, const std::string& photo
   supply.Configure(workers, storeBytes);
 }
 
+// Each mechanism of the supply and its pool on against off, side by side.
+void RunMechanisms(TFrmGlimmet& window, const TOptions& o, const std::string& photos, TReport& report) {
+  const TTempFolder temp("glimmet-bench-mechanisms");
+  const std::string folder = temp.Path() + "/copies";
+  std::filesystem::create_directory(folder);
+  std::vector<std::string> sources = PicturesOf(photos);
+  if (sources.size() > std::size_t(kSlidesInView)) sources.resize(kSlidesInView);
+  CopyPhotos(sources, folder, kScrollFolderSize);
+  window.ChooseFolder(temp.Path());  // the tree learns the folder
+  const TMechanismFigures m = MeasureMechanisms(window, photos, folder, o.Reps);
+  report.Line("start_by_cost_paint_ms", m.StartByCost.Subject * 1e3, 2);
+  report.Line("start_by_cost_on_over_off", m.StartByCost.Ratio());
+  report.Line("run_while_waiting_paint_ms", m.RunWhileWaiting.Subject * 1e3, 2);
+  report.Line("run_while_waiting_on_over_off", m.RunWhileWaiting.Ratio());
+  report.Line("kept_stores_serial_paint_ms", m.KeptStores.Subject * 1e3, 2);
+  report.Line("kept_stores_on_over_off", m.KeptStores.Ratio());
+  report.Line("ahead_twins_step_ms", m.AheadTwins.Subject * 1e3, 2);
+  report.Line("ahead_twins_on_over_off", m.AheadTwins.Ratio());
+}
+
 void RunFocus(TFrmGlimmet& window, const TOptions& o, TReport& report) {
   const TFocusFigures f = MeasureFocusMove(window, std::max(o.Reps, 15), o.Clock);
   report.Line("focus_move_paints", f.Paints, 0);
@@ -268,6 +290,7 @@ int main(int argc, char** argv) {
     if (options->Runs("paint")) RunPaint(window, *options, photos, report);
     if (options->Runs("scroll")) RunScroll(window, *options, photos, report);
     if (options->Runs("workers")) RunWorkers(window, *options, photos, report);
+    if (options->Runs("mechanisms")) RunMechanisms(window, *options, photos, report);
     if (options->Runs("focus")) {
       ShowFolder(window, photos);
       Quieten(window);

@@ -46,7 +46,7 @@ install(FILES ${GLIMMET_COMPRESSED}/changelog.gz ${CMAKE_SOURCE_DIR}/cmake/debia
 # Debian package: cpack -G DEB in the build folder.
 set(CPACK_GENERATOR DEB)
 set(CPACK_PACKAGE_NAME glimmet)
-set(CPACK_PACKAGE_VENDOR "Glimmet developers")
+set(CPACK_PACKAGE_VENDOR "The Glimmet developers")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "JPEG picture browser with a thumbnail grid")
 set(CPACK_PACKAGE_DESCRIPTION
     "Glimmet shows the folders of the file system as a tree, the JPEG pictures\nof the chosen folder as a grid of thumbnails, and the picture last clicked\nat its natural size. It opens the folder or picture it is given.")

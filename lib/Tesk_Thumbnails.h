@@ -128,6 +128,13 @@ class TThumbnails : public TGraphicControl {
   void SlideOrigin(int ThumbID, int& X, int& Y) const;
   // The slide whose box contains the point, or 0.
   int SlideAtPos(int X, int Y) const;
+  // The scroll position that shows the slide's box wholly: the current one
+  // when it does, else the one that puts its row at the top. (A slide before
+  // the top row's first can have its origin on the top row, left of the grid.)
+  double ScrollPositionShowing(int ThumbID) const;
+  // Presses and releases the left button on the slide, as a person would: in
+  // the middle of its box, or of the part of it inside the border.
+  void ClickSlide(int ThumbID);
 
   // Selection: flag ThumbID - Min of the store is set for a selected slide.
   const TBitFld& Selection() const { return *FSelection; }

@@ -119,3 +119,30 @@ void TThumbnails::WMLButtonDblClk(TWMMouse& Message) {
   TGraphicControl::WMLButtonDblClk(Message);
   if (OnImageDblClick) OnImageDblClick(this, Message.XPos, Message.YPos, SlideAtPos(Message.XPos, Message.YPos));
 }
+
+double TThumbnails::ScrollPositionShowing(int ThumbID) const {
+  int x = 0;
+  int y = 0;
+  SlideOrigin(ThumbID, x, y);
+  const int box = BoxSide();
+  const auto inside = [](int from, int length, int extent) {
+    return from >= kBorder && from + length <= extent - kBorder;
+  };
+  if (inside(x, box, Width()) && inside(y, box, Height())) return FScrollPosition;
+  const int columns = std::max(1, FNumColumns);
+  return double((ThumbID - 1) / columns * columns + 1);
+}
+
+void TThumbnails::ClickSlide(int ThumbID) {
+  int x = 0;
+  int y = 0;
+  SlideOrigin(ThumbID, x, y);
+  const int box = BoxSide();
+  const int top = std::max(y, kBorder);
+  const int bottom = std::min(y + box, Height() - kBorder);
+  TWMMouse message;
+  message.XPos = std::int16_t(x + box / 2);
+  message.YPos = std::int16_t(std::clamp(y + box / 2, top, std::max(top, bottom)));
+  WMLButtonDown(message);
+  WMLButtonUp(message);
+}

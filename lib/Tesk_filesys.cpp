@@ -141,3 +141,15 @@ void ScanFilesIntoList(const std::string& Mask, bool IncludeSubdirs, TStringList
     // No error leaves the scan; what was appended so far stays.
   }
 }
+
+bool HasShownSubfolder(std::string Dir) {
+  if (Dir.empty() || Dir.back() != '/') Dir += '/';
+  const DirHandle listing = OpenDirHandle(Dir);
+  if (!listing) return false;
+  while (const dirent* entry = readdir(listing.get())) {
+    // Dot names are "." and ".." or hidden.
+    if (entry->d_name[0] == '.') continue;
+    if (IsDirectoryEntry(Dir, entry)) return true;
+  }
+  return false;
+}

@@ -25,3 +25,7 @@ void ScanFilesIntoList(const std::string& Mask, bool IncludeSubdirs, TStringList
 // walk that matches each component without regard to case. A path it cannot
 // place is returned unchanged. Open every scanned file through it.
 std::string ResolveListedPath(const std::string& path);
+
+// Whether the folder (ending in '/' or not) holds a sub-folder not hidden
+// (its name does not begin with a dot); reads its entries until the first.
+bool HasShownSubfolder(std::string Dir);

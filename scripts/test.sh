@@ -6,7 +6,8 @@
 # desktop entry, metadata, manual page and package among them), plants a sample
 # of faults in lib/ (scripts/mutants.sh, GLIMMET_MUTANTS), fuzzes the picture
 # path for a bounded time (scripts/fuzz.sh, GLIMMET_FUZZ_SECONDS), then builds
-# the sanitizer (ASan + UBSan) tree and runs the suites again there. A format
+# the sanitizer (ASan + UBSan) tree and runs the suites again there, then the
+# ThreadSanitizer tree and the suites that start threads there. A format
 # or tidy finding fails the run at its end, after the suites have had their
 # say.
 set -euo pipefail
@@ -33,6 +34,18 @@ rm -rf "$reports" && mkdir -p "$reports"
 export ASAN_OPTIONS=detect_leaks=1:abort_on_error=1:log_path=$reports/asan
 export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1:log_path=$reports/ubsan
 if ! (cd "$root/build-asan" && ctest --output-on-failure -j2 -LE 'e2e|package'); then
+  cat "$reports"/* >&2 2>/dev/null || true
+  exit 1
+fi
+
+# Every suite that starts threads, under ThreadSanitizer. Reports wholly
+# inside Qt's own threads are suppressed (tests/tsan.supp); any other report
+# makes its test exit with an error.
+"$root/scripts/build.sh" "$root/build-tsan" -DGLIMMET_TSAN=ON -DGLIMMET_BENCH=OFF -DGLIMMET_WERROR=ON
+reports="$root/build-tsan/sanitizer-reports"
+rm -rf "$reports" && mkdir -p "$reports"
+export TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=0:exitcode=66:second_deadlock_stack=1:log_path=$reports/tsan"
+if ! (cd "$root/build-tsan" && ctest --output-on-failure -j2 -L 'unit-threaded|window|reliability'); then
   cat "$reports"/* >&2 2>/dev/null || true
   exit 1
 fi

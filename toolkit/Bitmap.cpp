@@ -2,6 +2,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -41,12 +42,14 @@ class TKeptStore {
   // Keeps a large block in place of the one kept before; frees others.
   void Keep(void* block) {
     const std::size_t capacity = malloc_usable_size(block);
-    if (capacity < kKeptStoreMinBytes || capacity > kKeptStoreMaxBytes) {
+    if (!On || capacity < kKeptStoreMinBytes || capacity > kKeptStoreMaxBytes) {
       std::free(block);
       return;
     }
     std::free(Exchange(block));
   }
+
+  std::atomic<bool> On{true};
 
  private:
   void* Exchange(void* block) {
@@ -68,7 +71,7 @@ constinit TKeptStore KeptStore;
 // ones: calloc gives those zeroed, fresh from the system without a page
 // touched, so a refused giant picture costs no memory.
 void* AllocatePixels(std::size_t bytes, TPixelInit init, bool& black) {
-  const bool large = bytes >= kKeptStoreMinBytes;
+  const bool large = KeptStore.On && bytes >= kKeptStoreMinBytes;
   if (void* kept = large ? KeptStore.Take(bytes) : nullptr) {
     black = init == TPixelInit::Black;
     if (black) std::memset(kept, 0, bytes);
@@ -104,6 +107,11 @@ std::uint64_t ResidentAfterTrim = 0;  // guarded by TrimLock
 
 }  // namespace
 
+void KeepFreedPixelStores(bool on) {
+  KeptStore.On = on;
+  if (!on) std::free(KeptStore.Take(0));
+}
+
 void ReturnFreePixelMemory() {
   std::free(KeptStore.Take(0));
   // One trim at a time; a second one at once would find nothing to give
@@ -113,7 +121,8 @@ void ReturnFreePixelMemory() {
   const std::unique_lock trimming(TrimLock, std::try_to_lock);
   if (!trimming.owns_lock()) return;
   const std::uint64_t resident = ResidentBytes();
-  if (ResidentAfterTrim != 0 && resident != 0 && resident < ResidentAfterTrim + kUntrimmedGrowth) return;
+  if (KeptStore.On && ResidentAfterTrim != 0 && resident != 0 && resident < ResidentAfterTrim + kUntrimmedGrowth)
+    return;
   // Freed memory can stay with the heap of the thread that used it.
   malloc_trim(0);
   ResidentAfterTrim = std::max<std::uint64_t>(ResidentBytes(), 1);

@@ -45,7 +45,6 @@ class TComponent : public TPersistent {
   unsigned ComponentState() const { return FComponentState; }
   void SetDesigning(bool on);
   int ComponentCount() const { return int(FComponents.size()); }
-  int Tag = 0;
 
  private:
   void InsertComponent(TComponent* c) { FComponents.push_back(c); }

@@ -50,7 +50,6 @@ class TGraphicControl : public TComponent {
 
   bool Visible() const { return FVisible; }
   void SetVisible(bool v);
-  bool Enabled = true;
   TAlign Align = alNone;
 
   TFont Font;
@@ -79,7 +78,6 @@ class TGraphicControl : public TComponent {
   TMouseMoveEvent OnMouseMove;
 
   void SetHost(TControlHost* host);
-  TControlHost* Host() const { return FHost; }
 
   static TShiftState KeysToShiftState(int keys);
 

@@ -34,14 +34,20 @@ struct TDecodePool::TJob {
 
 // Each worker has a twin for the Ahead lane, so that lowering the twin's
 // priority never has to be undone (which needs privileges).
-TDecodePool::TDecodePool(int workers, std::uint64_t byteCeiling, std::function<void()> onIdle)
+TDecodePool::TDecodePool(int workers, std::uint64_t byteCeiling, std::function<void()> onIdle,
+                         TDecodePoolOptions options)
     : FWorkers(std::max(workers, 0)),
       FCores(std::max(int(std::thread::hardware_concurrency()), 1)),
       FCeiling(byteCeiling),
-      FOnIdle(std::move(onIdle)) {
+      FOnIdle(std::move(onIdle)),
+      FOptions(options) {
   for (int i = 0; i < FWorkers; ++i) {
-    FThreads.emplace_back([this] { Work(TLane::Now); });
-    FThreads.emplace_back([this] { Work(TLane::Ahead); });
+    if (FOptions.AheadTwins) {
+      FThreads.emplace_back([this] { Work({TLane::Now}); });
+      FThreads.emplace_back([this] { Work({TLane::Ahead}); });
+    } else {
+      FThreads.emplace_back([this] { Work({TLane::Now, TLane::Ahead}); });
+    }
   }
 }
 
@@ -110,7 +116,7 @@ void TDecodePool::Wait(const TJobRef& job) {
   }
   // Running it here too helps only where the workers leave a core idle; on
   // a machine they fill, it would slow the jobs running beside it.
-  const bool mayRunHere = FWorkers < FCores;
+  const bool mayRunHere = FOptions.RunWhileWaiting && FWorkers < FCores;
   FChanged.wait(lock, [&] {
     return job->State == TJob::Done || (mayRunHere && job->State == TJob::Queued && Admits(*job));
   });
@@ -163,14 +169,22 @@ TDecodePool::TJobRef TDecodePool::NextJob(TLane lane) {
   return job;
 }
 
-void TDecodePool::Work(TLane lane) {
+void TDecodePool::Work(std::vector<TLane> lanes) {
   // Named for debuggers, profilers and thread listings.
-  pthread_setname_np(pthread_self(), lane == TLane::Now ? "glimmet-decode" : "glimmet-ahead");
-  if (lane == TLane::Ahead) setpriority(PRIO_PROCESS, pid_t(gettid()), kAheadNice);
+  const bool ahead = lanes.front() == TLane::Ahead;
+  pthread_setname_np(pthread_self(), ahead ? "glimmet-ahead" : "glimmet-decode");
+  if (ahead) setpriority(PRIO_PROCESS, pid_t(gettid()), kAheadNice);
+  const auto next = [&] {
+    TJobRef job;
+    for (const TLane lane : lanes) {
+      if ((job = NextJob(lane))) break;
+    }
+    return job;
+  };
   std::unique_lock lock(FLock);
   for (;;) {
     TJobRef job;
-    FChanged.wait(lock, [&] { return FStopping || (job = NextJob(lane)); });
+    FChanged.wait(lock, [&] { return FStopping || (job = next()); });
     if (FStopping) return;
     Run(lock, *job);
     // Giving memory back is the last of the work: the pool is not idle

@@ -22,6 +22,17 @@ int DefaultDecodeWorkers();
 // What running jobs may hold together, unless one job alone needs more.
 constexpr std::uint64_t DefaultDecodeBytes = std::uint64_t(512) << 20;
 
+// What the pool does beyond running the jobs in their lanes; each can be
+// switched off to measure what it buys (glimmet-bench, part mechanisms).
+struct TDecodePoolOptions {
+  // Each worker has a twin of lower priority for the Ahead lane; without,
+  // a worker runs both lanes, Now jobs first, at its own priority.
+  bool AheadTwins = true;
+  // Wait runs a job no worker has started on the waiting thread, when the
+  // workers leave a core idle.
+  bool RunWhileWaiting = true;
+};
+
 class TDecodePool {
  public:
   // Runs a job; a set flag asks it to stop soon (its result is not wanted).
@@ -33,7 +44,7 @@ class TDecodePool {
   // onIdle is called on a worker whenever the last running job ends with
   // none left in line: the moment to give memory back to the system.
   explicit TDecodePool(int workers, std::uint64_t byteCeiling = DefaultDecodeBytes,
-                       std::function<void()> onIdle = nullptr);
+                       std::function<void()> onIdle = nullptr, TDecodePoolOptions options = {});
   // Tells running jobs to stop and waits for them; queued ones never run.
   ~TDecodePool();
   TDecodePool(const TDecodePool&) = delete;
@@ -53,12 +64,15 @@ class TDecodePool {
   // Whether it has run (or was forgotten).
   bool Finished(const TJobRef& job) const;
 
-  // Whether no job runs or waits to run, and memory has been given back.
+  // Whether no job runs or waits to run, and no worker is giving memory
+  // back (memory is given back on a worker only: not after a last job that
+  // ran inside Wait).
   bool Idle() const;
   std::uint64_t BytesRunning() const;
 
  private:
-  void Work(TLane lane);
+  // A worker's loop: the lanes it serves, the first first.
+  void Work(std::vector<TLane> lanes);
   TJobRef NextJob(TLane lane);  // with FLock held; null when none may start
   bool Admits(const TJob& job) const;
   void Run(std::unique_lock<std::mutex>& lock, TJob& job);
@@ -75,6 +89,7 @@ class TDecodePool {
   const int FCores;
   const std::uint64_t FCeiling;
   const std::function<void()> FOnIdle;
+  const TDecodePoolOptions FOptions;
   std::uint64_t FBytes = 0;  // of the running jobs
   int FReturningMemory = 0;  // workers calling onIdle
   bool FStopping = false;

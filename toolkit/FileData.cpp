@@ -80,7 +80,7 @@ void RaiseOpenError(const std::string& fileName, const std::string& cause) {
 
 void SetPathResolver(TPathResolver resolver) { gResolver = resolver; }
 
-TPathResolver PathResolver() { return gResolver; }
+std::string ResolvedPath(const std::string& fileName) { return gResolver ? gResolver(fileName) : fileName; }
 
 namespace {
 
@@ -103,22 +103,31 @@ void CheckReadableFile(const std::string& path) {
   CheckedSize(fd.Get(), path);
 }
 
-std::vector<std::uint8_t> ReadFileHead(const std::string& fileName, std::uint64_t maxBytes) {
-  // Errors name the file really opened, which may differ in case from the
-  // name asked for.
-  const std::string path = gResolver ? gResolver(fileName) : fileName;
+namespace {
+
+// Errors name the file really opened, which may differ in case from the name
+// asked for.
+std::vector<std::uint8_t> ReadHeadAt(const std::string& path, std::uint64_t maxBytes) {
   const FileDescriptor fd(OpenForReading(path));
   std::vector<std::uint8_t> data = Allocate(std::min(CheckedSize(fd.Get(), path), maxBytes));
   ReadAll(fd.Get(), data, path);
   return data;
 }
 
+}  // namespace
+
+std::vector<std::uint8_t> ReadFileHead(const std::string& fileName, std::uint64_t maxBytes) {
+  return ReadHeadAt(ResolvedPath(fileName), maxBytes);
+}
+
+std::vector<std::uint8_t> ReadResolvedFile(const std::string& path) { return ReadHeadAt(path, MaxPictureFileSize); }
+
 std::vector<std::uint8_t> ReadFileData(const std::string& fileName) {
   return ReadFileHead(fileName, MaxPictureFileSize);
 }
 
 std::optional<TFileIdentity> FileIdentity(const std::string& fileName) {
-  const std::string path = gResolver ? gResolver(fileName) : fileName;
+  const std::string path = ResolvedPath(fileName);
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return std::nullopt;
   const auto ns = [](const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };

@@ -12,9 +12,11 @@
 using TPathResolver = std::string (*)(const std::string&);
 
 // Installs the resolver used by every picture file opening; nullptr opens
-// paths as given.
+// paths as given. Set on the GUI thread, and read there only: a worker is
+// given the resolved path (ResolvedPath, ReadResolvedFile).
 void SetPathResolver(TPathResolver resolver);
-TPathResolver PathResolver();
+// The path a name opens: the resolver's answer, or the name without one.
+std::string ResolvedPath(const std::string& fileName);
 
 // Raises EFOpenError with "Cannot open file "<expanded path>". <cause>", the
 // text every refused opening of a file or folder gives.
@@ -34,6 +36,10 @@ std::vector<std::uint8_t> ReadFileData(const std::string& fileName);
 // The same for the first maxBytes of the file at most (the size limit above
 // still refuses larger files).
 std::vector<std::uint8_t> ReadFileHead(const std::string& fileName, std::uint64_t maxBytes);
+
+// ReadFileData for a path ResolvedPath gave, opened as given; reads no
+// global, so any thread may call it.
+std::vector<std::uint8_t> ReadResolvedFile(const std::string& path);
 
 // What tells one version of a file from another: a file rewritten, replaced
 // or touched differs in one of these.

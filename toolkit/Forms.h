@@ -7,7 +7,6 @@
 
 constexpr int crDefault = 0;
 constexpr int crHourGlass = -11;
-constexpr int crVSplit = -15;
 
 class TApplication {
  public:

@@ -80,6 +80,11 @@ struct TPixelStore {
 // Gives the memory of freed pictures back to the system: once the program
 // goes idle, its resident size should not remember how many there were.
 void ReturnFreePixelMemory();
+// Whether the last large pixel store freed is kept for the next and the
+// heaps are trimmed only once the program has grown (on, the default), or
+// every store goes back to the heap and the heaps are trimmed whenever
+// ReturnFreePixelMemory is called: off only to measure what it buys.
+void KeepFreedPixelStores(bool on);
 
 class TBitmap : public TPersistent {
  public:

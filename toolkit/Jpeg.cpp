@@ -66,7 +66,8 @@ TJpegDecodeRequest TJPEGImage::Request() const {
   TJpegDecodeRequest request;
   request.Data = FData.data();
   request.Size = FData.size();
-  request.EightBit = (Grayscale() || Screen.BitsPerPixel <= 8) && !IsInk(ColorSpace());
+  const int screenBits = ScreenBitsPerPixel > 0 ? ScreenBitsPerPixel : Screen.BitsPerPixel;
+  request.EightBit = (Grayscale() || screenBits <= 8) && !IsInk(ColorSpace());
   request.Width = Width();
   request.Height = Height();
   return request;

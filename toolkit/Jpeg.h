@@ -33,7 +33,7 @@ class TJPEGImage : public TGraphic {
   // EInvalidGraphic "JPEG error #<libjpeg's message number>".
   void LoadFromFile(const std::string& fileName) override;
   // The same from an in-memory copy of a file.
-  void LoadFromData(std::vector<std::uint8_t> data);
+  void LoadFromData(std::vector<std::uint8_t> data) override;
 
   // The decoded picture, decoding it on first use. Greyscale pictures, and
   // every picture when the screen has 8 bits per pixel or fewer, come

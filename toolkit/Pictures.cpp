@@ -55,6 +55,17 @@ std::unique_ptr<TGraphic> TPicture::LoadGraphic(const std::string& fileName) {
   return graphic;
 }
 
+std::unique_ptr<TGraphic> TPicture::LoadResolvedGraphic(const std::string& path) {
+  const std::string ext = ExtractFileExt(path);
+  std::unique_ptr<TGraphic> graphic = CreateGraphicFor(ext.empty() ? ext : ext.substr(1));
+  graphic->LoadFromData(ReadResolvedFile(path));
+  return graphic;
+}
+
+void TGraphic::LoadFromData(std::vector<std::uint8_t>) {
+  throw EInvalidGraphic(ClassName() + " cannot be loaded from memory");
+}
+
 void TPicture::LoadFromFile(const std::string& fileName) { SetGraphic(LoadGraphic(fileName)); }
 
 void TPicture::SetGraphic(std::unique_ptr<TGraphic> graphic) {

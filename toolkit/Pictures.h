@@ -22,6 +22,13 @@ class TGraphic : public TPersistent {
   bool Empty() const { return Width() == 0 || Height() == 0; }
   // Raises on failure and then keeps what it held before.
   virtual void LoadFromFile(const std::string& fileName) = 0;
+  // The same from an in-memory copy of a file; formats that cannot raise
+  // EInvalidGraphic.
+  virtual void LoadFromData(std::vector<std::uint8_t> data);
+  // The screen's bits per pixel to decode for (a picture may decode to fewer
+  // colours on a screen of few); 0 reads the screen's own where the picture
+  // decodes, which must then be the GUI thread.
+  int ScreenBitsPerPixel = 0;
   // Draws the picture at its natural size with its top-left corner at (x, y).
   virtual void Draw(TCanvas& canvas, int x, int y) = 0;
   // Decodes now, on whichever thread calls it, so that the first use finds
@@ -67,6 +74,9 @@ class TPicture : public TPersistent {
   // The graphic LoadFromFile would take in, loaded but not yet taken in; safe
   // on any thread once the formats are registered.
   static std::unique_ptr<TGraphic> LoadGraphic(const std::string& fileName);
+  // The same for a path the path resolver already gave (ResolvedPath),
+  // opened as given: reads no global, so any thread may call it.
+  static std::unique_ptr<TGraphic> LoadResolvedGraphic(const std::string& path);
   // Takes in a loaded graphic (or none) as LoadFromFile does.
   void SetGraphic(std::unique_ptr<TGraphic> graphic);
 

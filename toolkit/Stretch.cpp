@@ -194,7 +194,9 @@ void TCanvas::StretchBlt(int dx, int dy, int dw, int dh, const TBitmap& source, 
 
 struct TRowStretcher::TState {
   TState(TBitmap& target, int sourceWidth, int sourceHeight, int mode)
-      : Target(target),
+      : Pixels(target.MutableBits()),
+        Width(std::size_t(target.Width())),
+        Height(target.Height()),
         SourceWidth(std::size_t(sourceWidth)),
         SourceHeight(sourceHeight),
         Averages(mode == HALFTONE),
@@ -205,7 +207,11 @@ struct TRowStretcher::TState {
 
   void Take(const std::uint32_t* row) noexcept;
 
-  TBitmap& Target;
+  // The target's pixels, unshared here, where it may allocate and raise:
+  // rows are then written without either.
+  std::uint32_t* Pixels;
+  std::size_t Width;
+  int Height;
   std::size_t SourceWidth;
   int SourceHeight;
   bool Averages;
@@ -242,12 +248,11 @@ void TRowStretcher::AddRows(const std::uint32_t* rows, int count) noexcept {
 // target row's block as they come and writes the means after its last.
 void TRowStretcher::TState::Take(const std::uint32_t* row) noexcept {
   const int r = RowsIn++;
-  const int height = Target.Height();
-  while (TargetRow < height) {
+  while (TargetRow < Height) {
     int begin, end;
-    SourceRange(TargetRow, height, 0, SourceHeight, SourceHeight, begin, end);
+    SourceRange(TargetRow, Height, 0, SourceHeight, SourceHeight, begin, end);
     if (r < begin) return;
-    std::uint32_t* out = Target.ScanLine(TargetRow);
+    std::uint32_t* out = Pixels + std::size_t(TargetRow) * Width;
     if (!Averages) {
       SampleRow(row, Map, out);  // r == begin: the row sampled
       ++TargetRow;

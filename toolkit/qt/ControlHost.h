@@ -13,8 +13,6 @@ class TControlHostWidget : public QWidget, public TControlHost {
   // Must go before the control it shows.
   ~TControlHostWidget() override;
 
-  TGraphicControl& Control() { return FControl; }
-
   // TControlHost: the control drew on its surface, or was shown or hidden.
   void SurfaceChanged() override;
   void VisibilityChanged(bool visible) override;

@@ -1,0 +1,455 @@
+// The slide supply's parts on their own: the order a paint's files start in,
+// the pool that runs the jobs, the store that keeps the slides, the decoder
+// that stretches rows as they come, and the supply over them, with an
+// injected loader and latches in place of waiting for time to pass.
+#include <gtest/gtest.h>
+#include <pthread.h>
+#include <sys/resource.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstdlib>
+#include <filesystem>
+#include <future>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <cstdio>  // jpeglib.h needs FILE
+#include <jpeglib.h>
+#include <jerror.h>
+
+#include "app/SlideSupply.h"
+#include "support/JpegMaker.h"
+#include "support/WithinSeconds.h"
+#include "tools/TempDir.h"
+#include "toolkit/DecodePool.h"
+#include "toolkit/DecodeStretched.h"
+#include "toolkit/Jpeg.h"
+
+using namespace jpegmaker;
+namespace fs = std::filesystem;
+
+namespace {
+
+Bytes Picture(Colour colours, int width, int height) {
+  return MakeJpeg({.Width = width, .Height = height, .Colours = colours},
+                  [](int x, int y) {
+                    return Sample{std::uint8_t(x * 3), std::uint8_t(y * 7), std::uint8_t(x ^ y), 0};
+                  });
+}
+
+class SlideSupplyTest : public testing::Test {
+ protected:
+  void SetUp() override { RegisterJpegFormat(); }
+  TempDir Dir;
+};
+
+// The files a paint asks for start in an order that has the slow ones
+// started early enough, and like ones in the paint's order.
+TEST(DecodeStartOrderTest, SlowFilesStartEarlyEnoughAndLikeOnesInThePaintsOrder) {
+  struct Row {
+    const char* Name;
+    int Workers;
+    std::vector<double> Costs;
+    std::vector<std::size_t> Order;
+  };
+  const Row rows[] = {
+      {"none", 2, {}, {}},
+      {"alike", 2, {5, 5, 5, 5}, {0, 1, 2, 3}},
+      {"unknown costs", 2, {0, 0, 0}, {0, 1, 2}},
+      {"slow one second", 2, {4, 10, 1, 1, 1, 1, 1, 1}, {1, 0, 2, 3, 4, 5, 6, 7}},
+      {"slow one last, one worker", 1, {1, 1, 5}, {2, 0, 1}},
+      {"no workers count as one", 0, {1, 1, 5}, {2, 0, 1}},
+      {"one worker may start it later", 1, {1, 1, 1.6}, {0, 1, 2}},
+      {"two workers must start it sooner", 2, {1, 1, 1.6}, {0, 2, 1}},
+      {"slow enough to start second", 2, {1, 1, 1, 1, 2.75}, {0, 4, 1, 2, 3}},
+      {"tie keeps the paint's order", 4, {1, 1, 1, 1, 1, 1, 1, 1, 3}, {0, 8, 1, 2, 3, 4, 5, 6, 7}},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.Name);
+    EXPECT_EQ(DecodeStartOrder(row.Costs, row.Workers), row.Order);
+  }
+}
+
+// A job that holds until its latch opens, and tells when it started, ran
+// out or was asked to stop, and the name and nice value of its thread.
+using enum TDecodePool::TLane;
+
+std::atomic<int> gStarts{0};
+
+struct LatchedJob {
+  const TDecodePool* Pool = nullptr;  // when set, its running bytes are noted at the start
+  std::promise<void> Open;
+  std::shared_future<void> Opened = Open.get_future().share();
+  std::promise<void> Started;
+  std::atomic<bool> Stopped{false};
+  std::atomic<int> Runs{0};
+  std::atomic<int> Nice{-100};
+  std::string Thread;
+  std::uint64_t BytesAtStart = 0;
+  int StartNumber = 0;
+  TDecodePool::TWork Work() {
+    return [this](const std::atomic<bool>& stop) {
+      ++Runs;
+      StartNumber = ++gStarts;
+      if (Pool) BytesAtStart = Pool->BytesRunning();
+      Nice = getpriority(PRIO_PROCESS, id_t(gettid()));
+      char name[16] = {};
+      pthread_getname_np(pthread_self(), name, sizeof name);
+      Thread = name;
+      Started.set_value();
+      while (Opened.wait_for(std::chrono::milliseconds(1)) != std::future_status::ready) {
+        if (stop) {
+          Stopped = true;
+          return;
+        }
+      }
+    };
+  }
+};
+
+void StartedWithin(LatchedJob& job) {
+  WithinSeconds("the job's start", [&] { job.Started.get_future().wait(); });
+}
+
+void Waited(TDecodePool& pool, const TDecodePool::TJobRef& job) {
+  WithinSeconds("the wait", [&] { pool.Wait(job); });
+}
+
+// One worker a core, at most 8, unless GLIMMET_DECODE_WORKERS names another
+// count (0 for none).
+TEST(DecodePoolTest, WorkersAreTheCoresOrTheCountTheEnvironmentNames) {
+  const int cores = std::clamp(int(std::thread::hardware_concurrency()), 1, 8);
+  const std::pair<const char*, int> rows[] = {{nullptr, cores}, {"", cores}, {"3", 3},
+                                              {"0", 0},         {"-2", 0},   {"99", 8}};
+  for (const auto& [value, workers] : rows) {
+    value ? setenv("GLIMMET_DECODE_WORKERS", value, 1) : unsetenv("GLIMMET_DECODE_WORKERS");
+    EXPECT_EQ(DefaultDecodeWorkers(), workers) << (value ? value : "unset");
+  }
+  unsetenv("GLIMMET_DECODE_WORKERS");
+}
+
+TEST(DecodePoolTest, RunningJobsStayUnderTheByteCeilingAndOneAlwaysStarts) {
+  TDecodePool pool(2, 1000);
+  LatchedJob huge, a, b, c;
+  b.Pool = c.Pool = &pool;
+  const auto jobHuge = pool.Queue(huge.Work(), 5000, Now);
+  const auto jobA = pool.Queue(a.Work(), 600, Now);
+  StartedWithin(huge);  // alone it may start, however large
+  EXPECT_EQ(pool.BytesRunning(), 5000u);
+  huge.Open.set_value();
+  StartedWithin(a);
+  const auto jobB = pool.Queue(b.Work(), 600, Now);
+  const auto jobC = pool.Queue(c.Work(), 400, Now);
+  // b would pass the ceiling beside a, and c waits behind b: they start
+  // once a is done, in order, and then run together.
+  a.Open.set_value();
+  StartedWithin(b);
+  StartedWithin(c);
+  EXPECT_EQ(b.BytesAtStart, 600u);
+  EXPECT_EQ(c.BytesAtStart, 1000u);
+  EXPECT_LT(b.StartNumber, c.StartNumber);
+  EXPECT_EQ(pool.BytesRunning(), 1000u);
+  b.Open.set_value();
+  c.Open.set_value();
+  Waited(pool, jobC);
+  Waited(pool, jobB);
+  EXPECT_TRUE(pool.Finished(jobA));
+  EXPECT_EQ(a.Runs + b.Runs + c.Runs + huge.Runs, 4);
+}
+
+TEST(DecodePoolTest, AwaitedJobGoesFirstAndAheadJobsWaitForNowJobs) {
+  // One worker, and a core left for the waiting thread to run a job on.
+  if (std::thread::hardware_concurrency() < 2) GTEST_SKIP() << "needs two cores";
+  TDecodePool pool(1, 2000);
+  LatchedJob blocker, ahead, later, awaited;
+  const auto jobBlocker = pool.Queue(blocker.Work(), 1000, Now);
+  StartedWithin(blocker);
+  const auto jobAhead = pool.Queue(ahead.Work(), 10, Ahead);
+  const auto jobLater = pool.Queue(later.Work(), 10, Now);
+  const auto jobAwaited = pool.Queue(awaited.Work(), 10, Ahead);
+  // A queued Ahead job cancelled leaves its own line, not the other one.
+  LatchedJob dropped;
+  pool.Cancel(pool.Queue(dropped.Work(), 10, Ahead));
+  awaited.Open.set_value();
+  // The awaited job, though queued to be made ahead, passes the Now job
+  // queued before it and runs here, once.
+  Waited(pool, jobAwaited);
+  EXPECT_EQ(awaited.Runs, 1);
+  EXPECT_EQ(later.Runs, 0);
+  blocker.Open.set_value();
+  StartedWithin(later);
+  // Only once no Now job waits, and yielding the processor to the paint's.
+  StartedWithin(ahead);
+  EXPECT_EQ(later.Runs, 1);
+  const int nice = getpriority(PRIO_PROCESS, id_t(gettid()));
+  EXPECT_EQ(later.Nice, nice);
+  EXPECT_EQ(later.Thread, "glimmet-decode");
+  EXPECT_EQ(ahead.Thread, "glimmet-ahead");
+  if (nice <= 10) {
+    EXPECT_EQ(ahead.Nice, 10);
+  }
+  later.Open.set_value();
+  ahead.Open.set_value();
+  for (const auto& job : {jobBlocker, jobLater, jobAhead}) Waited(pool, job);
+  EXPECT_EQ(later.Runs + awaited.Runs + ahead.Runs + blocker.Runs, 4);
+  EXPECT_EQ(dropped.Runs, 0);
+}
+
+TEST(DecodePoolTest, CancellingStopsWhatRunsAndTheDestructorStopsEverything) {
+  std::atomic<int> idle{0};
+  LatchedJob running, queued, left, waiting;
+  {
+    // A queued job that nothing runs yet keeps a pool without workers busy.
+    TDecodePool none(0, 1000);
+    const auto jobWaiting = none.Queue(waiting.Work(), 10, Now);
+    EXPECT_FALSE(none.Idle());
+    waiting.Open.set_value();
+    Waited(none, jobWaiting);
+    EXPECT_TRUE(none.Idle());
+  }
+  {
+    TDecodePool pool(1, 1000, [&] { ++idle; });
+    const auto jobRunning = pool.Queue(running.Work(), 10, Now);
+    const auto jobQueued = pool.Queue(queued.Work(), 10, Now);
+    StartedWithin(running);
+    pool.Cancel(jobQueued);  // never runs
+    pool.Cancel(jobRunning);
+    Waited(pool, jobRunning);
+    EXPECT_TRUE(running.Stopped);
+    EXPECT_EQ(queued.Runs, 0);
+    EXPECT_TRUE(pool.Finished(jobQueued));
+    WithinSeconds("the idle call", [&] {
+      while (idle == 0) std::this_thread::yield();
+    });
+    pool.Queue(left.Work(), 10, Ahead);
+    StartedWithin(left);
+  }  // the latch never opens: the destructor must stop the job
+  EXPECT_TRUE(left.Stopped);
+  EXPECT_EQ(idle, 2);
+}
+
+// The store: a slide is found again only for the same file version and look;
+// bounded in bytes, the slide drawn longest ago goes first.
+TEST(SlideStoreTest, KeyTellsVersionsAndLooksApartAndTheLeastRecentlyDrawnGoesFirst) {
+  const TSlideKey key{{1, 2, 3, 4, 5}, {120, false}};
+  const auto slide = [](int w, int h) { return std::make_shared<const TBitmap>(w, h); };
+  const std::uint64_t unit = TSlideStore::SlideBytes(TBitmap(10, 10));
+  TSlideStore store(3 * unit);
+  store.Add(key, slide(10, 10));
+  ASSERT_TRUE(store.Find(key));
+  // Device, inode, size, modification and change times, slide size, stretch.
+  const TSlideKey others[] = {{{9, 2, 3, 4, 5}, {120, false}}, {{1, 9, 3, 4, 5}, {120, false}},
+                              {{1, 2, 9, 4, 5}, {120, false}}, {{1, 2, 3, 9, 5}, {120, false}},
+                              {{1, 2, 3, 4, 9}, {120, false}}, {{1, 2, 3, 4, 5}, {90, false}},
+                              {{1, 2, 3, 4, 5}, {120, true}}};
+  for (const TSlideKey& other : others) EXPECT_FALSE(store.Find(other));
+  const TSlideKey b{{1, 20, 3, 4, 5}, {120, false}}, c{{1, 30, 3, 4, 5}, {120, false}},
+      d{{1, 40, 3, 4, 5}, {120, false}};
+  store.Add(b, slide(10, 10));
+  store.Add(c, slide(10, 10));
+  EXPECT_EQ(store.Bytes(), 3 * unit);
+  store.Find(key);  // drawn again: b is now the oldest
+  store.Add(d, slide(10, 10));
+  EXPECT_FALSE(store.Find(b));
+  EXPECT_TRUE(store.Find(key) && store.Find(c) && store.Find(d));
+  store.Add(b, slide(18, 10));  // needs the room of two
+  EXPECT_FALSE(store.Find(key) || store.Find(c));
+  EXPECT_TRUE(store.Find(d) && store.Find(b));
+  store.Add(c, slide(40, 40));  // larger than the whole store: not kept
+  EXPECT_FALSE(store.Find(c));
+  EXPECT_EQ(store.Bytes(), unit + TSlideStore::SlideBytes(TBitmap(18, 10)));
+  store.Add(b, slide(10, 10));  // made again: it replaces the one kept
+  EXPECT_EQ(store.Bytes(), 2 * unit);
+  store.Add(c, slide(10, 10));
+  store.Add(key, slide(10, 10));  // d goes
+  store.Add(d, slide(10, 10));    // then b, the replaced one
+  EXPECT_FALSE(store.Find(b));
+  EXPECT_TRUE(store.Find(c) && store.Find(key) && store.Find(d));
+
+  // Bytes are the pixels', four each, and a little bookkeeping: a mebibyte
+  // keeps 27 slides of 120 x 80 (38,400 bytes of pixels each), not 28.
+  TSlideStore mebibyte(1 << 20);
+  for (std::uint64_t inode = 1; inode <= 28; ++inode)
+    mebibyte.Add({{1, inode, 3, 4, 5}, {120, false}}, slide(120, 80));
+  EXPECT_FALSE(mebibyte.Find({{1, 1, 3, 4, 5}, {120, false}}));
+  EXPECT_TRUE(mebibyte.Find({{1, 2, 3, 4, 5}, {120, false}}));
+  // A slide the size of the whole store is kept.
+  TSlideStore exact(unit);
+  exact.Add(key, slide(10, 10));
+  EXPECT_TRUE(exact.Find(key));
+
+  const char* saved = std::getenv("GLIMMET_SLIDE_CACHE_MIB");
+  const std::string kept = saved ? saved : "";
+  for (const auto& [set, bytes] : std::vector<std::pair<const char*, std::uint64_t>>{
+           {"", 64u << 20}, {"0", 0}, {"3", 3u << 20}, {"-1", 64u << 20}, {"x", 64u << 20}}) {
+    setenv("GLIMMET_SLIDE_CACHE_MIB", set, 1);
+    EXPECT_EQ(DefaultSlideStoreBytes(), bytes) << "GLIMMET_SLIDE_CACHE_MIB=" << set;
+  }
+  (void)(saved ? setenv("GLIMMET_SLIDE_CACHE_MIB", kept.c_str(), 1) : unsetenv("GLIMMET_SLIDE_CACHE_MIB"));
+}
+
+TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeverKept) {
+  const std::string a = Dir / "a.jpg", b = Dir / "b.jpg", link = Dir / "link.jpg", bad = Dir / "bad.jpg";
+  WriteFile(a, Picture(Colour::Rgb, 300, 200));
+  fs::create_symlink(a, link);
+  WriteFile(bad, Bytes{'n', 'o', 't'});
+  for (const int workers : {0, 2}) {
+    SCOPED_TRACE(testing::Message() << workers << " workers");
+    WriteFile(b, Picture(Colour::Rgb, 50, 400));
+    std::atomic<int> loads{0};  // what the supply loads, counted through an injected loader
+    TSlideSupply supply(workers, DefaultSlideStoreBytes(), [&loads](const std::string& file) {
+      ++loads;
+      return TPicture::LoadResolvedGraphic(file);
+    });
+    const TSlideLook look{120, false};
+    const auto paint = [&](const std::vector<std::string>& files) {
+      std::vector<std::string> sizes;
+      supply.StartPaint(files, look);
+      for (const std::string& f : files) {
+        try {
+          const TSlideRef s = supply.TakeSlide(f);
+          sizes.push_back(std::to_string(s->Width()) + "x" + std::to_string(s->Height()));
+        } catch (const std::exception& e) {
+          sizes.push_back(e.what());
+        }
+      }
+      supply.EndPaint();
+      return sizes;
+    };
+    const std::vector<std::string> first = paint({a, link, b, bad});
+    EXPECT_EQ(first, (std::vector<std::string>{"120x80", "120x80", "15x120",
+                                               "JPEG error #" + std::to_string(JERR_NO_SOI)}));
+    EXPECT_EQ(loads, 3);  // the link shows the same file: made once
+    // A file gone since the listing fails at its request; no failure is kept.
+    const std::string gone = Dir / "gone.jpg";
+    EXPECT_EQ(paint({gone}),
+              std::vector<std::string>{"Cannot open file \"" + gone + "\". No such file or directory"});
+    EXPECT_EQ(supply.Store().Bytes(),
+              TSlideStore::SlideBytes(TBitmap(120, 80)) + TSlideStore::SlideBytes(TBitmap(15, 120)));
+    EXPECT_EQ(paint({a, link, b, bad}), first);
+    EXPECT_EQ(loads, 5);  // only the failing files again
+    // Rewritten with a picture of another size: made again.
+    WriteFile(b, Picture(Colour::Rgb, 400, 100));
+    EXPECT_EQ(paint({b}), std::vector<std::string>{"120x30"});
+    EXPECT_EQ(loads, 6);
+    // Another size or stretch mode is another slide.
+    supply.StartPaint({a}, {120, true});
+    EXPECT_EQ(supply.TakeSlide(a)->Width(), 120);
+    supply.StartPaint({a}, {90, false});
+    EXPECT_EQ(supply.TakeSlide(a)->Width(), 90);
+    EXPECT_EQ(loads, 8);
+    // Taken out of order, the files passed over are dropped, but not the job
+    // the taken one shares: its slide is kept.
+    supply.ClearStore();
+    supply.StartPaint({a, link}, look);
+    EXPECT_EQ(supply.TakeSlide(link)->Width(), 120);
+    EXPECT_EQ(paint({a}), std::vector<std::string>{"120x80"});
+    EXPECT_EQ(loads, 9);
+    // Made ahead into the store in the look asked for, not the last paint's,
+    // then painted without a load.
+    supply.ClearStore();
+    supply.StartAhead({a, b}, look);
+    WithinSeconds("the read-ahead", [&] {
+      while (!supply.Idle()) std::this_thread::yield();
+    });
+    EXPECT_EQ(loads, workers == 0 ? 9 : 11);  // nothing runs ahead without workers
+    EXPECT_EQ(paint({a, b}), (std::vector<std::string>{"120x80", "120x30"}));
+    EXPECT_EQ(loads, 11);
+    // The large view takes the file it names, whatever was started.
+    supply.StartLarge(a);
+    EXPECT_EQ(supply.TakeLarge(b)->Width(), 400);
+  }
+}
+
+// The slide's picture is the grid's: a 1:1 stretch copies exactly in both
+// modes, clipped or not, so the grid draws a made slide as it would have
+// drawn the picture.
+TEST(StretchBltTest, SameSizeStretchIsAnExactCopyClippedOrNot) {
+  TBitmap source(7, 5);
+  for (int y = 0; y < 5; ++y)
+    for (int x = 0; x < 7; ++x) source.Canvas().SetPixel(x, y, TColor(0x010203 * (x + 1) + 0x100000 * y));
+  for (const int mode : {HALFTONE, COLORONCOLOR}) {
+    for (const int dx : {0, -3, 4}) {
+      TBitmap target(8, 6);
+      target.Canvas().SetStretchBltMode(mode);
+      target.Canvas().StretchBlt(dx, 1, 7, 5, source, 0, 0, 7, 5, SRCCOPY);
+      for (int y = 0; y < 6; ++y) {
+        for (int x = 0; x < 8; ++x) {
+          const bool inside = x - dx >= 0 && x - dx < 7 && y >= 1;
+          EXPECT_EQ(target.Canvas().Pixel(x, y), inside ? source.Canvas().Pixel(x - dx, y - 1) : clBlack)
+              << "mode " << mode << " dx " << dx << " at " << x << "," << y;
+        }
+      }
+    }
+  }
+}
+
+
+// Decoded straight into a slide, the picture is what the canvas stretch of
+// the whole decoded picture draws, in both modes and at its own size too; a
+// slide of no size still decodes, and so raises what decoding raises.
+TEST_F(SlideSupplyTest, DecodeStretchedDrawsWhatStretchingTheDecodedPictureDraws) {
+  WriteFile(Dir / "p.jpg", Picture(Colour::Rgb, 97, 61));
+  TJPEGImage picture;
+  picture.LoadFromFile(Dir / "p.jpg");
+  const TBitmap& whole = picture.Bitmap();
+  for (const int mode : {HALFTONE, COLORONCOLOR}) {
+    for (const auto& [w, h] : {std::pair{97, 61}, std::pair{40, 25}, std::pair{120, 76}, std::pair{13, 61}}) {
+      TBitmap expected(w, h);
+      expected.Canvas().SetStretchBltMode(mode);
+      expected.Canvas().StretchBlt(0, 0, w, h, whole, 0, 0, 97, 61, SRCCOPY);
+      const std::shared_ptr<TBitmap> made = DecodeStretched(picture, w, h, mode);
+      ASSERT_TRUE(made);
+      ASSERT_EQ(made->Width(), w);
+      ASSERT_EQ(made->Height(), h);
+      EXPECT_TRUE(std::equal(made->Bits(), made->Bits() + std::size_t(w) * std::size_t(h), expected.Bits()))
+          << "mode " << mode << " at " << w << "x" << h;
+    }
+  }
+  EXPECT_TRUE(DecodeStretched(picture, 0, 5, HALFTONE)->Empty());
+  WriteFile(Dir / "bad.jpg", InsertBeforeEoi(Picture(Colour::Rgb, 64, 48), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}));
+  TJPEGImage bad;
+  bad.LoadFromFile(Dir / "bad.jpg");
+  EXPECT_THROW(DecodeStretched(bad, 0, 0, HALFTONE), EInvalidGraphic);
+  const std::atomic<bool> stop{true};
+  EXPECT_FALSE(DecodeStretched(picture, 40, 25, HALFTONE, &stop));
+}
+
+// Two links to one file, the file being made ahead when a paint asks for
+// both: the paint takes the job under way, and nothing of the job's is read
+// before it has run (the thread sanitizer build sees any such read). The
+// loader holds the job until the paint has planned; it waits on a flag with
+// no ordering, so the sanitizer sees only the supply's own.
+TEST_F(SlideSupplyTest, FileMadeAheadAndShownTwiceIsTakenFromItsJobOnceItHasRun) {
+  const std::string a = Dir / "a.jpg", link = Dir / "link.jpg";
+  WriteFile(a, Picture(Colour::Rgb, 300, 200));
+  fs::create_symlink(a, link);
+  std::atomic<bool> loading{false}, release{false};
+  std::atomic<int> loads{0};
+  TSlideSupply supply(2, DefaultSlideStoreBytes(), [&](const std::string& file) {
+    ++loads;
+    loading.store(true, std::memory_order_relaxed);
+    while (!release.load(std::memory_order_relaxed)) std::this_thread::yield();
+    return TPicture::LoadResolvedGraphic(file);
+  });
+  const TSlideLook look{120, false};
+  supply.StartAhead({a}, look);
+  WithinSeconds("the read-ahead's load", [&] {
+    while (!loading.load(std::memory_order_relaxed)) std::this_thread::yield();
+  });
+  supply.StartPaint({a, link}, look);
+  release.store(true, std::memory_order_relaxed);
+  const TSlideRef first = supply.TakeSlide(a);
+  const TSlideRef second = supply.TakeSlide(link);
+  supply.EndPaint();
+  ASSERT_TRUE(first && second);
+  EXPECT_EQ(first, second);
+  EXPECT_EQ(first->Width(), 120);
+  EXPECT_EQ(first->Height(), 80);
+  EXPECT_EQ(loads, 1);
+}
+
+}  // namespace
