@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <exception>
-#include <numeric>
 #include <utility>
 
 #include "lib/Tesk_Thumbnails.h"
@@ -36,21 +35,6 @@ TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, int screenBits, const st
 
 }  // namespace
 
-std::vector<std::size_t> DecodeStartOrder(const std::vector<double>& costs, int workers) {
-  const double sharing = std::max(workers, 1);
-  std::vector<double> latestStart(costs.size());
-  double before = 0;  // the costs of the files asked for earlier
-  for (std::size_t i = 0; i < costs.size(); ++i) {
-    latestStart[i] = before / sharing - costs[i];
-    before += costs[i];
-  }
-  std::vector<std::size_t> order(costs.size());
-  std::iota(order.begin(), order.end(), std::size_t(0));
-  std::stable_sort(order.begin(), order.end(),
-                   [&](std::size_t a, std::size_t b) { return latestStart[a] < latestStart[b]; });
-  return order;
-}
-
 // What a job made: a slide, the large view's picture, or the failure.
 struct TSlideSupply::TMade {
   TSlideRef Slide;
@@ -68,7 +52,7 @@ void TSlideSupply::Configure(int workers, std::uint64_t storeBytes, std::uint64_
   DropAll();
   FPool.reset();
   FStore = std::make_unique<TSlideStore>(storeBytes);
-  FPool = std::make_unique<TDecodePool>(workers, decodeBytes, ReturnFreePixelMemory, FMechanisms.Pool);
+  FPool = std::make_unique<TDecodePool>(workers, decodeBytes, ReturnFreePixelMemory, FPoolOptions);
 }
 
 // The file's plan: its slide when the store has it, else a job to come.
@@ -128,20 +112,11 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
   // What was being made ahead for other views is dropped; the read-ahead
   // after this paint starts what the new view needs.
   CancelAll(FAhead);
-  // Without workers nothing runs ahead: no need to know what it would cost.
-  std::vector<TDecodeEstimate> estimates(toStart.size());
-  if (Workers() > 0) {
-    for (std::size_t k = 0; k < toStart.size(); ++k) estimates[k] = EstimateDecode(files[toStart[k]]);
-  }
-  std::vector<double> costs;
-  costs.reserve(estimates.size());
-  for (const TDecodeEstimate& e : estimates) costs.push_back(e.Cost);
-  std::vector<std::size_t> order(costs.size());
-  std::iota(order.begin(), order.end(), std::size_t(0));
-  if (FMechanisms.StartByCost) order = DecodeStartOrder(costs, Workers());
-  for (const std::size_t k : order) {
-    TPlanned& plan = FPaint[toStart[k]];
-    plan.Job = QueueSlide(plan, look, estimates[k].RowBytes, TDecodePool::TLane::Now);
+  for (const std::size_t i : toStart) {
+    // Without workers nothing runs beside another job: no need to know what
+    // it holds.
+    const std::uint64_t bytes = Workers() > 0 ? EstimateDecode(files[i]).RowBytes : 0;
+    FPaint[i].Job = QueueSlide(FPaint[i], look, bytes, TDecodePool::TLane::Now);
   }
   for (std::size_t i = 0; i < files.size(); ++i) {
     if (madeAs[i] != i) FPaint[i].Job = FPaint[madeAs[i]].Job;

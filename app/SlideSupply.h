@@ -19,7 +19,6 @@
 // which the GUI thread reads once the pool says the job has run, and the
 // store, which locks.
 #include <QObject>
-#include <cstddef>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -29,20 +28,6 @@
 #include "app/SlideStore.h"
 #include "toolkit/DecodePool.h"
 #include "toolkit/Pictures.h"
-
-// The indexes of the costs (given in the paint's order) in the order to start
-// them on this many workers: by the latest moment each can start and still be
-// done when the paint would reach it, were the files before it decoded side
-// by side. Files of like cost keep the paint's order.
-std::vector<std::size_t> DecodeStartOrder(const std::vector<double>& costs, int workers);
-
-// The supply's mechanisms beside the pool's, each on unless switched off to
-// measure what it buys (glimmet-bench, part mechanisms).
-struct TSupplyMechanisms {
-  // A paint's files start by DecodeStartOrder, not in the paint's order.
-  bool StartByCost = true;
-  TDecodePoolOptions Pool;
-};
 
 class TSlideSupply {
  public:
@@ -58,8 +43,8 @@ class TSlideSupply {
 
   // Replaces the workers and the store, dropping all work and every slide.
   void Configure(int workers, std::uint64_t storeBytes, std::uint64_t decodeBytes = DefaultDecodeBytes);
-  // Applies from the next Configure.
-  void SetMechanisms(const TSupplyMechanisms& mechanisms) { FMechanisms = mechanisms; }
+  // The pool's options from the next Configure on.
+  void SetPoolOptions(const TDecodePoolOptions& options) { FPoolOptions = options; }
   int Workers() const { return FPool->Workers(); }
   const TSlideStore& Store() const { return *FStore; }
   // Forgets every slide made.
@@ -86,16 +71,16 @@ class TSlideSupply {
                  TSlideLook look);
 
   // The steps of a paint. StartPaint drops an earlier paint's work and starts
-  // making the slides of these files, in the order the paint will ask for
-  // them; TakeSlide gives the file's slide (kept, started, or made here;
+  // making the slides of these files, given and started in the order the
+  // paint will ask for them; TakeSlide gives the file's slide (kept, started, or made here;
   // raises what loading or decoding raised; a failed slide is never kept);
   // EndPaint drops what the paint did not take, without waiting for it.
   void StartPaint(const std::vector<std::string>& files, TSlideLook look);
   TSlideRef TakeSlide(const std::string& fileName);
   void EndPaint();
 
-  // Makes these files' slides into the store beside the paints' jobs, behind
-  // them and at a lower priority, the first given first; cancels the jobs
+  // Makes these files' slides into the store, started only while no paint's
+  // job waits, the first given first; cancels the jobs
   // earlier started ahead for files not among them (the slides they made
   // stay). Nothing with the store off.
   void StartAhead(const std::vector<std::string>& files, TSlideLook look);
@@ -124,7 +109,7 @@ class TSlideSupply {
   void CancelAll(std::vector<TPlanned>& plans);
 
   TLoader FLoader;
-  TSupplyMechanisms FMechanisms;
+  TDecodePoolOptions FPoolOptions;
   // The store outlives the pool, whose jobs put slides into it.
   std::unique_ptr<TSlideStore> FStore;
   std::unique_ptr<TDecodePool> FPool;

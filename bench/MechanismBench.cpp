@@ -1,7 +1,6 @@
 #include "MechanismBench.h"
 
 #include <QApplication>
-#include <QScrollBar>
 #include <functional>
 
 #include "GridBench.h"
@@ -27,52 +26,24 @@ TMedians OnAgainstOff(TFrmGlimmet& window, int reps, const std::function<void()>
 
 }  // namespace
 
-TMechanismFigures MeasureMechanisms(TFrmGlimmet& window, const std::string& folder, const std::string& scrollFolder,
-                                    int reps) {
+TMechanismFigures MeasureMechanisms(TFrmGlimmet& window, const std::string& folder, int reps) {
   TSlideSupply& supply = window.Supply();
   const int workers = supply.Workers();
   const std::uint64_t storeBytes = supply.Store().Capacity();
   TThumbnails& grid = *window.Thumbs1;
   const auto paint = [&] { grid.Paint(); };
-  const auto configure = [&](int n, std::uint64_t bytes, TSupplyMechanisms m) {
-    supply.SetMechanisms(m);
-    supply.Configure(n, bytes);  // a new, empty store
-  };
   TMechanismFigures f;
   ShowFolder(window, folder);
-  f.StartByCost = OnAgainstOff(window, reps, paint, [&](bool on) {
-    TSupplyMechanisms m;
-    m.StartByCost = on;
-    configure(workers, storeBytes, m);
-  });
   f.RunWhileWaiting = OnAgainstOff(window, reps, paint, [&](bool on) {
-    TSupplyMechanisms m;
-    m.Pool.RunWhileWaiting = on;
-    configure(1, storeBytes, m);
+    supply.SetPoolOptions({.RunWhileWaiting = on});
+    supply.Configure(1, storeBytes);  // a new, empty store
   });
+  supply.SetPoolOptions({});
   f.KeptStores = OnAgainstOff(window, reps, paint, [&](bool on) {
     KeepFreedPixelStores(on);
-    configure(0, 0, {});
+    supply.Configure(0, 0);
   });
   KeepFreedPixelStores(true);
-
-  // From half a row scrolled, the read-ahead of its paint started but not
-  // done, a step that brings two slides into view that it is making.
-  ShowFolder(window, scrollFolder);
-  constexpr int kFrom = 2, kTo = 3;
-  f.AheadTwins = OnAgainstOff(
-      window, reps,
-      [&] {
-        window.SBarThumbs->setValue(kTo);
-        QApplication::processEvents();
-      },
-      [&](bool on) {
-        TSupplyMechanisms m;
-        m.Pool.AheadTwins = on;
-        configure(workers, storeBytes, m);
-        PaintAt(window, kFrom);
-        QApplication::processEvents();  // the posted read-ahead starts
-      });
-  configure(workers, storeBytes, {});
+  supply.Configure(workers, storeBytes);
   return f;
 }

@@ -8,12 +8,9 @@
 class TFrmGlimmet;
 
 struct TMechanismFigures {
-  TMedians StartByCost;      // a cold paint, its files started by cost / in the paint's order
   TMedians RunWhileWaiting;  // a cold paint on one worker, the paint's thread running jobs too / not
   TMedians KeptStores;       // a literal paint (each file loaded at its request), stores kept / not
-  TMedians AheadTwins;       // a scroll step while the read-ahead runs, twin threads / one a worker
 };
 
-// folder: the photos, shown; scrollFolder: a folder of a few screens of them.
-TMechanismFigures MeasureMechanisms(TFrmGlimmet& window, const std::string& folder, const std::string& scrollFolder,
-                                    int reps);
+// The folder's first screen, shown.
+TMechanismFigures MeasureMechanisms(TFrmGlimmet& window, const std::string& folder, int reps);

@@ -162,17 +162,21 @@ void RunPaint(TFrmGlimmet& window, const TOptions& o, const std::string& photos,
 }
 
 // Scrolling needs more than a screen: the folder's first photos copied over
-// and over into a folder of their own, each copy a file of its own.
-void RunScroll(TFrmGlimmet& window, const TOptions& o, const std::string& photos, TReport& report) {
-  const TClock clock = TClock::Wall;
-  const TTempFolder temp("glimmet-bench-scroll");
+// and over into a folder of their own in temp, each copy a file of its own.
+std::string MakeScrollFolder(TFrmGlimmet& window, const TTempFolder& temp, const std::string& photos) {
   const std::string folder = temp.Path() + "/copies";
   std::filesystem::create_directory(folder);
   std::vector<std::string> sources = PicturesOf(photos);
   if (sources.size() > std::size_t(kSlidesInView)) sources.resize(kSlidesInView);
   CopyPhotos(sources, folder, kScrollFolderSize);
   window.ChooseFolder(temp.Path());  // the tree learns the folder
-  ShowFolder(window, folder);
+  return folder;
+}
+
+void RunScroll(TFrmGlimmet& window, const TOptions& o, const std::string& photos, TReport& report) {
+  const TClock clock = TClock::Wall;
+  const TTempFolder temp("glimmet-bench-scroll");
+  ShowFolder(window, MakeScrollFolder(window, temp, photos));
   const TStepFigures cold = MeasureScrollStep(window, o.Reps, clock, false);
   report.Line("step_new_slides", cold.NewSlides, 0);
   report.Line("step_decode_8_ms", cold.Step.Reference * 1e3, 2);
@@ -218,22 +222,11 @@ void RunWorkers(TFrmGlimmet& window, const TOptions& o, const std::string& photo
 
 // Each mechanism of the supply and its pool on against off, side by side.
 void RunMechanisms(TFrmGlimmet& window, const TOptions& o, const std::string& photos, TReport& report) {
-  const TTempFolder temp("glimmet-bench-mechanisms");
-  const std::string folder = temp.Path() + "/copies";
-  std::filesystem::create_directory(folder);
-  std::vector<std::string> sources = PicturesOf(photos);
-  if (sources.size() > std::size_t(kSlidesInView)) sources.resize(kSlidesInView);
-  CopyPhotos(sources, folder, kScrollFolderSize);
-  window.ChooseFolder(temp.Path());  // the tree learns the folder
-  const TMechanismFigures m = MeasureMechanisms(window, photos, folder, o.Reps);
-  report.Line("start_by_cost_paint_ms", m.StartByCost.Subject * 1e3, 2);
-  report.Line("start_by_cost_on_over_off", m.StartByCost.Ratio());
+  const TMechanismFigures m = MeasureMechanisms(window, photos, o.Reps);
   report.Line("run_while_waiting_paint_ms", m.RunWhileWaiting.Subject * 1e3, 2);
   report.Line("run_while_waiting_on_over_off", m.RunWhileWaiting.Ratio());
   report.Line("kept_stores_serial_paint_ms", m.KeptStores.Subject * 1e3, 2);
   report.Line("kept_stores_on_over_off", m.KeptStores.Ratio());
-  report.Line("ahead_twins_step_ms", m.AheadTwins.Subject * 1e3, 2);
-  report.Line("ahead_twins_on_over_off", m.AheadTwins.Ratio());
 }
 
 void RunFocus(TFrmGlimmet& window, const TOptions& o, TReport& report) {

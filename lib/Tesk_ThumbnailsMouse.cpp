@@ -130,7 +130,8 @@ double TThumbnails::ScrollPositionShowing(int ThumbID) const {
   };
   if (inside(x, box, Width()) && inside(y, box, Height())) return FScrollPosition;
   const int columns = std::max(1, FNumColumns);
-  return double((ThumbID - 1) / columns * columns + 1);
+  const int rowStart = (ThumbID - 1) / columns * columns + 1;
+  return rowStart;
 }
 
 void TThumbnails::ClickSlide(int ThumbID) {

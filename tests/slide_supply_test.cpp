@@ -1,10 +1,8 @@
-// The slide supply's parts on their own: the order a paint's files start in,
-// the pool that runs the jobs, the store that keeps the slides, the decoder
+// The slide supply's parts on their own: the pool that runs the jobs, the store that keeps the slides, the decoder
 // that stretches rows as they come, and the supply over them, with an
 // injected loader and latches in place of waiting for time to pass.
 #include <gtest/gtest.h>
 #include <pthread.h>
-#include <sys/resource.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -34,10 +32,9 @@ namespace fs = std::filesystem;
 namespace {
 
 Bytes Picture(Colour colours, int width, int height) {
-  return MakeJpeg({.Width = width, .Height = height, .Colours = colours},
-                  [](int x, int y) {
-                    return Sample{std::uint8_t(x * 3), std::uint8_t(y * 7), std::uint8_t(x ^ y), 0};
-                  });
+  return MakeJpeg({.Width = width, .Height = height, .Colours = colours}, [](int x, int y) {
+    return Sample{std::uint8_t(x * 3), std::uint8_t(y * 7), std::uint8_t(x ^ y), 0};
+  });
 }
 
 class SlideSupplyTest : public testing::Test {
@@ -46,35 +43,8 @@ class SlideSupplyTest : public testing::Test {
   TempDir Dir;
 };
 
-// The files a paint asks for start in an order that has the slow ones
-// started early enough, and like ones in the paint's order.
-TEST(DecodeStartOrderTest, SlowFilesStartEarlyEnoughAndLikeOnesInThePaintsOrder) {
-  struct Row {
-    const char* Name;
-    int Workers;
-    std::vector<double> Costs;
-    std::vector<std::size_t> Order;
-  };
-  const Row rows[] = {
-      {"none", 2, {}, {}},
-      {"alike", 2, {5, 5, 5, 5}, {0, 1, 2, 3}},
-      {"unknown costs", 2, {0, 0, 0}, {0, 1, 2}},
-      {"slow one second", 2, {4, 10, 1, 1, 1, 1, 1, 1}, {1, 0, 2, 3, 4, 5, 6, 7}},
-      {"slow one last, one worker", 1, {1, 1, 5}, {2, 0, 1}},
-      {"no workers count as one", 0, {1, 1, 5}, {2, 0, 1}},
-      {"one worker may start it later", 1, {1, 1, 1.6}, {0, 1, 2}},
-      {"two workers must start it sooner", 2, {1, 1, 1.6}, {0, 2, 1}},
-      {"slow enough to start second", 2, {1, 1, 1, 1, 2.75}, {0, 4, 1, 2, 3}},
-      {"tie keeps the paint's order", 4, {1, 1, 1, 1, 1, 1, 1, 1, 3}, {0, 8, 1, 2, 3, 4, 5, 6, 7}},
-  };
-  for (const Row& row : rows) {
-    SCOPED_TRACE(row.Name);
-    EXPECT_EQ(DecodeStartOrder(row.Costs, row.Workers), row.Order);
-  }
-}
-
 // A job that holds until its latch opens, and tells when it started, ran
-// out or was asked to stop, and the name and nice value of its thread.
+// out or was asked to stop, and the name of its thread.
 using enum TDecodePool::TLane;
 
 std::atomic<int> gStarts{0};
@@ -86,7 +56,6 @@ struct LatchedJob {
   std::promise<void> Started;
   std::atomic<bool> Stopped{false};
   std::atomic<int> Runs{0};
-  std::atomic<int> Nice{-100};
   std::string Thread;
   std::uint64_t BytesAtStart = 0;
   int StartNumber = 0;
@@ -95,7 +64,6 @@ struct LatchedJob {
       ++Runs;
       StartNumber = ++gStarts;
       if (Pool) BytesAtStart = Pool->BytesRunning();
-      Nice = getpriority(PRIO_PROCESS, id_t(gettid()));
       char name[16] = {};
       pthread_getname_np(pthread_self(), name, sizeof name);
       Thread = name;
@@ -179,19 +147,15 @@ TEST(DecodePoolTest, AwaitedJobGoesFirstAndAheadJobsWaitForNowJobs) {
   Waited(pool, jobAwaited);
   EXPECT_EQ(awaited.Runs, 1);
   EXPECT_EQ(later.Runs, 0);
+  EXPECT_NE(awaited.Thread, "glimmet-decode");  // the waiting thread
   blocker.Open.set_value();
   StartedWithin(later);
-  // Only once no Now job waits, and yielding the processor to the paint's.
-  StartedWithin(ahead);
-  EXPECT_EQ(later.Runs, 1);
-  const int nice = getpriority(PRIO_PROCESS, id_t(gettid()));
-  EXPECT_EQ(later.Nice, nice);
-  EXPECT_EQ(later.Thread, "glimmet-decode");
-  EXPECT_EQ(ahead.Thread, "glimmet-ahead");
-  if (nice <= 10) {
-    EXPECT_EQ(ahead.Nice, 10);
-  }
   later.Open.set_value();
+  // Only once no Now job waits.
+  StartedWithin(ahead);
+  EXPECT_LT(later.StartNumber, ahead.StartNumber);
+  EXPECT_EQ(later.Thread, "glimmet-decode");
+  EXPECT_EQ(ahead.Thread, "glimmet-decode");
   ahead.Open.set_value();
   for (const auto& job : {jobBlocker, jobLater, jobAhead}) Waited(pool, job);
   EXPECT_EQ(later.Runs + awaited.Runs + ahead.Runs + blocker.Runs, 4);
@@ -386,7 +350,6 @@ TEST(StretchBltTest, SameSizeStretchIsAnExactCopyClippedOrNot) {
     }
   }
 }
-
 
 // Decoded straight into a slide, the picture is what the canvas stretch of
 // the whole decoded picture draws, in both modes and at its own size too; a

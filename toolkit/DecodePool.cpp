@@ -1,8 +1,6 @@
 #include "DecodePool.h"
 
 #include <pthread.h>
-#include <sys/resource.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdlib>
@@ -11,8 +9,6 @@
 namespace {
 
 constexpr int kMaxWorkers = 8;
-// Ahead threads yield the processors to everything else of the desktop.
-constexpr int kAheadNice = 10;
 
 }  // namespace
 
@@ -32,8 +28,6 @@ struct TDecodePool::TJob {
   std::atomic<bool> Stop{false};
 };
 
-// Each worker has a twin for the Ahead lane, so that lowering the twin's
-// priority never has to be undone (which needs privileges).
 TDecodePool::TDecodePool(int workers, std::uint64_t byteCeiling, std::function<void()> onIdle,
                          TDecodePoolOptions options)
     : FWorkers(std::max(workers, 0)),
@@ -41,14 +35,7 @@ TDecodePool::TDecodePool(int workers, std::uint64_t byteCeiling, std::function<v
       FCeiling(byteCeiling),
       FOnIdle(std::move(onIdle)),
       FOptions(options) {
-  for (int i = 0; i < FWorkers; ++i) {
-    if (FOptions.AheadTwins) {
-      FThreads.emplace_back([this] { Work({TLane::Now}); });
-      FThreads.emplace_back([this] { Work({TLane::Ahead}); });
-    } else {
-      FThreads.emplace_back([this] { Work({TLane::Now, TLane::Ahead}); });
-    }
-  }
+  for (int i = 0; i < FWorkers; ++i) FThreads.emplace_back([this] { Work(); });
 }
 
 TDecodePool::~TDecodePool() {
@@ -169,17 +156,12 @@ TDecodePool::TJobRef TDecodePool::NextJob(TLane lane) {
   return job;
 }
 
-void TDecodePool::Work(std::vector<TLane> lanes) {
+void TDecodePool::Work() {
   // Named for debuggers, profilers and thread listings.
-  const bool ahead = lanes.front() == TLane::Ahead;
-  pthread_setname_np(pthread_self(), ahead ? "glimmet-ahead" : "glimmet-decode");
-  if (ahead) setpriority(PRIO_PROCESS, pid_t(gettid()), kAheadNice);
+  pthread_setname_np(pthread_self(), "glimmet-decode");
   const auto next = [&] {
-    TJobRef job;
-    for (const TLane lane : lanes) {
-      if ((job = NextJob(lane))) break;
-    }
-    return job;
+    TJobRef job = NextJob(TLane::Now);
+    return job ? job : NextJob(TLane::Ahead);
   };
   std::unique_lock lock(FLock);
   for (;;) {

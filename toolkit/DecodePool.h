@@ -1,8 +1,7 @@
 #pragma once
 // Work beside the GUI thread: decoding pictures and making slides of them.
 // Jobs come in two lanes: what a paint or a click will wait for (Now), and
-// what is made ahead while the program is idle (Ahead), run by threads of
-// lower priority and only while no Now job waits. The pictures that running
+// what is made ahead (Ahead), started only while no Now job waits. The pictures that running
 // jobs decode are bounded together in bytes; the results are the jobs' own.
 #include <atomic>
 #include <condition_variable>
@@ -22,12 +21,9 @@ int DefaultDecodeWorkers();
 // What running jobs may hold together, unless one job alone needs more.
 constexpr std::uint64_t DefaultDecodeBytes = std::uint64_t(512) << 20;
 
-// What the pool does beyond running the jobs in their lanes; each can be
+// What the pool does beyond running the jobs in their lanes, on unless
 // switched off to measure what it buys (glimmet-bench, part mechanisms).
 struct TDecodePoolOptions {
-  // Each worker has a twin of lower priority for the Ahead lane; without,
-  // a worker runs both lanes, Now jobs first, at its own priority.
-  bool AheadTwins = true;
   // Wait runs a job no worker has started on the waiting thread, when the
   // workers leave a core idle.
   bool RunWhileWaiting = true;
@@ -71,8 +67,7 @@ class TDecodePool {
   std::uint64_t BytesRunning() const;
 
  private:
-  // A worker's loop: the lanes it serves, the first first.
-  void Work(std::vector<TLane> lanes);
+  void Work();
   TJobRef NextJob(TLane lane);  // with FLock held; null when none may start
   bool Admits(const TJob& job) const;
   void Run(std::unique_lock<std::mutex>& lock, TJob& job);

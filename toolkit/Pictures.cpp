@@ -62,6 +62,7 @@ std::unique_ptr<TGraphic> TPicture::LoadResolvedGraphic(const std::string& path)
   return graphic;
 }
 
+// NOLINTNEXTLINE(performance-unnecessary-value-param): overrides take the data over
 void TGraphic::LoadFromData(std::vector<std::uint8_t>) {
   throw EInvalidGraphic(ClassName() + " cannot be loaded from memory");
 }
