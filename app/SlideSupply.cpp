@@ -13,7 +13,9 @@ TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, const std::atomic<bool>*
   const TSlidePictureSize size = SlidePictureSize(width, height, look.Size);
   const bool shown = size.Width > 0 && size.Height > 0;
   auto slide = std::make_shared<TBitmap>();
-  if (shown) slide->Reset(size.Width, size.Height);
+  // Ratio times the rectangle: the grid draws it there 1:1 on a finer
+  // screen, and finds the same rectangle from it.
+  if (shown) slide->Reset(size.Width * look.Ratio, size.Height * look.Ratio);
   // Decoded even when not shown: a failure raises as drawing it would.
   TRowStretcher stretcher(*slide, width, height, look.AntiAlias ? HALFTONE : COLORONCOLOR);
   if (!picture.DecodeRows([&](const std::uint32_t* rows, int count) { stretcher.AddRows(rows, count); }, Stop)) {

@@ -21,7 +21,7 @@
 #include "toolkit/Pictures.h"
 
 // The picture scaled to the slide the grid draws it in, by the grid's rule
-// and its stretch mode, a band of rows at a time as it decodes (the whole
+// and its stretch mode, look.Ratio times that size each way, a band of rows at a time as it decodes (the whole
 // picture is never held); null when Stop was set. A picture whose slide
 // would have no width or height gives a stand-in of the same proportions,
 // which the grid draws just as it would the picture: as nothing.
