@@ -47,8 +47,8 @@ void TFinePictures::Add(const TBitmap& picture, int mode, int left, int top, int
   fine->Kept.assign(std::size_t(area.Right - area.Left) * std::size_t(area.Bottom - area.Top), 1);
   TCanvas& canvas = fine->Pixels.Canvas();
   canvas.SetStretchBltMode(mode);
-  canvas.StretchBlt((left - area.Left) * FRatio, (top - area.Top) * FRatio, width * FRatio, height * FRatio, picture,
-                    0, 0, picture.Width(), picture.Height());
+  canvas.StretchBlt((left - area.Left) * FRatio, (top - area.Top) * FRatio, width * FRatio, height * FRatio,
+                    picture, 0, 0, picture.Width(), picture.Height());
   FPictures.push_back(std::move(fine));
 }
 

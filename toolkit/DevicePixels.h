@@ -34,8 +34,8 @@ class TFinePictures {
 
  private:
   struct TFine {
-    TRect Area;                  // on the canvas, within it
-    TBitmap Pixels;              // Area ratio times finer
+    TRect Area;                      // on the canvas, within it
+    TBitmap Pixels;                  // Area ratio times finer
     std::vector<std::uint8_t> Kept;  // per pixel of Area: still the picture's
   };
   void SetAgain(const TRect& area);

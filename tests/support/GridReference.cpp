@@ -62,7 +62,7 @@ void Frame(TBitmap& on, std::uint8_t style, int l, int t, int r, int b) {
   Line(on, r - 1, b - 1, l, b - 1, c[3]);
 }
 
-// A marker glyph of the types the tables use (0, 3, 7, 8, 9, 16, 17 and
+// A marker glyph of the types the tables use (0, 3, 7, 8, 9, 15, 16, 17 and
 // characters), centred on (x, y).
 void Marker(TBitmap& on, int type, int x, int y, TColor color, const TFont& font) {
   TCanvas& c = on.Canvas();
@@ -81,6 +81,10 @@ void Marker(TBitmap& on, int type, int x, int y, TColor color, const TFont& font
     c.Pen.Color = color;
     c.Brush.SetStyle(bsClear);  // hollow: the inside stays as it was
     c.Ellipse(x - a, y - a, x + a + 1, y + a + 1);
+  } else if (type == 15) {
+    c.Pen.Color = color;
+    c.Brush.SetColor(color);  // filled: outline and inside in the marker's colour
+    c.Polygon({{x - 3, y}, {x, y + 3}, {x + 3, y}, {x, y - 3}});
   } else if (type >= 52) {
     const std::string text(1, char(type >= 200 && type <= 209 ? type - 152 : type));
     c.Font = font;
