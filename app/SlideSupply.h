@@ -21,10 +21,11 @@
 #include "toolkit/Pictures.h"
 
 // The picture scaled to the slide the grid draws it in, by the grid's rule
-// and its stretch mode, look.Ratio times that size each way, a band of rows at a time as it decodes (the whole
-// picture is never held); null when Stop was set. A picture whose slide
-// would have no width or height gives a stand-in of the same proportions,
-// which the grid draws just as it would the picture: as nothing.
+// and its stretch mode, at look.Ratio times that size each way, a band of
+// rows at a time as it decodes (the whole picture is never held); null when
+// Stop was set. A picture whose slide would have no width or height gives a
+// stand-in of the same proportions, which the grid draws just as it would
+// the picture: as nothing.
 TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, const std::atomic<bool>* Stop = nullptr);
 
 // The indexes of the costs (given in the paint's order) in the order to start

@@ -101,14 +101,14 @@ class TGraphicControl : public TComponent {
   TBitmap& FineSurface() { return FPixelRatio > 1 ? FDevice : FSurface; }
 
  private:
+  void FitDeviceSurface();
+
   int FLeft = 0;
   int FTop = 0;
   int FWidth = 0;
   int FHeight = 0;
   bool FVisible = true;
   bool FPressed = false;  // the left button went down on this control
-  void FitDeviceSurface();
-
   TBitmap FSurface;
   TBitmap FDevice;  // used at ratios above 1
   int FAskedRatio = 1;
