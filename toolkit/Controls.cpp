@@ -8,11 +8,6 @@ TGraphicControl::TGraphicControl(TComponent* AOwner) : TComponent(AOwner) {
   FSurface.OnChange = [this] {
     if (FHost) FHost->SurfaceChanged();
   };
-  // At a finer ratio everything drawn on the surface goes to the device
-  // surface as it is drawn, each pixel repeated.
-  FSurface.Canvas().OnPixelsSet = [this](const TRect& area) {
-    if (FPixelRatio > 1) MagnifyPixels(FSurface, area, FPixelRatio, FDevice);
-  };
 }
 
 void TGraphicControl::SetPixelRatio(int ratio) {
@@ -27,9 +22,15 @@ void TGraphicControl::FitDeviceSurface() {
   while (ratio > 1 && pixels * std::uint64_t(ratio * ratio) > kMaxDeviceSurfaceBytes) --ratio;
   FPixelRatio = ratio;
   if (ratio == 1) {
+    FSurface.Canvas().OnPixelsSet = nullptr;
     FDevice.Reset(0, 0);
     return;
   }
+  // Everything drawn on the surface goes to the device surface as it is
+  // drawn, each pixel repeated.
+  FSurface.Canvas().OnPixelsSet = [this](const TRect& area) {
+    MagnifyPixels(FSurface, area, FPixelRatio, FDevice);
+  };
   FDevice.Reset(FWidth * ratio, FHeight * ratio);
   MagnifyPixels(FSurface, {0, 0, FWidth, FHeight}, ratio, FDevice);
 }
