@@ -46,6 +46,7 @@ COVERAGE = [
     ("toolkit/DecodePool.cpp", ["parallel_decoding_window_test", "mainfrm_test"]),
     ("toolkit/Forms.cpp", ["mainfrm_test", "picture_test"]),
     ("toolkit/Controls.cpp", ["thumbnails_test", "mainfrm_test"]),
+    ("toolkit/DevicePixels.cpp", ["thumbnails_test"]),
     ("toolkit/qt/*.cpp", ["mainfrm_test"]),
     ("toolkit/*.cpp", ["canvas_test", "thumbnails_test", "dstruct_test", "mainfrm_test"]),
     ("app/SlideStore.cpp", ["parallel_decoding_window_test"]),
