@@ -19,8 +19,10 @@ TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, int screenBits, const st
   const int width = picture.Width(), height = picture.Height();
   const TSlidePictureSize size = SlidePictureSize(width, height, look.Size);
   picture.ScreenBitsPerPixel = screenBits;
-  std::shared_ptr<TBitmap> slide =
-      DecodeStretched(picture, size.Width, size.Height, look.AntiAlias ? HALFTONE : COLORONCOLOR, Stop);
+  // Ratio times the rectangle: the grid draws it there 1:1 on a finer
+  // screen, and finds the same rectangle from it.
+  std::shared_ptr<TBitmap> slide = DecodeStretched(picture, size.Width * look.Ratio, size.Height * look.Ratio,
+                                                   look.AntiAlias ? HALFTONE : COLORONCOLOR, Stop);
   if (slide && slide->Empty() && width > 0 && height > 0) {
     // Its long side more than twice SlideSize: the short side rounds to 0.
     const int longSide = 2 * std::max(look.Size, 0) + 1;

@@ -351,7 +351,9 @@ std::string TFrmGlimmet::FileOfSlide(int ThumbID) const {
   return (*FFileList)[ThumbID - 1];
 }
 
-TSlideLook TFrmGlimmet::SlideLook() const { return {Thumbs1->SlideSize(), Thumbs1->AntiAlias()}; }
+TSlideLook TFrmGlimmet::SlideLook() const {
+  return {Thumbs1->SlideSize(), Thumbs1->AntiAlias(), Thumbs1->PixelRatio()};
+}
 
 void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
   FPaintFailure = nullptr;

@@ -140,7 +140,11 @@ TPaintFigures MeasurePaintAgainstDecode(TFrmGlimmet& window, const std::vector<s
   figures.ColorOnColor = MeasureColdPaintAgainstDecode(window, files, reps, clock);
   grid.SetAntiAlias(true);
   figures.Halftone = MeasureColdPaintAgainstDecode(window, files, reps, clock);
+  grid.SetPixelRatio(2);
+  figures.HalftoneRatio2 = MeasureColdPaintAgainstDecode(window, files, reps, clock);
   grid.SetAntiAlias(false);
+  figures.ColorOnColorRatio2 = MeasureColdPaintAgainstDecode(window, files, reps, clock);
+  grid.SetPixelRatio(1);
   // Its warm-up paint keeps the slides that every timed one finds.
   figures.Repaint = MeasureSideBySide(reps, clock,
                                       {[&] { grid.Paint(); }, [&] { BareDecodeAll(files); },

@@ -43,6 +43,9 @@ struct TPaintFigures {
   TMedians ColorOnColor;  // one paint, the store emptied first, against the bare decoding of its files
   TMedians Halftone;
   TMedians Repaint;  // the same view painted again, its slides kept
+  // The cold paints at 2 device pixels to a pixel: slides of 4 times the pixels.
+  TMedians ColorOnColorRatio2;
+  TMedians HalftoneRatio2;
 };
 
 // The grid of the folder shown, painted whole with the store emptied first,
@@ -51,8 +54,9 @@ TMedians MeasureColdPaintAgainstDecode(TFrmGlimmet& window, const std::vector<st
                                        TClock clock);
 
 // The grid of the folder shown, painted whole with the store emptied first,
-// against the bare decoding of the same files, without and with AntiAlias;
-// then painted again with its slides kept.
+// against the bare decoding of the same files, without and with AntiAlias,
+// at 1 and at 2 device pixels to a pixel; then painted again with its slides
+// kept.
 TPaintFigures MeasurePaintAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
                                         TClock clock);
 

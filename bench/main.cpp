@@ -149,6 +149,10 @@ void RunPaint(TFrmGlimmet& window, const TOptions& o, const std::string& photos,
   report.Figure("paint_over_decode_coloroncolor", p.ColorOnColor.Ratio(), 0.58);
   report.Line("paint_halftone_ms", p.Halftone.Subject * 1e3, 2);
   report.Figure("paint_over_decode_halftone", p.Halftone.Ratio(), 0.60);
+  report.Line("paint_ratio2_coloroncolor_ms", p.ColorOnColorRatio2.Subject * 1e3, 2);
+  report.Figure("paint_over_decode_ratio2_coloroncolor", p.ColorOnColorRatio2.Ratio(), 0.70);
+  report.Line("paint_ratio2_halftone_ms", p.HalftoneRatio2.Subject * 1e3, 2);
+  report.Figure("paint_over_decode_ratio2_halftone", p.HalftoneRatio2.Ratio(), 0.70);
   report.Line("repaint_ms", p.Repaint.Subject * 1e3, 2);
   report.Figure("repaint_over_decode", p.Repaint.Ratio(), 0.03);
   const TMedians click = MeasureClickAgainstDecode(window, files, o.Reps, clock);

@@ -13,6 +13,8 @@
 #include "Tesk_teskbase.h"
 #include "toolkit/Controls.h"
 
+class TFinePictures;
+
 enum TSlideSelectMode : std::uint8_t { ssmDisabled, ssmSingle, ssmMultiple };
 
 // How one slide is shown, as the image-request handler answers.
@@ -217,4 +219,6 @@ class TThumbnails : public TGraphicControl {
   int FSelectAnchor = 0;
   bool FPainting = false;
   bool FInPaint = false;  // a paint is under way (cleared also when it throws)
+  // The pictures of the paint under way, made finer, at ratios above 1.
+  TFinePictures* FFinePictures = nullptr;
 };

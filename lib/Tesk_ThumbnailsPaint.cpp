@@ -1,9 +1,11 @@
 // TThumbnails: the paint. The whole control is composed in an off-screen
 // bitmap and copied to the screen in one step, so no half-drawn grid shows.
 // Nothing is cached between paints: every visible slide is asked for anew.
+#include <optional>
 #include <string>
 
 #include "Tesk_Thumbnails.h"
+#include "toolkit/DevicePixels.h"
 
 namespace {
 
@@ -34,16 +36,17 @@ class ImageBufferSlot {
   TBitmap* Ref;
 };
 
-// Marks a paint as under way until it ends, however it ends.
-class PaintInProgress {
+// Holds a value for the paint under way until it ends, however it ends.
+template <class T>
+class DuringPaint {
  public:
-  explicit PaintInProgress(bool& flag) : Flag(flag) { Flag = true; }
-  ~PaintInProgress() { Flag = false; }
-  PaintInProgress(const PaintInProgress&) = delete;
-  PaintInProgress& operator=(const PaintInProgress&) = delete;
+  DuringPaint(T& field, T value) : Field(field) { Field = value; }
+  ~DuringPaint() { Field = T(); }
+  DuringPaint(const DuringPaint&) = delete;
+  DuringPaint& operator=(const DuringPaint&) = delete;
 
  private:
-  bool& Flag;
+  T& Field;
 };
 
 }  // namespace
@@ -61,12 +64,17 @@ void TThumbnails::Paint() {
     return;
   }
   FPainting = true;
-  const PaintInProgress inPaint(FInPaint);
+  const DuringPaint inPaint(FInPaint, true);
   Canvas().Font = Font;
   TBitmap offscreen(Width(), Height());
   ImageBufferSlot imageBuffer;
   TCanvas& canvas = offscreen.Canvas();
   canvas.Font = Font;
+  // On a finer screen the grid is composed as on any other; its pictures
+  // are also made finer, to replace theirs where nothing covers them.
+  std::optional<TFinePictures> fine;
+  if (PixelRatio() > 1) fine.emplace(canvas, PixelRatio());
+  const DuringPaint finePictures(FFinePictures, fine ? &*fine : nullptr);
   FillArea(canvas, FColorBackGnd, 0, 0, Width(), Height());
   UpdateLayoutCounts();
   if (OnFirstImageRequest) OnFirstImageRequest(this);
@@ -77,6 +85,7 @@ void TThumbnails::Paint() {
   // The frame stops at Width-2/Height-2: the last column and row keep the background.
   DrawGridFrame(canvas, FFrameStyle, 0, 0, Width() - 2, Height() - 2);
   Canvas().Draw(0, 0, offscreen);
+  if (fine) fine->PutInto(FineSurface());
   FPainting = false;
   PaintFinished();
 }
@@ -164,8 +173,10 @@ void TThumbnails::DrawPicture(TCanvas& Canvas, const TBitmap* Picture, int X, in
   r.Top = Y + margin + (FSlideSize - scaled.Height) / 2;
   r.Right = r.Left + scaled.Width;
   r.Bottom = r.Top + scaled.Height;
-  Canvas.SetStretchBltMode(FAntiAlias ? HALFTONE : COLORONCOLOR);
+  const int mode = FAntiAlias ? HALFTONE : COLORONCOLOR;
+  Canvas.SetStretchBltMode(mode);
   Canvas.StretchBlt(r.Left, r.Top, scaled.Width, scaled.Height, *Picture, 0, 0, w, h, SRCCOPY);
+  if (FFinePictures) FFinePictures->Add(*Picture, mode, r.Left, r.Top, scaled.Width, scaled.Height);
   DrawGridFrame(Canvas, FInnerFrameStyle, r.Left, r.Top, r.Right, r.Bottom);
 }
 

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "support/WhiteBitmap.h"
+#include "toolkit/DevicePixels.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/SysUtils.h"
 
@@ -349,6 +350,26 @@ TEST(CanvasDraw, CopiesLandAtTheirPlaceCutAtTheEdges) {
       const int sx = x - at.X, sy = y - at.Y;
       return sx >= 0 && sx < 3 && sy >= 0 && sy < 2 ? source.Canvas().Pixel(sx, sy) : clBlack;
     });
+  }
+}
+
+// A finer screen's copy: each pixel of the area r x r at r times its place,
+// the area cut at the source's edges, nothing written beside its blocks.
+TEST(CanvasDraw, RepeatedCopiesFillTheirBlocksAndNothingBeside) {
+  TBitmap source(5, 4);
+  for (int i = 0; i < 20; ++i) source.Canvas().SetPixel(i % 5, i / 5, TColor(0x0A0B0C * (i + 1)));
+  for (const int r : {2, 3}) {
+    for (const TRect area : {TRect{1, 1, 3, 2}, TRect{3, 2, 5, 4}, TRect{-2, 3, 9, 9}, TRect{0, 0, 5, 4}}) {
+      SCOPED_TRACE(testing::Message() << "ratio " << r << ", area " << area.Left << "," << area.Top << " to "
+                                      << area.Right << "," << area.Bottom);
+      TBitmap target(5 * r, 4 * r);
+      MagnifyPixels(source, area, r, target);
+      ExpectEveryPixel(target, [&](int x, int y) {
+        const int sx = x / r, sy = y / r;
+        const bool inside = sx >= area.Left && sx < area.Right && sy >= area.Top && sy < area.Bottom;
+        return inside ? source.Canvas().Pixel(sx, sy) : clBlack;
+      });
+    }
   }
 }
 

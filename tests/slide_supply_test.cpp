@@ -305,13 +305,24 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     supply.StartPaint({a}, {90, false});
     EXPECT_EQ(supply.TakeSlide(a)->Width(), 90);
     EXPECT_EQ(loads, 8);
+    // At 2 device pixels to a pixel, another slide again, twice the slide's
+    // rectangle each way: 200 x 11 is 7 high in a 120 slide, so 14, though
+    // 11 * 240 / 200 rounds to 13 (which the grid would draw 6 high).
+    const std::string thin = Dir / "thin.jpg";
+    WriteFile(thin, Picture(Colour::Rgb, 200, 11));
+    supply.StartPaint({a, thin}, {120, false, 2});
+    for (const auto& [file, size] : {std::pair{a, "240x160"}, std::pair{thin, "240x14"}}) {
+      const TSlideRef s = supply.TakeSlide(file);
+      EXPECT_EQ(std::to_string(s->Width()) + "x" + std::to_string(s->Height()), size) << file;
+    }
+    EXPECT_EQ(loads, 10);
     // Taken out of order, the files passed over are dropped, but not the job
     // the taken one shares: its slide is kept.
     supply.ClearStore();
     supply.StartPaint({a, link}, look);
     EXPECT_EQ(supply.TakeSlide(link)->Width(), 120);
     EXPECT_EQ(paint({a}), std::vector<std::string>{"120x80"});
-    EXPECT_EQ(loads, 9);
+    EXPECT_EQ(loads, 11);
     // Made ahead into the store in the look asked for, not the last paint's,
     // then painted without a load.
     supply.ClearStore();
@@ -319,9 +330,9 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     WithinSeconds("the read-ahead", [&] {
       while (!supply.Idle()) std::this_thread::yield();
     });
-    EXPECT_EQ(loads, workers == 0 ? 9 : 11);  // nothing runs ahead without workers
+    EXPECT_EQ(loads, workers == 0 ? 11 : 13);  // nothing runs ahead without workers
     EXPECT_EQ(paint({a, b}), (std::vector<std::string>{"120x80", "120x30"}));
-    EXPECT_EQ(loads, 11);
+    EXPECT_EQ(loads, 13);
     // The large view takes the file it names, whatever was started.
     supply.StartLarge(a);
     EXPECT_EQ(supply.TakeLarge(b)->Width(), 400);

@@ -464,6 +464,9 @@ const PaintRow kPaintRows[] = {
     {"1 x 1 grown to the whole slide", {.Inner = fsNone}, Picture(1, 1)},
     {"plain sampling without AntiAlias", {.Inner = fsNone, .AntiAlias = false}, Picture(311, 97)},
     {"averaging with AntiAlias", {.Inner = fsNone}, Picture(311, 97)},
+    {"sampling a picture larger than the slide even at 3 device pixels a pixel",
+     {.Inner = fsNone, .AntiAlias = false},
+     Picture(1000, 400)},
     {"pictures scrolled by a fraction", {.Width = 450, .Position = 3.0}, Picture(97, 311)},
     // Answers.
     {"a picture only at the first request: the rest show it again", {}, kSlide, {{1, kPicture}}},
@@ -477,6 +480,12 @@ const PaintRow kPaintRows[] = {
       {3, {.Mark = 17}},
       {4, {.How = irpShowSlide, .Mark = 0, .Picture = &Pattern(50, 50)}},
       {5, {.Mark = 3}}}},
+    {"markers drawn over square pictures: 'A', a hollow circle, a plus, a filled diamond",
+     {},
+     {.How = irpShowSlide, .Mark = 65, .Picture = &Pattern(50, 50)},
+     {{2, {.How = irpShowSlide, .Mark = 17}},
+      {3, {.How = irpShowSlide, .Mark = 3}},
+      {4, {.How = irpShowSlide, .Mark = 15}}}},
     {"character markers: 'A', the digits 0 and 4",
      {},
      {.How = irpShowFrameOnly, .Mark = 65},
@@ -485,62 +494,68 @@ const PaintRow kPaintRows[] = {
     {"a request throws at the first slide", {.Width = 450}, {}, {{1, {.Throw = true}}}},
 };
 
+// Every row also at 2 or 3 device pixels to a pixel, in turn: the scale-1
+// picture repeated, but where pictures show, ratio times finer.
 TEST(ThumbnailsPaint, EveryPixelAsTheReferenceDraws) {
+  int rowIndex = 0;
   for (const PaintRow& row : kPaintRows) {
-    SCOPED_TRACE(row.Name);
-    Look look = row.Look;
-    auto grid = MakeGrid(look);
-    if (look.Position != 1.0) {
-      grid->SetScrollPosition(look.Position);
-      look.Position = reference::Normalised(look.Position, reference::Columns(look), look.Min, look.Max);
-    }
-    for (int id : look.Chosen) {
-      int x = 0, y = 0;
-      grid->SlideOrigin(id, x, y);
-      ClickAt(*grid, x + 20, y + 20, MK_CONTROL);
-    }
-    if (row.MaxAfter) grid->SetMax(look.Max = row.MaxAfter);
-    EXPECT_EQ(grid->ScrollPosition(), look.Position);
-    EXPECT_EQ(grid->NumColumns(), reference::Columns(look));
-    EXPECT_EQ(grid->NumRows(), reference::Layout(look).Rows);
-    Server server(*grid, row);
-    const reference::Answers answers = [&](int id) {
-      reference::Answer a = ReplyFor(row, id);
-      a.Throw = a.Throw && !server.Thrown;  // a request that has thrown once throws no more
-      return a;
-    };
-    TBitmap before;
-    before.Assign(&grid->Surface());
-    TBitmap expected;
-    reference::Painted model = reference::Paint(look, expected, answers);
-    if (model.Threw) {
-      EXPECT_ANY_THROW(grid->Paint());
+    for (const int ratio : {1, 2 + rowIndex++ % 2}) {
+      SCOPED_TRACE(testing::Message() << row.Name << " at ratio " << ratio);
+      Look look = row.Look;
+      auto grid = MakeGrid(look);
+      grid->SetPixelRatio(ratio);
+      if (look.Position != 1.0) {
+        grid->SetScrollPosition(look.Position);
+        look.Position = reference::Normalised(look.Position, reference::Columns(look), look.Min, look.Max);
+      }
+      for (int id : look.Chosen) {
+        int x = 0, y = 0;
+        grid->SlideOrigin(id, x, y);
+        ClickAt(*grid, x + 20, y + 20, MK_CONTROL);
+      }
+      if (row.MaxAfter) grid->SetMax(look.Max = row.MaxAfter);
+      EXPECT_EQ(grid->ScrollPosition(), look.Position);
+      EXPECT_EQ(grid->NumColumns(), reference::Columns(look));
+      EXPECT_EQ(grid->NumRows(), reference::Layout(look).Rows);
+      Server server(*grid, row);
+      const reference::Answers answers = [&](int id) {
+        reference::Answer a = ReplyFor(row, id);
+        a.Throw = a.Throw && !server.Thrown;  // a request that has thrown once throws no more
+        return a;
+      };
+      TBitmap before;
+      before.Assign(&grid->DeviceSurface());
+      TBitmap expected;
+      reference::Painted model = reference::Paint(look, expected, answers, ratio);
+      if (model.Threw) {
+        EXPECT_ANY_THROW(grid->Paint());
+        EXPECT_EQ(server.Requests, model.Requests);
+        EXPECT_TRUE(SamePixels(grid->DeviceSurface(), before)) << "nothing of a failed paint shows";
+        EXPECT_EQ(server.Last, 0);
+        grid->Paint();  // turned away once
+        EXPECT_TRUE(SamePixels(grid->DeviceSurface(), before));
+        server.Requests.clear();
+        server.Rendered.clear();
+        model = reference::Paint(look, expected, answers, ratio);
+        EXPECT_FALSE(model.Threw);
+        EXPECT_EQ(server.First, 1);
+        server.First = 0;
+      }
+      grid->Paint();
+      EXPECT_TRUE(SamePixels(grid->DeviceSurface(), expected));
       EXPECT_EQ(server.Requests, model.Requests);
-      EXPECT_TRUE(SamePixels(grid->Surface(), before)) << "nothing of a failed paint shows";
-      EXPECT_EQ(server.Last, 0);
-      grid->Paint();  // turned away once
-      EXPECT_TRUE(SamePixels(grid->Surface(), before));
-      server.Requests.clear();
-      server.Rendered.clear();
-      model = reference::Paint(look, expected, answers);
-      EXPECT_FALSE(model.Threw);
+      EXPECT_EQ(server.Announced, model.Requests);
+      std::vector<std::array<int, 3>> rendered;
+      for (int id : model.Requests) {
+        const TPoint o = reference::Layout(look).Origin(id);
+        rendered.push_back({id, o.X, o.Y});
+      }
+      EXPECT_EQ(server.Rendered, rendered);
       EXPECT_EQ(server.First, 1);
-      server.First = 0;
+      EXPECT_EQ(server.Last, 1);
+      EXPECT_EQ(server.FreedAtLast, 0);
+      EXPECT_EQ(g_freed - server.FreedBefore, server.Handed);
     }
-    grid->Paint();
-    EXPECT_TRUE(SamePixels(grid->Surface(), expected));
-    EXPECT_EQ(server.Requests, model.Requests);
-    EXPECT_EQ(server.Announced, model.Requests);
-    std::vector<std::array<int, 3>> rendered;
-    for (int id : model.Requests) {
-      const TPoint o = reference::Layout(look).Origin(id);
-      rendered.push_back({id, o.X, o.Y});
-    }
-    EXPECT_EQ(server.Rendered, rendered);
-    EXPECT_EQ(server.First, 1);
-    EXPECT_EQ(server.Last, 1);
-    EXPECT_EQ(server.FreedAtLast, 0);
-    EXPECT_EQ(g_freed - server.FreedBefore, server.Handed);
   }
 }
 
@@ -623,84 +638,91 @@ const MouseRow kMouseRows[] = {
      "k1 m10,10 c10,10"},
 };
 
+// Every row also at 2 device pixels to a pixel: the outline is drawn
+// straight on the screen, repeated like the rest.
 TEST(ThumbnailsMouse, EveryStepAsTheReferenceHasIt) {
   for (const MouseRow& row : kMouseRows) {
-    SCOPED_TRACE(row.Name);
-    Look look = row.Look;
-    auto grid = MakeGrid(look);
-    int mode = ssmMultiple;
-    // Every event carries the grid as sender and the message's own X and Y;
-    // the toolkit's events come before the grid's own.
-    std::vector<std::string> log;
-    const auto record = [&](TObject* sender, const std::string& what) {
-      EXPECT_EQ(sender, grid.get()) << what;
-      log.push_back(what);
-    };
-    const auto at = [](int x, int y) { return " at " + std::to_string(x) + "," + std::to_string(y); };
-    grid->OnMouseUp = [&](TObject* o, TMouseButton, TShiftState, int x, int y) { record(o, "up" + at(x, y)); };
-    grid->OnMouseMove = [&](TObject* o, TShiftState, int x, int y) { record(o, "move" + at(x, y)); };
-    grid->OnClick = [&](TObject* o) { record(o, "toolkit click"); };
-    grid->OnDblClick = [&](TObject* o) { record(o, "toolkit dblclick"); };
-    grid->OnImageClick = [&](TObject* o, int x, int y, int id) {
-      record(o, "click " + std::to_string(id) + at(x, y));
-    };
-    grid->OnImageDblClick = [&](TObject* o, int x, int y, int id) {
-      record(o, "dblclick " + std::to_string(id) + at(x, y));
-    };
-    grid->OnFocusChange = [&](TObject* o) { record(o, "focus " + std::to_string(grid->FocusedSlide())); };
+    for (const int ratio : {1, 2}) {
+      SCOPED_TRACE(testing::Message() << row.Name << " at ratio " << ratio);
+      Look look = row.Look;
+      auto grid = MakeGrid(look);
+      grid->SetPixelRatio(ratio);
+      int mode = ssmMultiple;
+      // Every event carries the grid as sender and the message's own X and Y;
+      // the toolkit's events come before the grid's own.
+      std::vector<std::string> log;
+      const auto record = [&](TObject* sender, const std::string& what) {
+        EXPECT_EQ(sender, grid.get()) << what;
+        log.push_back(what);
+      };
+      const auto at = [](int x, int y) { return " at " + std::to_string(x) + "," + std::to_string(y); };
+      grid->OnMouseUp = [&](TObject* o, TMouseButton, TShiftState, int x, int y) { record(o, "up" + at(x, y)); };
+      grid->OnMouseMove = [&](TObject* o, TShiftState, int x, int y) { record(o, "move" + at(x, y)); };
+      grid->OnClick = [&](TObject* o) { record(o, "toolkit click"); };
+      grid->OnDblClick = [&](TObject* o) { record(o, "toolkit dblclick"); };
+      grid->OnImageClick = [&](TObject* o, int x, int y, int id) {
+        record(o, "click " + std::to_string(id) + at(x, y));
+      };
+      grid->OnImageDblClick = [&](TObject* o, int x, int y, int id) {
+        record(o, "dblclick " + std::to_string(id) + at(x, y));
+      };
+      grid->OnFocusChange = [&](TObject* o) { record(o, "focus " + std::to_string(grid->FocusedSlide())); };
 
-    std::vector<std::string> want;
-    TBitmap shown;
-    reference::Paint(look, shown);
-    int anchor = 0, focused = 0;
-    int& paints = CountPaints(*grid);
-    for (const Step& s : Steps(row.Steps)) {
-      SCOPED_TRACE(testing::Message() << "step " << s.What << " at " << s.X << "," << s.Y << " keys " << s.Keys);
-      const int slide = reference::Layout(look).SlideAt(s.X, s.Y);
-      if (s.What == 'm') {
-        const int before = paints;
-        grid->MouseMove(0, s.X, s.Y);
-        want.push_back("move" + at(s.X, s.Y));
-        EXPECT_EQ(paints, before) << "moves draw straight on the screen, they never paint";
-        if (look.FocusLinewidth > 0 && slide != focused) {
-          reference::FocusOutline(look, shown, focused, look.Chosen.count(focused) ? look.Selected : look.Cover);
-          reference::FocusOutline(look, shown, slide, look.Focus);
-          focused = slide;
-          want.push_back("focus " + std::to_string(slide));
+      std::vector<std::string> want;
+      TBitmap shown;
+      reference::Paint(look, shown);
+      int anchor = 0, focused = 0;
+      int& paints = CountPaints(*grid);
+      for (const Step& s : Steps(row.Steps)) {
+        SCOPED_TRACE(testing::Message() << "step " << s.What << " at " << s.X << "," << s.Y << " keys " << s.Keys);
+        const int slide = reference::Layout(look).SlideAt(s.X, s.Y);
+        if (s.What == 'm') {
+          const int before = paints;
+          grid->MouseMove(0, s.X, s.Y);
+          want.push_back("move" + at(s.X, s.Y));
+          EXPECT_EQ(paints, before) << "moves draw straight on the screen, they never paint";
+          if (look.FocusLinewidth > 0 && slide != focused) {
+            reference::FocusOutline(look, shown, focused, look.Chosen.count(focused) ? look.Selected : look.Cover);
+            reference::FocusOutline(look, shown, slide, look.Focus);
+            focused = slide;
+            want.push_back("focus " + std::to_string(slide));
+          }
+        } else if (s.What == 'c') {
+          ClickAt(*grid, s.X, s.Y, s.Keys);
+          if (s.X >= 0 && s.Y >= 0 && s.X < look.Width && s.Y < look.Height) want.push_back("toolkit click");
+          want.push_back("up" + at(s.X, s.Y));
+          if (s.X != -1 || s.Y != -1) {  // a release at (-1, -1) is the toolkit's only
+            if (reference::Click(look, anchor, mode, slide, s.Keys)) reference::Paint(look, shown);
+            want.push_back("click " + std::to_string(slide) + at(s.X, s.Y));
+          }
+        } else if (s.What == 'd') {
+          ClickAt(*grid, s.X, s.Y, s.Keys, true);
+          want.push_back("toolkit dblclick");
+          want.push_back("dblclick " + std::to_string(slide) + at(s.X, s.Y));
+        } else if (s.What == 'p') {
+          grid->Canvas().Pen.Width = s.X;
+        } else if (s.What == 'k') {
+          grid->SetSlideSelectMode(TSlideSelectMode(s.X));
+          if (std::exchange(mode, s.X) != s.X) {
+            look.Chosen.clear();
+            reference::Paint(look, shown);
+          }
+        } else {
+          grid->SetScrollPosition(s.X);
+          const double position = reference::Normalised(s.X, reference::Columns(look), look.Min, look.Max);
+          if (position != look.Position) {
+            look.Position = position;
+            reference::Paint(look, shown);
+          }
         }
-      } else if (s.What == 'c') {
-        ClickAt(*grid, s.X, s.Y, s.Keys);
-        if (s.X >= 0 && s.Y >= 0 && s.X < look.Width && s.Y < look.Height) want.push_back("toolkit click");
-        want.push_back("up" + at(s.X, s.Y));
-        if (s.X != -1 || s.Y != -1) {  // a release at (-1, -1) is the toolkit's only
-          if (reference::Click(look, anchor, mode, slide, s.Keys)) reference::Paint(look, shown);
-          want.push_back("click " + std::to_string(slide) + at(s.X, s.Y));
-        }
-      } else if (s.What == 'd') {
-        ClickAt(*grid, s.X, s.Y, s.Keys, true);
-        want.push_back("toolkit dblclick");
-        want.push_back("dblclick " + std::to_string(slide) + at(s.X, s.Y));
-      } else if (s.What == 'p') {
-        grid->Canvas().Pen.Width = s.X;
-      } else if (s.What == 'k') {
-        grid->SetSlideSelectMode(TSlideSelectMode(s.X));
-        if (std::exchange(mode, s.X) != s.X) {
-          look.Chosen.clear();
-          reference::Paint(look, shown);
-        }
-      } else {
-        grid->SetScrollPosition(s.X);
-        const double position = reference::Normalised(s.X, reference::Columns(look), look.Min, look.Max);
-        if (position != look.Position) {
-          look.Position = position;
-          reference::Paint(look, shown);
-        }
+        TBitmap repeated;
+        reference::Repeat(shown, ratio, repeated);
+        ASSERT_TRUE(SamePixels(grid->DeviceSurface(), repeated));
+        EXPECT_EQ(grid->FocusedSlide(), focused);
+        EXPECT_EQ(SelectedSlides(*grid), std::vector<int>(look.Chosen.begin(), look.Chosen.end()));
+        EXPECT_EQ(grid->SelectAnchor(), anchor);
+        ASSERT_EQ(log, want);
       }
-      ASSERT_TRUE(SamePixels(grid->Surface(), shown));
-      EXPECT_EQ(grid->FocusedSlide(), focused);
-      EXPECT_EQ(SelectedSlides(*grid), std::vector<int>(look.Chosen.begin(), look.Chosen.end()));
-      EXPECT_EQ(grid->SelectAnchor(), anchor);
-      ASSERT_EQ(log, want);
     }
   }
 }

@@ -48,7 +48,10 @@ void TCanvas::Plot(int x, int y, std::uint32_t pixel) {
   const int half = Pen.Width > 1 ? Pen.Width / 2 : 0;
   if (half == 0) {
     const TRect d = Drawable();
-    if (x >= d.Left && y >= d.Top && x < d.Right && y < d.Bottom) FTarget.ScanLine(y)[x] = pixel;
+    if (x >= d.Left && y >= d.Top && x < d.Right && y < d.Bottom) {
+      FTarget.ScanLine(y)[x] = pixel;
+      PixelsSet(x, y, x + 1, y + 1);
+    }
     return;
   }
   // A wider pen draws a square dab around each point of the line.
@@ -61,6 +64,7 @@ void TCanvas::HLine(int x1, int x2, int y, std::uint32_t pixel) {
   x1 = std::max(x1, d.Left);
   x2 = std::min(x2, d.Right - 1);
   FillPixels(FTarget.ScanLine(y) + x1, std::size_t(x2 - x1) + 1, pixel);
+  PixelsSet(x1, y, x2 + 1, y + 1);
 }
 
 void TCanvas::VLine(int x, int y1, int y2, std::uint32_t pixel) {
@@ -71,6 +75,7 @@ void TCanvas::VLine(int x, int y1, int y2, std::uint32_t pixel) {
   const auto stride = std::size_t(FTarget.Width());
   std::uint32_t* p = FTarget.MutableBits() + std::size_t(y1) * stride + std::size_t(x);
   for (int y = y1; y <= y2; ++y, p += stride) *p = pixel;
+  PixelsSet(x, y1, x + 1, y2 + 1);
 }
 
 void TCanvas::LineTo(int x, int y) {
@@ -252,6 +257,7 @@ void TCanvas::SetPixel(int x, int y, TColor c) {
   const TRect d = Drawable();
   if (x < d.Left || y < d.Top || x >= d.Right || y >= d.Bottom) return;
   FTarget.ScanLine(y)[x] = ColorToPixel(c);
+  PixelsSet(x, y, x + 1, y + 1);
   Changed();
 }
 
@@ -266,11 +272,13 @@ void TCanvas::Draw(int x, int y, const TBitmap& source) {
   if (x == 0 && y == 0 && source.Width() == FTarget.Width() && source.Height() == FTarget.Height()) {
     FTarget.Assign(&source);
     FTarget.PixelFormat = pf24bit;
+    PixelsSet(x1, y1, x2, y2);
     return;
   }
   for (int row = y1; row < y2; ++row) {
     std::memcpy(FTarget.ScanLine(row) + x1, source.ScanLine(row - y) + (x1 - x), std::size_t(x2 - x1) * 4);
   }
+  PixelsSet(x1, y1, x2, y2);
   Changed();
 }
 

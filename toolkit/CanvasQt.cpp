@@ -84,6 +84,37 @@ QString FromAnsi(const std::string& text) {
 
 bool Reasonable(long long v) { return v > -(1LL << 24) && v < (1LL << 24); }
 
+// Tells the canvas's listener which pixels a QPainter drawing set, found by
+// the same drawing on a blank image of the box it can reach: drawn without
+// antialiasing, what a shape or a glyph covers does not depend on colours.
+template <class Draw>
+void ReportCovered(TCanvas& canvas, const QRect& reach, const Draw& draw) {
+  if (!canvas.OnPixelsSet) return;
+  QRect box = reach.intersected(QRect(0, 0, canvas.Target().Width(), canvas.Target().Height()));
+  if (const TRect* clip = canvas.ClipRect()) {
+    box = box.intersected(QRect(QPoint(clip->Left, clip->Top), QPoint(clip->Right - 1, clip->Bottom - 1)));
+  }
+  if (box.isEmpty()) return;
+  QImage covered(box.size(), QImage::Format_ARGB32_Premultiplied);
+  covered.fill(Qt::transparent);
+  {
+    QPainter p(&covered);
+    p.setRenderHint(QPainter::Antialiasing, false);
+    p.setRenderHint(QPainter::TextAntialiasing, false);
+    p.translate(-box.left(), -box.top());
+    draw(p);
+  }
+  for (int y = 0; y < covered.height(); ++y) {
+    const auto* row = reinterpret_cast<const QRgb*>(covered.constScanLine(y));
+    for (int x = 0; x < covered.width();) {
+      int end = x;
+      while (end < covered.width() && qAlpha(row[end]) != 0) ++end;
+      if (end > x) canvas.OnPixelsSet(TRect{box.left() + x, box.top() + y, box.left() + end, box.top() + y + 1});
+      x = end + 1;
+    }
+  }
+}
+
 }  // namespace
 
 // The inside is QPainter's, without a pen; the outline follows the canvas's
@@ -98,10 +129,16 @@ void TCanvas::Polygon(const std::vector<TPoint>& points) {
     // inside, and pixel (x, y) of this canvas is the point (x, y) itself.
     QPolygonF poly;
     for (const TPoint& pt : points) poly << QPointF(pt.X + 0.5, pt.Y + 0.5);
-    TargetPainter p(FTarget, *this);
-    p->setPen(Qt::NoPen);
-    p->setBrush(ToQColor(Brush.Color()));
-    p->drawPolygon(poly);
+    const auto fill = [&](QPainter& p) {
+      p.setPen(Qt::NoPen);
+      p.setBrush(ToQColor(Brush.Color()));
+      p.drawPolygon(poly);
+    };
+    {
+      TargetPainter p(FTarget, *this);
+      fill(*p);
+    }
+    ReportCovered(*this, poly.boundingRect().toAlignedRect().adjusted(-1, -1, 1, 1), fill);
   }
   const TPoint saved = PenPos;
   MoveTo(points.back().X, points.back().Y);
@@ -128,13 +165,18 @@ void TCanvas::TextOut(int x, int y, const std::string& text) {
     PenPos = {x + w, y};
     return;
   }
+  const auto draw = [&](QPainter& p) {
+    if (Brush.Style() != bsClear) p.fillRect(QRect(x, y, w, h), ToQColor(Brush.Color()));
+    p.setFont(Fonts().Get(Font));
+    p.setPen(ToQColor(Font.Color));
+    p.drawText(QPoint(x, y + Fonts().metrics->ascent()), FromAnsi(text));
+  };
   {
     TargetPainter p(FTarget, *this);
-    if (Brush.Style() != bsClear) p->fillRect(QRect(x, y, w, h), ToQColor(Brush.Color()));
-    p->setFont(Fonts().Get(Font));
-    p->setPen(ToQColor(Font.Color));
-    p->drawText(QPoint(x, y + Fonts().metrics->ascent()), FromAnsi(text));
+    draw(*p);
   }
+  // Glyphs may reach a little beyond their cell.
+  ReportCovered(*this, QRect(x - h, y - h, w + 2 * h, 3 * h), draw);
   PenPos = {x + w, y};
   Changed();
 }

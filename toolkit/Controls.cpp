@@ -1,9 +1,38 @@
 #include "Controls.h"
 
+#include <algorithm>
+
+#include "DevicePixels.h"
+
 TGraphicControl::TGraphicControl(TComponent* AOwner) : TComponent(AOwner) {
   FSurface.OnChange = [this] {
     if (FHost) FHost->SurfaceChanged();
   };
+}
+
+void TGraphicControl::SetPixelRatio(int ratio) {
+  FAskedRatio = std::clamp(ratio, 1, kMaxPixelRatio);
+  FitDeviceSurface();
+}
+
+// The surface as it stands, repeated: the finer pictures come with the next paint.
+void TGraphicControl::FitDeviceSurface() {
+  const auto pixels = std::uint64_t(FWidth) * std::uint64_t(FHeight) * 4;
+  int ratio = FAskedRatio;
+  while (ratio > 1 && pixels * std::uint64_t(ratio * ratio) > kMaxDeviceSurfaceBytes) --ratio;
+  FPixelRatio = ratio;
+  if (ratio == 1) {
+    FSurface.Canvas().OnPixelsSet = nullptr;
+    FDevice.Reset(0, 0);
+    return;
+  }
+  // Everything drawn on the surface goes to the device surface as it is
+  // drawn, each pixel repeated.
+  FSurface.Canvas().OnPixelsSet = [this](const TRect& area) {
+    MagnifyPixels(FSurface, area, FPixelRatio, FDevice);
+  };
+  FDevice.Reset(FWidth * ratio, FHeight * ratio);
+  MagnifyPixels(FSurface, {0, 0, FWidth, FHeight}, ratio, FDevice);
 }
 
 TGraphicControl::~TGraphicControl() = default;
@@ -17,6 +46,7 @@ void TGraphicControl::SetBounds(int left, int top, int width, int height) {
   FWidth = width;
   FHeight = height;
   FSurface.SetSize(width, height);
+  if (FAskedRatio > 1) FitDeviceSurface();
   if (OnResize) OnResize(this);
 }
 

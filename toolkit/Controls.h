@@ -57,6 +57,17 @@ class TGraphicControl : public TComponent {
   TCanvas& Canvas() { return FSurface.Canvas(); }
   const TBitmap& Surface() const { return FSurface; }
 
+  // Device pixels to a pixel of the screen that shows the control, as the
+  // host asks (1 and up); lower when the device surface would pass its bound.
+  int PixelRatio() const { return FPixelRatio; }
+  void SetPixelRatio(int ratio);
+  // What the screen shows, PixelRatio times the size of Surface: each of
+  // its pixels repeated PixelRatio x PixelRatio as it is drawn, but where a
+  // paint drew finer. Surface itself at ratio 1.
+  const TBitmap& DeviceSurface() const { return FPixelRatio > 1 ? FDevice : FSurface; }
+  static constexpr int kMaxPixelRatio = 4;
+  static constexpr std::uint64_t kMaxDeviceSurfaceBytes = std::uint64_t(256) << 20;
+
   // Draws the whole control onto Canvas. The host calls it when the window
   // system needs the control drawn.
   virtual void Paint() {}
@@ -84,8 +95,12 @@ class TGraphicControl : public TComponent {
  protected:
   // A paint calls this when it has drawn the whole control on its surface.
   void PaintFinished();
+  // Where a paint puts what it draws finer than its pixels (pictures).
+  TBitmap& FineSurface() { return FPixelRatio > 1 ? FDevice : FSurface; }
 
  private:
+  void FitDeviceSurface();
+
   int FLeft = 0;
   int FTop = 0;
   int FWidth = 0;
@@ -93,5 +108,8 @@ class TGraphicControl : public TComponent {
   bool FVisible = true;
   bool FPressed = false;  // the left button went down on this control
   TBitmap FSurface;
+  TBitmap FDevice;  // used at ratios above 1
+  int FAskedRatio = 1;
+  int FPixelRatio = 1;
   TControlHost* FHost = nullptr;
 };

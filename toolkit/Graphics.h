@@ -188,10 +188,18 @@ class TCanvas {
   // True on the printing device's canvas; no canvas of this program is one.
   bool IsPrinterCanvas = false;
 
+  // Told of every block of pixels (right and bottom exclusive, within the
+  // bitmap) as the canvas sets it, whatever it sets it to: a drawing at a
+  // finer device pixel ratio follows what was drawn over what by it.
+  std::function<void(const TRect&)> OnPixelsSet;
+
   TBitmap& Target() { return FTarget; }
 
  private:
   void Changed();
+  void PixelsSet(int x1, int y1, int x2, int y2) {
+    if (OnPixelsSet) OnPixelsSet(TRect{x1, y1, x2, y2});
+  }
   void HLine(int x1, int x2, int y, std::uint32_t pixel);  // x1..x2 inclusive, clipped
   void VLine(int x, int y1, int y2, std::uint32_t pixel);  // y1..y2 inclusive, clipped
   void Plot(int x, int y, std::uint32_t pixel);

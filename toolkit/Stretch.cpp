@@ -189,6 +189,7 @@ void TCanvas::StretchBlt(int dx, int dy, int dw, int dh, const TBitmap& source, 
   } else {
     Sample(FTarget, source, dx, dy, dw, dh, sx, sy, sw, sh, cols, rows);
   }
+  PixelsSet(cols.first, rows.first, cols.last, rows.last);
   Changed();
 }
 

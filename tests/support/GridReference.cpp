@@ -62,7 +62,7 @@ void Frame(TBitmap& on, std::uint8_t style, int l, int t, int r, int b) {
   Line(on, r - 1, b - 1, l, b - 1, c[3]);
 }
 
-// A marker glyph of the types the tables use (0, 3, 7, 8, 9, 16, 17 and
+// A marker glyph of the types the tables use (0, 3, 7, 8, 9, 15, 16, 17 and
 // characters), centred on (x, y).
 void Marker(TBitmap& on, int type, int x, int y, TColor color, const TFont& font) {
   TCanvas& c = on.Canvas();
@@ -81,6 +81,10 @@ void Marker(TBitmap& on, int type, int x, int y, TColor color, const TFont& font
     c.Pen.Color = color;
     c.Brush.SetStyle(bsClear);  // hollow: the inside stays as it was
     c.Ellipse(x - a, y - a, x + a + 1, y + a + 1);
+  } else if (type == 15) {
+    c.Pen.Color = color;
+    c.Brush.SetColor(color);  // filled: outline and inside in the marker's colour
+    c.Polygon({{x - 3, y}, {x, y + 3}, {x + 3, y}, {x, y - 3}});
   } else if (type >= 52) {
     const std::string text(1, char(type >= 200 && type <= 209 ? type - 152 : type));
     c.Font = font;
@@ -108,7 +112,23 @@ void Card(TBitmap& on, const Look& look, int id, int x, int y, int x2, int y2) {
   c.TextOut((x + x2) / 2 - w / 2, (y + y2) / 2 - h / 2, text);
 }
 
-void Picture(TBitmap& on, const Look& look, const TBitmap& pic, int x, int y, int x2, int y2) {
+// How a pass of the model draws pictures: plainly, or with their colours
+// inverted (what differs between the two is what a picture decides), and
+// whether also ratio times finer into fine.
+struct PicturePass {
+  bool Inverted = false;
+  TBitmap* Fine = nullptr;
+  int Ratio = 1;
+};
+
+void Invert(TBitmap& on, int l, int t, int r, int b) {
+  for (int y = std::max(t, 0); y < std::min(b, on.Height()); ++y) {
+    for (int x = std::max(l, 0); x < std::min(r, on.Width()); ++x) on.ScanLine(y)[x] ^= 0xFFFFFF;
+  }
+}
+
+void Picture(TBitmap& on, const Look& look, const TBitmap& pic, int x, int y, int x2, int y2,
+             const PicturePass& pass) {
   const std::int64_t w = pic.Width(), h = pic.Height(), s = look.SlideSize;
   const int m = look.SlideMargin;
   int l, t, r, b;
@@ -125,8 +145,15 @@ void Picture(TBitmap& on, const Look& look, const TBitmap& pic, int x, int y, in
     t = y + m + int(s - sh) / 2;
     b = t + sh;
   }
-  on.Canvas().SetStretchBltMode(look.AntiAlias ? HALFTONE : COLORONCOLOR);
+  const int mode = look.AntiAlias ? HALFTONE : COLORONCOLOR;
+  on.Canvas().SetStretchBltMode(mode);
   on.Canvas().StretchBlt(l, t, r - l, b - t, pic, 0, 0, int(w), int(h));
+  if (pass.Inverted) Invert(on, l, t, r, b);
+  if (pass.Fine) {
+    const int k = pass.Ratio;
+    pass.Fine->Canvas().SetStretchBltMode(mode);
+    pass.Fine->Canvas().StretchBlt(l * k, t * k, (r - l) * k, (b - t) * k, pic, 0, 0, int(w), int(h));
+  }
   Frame(on, look.Inner, l, t, r, b);
 }
 
@@ -167,7 +194,9 @@ int Layout::SlideAt(int x, int y) const {
   return id < L.Min || id > L.Max ? 0 : int(id);
 }
 
-Painted Paint(const Look& look, TBitmap& shown, const Answers& answers) {
+namespace {
+
+Painted PaintPass(const Look& look, TBitmap& shown, const Answers& answers, const PicturePass& pass) {
   Painted out;
   const Layout lay(look);
   TBitmap pic(look.Width, look.Height);
@@ -195,7 +224,7 @@ Painted Paint(const Look& look, TBitmap& shown, const Answers& answers) {
       }
       if (a.How == 0) Card(pic, look, int(id), x, y, x2, y2);
       if (a.How == 1 && buffer && buffer->Width() > 0 && buffer->Height() > 0) {
-        Picture(pic, look, *buffer, x, y, x2, y2);
+        Picture(pic, look, *buffer, x, y, x2, y2, pass);
       }
       if (a.Mark != -1) Marker(pic, a.Mark & 0xFF, x + 10, y + 12, look.Mark, look.Font);
     }
@@ -204,6 +233,32 @@ Painted Paint(const Look& look, TBitmap& shown, const Answers& answers) {
   Fill(pic, look.Back, 0, look.Height - kBorder, look.Width, look.Height);
   Frame(pic, look.Frame, 0, 0, look.Width - 2, look.Height - 2);
   shown.Assign(&pic);
+  return out;
+}
+
+}  // namespace
+
+void Repeat(const TBitmap& in, int ratio, TBitmap& out) {
+  out.Reset(in.Width() * ratio, in.Height() * ratio);
+  for (int y = 0; y < out.Height(); ++y) {
+    for (int x = 0; x < out.Width(); ++x) out.ScanLine(y)[x] = in.ScanLine(y / ratio)[x / ratio];
+  }
+}
+
+Painted Paint(const Look& look, TBitmap& shown, const Answers& answers, int ratio) {
+  if (ratio == 1) return PaintPass(look, shown, answers, {});
+  TBitmap fine(look.Width * ratio, look.Height * ratio);
+  TBitmap plain, inverted;
+  const Painted out = PaintPass(look, plain, answers, {false, &fine, ratio});
+  PaintPass(look, inverted, answers, {true, nullptr, 1});
+  Repeat(plain, ratio, shown);
+  for (int y = 0; y < shown.Height(); ++y) {
+    for (int x = 0; x < shown.Width(); ++x) {
+      const int px = x / ratio, py = y / ratio;
+      const bool picture = (plain.ScanLine(py)[px] ^ inverted.ScanLine(py)[px]) & 0xFFFFFF;
+      if (picture) shown.ScanLine(y)[x] = fine.ScanLine(y)[x];
+    }
+  }
   return out;
 }
 

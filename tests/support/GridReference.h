@@ -65,7 +65,14 @@ struct Painted {
 
 // Paints look into shown as the grid's paint must (columns those of the
 // look's width). Without answers every slide is a numbered card.
-Painted Paint(const Look& look, TBitmap& shown, const Answers& answers = {});
+// At ratio device pixels to a pixel shown is ratio times the size: every
+// pixel of the scale-1 picture repeated ratio x ratio, but a pixel whose
+// colour a picture still decides shows, in its ratio x ratio block, the
+// whole picture stretched into the ratio-times rectangle.
+Painted Paint(const Look& look, TBitmap& shown, const Answers& answers = {}, int ratio = 1);
+
+// Each pixel of in repeated ratio x ratio.
+void Repeat(const TBitmap& in, int ratio, TBitmap& out);
 
 // The focus outline of a slide, in color, then the border strips.
 void FocusOutline(const Look& look, TBitmap& shown, int thumbID, TColor color);

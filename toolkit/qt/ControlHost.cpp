@@ -4,6 +4,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QSizePolicy>
+#include <cmath>
 #include <cstdint>
 
 #include "toolkit/Forms.h"
@@ -37,11 +38,22 @@ void TControlHostWidget::showEvent(QShowEvent* event) {
 
 void TControlHostWidget::resizeEvent(QResizeEvent* event) {
   FNeedsPaint = true;
+  FollowPixelRatio();
   Application.Guard([&] { FControl.SetBounds(x(), y(), width(), height()); });
   QWidget::resizeEvent(event);
 }
 
+// A fractional ratio is drawn at the next integer one and scaled down by Qt.
+void TControlHostWidget::FollowPixelRatio() {
+  const int asked = int(std::ceil(devicePixelRatioF() - 1e-6));
+  if (asked == FAskedRatio) return;
+  FAskedRatio = asked;
+  FControl.SetPixelRatio(asked);
+  FNeedsPaint = true;
+}
+
 void TControlHostWidget::paintEvent(QPaintEvent*) {
+  FollowPixelRatio();
   // The control draws itself only when the window system needs it (shown,
   // resized) and has not drawn itself since. That paint may take long (it
   // decodes pictures), so it runs after this round of painting: the rest
@@ -63,15 +75,18 @@ void TControlHostWidget::PaintIfNeeded() {
 
 void TControlHostWidget::PresentSurface() {
   QPainter painter(this);
-  const TBitmap& surface = FControl.Surface();
-  if (surface.Width() < width() || surface.Height() < height()) {
+  if (FControl.Surface().Width() < width() || FControl.Surface().Height() < height()) {
     painter.fillRect(rect(), palette().window());
   }
+  const TBitmap& surface = FControl.DeviceSurface();
   if (surface.Empty()) return;
-  // Wraps the surface's own pixels: nothing is copied.
-  const QImage image(reinterpret_cast<const uchar*>(surface.Bits()), surface.Width(), surface.Height(),
-                     qsizetype(surface.Width()) * 4, QImage::Format_RGB32);
-  painter.drawImage(0, 0, image);
+  // Wraps the surface's own pixels: nothing is copied. At the screen's own
+  // ratio Qt puts them 1:1 on device pixels; at a fractional one it scales.
+  QImage image(reinterpret_cast<const uchar*>(surface.Bits()), surface.Width(), surface.Height(),
+               qsizetype(surface.Width()) * 4, QImage::Format_RGB32);
+  image.setDevicePixelRatio(FControl.PixelRatio());
+  painter.setRenderHint(QPainter::SmoothPixmapTransform, devicePixelRatioF() != FControl.PixelRatio());
+  painter.drawImage(QPointF(0, 0), image);
 }
 
 TShiftState TControlHostWidget::ShiftState(const QMouseEvent& event) {

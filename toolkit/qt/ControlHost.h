@@ -30,6 +30,7 @@ class TControlHostWidget : public QWidget, public TControlHost {
  private:
   void PresentSurface();
   void PaintIfNeeded();
+  void FollowPixelRatio();
   static TWMMouse MouseMessage(const QMouseEvent& event);
   static TShiftState ShiftState(const QMouseEvent& event);
 
@@ -38,4 +39,5 @@ class TControlHostWidget : public QWidget, public TControlHost {
   // resized, so the surface does not hold what the window system wants.
   bool FNeedsPaint = true;
   bool FPaintQueued = false;
+  int FAskedRatio = 1;  // the device pixel ratio the control was given
 };
