@@ -20,14 +20,12 @@
 
 #include "app/ShellTreeView.h"
 #include "app/mainfrm.h"
+#include "lib/Tesk_filesys.h"
 #include "toolkit/FileData.h"
 #include "toolkit/Forms.h"
 #include "toolkit/SysUtils.h"
 
 namespace {
-
-// The grid keeps this many pixels free on every side (its border).
-constexpr int kGridBorder = 10;
 
 std::vector<std::string> Components(const std::string& path) {
   std::vector<std::string> parts;
@@ -97,11 +95,18 @@ TOpenKind CheckOpenable(const std::string& path) {
   return TOpenKind::Folder;
 }
 
+bool AcceptableDrop(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  return MatchesScanPattern("*.jpg", ExtractFileName(path));
+}
+
 std::string DroppedPath(const QMimeData* data) {
   if (!data || !data->hasUrls()) return {};
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile())
-      return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+    if (!url.isLocalFile()) continue;
+    std::string path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+    if (AcceptableDrop(path)) return path;
   }
   return {};
 }
@@ -137,9 +142,13 @@ bool TFrmGlimmet::OpenStartPath() {
 // no UTF-8), the nearest folder above it that it can; the grid lists the
 // folder itself.
 void TFrmGlimmet::ShowFolder(const std::string& folder) {
+  SelectInTree(folder);
+  ListFolder(folder);
+}
+
+void TFrmGlimmet::SelectInTree(const std::string& folder) {
   std::string shown = folder;
   while (!ShellTreeView1->SelectPath(shown) && shown != "/") shown = ParentFolder(shown);
-  ListFolder(folder);
 }
 
 // A picture the listing does not hold (its name does not end in ".jpg")
@@ -154,19 +163,14 @@ void TFrmGlimmet::ShowPicture(const std::string& file) {
     }
   }
   LargeImg->Picture().LoadFromFile(file);
+  ShowInLargeView(file);
 }
 
 // Scrolls only when the slide is not wholly in view, and then as far as
 // putting its row at the top. A slide before the top row's first can have
 // its origin on the top row, left of the grid.
 void TFrmGlimmet::BringSlideIntoView(int ThumbID) {
-  int x = 0, y = 0;
-  Thumbs1->SlideOrigin(ThumbID, x, y);
-  const int box = Thumbs1->SlideSize() + 2 * Thumbs1->SlideMargin();
-  const auto inside = [](int from, int length, int extent) {
-    return from >= kGridBorder && from + length <= extent - kGridBorder;
-  };
-  if (inside(x, box, Thumbs1->Width()) && inside(y, box, Thumbs1->Height())) return;
+  if (SlideWhollyInView(ThumbID)) return;
   const int columns = std::max(1, Thumbs1->NumColumns());
   SBarThumbs->setValue((ThumbID - 1) / columns * columns + 1);
   // The click below needs the grid where the bar now is, also when an
@@ -189,8 +193,15 @@ void TFrmGlimmet::ClickSlide(int ThumbID) {
   Thumbs1->WMLButtonUp(message);
 }
 
-void TFrmGlimmet::dragEnterEvent(QDragEnterEvent* event) {
-  if (!DroppedPath(event->mimeData()).empty()) event->acceptProposedAction();
+// Refused drags show the refusing cursor and are never dropped here.
+void TFrmGlimmet::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
+
+void TFrmGlimmet::dragMoveEvent(QDragMoveEvent* event) {
+  if (DroppedPath(event->mimeData()).empty()) {
+    event->ignore();
+  } else {
+    event->acceptProposedAction();
+  }
 }
 
 void TFrmGlimmet::dropEvent(QDropEvent* event) {

@@ -3,6 +3,7 @@
 // bar on the left, the large view of the clicked picture on the right.
 #include <QWidget>
 #include <exception>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,8 @@
 #include "toolkit/Image.h"
 
 class QFrame;
+class QHelpEvent;
+class QKeyEvent;
 class QScrollBar;
 class QSplitter;
 class TControlHostWidget;
@@ -54,6 +57,14 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void Thumbs1ImageClick(TObject* Sender, int X, int Y, int ThumbID);
   void Thumbs1MouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
 
+  // A key pressed on the grid (app/GridKeys.cpp): arrows, Home/End and Page
+  // Up/Down select another slide and scroll it into view through the bar;
+  // Return and Space click the selected slide; F and 1 set the large view's
+  // mode. False for a key the grid leaves to others.
+  bool Thumbs1KeyDown(int Key, bool Shift);
+  // The whole rows of slides the grid shows, at least 1.
+  int RowsInView() const;
+
   // Selects the folder in the tree and lists it as a click there would;
   // false when the tree knows no such folder.
   bool ChooseFolder(const std::string& path);
@@ -80,6 +91,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool eventFilter(QObject* watched, QEvent* event) override;
   // A folder or picture dropped onto the window opens as by OpenPath.
   void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
@@ -102,6 +114,15 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void ShowFolder(const std::string& folder);
   void ShowPicture(const std::string& file);
   void BringSlideIntoView(int ThumbID);
+  // app/GridKeys.cpp
+  // The grid keeps this many pixels free on every side (its border).
+  static constexpr int kGridBorder = 10;
+  bool SlideWhollyInView(int ThumbID) const;
+  int SlideForKey(int Key, int Current) const;
+  void ScrollSlideIntoView(int ThumbID);
+  bool ShowSlideToolTip(const QHelpEvent& event);
+  void ShowInLargeView(const std::string& file);
+  void SelectInTree(const std::string& folder);
   void ClickSlide(int ThumbID);
 
   std::unique_ptr<TImage> FLoaderImg;
@@ -111,6 +132,8 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool FCentreWithFrame = false;
   // The first picture of the running paint that failed to load.
   std::exception_ptr FPaintFailure;
+  // Why a file of the listed folder could not be shown, as its slide's tip says.
+  std::map<std::string, std::string> FSlideFailures;
   TSlideSupply FSupply;
   // Scrolling: whether the grid followed the bar in this turn of the event
   // loop, whether it follows again at the end of the turn, and which way it

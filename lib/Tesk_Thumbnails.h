@@ -133,6 +133,9 @@ class TThumbnails : public TGraphicControl {
   const TBitFld& Selection() const { return *FSelection; }
   int SelectAnchor() const { return FSelectAnchor; }
   void ClearSelection();
+  // Selects the slide as a click on it would, with the Shift state of the
+  // keys, and repaints; raises no OnImageClick (the keyboard's move).
+  void SelectByKey(int ThumbID, bool Shift);
 
   // Focus outline, drawn straight on the control's canvas.
   void EraseFocus();

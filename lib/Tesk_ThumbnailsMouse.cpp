@@ -107,6 +107,8 @@ void TThumbnails::SelectByClick(int ThumbID, int Keys) {
   Paint();
 }
 
+void TThumbnails::SelectByKey(int ThumbID, bool Shift) { SelectByClick(ThumbID, Shift ? MK_SHIFT : 0); }
+
 // Every slide between the two, both included; only those with a flag in the
 // store can change, so the walk is limited to them.
 void TThumbnails::SelectRange(int From, int To) {

@@ -159,16 +159,16 @@ TEST_F(MainWindowTest, StartUpListsTheDataFolderAFolderWithoutPicturesHidesTheGr
   EXPECT_TRUE(Errors.empty());
 }
 
-// Centred with its frame on the offscreen 800 x 800 screen, truncating:
-// (800 - 948) / 2 and (800 - 595) / 2. Qt's widgets and the canvas share
+// Centred with its frame on the offscreen 1280 x 1024 screen, truncating:
+// (1280 - 948) / 2 and (1024 - 595) / 2. Qt's widgets and the canvas share
 // the scheme's colours; both panels carry a 1-pixel raised bevel. Slide 1 of
 // an empty folder is answered with nothing: its white card (columns 17..136,
 // rows 39..118) shows, its number in the middle.
 TEST_F(MainWindowTest, PartsSitAtTheirLaidOutBoundsInTheSchemesColoursTakeAResizeAndTheSplitterDrags) {
   TFrmGlimmet& w = Open();
-  ASSERT_EQ(w.screen()->geometry(), QRect(0, 0, 800, 800));
+  ASSERT_EQ(w.screen()->geometry(), QRect(0, 0, 1280, 1024));
   EXPECT_EQ(w.frameGeometry().size(), QSize(948, 595));
-  EXPECT_EQ(w.pos(), QPoint(-74, 102));
+  EXPECT_EQ(w.pos(), QPoint(166, 214));
   EXPECT_EQ(w.size(), QSize(944, 591));
   EXPECT_EQ(w.windowTitle(), "Glimmet");
   EXPECT_EQ(w.Panel1->geometry(), QRect(0, 0, 321, 591));
@@ -297,6 +297,76 @@ TEST_F(MainWindowTest, BarTakesTheFirstFocusMovesByKeysAndTheWheelAndScrollsTheG
   EXPECT_EQ(painted, (std::vector<int>{7, 6, 2}));
 }
 
+// The grid by keys, on 15 slides in two columns and 3 whole rows (the
+// boxes of rows at 12, 148 and 284 end by 443, the grid's 453 less its
+// 10-pixel border): a slide above the view brings its row to the top, one
+// below it to the bottom row, through the bar, whose value is then the
+// first slide of the top row and equals the scroll position. Page Up/Down
+// move by 3 rows; moves stop at the first and last slide. With nothing
+// selected a key selects the first slide wholly in view. Return and Space
+// click the selected slide: the same events as a click, the large view
+// shows it. The bar keeps its own keys (the bar's suite above).
+TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
+  const std::string folder = AddPictures("fifteen", 15, {kGreen});
+  TFrmGlimmet& w = Open();
+  ASSERT_TRUE(Choose(folder));
+  Click(w.Thumbs1Host, {145, 79});  // beside every slide: nothing selected
+  // Tab leads from the bar to the tree and on to the grid (a click gives the
+  // grid the focus too: the end-to-end run).
+  for (QWidget* from : {static_cast<QWidget*>(w.SBarThumbs), static_cast<QWidget*>(w.ShellTreeView1)}) {
+    from->setFocus();
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(from, &tab);
+  }
+  EXPECT_EQ(w.focusWidget(), w.Thumbs1Host);
+  std::vector<int> clicked;
+  w.Thumbs1->OnImageClick = [&, click = w.Thumbs1->OnImageClick](TObject* sender, int x, int y, int id) {
+    clicked.push_back(id);
+    click(sender, x, y, id);
+  };
+  struct Row {
+    int Key;
+    int Selected;
+    int Bar;
+  };
+  const Row rows[] = {{Qt::Key_Down, 1, 0},      {Qt::Key_Right, 2, 0}, {Qt::Key_Down, 4, 0},
+                      {Qt::Key_Down, 6, 0},      {Qt::Key_Down, 8, 3},  {Qt::Key_Left, 7, 3},
+                      {Qt::Key_PageDown, 13, 9}, {Qt::Key_End, 15, 11}, {Qt::Key_Down, 15, 11},
+                      {Qt::Key_Right, 15, 11},   {Qt::Key_Up, 13, 11},  {Qt::Key_PageUp, 7, 7},
+                      {Qt::Key_Up, 5, 5},        {Qt::Key_Home, 1, 1},  {Qt::Key_Left, 1, 1},
+                      {Qt::Key_PageDown, 7, 3},  {Qt::Key_PageUp, 1, 1}};
+  for (const Row& row : rows) {
+    QKeyEvent press(QEvent::KeyPress, row.Key, Qt::NoModifier);
+    QApplication::sendEvent(w.Thumbs1Host, &press);
+    Settle();
+    SCOPED_TRACE(testing::Message() << "key " << std::hex << row.Key << std::dec << " to slide " << row.Selected);
+    EXPECT_EQ(w.Thumbs1->SelectAnchor(), row.Selected);
+    for (int k = 1; k <= 15; ++k) EXPECT_EQ(w.Thumbs1->Selection().Bit(k - 1), k == row.Selected) << k;
+    EXPECT_EQ(w.SBarThumbs->value(), row.Bar);
+    EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), std::max(1, row.Bar));
+    // The selected slide's navy cover, 10 pixels into its box, on the screen.
+    const int top = std::max(1, row.Bar), r = (row.Selected - top) / 2, c = (row.Selected - 1) % 2;
+    EXPECT_TRUE(Near(GridPixel({10 + 136 * c + 67, 12 + 136 * r + 10}), {0, 0, 0x80}, 0));
+  }
+  EXPECT_TRUE(clicked.empty()) << "moves show nothing in the large view";
+  for (const int key : {Qt::Key_Right, Qt::Key_Return}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(w.Thumbs1Host, &press);
+    Settle();
+  }
+  EXPECT_EQ(clicked, std::vector<int>{2});
+  EXPECT_EQ(w.LargeImg->Picture().Width(), 64);
+  EXPECT_EQ(w.LargeImgView->toolTip().toStdString(), ExtractFileName((*w.FileList())[1]));
+  QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+  QApplication::sendEvent(w.Thumbs1Host, &space);
+  EXPECT_EQ(clicked, (std::vector<int>{2, 2}));
+  // Keys the grid has no use for go on to the window; Tab leaves the grid.
+  QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+  QApplication::sendEvent(w.Thumbs1Host, &letter);
+  EXPECT_EQ(w.Thumbs1->SelectAnchor(), 2);
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+}
+
 // The host presents what the grid drew and asks it to draw only when the
 // window system needs it: the focus outline, drawn straight on the screen
 // surface, stays through later presents. Exceptions in the paints and mouse
@@ -405,6 +475,39 @@ TEST(PictureOriginTest, CentringTruncatesTowardZero) {
     EXPECT_EQ(TImageView::PictureOrigin(QSize(621, 589), picture, true), origin) << picture.width();
     EXPECT_EQ(TImageView::PictureOrigin(QSize(621, 589), picture, false), QPoint(0, 0)) << picture.width();
   }
+}
+
+// On the screen of 640 x 512 logical pixels at a device pixel ratio of 2,
+// the window (948 x 595 with its frame) is made as small as it must be to
+// lie within the screen, 636 x 508, and placed at the screen's corner. Its
+// large view, 313 x 506 logical pixels (636 less Panel1's 321 and the
+// bevel's 2; 508 less 2), is 626 x 1012 device pixels, where a 64 x 48
+// picture lies at natural size, one picture pixel to a device pixel, at
+// ((626 - 64) div 2, (1012 - 48) div 2) = (281, 482).
+TEST_F(MainWindowTest, OnASmallScreenAtRatioTwoTheWindowLiesWithinItAndPicturesKeepTheirPixels) {
+  AddPictures("data", 1, {kRed});
+  QScreen* twice = nullptr;
+  for (QScreen* s : QGuiApplication::screens()) {
+    if (s->devicePixelRatio() == 2) twice = s;
+  }
+  ASSERT_NE(twice, nullptr);
+  ASSERT_EQ(twice->availableGeometry(), QRect(1280, 0, 640, 512));
+  Window = std::make_unique<TFrmGlimmet>();
+  Window->setScreen(twice);
+  Window->move(twice->geometry().topLeft());
+  Window->show();
+  Settle();
+  TFrmGlimmet& w = *Window;
+  EXPECT_EQ(w.frameGeometry(), QRect(1280, 0, 640, 512));
+  EXPECT_EQ(w.size(), QSize(636, 508));
+  EXPECT_EQ(w.LargeImgView->size(), QSize(313, 506));
+  ClickSlide(1);
+  EXPECT_EQ(w.LargeImgView->PictureRect(), QRect(281, 482, 64, 48));
+  const QImage view = LargeView();
+  ASSERT_EQ(view.size(), QSize(626, 1012));
+  const PixelRow natural[] = {{280, 500, kFace}, {281, 500, kRed, 8}, {344, 500, kRed, 8}, {345, 500, kFace},
+                              {300, 481, kFace}, {300, 482, kRed, 8}, {300, 529, kRed, 8}, {300, 530, kFace}};
+  ExpectPixels(view, natural);
 }
 
 // A file that cannot be shown costs only its own slide: the paint goes on,
