@@ -20,6 +20,7 @@
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QThread>
+#include <QToolTip>
 #include <QTimer>
 #include <QWheelEvent>
 #include <cerrno>
@@ -36,6 +37,7 @@
 
 #include "app/FolderModel.h"
 #include "app/ShellTreeView.h"
+#include "app/SlideToolTip.h"
 #include "support/BrowserTest.h"
 
 using namespace jpegmaker;
@@ -466,6 +468,61 @@ TEST_F(MainWindowTest, ClickedSlideIsSelectedAndShownCentredInTheLargeViewOrItsM
   const PixelRow middle[] = {{0, 300, kRed, 8},  {1, 300, kBlue, 8},   {300, 2, kGreen, 8},
                              {300, 3, kBlue, 8}, {616, 300, kBlue, 8}, {617, 300, kYellow, 8}};
   ExpectPixels(LargeView(), middle);
+
+  // Dragged by (100, 50) the picture stops with its top-left corner at the
+  // view's; by (-200, -200) more, with its bottom-right corner at the view's,
+  // its origin (621 - 700, 589 - 600) = (-79, -11). An open hand says it can
+  // be dragged, a closed one that it is.
+  TImageView& view = *w.LargeImgView;
+  EXPECT_EQ(view.cursor().shape(), Qt::OpenHandCursor);
+  const auto drag = [&](QPoint from, QPoint to) {
+    SendMouse(&view, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(view.cursor().shape(), Qt::ClosedHandCursor);
+    SendMouse(&view, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    SendMouse(&view, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(view.cursor().shape(), Qt::OpenHandCursor);
+  };
+  drag({300, 300}, {400, 350});
+  EXPECT_EQ(view.PictureRect(), QRect(0, 0, 700, 600));
+  const PixelRow topLeft[] = {{39, 300, kRed, 8}, {40, 300, kBlue, 8}, {300, 7, kGreen, 8}, {300, 8, kBlue, 8}};
+  ExpectPixels(LargeView(), topLeft);
+  drag({400, 350}, {200, 150});
+  EXPECT_EQ(view.PictureRect(), QRect(-79, -11, 700, 600));
+  const PixelRow bottomRight[] = {{576, 300, kBlue, 8}, {577, 300, kYellow, 8}, {620, 588, kYellow, 8}};
+  ExpectPixels(LargeView(), bottomRight);
+
+  // A double click fits it: 621 x round(600 * 621 / 700) = 621 x 532, at
+  // (0, (589 - 532) div 2) = (0, 28), made once for this picture and size;
+  // nothing to drag.
+  SendMouse(&view, QEvent::MouseButtonDblClick, {300, 300}, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(&view, QEvent::MouseButtonRelease, {300, 300}, Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(view.Mode(), TImageView::TViewMode::Fit);
+  EXPECT_EQ(view.PictureRect(), QRect(0, 28, 621, 532));
+  EXPECT_EQ(view.cursor().shape(), Qt::ArrowCursor);
+  LargeView();
+  view.WaitForFit();
+  const TBitmap* fitted = view.Fitted();
+  ASSERT_NE(fitted, nullptr);
+  EXPECT_EQ(QSize(fitted->Width(), fitted->Height()), QSize(621, 532));
+  const PixelRow fit[] = {{0, 300, kRed, 8},    {300, 27, kFace},  {300, 28, kGreen, 8},
+                          {300, 559, kBlue, 8}, {300, 560, kFace}, {620, 300, kYellow, 8}};
+  ExpectPixels(LargeView(), fit);
+  EXPECT_EQ(view.Fitted(), fitted) << "made again for the same picture and size";
+  // The choice stays for the next picture; 1 returns to the natural size, centred.
+  ClickSlide(1);
+  EXPECT_EQ(view.Mode(), TImageView::TViewMode::Fit);
+  QKeyEvent one(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier);
+  QApplication::sendEvent(&view, &one);
+  EXPECT_EQ(view.PictureRect(), QRect(-39, -5, 700, 600));
+  // A picture smaller than the view shows at its natural size, centred, in both.
+  ASSERT_TRUE(w.ChooseFolder(Dir / "data"));
+  ClickSlide(1);
+  for (const int key : {Qt::Key_F, Qt::Key_1}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&view, &press);
+    EXPECT_EQ(view.PictureRect(), QRect(278, 270, 64, 48));
+    ExpectPixels(LargeView(), centred);
+  }
 }
 
 TEST(PictureOriginTest, CentringTruncatesTowardZero) {
@@ -474,6 +531,40 @@ TEST(PictureOriginTest, CentringTruncatesTowardZero) {
   for (const auto& [picture, origin] : rows) {
     EXPECT_EQ(TImageView::PictureOrigin(QSize(621, 589), picture, true), origin) << picture.width();
     EXPECT_EQ(TImageView::PictureOrigin(QSize(621, 589), picture, false), QPoint(0, 0)) << picture.width();
+  }
+}
+
+// Fitted into 621 x 589: a picture that fits keeps its size; else the side
+// whose ratio to the view's is larger takes the view's, the other its share,
+// rounded half up (1000 x 2000: 1000 * 589 / 2000 = 294.5 gives 295), and
+// never below 1.
+TEST(PictureOriginTest, FittedSizeShrinksOnlyKeepsProportionsAndRoundsHalfUp) {
+  const std::pair<TFitSize, TFitSize> rows[] = {{{64, 48}, {64, 48}},       {{621, 589}, {621, 589}},
+                                                {{700, 600}, {621, 532}},   {{6000, 4000}, {621, 414}},
+                                                {{1000, 2000}, {295, 589}}, {{621, 590}, {620, 589}},
+                                                {{622, 589}, {621, 588}},   {{5000, 1}, {621, 1}},
+                                                {{1, 5000}, {1, 589}},      {{0, 10}, {0, 0}}};
+  for (const auto& [picture, fitted] : rows) {
+    EXPECT_EQ(FittedSize(picture, {621, 589}), fitted) << picture.Width << " x " << picture.Height;
+  }
+}
+
+// A drag moves the picture only along a side where it is larger than the
+// view, and no further than its edge: 700 x 600 in 621 x 589 lies between
+// (-79, -11) and (0, 0), centred at (-39, -5). The offset kept is what moved.
+TEST(PictureOriginTest, PanningStopsAtThePicturesEdgesAndOnlyWhereItIsLarger) {
+  struct Row {
+    TFitSize Picture;
+    TFitPoint Pan, Origin, Kept;
+  };
+  const Row rows[] = {{{700, 600}, {0, 0}, {-39, -5}, {0, 0}},   {{700, 600}, {30, -4}, {-9, -9}, {30, -4}},
+                      {{700, 600}, {100, 100}, {0, 0}, {39, 5}}, {{700, 600}, {-100, -100}, {-79, -11}, {-40, -6}},
+                      {{64, 48}, {50, 50}, {278, 270}, {0, 0}},  {{700, 48}, {10, 10}, {-29, 270}, {10, 0}},
+                      {{621, 589}, {5, 5}, {0, 0}, {0, 0}},      {{622, 589}, {5, -5}, {0, 0}, {0, 0}}};
+  for (const Row& row : rows) {
+    TFitPoint pan = row.Pan;
+    EXPECT_EQ(PannedOrigin({621, 589}, row.Picture, pan), row.Origin) << row.Picture.Width << " " << row.Pan.X;
+    EXPECT_EQ(pan, row.Kept) << row.Picture.Width << " " << row.Pan.X;
   }
 }
 
@@ -510,6 +601,23 @@ TEST_F(MainWindowTest, OnASmallScreenAtRatioTwoTheWindowLiesWithinItAndPicturesK
   ExpectPixels(view, natural);
 }
 
+// Sizes on disk: bytes below 1024, then tenths of the largest unit of 1024
+// it reaches, rounded half up (1587 bytes are 1.5498 KB, 1588 are 1.5508).
+TEST(SlideToolTipTest, DiskSizesAreBytesThenTenthsOfKilobytesMegabytesAndGigabytes) {
+  const std::pair<std::uint64_t, const char*> rows[] = {{0, "0 bytes"},
+                                                        {1, "1 byte"},
+                                                        {1023, "1023 bytes"},
+                                                        {1024, "1.0 KB"},
+                                                        {1587, "1.5 KB"},
+                                                        {1588, "1.6 KB"},
+                                                        {1048575, "1024.0 KB"},
+                                                        {1048576, "1.0 MB"},
+                                                        {5u << 20, "5.0 MB"},
+                                                        {3221225472, "3.0 GB"},
+                                                        {std::uint64_t(5000) << 30, "5000.0 GB"}};
+  for (const auto& [bytes, text] : rows) EXPECT_EQ(DiskSizeText(bytes), text) << bytes;
+}
+
 // A file that cannot be shown costs only its own slide: the paint goes on,
 // the slide keeps its numbered card, the first failure is reported once at
 // the end, and no slide of an earlier paint stays on the screen.
@@ -535,6 +643,20 @@ TEST_F(MainWindowTest, BrokenFileKeepsItsNumberedCardTheRestOfThePaintShowsAndAL
     EXPECT_TRUE(k == broken ? Near(GridPixel(cardOf(k)), kWhite, 0) : Near(GridPixel(InsideSlide(k)), kGreen)) << k;
   }
   EXPECT_TRUE(Near(GridPixel(InsideSlide(5)), kFace, 0));
+
+  // Hovering a slide tells its file's name, its size from the frame header
+  // and on disk; the broken file's slide tells why it shows no picture.
+  const auto tipAt = [&](QPoint p) {
+    QHelpEvent help(QEvent::ToolTip, p, w.Thumbs1Host->mapToGlobal(p));
+    QApplication::sendEvent(w.Thumbs1Host, &help);
+    return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
+  };
+  const int good = broken == 1 ? 2 : 1;
+  const std::string goodName = ExtractFileName((*w.FileList())[good - 1]);
+  EXPECT_EQ(tipAt(InsideSlide(good)),
+            goodName + "\n64 x 48 pixels\n" + DiskSizeText(fs::file_size(mixed + "/" + goodName)) + " on disk");
+  EXPECT_EQ(tipAt(InsideSlide(broken)), "broken.jpg\n" + kNoSoi);
+  QToolTip::hideText();
 
   // The large view reports a decode error that comes after the rows once and
   // keeps the rows; the grid's paints decode the same file and fail too.
@@ -600,6 +722,39 @@ TEST_F(MainWindowTest, FolderTreeShowsIconsAndArrowsListsTheClickedFolderAndOpen
   tree.clearSelection();
   w.ShellTreeView1Click(&w);
   EXPECT_EQ(w.FileList()->Count(), 6);
+
+  // A folder made current by keys is listed as a click lists it, once the
+  // keys stop: a held key (its repeats marked so) lists only where it
+  // stops. Return lists at once. Being chosen, as at start, lists nothing.
+  int listings = 0;
+  tree.OnClick = [&, click = tree.OnClick] {
+    ++listings;
+    click();
+  };
+  ASSERT_TRUE(tree.SelectPath(folder));
+  EXPECT_EQ(listings, 0);
+  const auto key = [&](QEvent::Type type, int k, bool repeat) {
+    QKeyEvent event(type, k, Qt::NoModifier, QString(), repeat);
+    QApplication::sendEvent(&tree, &event);
+  };
+  for (const bool repeat : {false, true, true}) {
+    key(QEvent::KeyPress, Qt::Key_Down, repeat);
+    key(QEvent::KeyRelease, Qt::Key_Down, true);
+  }
+  key(QEvent::KeyPress, Qt::Key_Down, true);
+  key(QEvent::KeyRelease, Qt::Key_Down, false);
+  EXPECT_EQ(listings, 0) << "listed before the keys stopped";
+  QElapsedTimer clock;
+  clock.start();
+  while (listings == 0 && clock.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(listings, 1);
+  const std::string reached = tree.SelectedPath().value_or("");
+  EXPECT_NE(reached, folder);
+  int pictures = 0;
+  for (const auto& e : fs::directory_iterator(reached)) pictures += e.path().extension() == ".jpg";
+  EXPECT_EQ(w.FileList()->Count(), pictures) << reached;
+  key(QEvent::KeyPress, Qt::Key_Return, false);
+  EXPECT_EQ(listings, 2);
 
   const QPoint at = rectOf(Dir / "leaf").center();
   QContextMenuEvent right(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));

@@ -463,6 +463,33 @@ TEST(CommandLineTest, TakesOneNameLeavesQtItsOptionsAndAnswersTheRestWithoutAWin
     EXPECT_EQ(said.substr(0, row.Action == caVersion ? said.npos : wanted.size()), wanted);
     EXPECT_EQ(row.Action == caUsageError ? out : err, "");
   }
+
+  // Help and version that cannot be written, and a start without a display:
+  // one line on standard error and status 1 (Qt would abort with 134).
+  struct Failing {
+    QStringList Args;
+    QString Display;  // "" for none
+    bool FullOutput;
+    std::string Said;
+  };
+  const Failing failing[] = {
+      {{"--help"}, "", true, "glimmet: cannot write to standard output: No space left on device\n"},
+      {{"--version"}, "", true, "glimmet: cannot write to standard output: No space left on device\n"},
+      {{}, "", false, "glimmet: cannot open the display: neither DISPLAY nor WAYLAND_DISPLAY is set\n"},
+      {{}, ":9999", false, "glimmet: cannot open the display \":9999\"\n"}};
+  for (const Failing& row : failing) {
+    SCOPED_TRACE(row.Args.join(' ').toStdString() + " " + row.Display.toStdString());
+    QProcess program;
+    QProcessEnvironment rowEnv = env;
+    if (!row.Display.isEmpty()) rowEnv.insert("DISPLAY", row.Display);
+    program.setProcessEnvironment(rowEnv);
+    if (row.FullOutput) program.setStandardOutputFile("/dev/full");
+    program.start(GLIMMET_BUILD_DIR "/glimmet", row.Args);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_EQ(program.readAllStandardError().toStdString(), row.Said);
+  }
 }
 
 }  // namespace
