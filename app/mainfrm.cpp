@@ -47,6 +47,17 @@ QColor SchemeColor(TColor c) {
   return {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)};
 }
 
+// What the error box would say of the failure.
+std::string FailureText(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return TApplication::ErrorText(e.what());
+  } catch (...) {
+    return "Unknown error.";
+  }
+}
+
 }  // namespace
 
 void InstallSchemePalette() {
@@ -231,10 +242,17 @@ void TFrmGlimmet::CentreOnScreen() {
   const QScreen* s = screen();
   if (!s) return;
   const QRect area = s->availableGeometry();
-  const QSize frame = frameGeometry().size() - size();
-  const QSize fits = size().boundedTo(area.size() - frame);
-  if (fits != size()) resize(fits.expandedTo(minimumSizeHint()));
-  const QSize outer = frameGeometry().size();
+  // A frame of an odd number of device pixels rounds to logical ones either
+  // way: one pixel more keeps it inside at any ratio.
+  const QSize frame = frameGeometry().size() - size() + (devicePixelRatioF() > 1 ? QSize(1, 1) : QSize(0, 0));
+  QSize client = size();
+  if (const QSize fits = client.boundedTo(area.size() - frame); fits != client) {
+    client = fits.expandedTo(minimumSizeHint());
+    resize(client);
+  }
+  // The frame's size as it will be: a shown window takes a new size only
+  // when the window system has made it.
+  const QSize outer = client + frame;
   const QPoint at(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
   // Once on the screen, the frame itself is placed.
   if (windowHandle() && windowHandle()->isVisible()) {
@@ -462,19 +480,12 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
       ImgBuffer->Assign(FSupply.TakeSlide(file).get());
     }
     FSlideFailures.erase(file);
-  } catch (const std::exception& e) {
-    // One file that cannot be shown must not cost the others their place on
-    // the screen: its slide keeps the numbered card, the paint goes on, and
-    // the first failure is reported when it ends.
-    ImgBuffer->Reset(0, 0);
-    FSlideFailures[file] = TApplication::ErrorText(e.what());
-    if (!FPaintFailure) FPaintFailure = std::current_exception();
-    return;
   } catch (...) {
     // One file that cannot be shown must not cost the others their place on
     // the screen: its slide keeps the numbered card, the paint goes on, and
     // the first failure is reported when it ends.
     ImgBuffer->Reset(0, 0);
+    FSlideFailures[file] = FailureText(std::current_exception());
     if (!FPaintFailure) FPaintFailure = std::current_exception();
     return;
   }

@@ -569,12 +569,14 @@ TEST(PictureOriginTest, PanningStopsAtThePicturesEdgesAndOnlyWhereItIsLarger) {
 }
 
 // On the screen of 640 x 512 logical pixels at a device pixel ratio of 2,
-// the window (948 x 595 with its frame) is made as small as it must be to
-// lie within the screen, 636 x 508, and placed at the screen's corner. Its
-// large view, 313 x 506 logical pixels (636 less Panel1's 321 and the
-// bevel's 2; 508 less 2), is 626 x 1012 device pixels, where a 64 x 48
-// picture lies at natural size, one picture pixel to a device pixel, at
-// ((626 - 64) div 2, (1012 - 48) div 2) = (281, 482).
+// the window is made as small as it must be for it and its frame (2 pixels
+// on every side, and one pixel spare at a ratio above 1, where a frame of an
+// odd number of device pixels rounds either way) to lie within the screen:
+// 635 x 507, its frame at the screen's corner. Its large view, 312 x 505
+// logical pixels (635 less Panel1's 321 and the bevel's 2; 507 less 2), is
+// 624 x 1010 device pixels, where a 64 x 48 picture lies at natural size, one
+// picture pixel to a device pixel, at ((624 - 64) div 2, (1010 - 48) div 2) =
+// (280, 481).
 TEST_F(MainWindowTest, OnASmallScreenAtRatioTwoTheWindowLiesWithinItAndPicturesKeepTheirPixels) {
   AddPictures("data", 1, {kRed});
   QScreen* twice = nullptr;
@@ -589,15 +591,15 @@ TEST_F(MainWindowTest, OnASmallScreenAtRatioTwoTheWindowLiesWithinItAndPicturesK
   Window->show();
   Settle();
   TFrmGlimmet& w = *Window;
-  EXPECT_EQ(w.frameGeometry(), QRect(1280, 0, 640, 512));
-  EXPECT_EQ(w.size(), QSize(636, 508));
-  EXPECT_EQ(w.LargeImgView->size(), QSize(313, 506));
+  EXPECT_EQ(w.frameGeometry(), QRect(1280, 0, 639, 511));
+  EXPECT_EQ(w.size(), QSize(635, 507));
+  EXPECT_EQ(w.LargeImgView->size(), QSize(312, 505));
   ClickSlide(1);
-  EXPECT_EQ(w.LargeImgView->PictureRect(), QRect(281, 482, 64, 48));
+  EXPECT_EQ(w.LargeImgView->PictureRect(), QRect(280, 481, 64, 48));
   const QImage view = LargeView();
-  ASSERT_EQ(view.size(), QSize(626, 1012));
-  const PixelRow natural[] = {{280, 500, kFace}, {281, 500, kRed, 8}, {344, 500, kRed, 8}, {345, 500, kFace},
-                              {300, 481, kFace}, {300, 482, kRed, 8}, {300, 529, kRed, 8}, {300, 530, kFace}};
+  ASSERT_EQ(view.size(), QSize(624, 1010));
+  const PixelRow natural[] = {{279, 500, kFace}, {280, 500, kRed, 8}, {343, 500, kRed, 8}, {344, 500, kFace},
+                              {300, 480, kFace}, {300, 481, kRed, 8}, {300, 528, kRed, 8}, {300, 529, kFace}};
   ExpectPixels(view, natural);
 }
 
