@@ -2,7 +2,9 @@
 
 #include <algorithm>
 #include <array>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <string_view>
 
 namespace {
@@ -113,16 +115,28 @@ std::string UsageText() {
 
 std::string VersionText() { return "glimmet " GLIMMET_VERSION "\n"; }
 
+namespace {
+
+// Standard output may be a full disk or a closed pipe: then the answer was
+// not given, and the status says so.
+int Print(const std::string& text) {
+  errno = 0;
+  if (std::fputs(text.c_str(), stdout) >= 0 && std::fflush(stdout) == 0) return 0;
+  std::fprintf(stderr, "glimmet: cannot write to standard output: %s\n",
+               errno ? std::strerror(errno) : "write error");
+  return 1;
+}
+
+}  // namespace
+
 std::optional<int> AnswerWithoutWindow(const TCommandLine& line) {
   switch (line.Action) {
     case TCommandLine::caRun:
       return std::nullopt;
     case TCommandLine::caHelp:
-      std::fputs(UsageText().c_str(), stdout);
-      return 0;
+      return Print(UsageText());
     case TCommandLine::caVersion:
-      std::fputs(VersionText().c_str(), stdout);
-      return 0;
+      return Print(VersionText());
     case TCommandLine::caUsageError:
       std::fprintf(stderr, "glimmet: %s\n%s", line.Problem.c_str(), UsageText().c_str());
       return 2;

@@ -22,5 +22,6 @@ std::string VersionText();
 
 // Prints what a line other than caRun asks for (help and version to
 // standard output, a refusal with the usage to standard error) and gives
-// the exit status; nothing for caRun.
+// the exit status (1 when standard output would not take the answer);
+// nothing for caRun.
 std::optional<int> AnswerWithoutWindow(const TCommandLine& line);

@@ -20,6 +20,7 @@
 
 #include "app/ShellTreeView.h"
 #include "app/mainfrm.h"
+#include "lib/Tesk_filesys.h"
 #include "toolkit/FileData.h"
 #include "toolkit/Forms.h"
 #include "toolkit/SysUtils.h"
@@ -94,11 +95,18 @@ TOpenKind CheckOpenable(const std::string& path) {
   return TOpenKind::Folder;
 }
 
+bool AcceptableDrop(const std::string& path) {
+  struct stat st {};
+  if (stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) return true;
+  return MatchesScanPattern("*.jpg", ExtractFileName(path));
+}
+
 std::string DroppedPath(const QMimeData* data) {
   if (!data || !data->hasUrls()) return {};
   for (const QUrl& url : data->urls()) {
-    if (url.isLocalFile())
-      return QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+    if (!url.isLocalFile()) continue;
+    std::string path = QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()).toStdString();
+    if (AcceptableDrop(path)) return path;
   }
   return {};
 }
@@ -134,9 +142,13 @@ bool TFrmGlimmet::OpenStartPath() {
 // no UTF-8), the nearest folder above it that it can; the grid lists the
 // folder itself.
 void TFrmGlimmet::ShowFolder(const std::string& folder) {
+  SelectInTree(folder);
+  ListFolder(folder);
+}
+
+void TFrmGlimmet::SelectInTree(const std::string& folder) {
   std::string shown = folder;
   while (!ShellTreeView1->SelectPath(shown) && shown != "/") shown = ParentFolder(shown);
-  ListFolder(folder);
 }
 
 // A picture the listing does not hold (its name does not end in ".jpg")
@@ -156,10 +168,18 @@ void TFrmGlimmet::ShowPicture(const std::string& file) {
     }
   }
   LargeImg->Picture().LoadFromFile(file);
+  ShowInLargeView(file);
 }
 
-void TFrmGlimmet::dragEnterEvent(QDragEnterEvent* event) {
-  if (!DroppedPath(event->mimeData()).empty()) event->acceptProposedAction();
+// Refused drags show the refusing cursor and are never dropped here.
+void TFrmGlimmet::dragEnterEvent(QDragEnterEvent* event) { dragMoveEvent(event); }
+
+void TFrmGlimmet::dragMoveEvent(QDragMoveEvent* event) {
+  if (DroppedPath(event->mimeData()).empty()) {
+    event->ignore();
+  } else {
+    event->acceptProposedAction();
+  }
 }
 
 void TFrmGlimmet::dropEvent(QDropEvent* event) {

@@ -21,6 +21,10 @@ enum class TOpenKind { Folder, Picture };
 // system's reason).
 TOpenKind CheckOpenable(const std::string& path);
 
-// The first local file of a drop, as the bytes of its name (names that are
-// no UTF-8 keep their bytes); empty when the drop holds none.
+// Whether a drop of the path is taken: a folder, or a file the scan would
+// list (its name matches "*.jpg"). Anything else would change nothing.
+bool AcceptableDrop(const std::string& path);
+
+// The first local file of a drop that is taken, as the bytes of its name
+// (names that are no UTF-8 keep their bytes); empty when the drop holds none.
 std::string DroppedPath(const QMimeData* data);

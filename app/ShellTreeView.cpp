@@ -35,6 +35,12 @@ TShellTreeView::TShellTreeView(QWidget* parent) : QTreeView(parent), FModel(new 
   connect(FModel, &QAbstractItemModel::layoutChanged, this, [this] { KeepInView(); });
   connect(verticalScrollBar(), &QScrollBar::actionTriggered, this,
           [this] { FKeptInView = QPersistentModelIndex(); });
+  FKeyListing.setSingleShot(true);
+  FKeyListing.setInterval(kKeyListingDelayMs);
+  connect(&FKeyListing, &QTimer::timeout, this, [this] {
+    FMovedByKey = false;
+    if (OnClick) OnClick();
+  });
 }
 
 void TShellTreeView::KeepInView() {
@@ -64,6 +70,9 @@ bool TShellTreeView::SelectPath(const std::string& path) {
 
 void TShellTreeView::mousePressEvent(QMouseEvent* event) {
   FKeptInView = QPersistentModelIndex();
+  // The click lists what the keys made current.
+  FKeyListing.stop();
+  FMovedByKey = false;
   // Below the last node there is nothing to select: the selection stays,
   // and the click lists the selected folder again, as beside a node.
   if (!indexAt(event->position().toPoint()).isValid()) {
@@ -80,7 +89,22 @@ void TShellTreeView::mouseReleaseEvent(QMouseEvent* event) {
 
 void TShellTreeView::keyPressEvent(QKeyEvent* event) {
   FKeptInView = QPersistentModelIndex();
+  FKeyListing.stop();
+  const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+  const QModelIndex before = currentIndex();
   QTreeView::keyPressEvent(event);
+  if (currentIndex() != before) FMovedByKey = true;
+  if (enter && !event->isAutoRepeat()) {
+    FMovedByKey = false;
+    if (OnClick) OnClick();
+  }
+}
+
+// Held keys repeat as presses and releases marked so; only the last, real
+// release counts.
+void TShellTreeView::keyReleaseEvent(QKeyEvent* event) {
+  QTreeView::keyReleaseEvent(event);
+  if (!event->isAutoRepeat() && FMovedByKey) FKeyListing.start();
 }
 
 void TShellTreeView::wheelEvent(QWheelEvent* event) {

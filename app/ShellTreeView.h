@@ -2,6 +2,7 @@
 // The folder tree: every folder of the file system under one root node, with
 // the platform's folder icons and no watching of the file system.
 #include <QPersistentModelIndex>
+#include <QTimer>
 #include <QTreeView>
 #include <functional>
 #include <optional>
@@ -15,8 +16,13 @@ class TShellTreeView : public QTreeView {
   explicit TShellTreeView(QWidget* parent = nullptr);
 
   // Raised after a primary-button click has been handled by the tree (the
-  // node under the pointer is then selected), wherever the click landed.
+  // node under the pointer is then selected), wherever the click landed;
+  // also for Return, and once the keys that made another folder current
+  // have stopped: a key held down raises it only where it stops.
   std::function<void()> OnClick;
+  // How long after a key's release the folder it made current is listed,
+  // unless another key comes first.
+  static constexpr int kKeyListingDelayMs = 200;
 
   // Path of the selected folder, as the file system names it; none when no
   // folder is selected.
@@ -37,6 +43,7 @@ class TShellTreeView : public QTreeView {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void contextMenuEvent(QContextMenuEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void keyReleaseEvent(QKeyEvent* event) override;
   void wheelEvent(QWheelEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
 
@@ -45,4 +52,6 @@ class TShellTreeView : public QTreeView {
 
   TFolderModel* FModel;
   QPersistentModelIndex FKeptInView;
+  QTimer FKeyListing;
+  bool FMovedByKey = false;
 };

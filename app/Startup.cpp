@@ -6,7 +6,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QScreen>
+#include <cstdio>
 #include <cstdlib>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -38,6 +40,47 @@ bool LendRuntimeDir() {
   return false;
 }
 
+// Qt's messages while its platform starts are held back: when no platform
+// starts (no display to open) Qt ends the process with a fatal message and
+// abort(); the person gets one clear line and status 1 instead. When it
+// starts, the held messages are passed on as they came.
+struct THeldMessage {
+  QtMsgType Type;
+  std::string Category;
+  QString Text;
+};
+std::mutex gHeldLock;
+std::vector<THeldMessage> gHeld;
+QtMessageHandler gPassOn = nullptr;
+
+std::string DisplayProblem() {
+  const char* x11 = std::getenv("DISPLAY");
+  const char* wayland = std::getenv("WAYLAND_DISPLAY");
+  if (x11 && *x11) return "cannot open the display \"" + std::string(x11) + "\"";
+  if (wayland && *wayland) return "cannot open the display \"" + std::string(wayland) + "\"";
+  return "cannot open the display: neither DISPLAY nor WAYLAND_DISPLAY is set";
+}
+
+void HoldMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+  if (type == QtFatalMsg) {
+    std::fprintf(stderr, "glimmet: %s\n", DisplayProblem().c_str());
+    std::fflush(stderr);
+    std::_Exit(1);
+  }
+  const std::lock_guard lock(gHeldLock);
+  gHeld.push_back({type, context.category ? context.category : "", text});
+}
+
+void PassOnHeldMessages() {
+  qInstallMessageHandler(gPassOn);
+  const std::lock_guard lock(gHeldLock);
+  for (const THeldMessage& m : gHeld) {
+    const QMessageLogContext context(nullptr, 0, nullptr, m.Category.c_str());
+    if (gPassOn) gPassOn(m.Type, context, m.Text);
+  }
+  gHeld.clear();
+}
+
 std::string RealExecutablePath() {
   const QString path = QCoreApplication::applicationFilePath();
   const QString real = QFileInfo(path).canonicalFilePath();
@@ -49,7 +92,9 @@ std::string RealExecutablePath() {
 std::unique_ptr<QApplication> StartApplication(int& argc, char** argv) {
   RegisterJpegFormat();
   const bool lent = LendRuntimeDir();
+  gPassOn = qInstallMessageHandler(HoldMessage);
   auto app = std::make_unique<QApplication>(argc, argv);
+  PassOnHeldMessages();
   // Programs started from the window get the environment as it was.
   if (lent) unsetenv(kRuntimeDir);
   if (const QScreen* screen = QGuiApplication::primaryScreen()) Screen.BitsPerPixel = screen->depth();

@@ -1,14 +1,19 @@
 #include "app/mainfrm.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
+#include <QFile>
 #include <QFrame>
 #include <QHBoxLayout>
+#include <QHelpEvent>
+#include <QKeyEvent>
 #include <QPalette>
 #include <QScreen>
 #include <QScrollBar>
 #include <QShowEvent>
 #include <QSplitter>
+#include <QToolTip>
 #include <QWindow>
 #include <algorithm>
 #include <utility>
@@ -16,6 +21,7 @@
 
 #include "app/PatternSplitter.h"
 #include "app/ShellTreeView.h"
+#include "app/SlideToolTip.h"
 #include "lib/Tesk_filesys.h"
 #include "toolkit/Forms.h"
 #include "toolkit/SysUtils.h"
@@ -39,6 +45,17 @@ constexpr int kSplitterMinSize = 30;
 QColor SchemeColor(TColor c) {
   const TColor rgb = ColorToRGB(c);
   return {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)};
+}
+
+// What the error box would say of the failure.
+std::string FailureText(const std::exception_ptr& failure) {
+  try {
+    std::rethrow_exception(failure);
+  } catch (const std::exception& e) {
+    return TApplication::ErrorText(e.what());
+  } catch (...) {
+    return "Unknown error.";
+  }
 }
 
 }  // namespace
@@ -73,11 +90,22 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
   BuildLayout();
   LoadThumbs1Values();
   ConnectEvents();
-  // The bar comes first in the tab order and takes the first focus.
+  // The bar comes first in the tab order and takes the first focus; the
+  // grid and the large view take it when clicked or tabbed to.
+  Thumbs1Host->setFocusPolicy(Qt::StrongFocus);
   setTabOrder(SBarThumbs, ShellTreeView1);
+  setTabOrder(ShellTreeView1, Thumbs1Host);
+  setTabOrder(Thumbs1Host, LargeImgView);
   SBarThumbs->setFocus();
-  // The wheel over the grid turns the bar, as over the bar itself.
+  // The wheel over the grid turns the bar, as over the bar itself; the
+  // grid's keys and tips are the window's.
   Thumbs1Host->installEventFilter(this);
+  // The platform's quit key closes the window as its close button does.
+  auto* quit = new QAction(this);
+  quit->setShortcut(QKeySequence::Quit);
+  quit->setShortcutContext(Qt::WindowShortcut);
+  connect(quit, &QAction::triggered, this, &QWidget::close);
+  addAction(quit);
   setAcceptDrops(true);
   resize(kClientWidth, kClientHeight);
   Application.Guard([this] { FormCreate(this); });
@@ -208,11 +236,23 @@ void TFrmGlimmet::ApplySplitterSnap() {
   Splitter1->setSizes({0, sizes[0] + sizes[1]});
 }
 
+// Centred in the screen's free area; a window larger than it is made as
+// small as it must be to lie wholly inside it.
 void TFrmGlimmet::CentreOnScreen() {
   const QScreen* s = screen();
   if (!s) return;
-  const QRect area = s->geometry();
-  const QSize outer = frameGeometry().size();
+  const QRect area = s->availableGeometry();
+  // A frame of an odd number of device pixels rounds to logical ones either
+  // way: one pixel more keeps it inside at any ratio.
+  const QSize frame = frameGeometry().size() - size() + (devicePixelRatioF() > 1 ? QSize(1, 1) : QSize(0, 0));
+  QSize client = size();
+  if (const QSize fits = client.boundedTo(area.size() - frame); fits != client) {
+    client = fits.expandedTo(minimumSizeHint());
+    resize(client);
+  }
+  // The frame's size as it will be: a shown window takes a new size only
+  // when the window system has made it.
+  const QSize outer = client + frame;
   const QPoint at(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
   // Once on the screen, the frame itself is placed.
   if (windowHandle() && windowHandle()->isVisible()) {
@@ -248,6 +288,18 @@ bool TFrmGlimmet::eventFilter(QObject* watched, QEvent* event) {
     QApplication::sendEvent(SBarThumbs, event);
     return true;
   }
+  if (watched == Thumbs1Host && event->type() == QEvent::KeyPress) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    const Qt::KeyboardModifiers others = key->modifiers() & ~(Qt::ShiftModifier | Qt::KeypadModifier);
+    bool taken = false;
+    if (!others) {
+      Application.Guard([&] { taken = Thumbs1KeyDown(key->key(), key->modifiers() & Qt::ShiftModifier); });
+    }
+    return taken;
+  }
+  if (watched == Thumbs1Host && event->type() == QEvent::ToolTip) {
+    return ShowSlideToolTip(static_cast<QHelpEvent&>(*event));
+  }
   return QWidget::eventFilter(watched, event);
 }
 
@@ -275,6 +327,7 @@ void TFrmGlimmet::FormShow(TObject*) {
   if (OpenStartPath()) return;
   FFileList->Clear();
   ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList.get(), nullptr);
+  SelectInTree(FExeDir + "data");
   Thumbs1->SetMax(FFileList->Count());
 }
 
@@ -292,6 +345,7 @@ void TFrmGlimmet::ShellTreeView1Click(TObject*) {
 void TFrmGlimmet::ListFolder(const std::string& path) {
   FSupply.DropAll();
   FFileList->Clear();
+  FSlideFailures.clear();
   ScanFilesIntoList(path + "/*.jpg", false, FFileList.get(), nullptr);
   const int count = FFileList->Count();
   if (count == 0) {
@@ -392,11 +446,13 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
   if (file.empty()) return;
   try {
     FSupply.Fill(file, *ImgBuffer);
+    FSlideFailures.erase(file);
   } catch (...) {
     // One file that cannot be shown must not cost the others their place on
     // the screen: its slide keeps the numbered card, the paint goes on, and
     // the first failure is reported when it ends.
     ImgBuffer->Reset(0, 0);
+    FSlideFailures[file] = FailureText(std::current_exception());
     if (!FPaintFailure) FPaintFailure = std::current_exception();
     return;
   }
@@ -406,7 +462,25 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
 void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
   if (const std::string file = FileOfSlide(ThumbID); !file.empty()) {
     LargeImg->Picture().SetGraphic(FSupply.TakeLarge(file));
+    ShowInLargeView(file);
   }
+}
+
+// The large view's tip names its file.
+void TFrmGlimmet::ShowInLargeView(const std::string& file) {
+  LargeImgView->setToolTip(QFile::decodeName(QByteArray::fromStdString(ExtractFileName(file))));
+}
+
+bool TFrmGlimmet::ShowSlideToolTip(const QHelpEvent& event) {
+  const std::string file = FileOfSlide(Thumbs1->SlideAtPos(event.pos().x(), event.pos().y()));
+  if (file.empty() || !Thumbs1->Visible()) {
+    QToolTip::hideText();
+    return true;
+  }
+  const auto failed = FSlideFailures.find(file);
+  const std::string text = SlideToolTipText(file, failed == FSlideFailures.end() ? "" : failed->second);
+  QToolTip::showText(event.globalPos(), QFile::decodeName(QByteArray::fromStdString(text)), Thumbs1Host);
+  return true;
 }
 
 // Before the grid handles the release (and repaints for the new selection),

@@ -3,6 +3,7 @@
 // bar on the left, the large view of the clicked picture on the right.
 #include <QWidget>
 #include <exception>
+#include <map>
 #include <memory>
 #include <optional>
 #include <string>
@@ -13,6 +14,8 @@
 #include "toolkit/Image.h"
 
 class QFrame;
+class QHelpEvent;
+class QKeyEvent;
 class QScrollBar;
 class QSplitter;
 class TControlHostWidget;
@@ -54,6 +57,12 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void Thumbs1ImageClick(TObject* Sender, int X, int Y, int ThumbID);
   void Thumbs1MouseUp(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y);
 
+  // A key pressed on the grid (app/GridKeys.cpp): arrows, Home/End and Page
+  // Up/Down select another slide and scroll it into view through the bar;
+  // Return and Space click the selected slide; F and 1 set the large view's
+  // mode. False for a key the grid leaves to others.
+  bool Thumbs1KeyDown(int Key, bool Shift);
+
   // Selects the folder in the tree and lists it as a click there would;
   // false when the tree knows no such folder.
   bool ChooseFolder(const std::string& path);
@@ -80,6 +89,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool eventFilter(QObject* watched, QEvent* event) override;
   // A folder or picture dropped onto the window opens as by OpenPath.
   void dragEnterEvent(QDragEnterEvent* event) override;
+  void dragMoveEvent(QDragMoveEvent* event) override;
   void dropEvent(QDropEvent* event) override;
 
  private:
@@ -99,6 +109,12 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool OpenStartPath();
   void ShowFolder(const std::string& folder);
   void ShowPicture(const std::string& file);
+  // app/GridKeys.cpp
+  void ScrollSlideIntoView(int ThumbID);
+  int SlideForKey(int Key, int Current) const;
+  bool ShowSlideToolTip(const QHelpEvent& event);
+  void ShowInLargeView(const std::string& file);
+  void SelectInTree(const std::string& folder);
 
   std::unique_ptr<TStringList> FFileList;
   std::string FExeDir;
@@ -106,6 +122,8 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool FCentreWithFrame = false;
   // The first picture of the running paint that failed to load.
   std::exception_ptr FPaintFailure;
+  // Why a file of the listed folder could not be shown, as its slide's tip says.
+  std::map<std::string, std::string> FSlideFailures;
   TSlideSupply FSupply;
   // Scrolling: whether the grid followed the bar in this turn of the event
   // loop, and whether it follows again at the end of the turn.

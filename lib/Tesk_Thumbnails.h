@@ -130,6 +130,10 @@ class TThumbnails : public TGraphicControl {
   void SlideOrigin(int ThumbID, int& X, int& Y) const;
   // The slide whose box contains the point, or 0.
   int SlideAtPos(int X, int Y) const;
+  // Whether the slide's box lies wholly inside the border.
+  bool SlideWhollyInView(int ThumbID) const;
+  // The whole rows of slides the grid shows between its borders, at least 1.
+  int RowsInView() const;
   // The scroll position that shows the slide's box wholly: the current one
   // when it does, else the one that puts its row at the top. (A slide before
   // the top row's first can have its origin on the top row, left of the grid.)
@@ -142,6 +146,9 @@ class TThumbnails : public TGraphicControl {
   const TBitFld& Selection() const { return *FSelection; }
   int SelectAnchor() const { return FSelectAnchor; }
   void ClearSelection();
+  // Selects the slide as a click on it would, with the Shift state of the
+  // keys, and repaints; raises no OnImageClick (the keyboard's move).
+  void SelectByKey(int ThumbID, bool Shift);
 
   // Focus outline, drawn straight on the control's canvas.
   void EraseFocus();

@@ -107,6 +107,8 @@ void TThumbnails::SelectByClick(int ThumbID, int Keys) {
   Paint();
 }
 
+void TThumbnails::SelectByKey(int ThumbID, bool Shift) { SelectByClick(ThumbID, Shift ? MK_SHIFT : 0); }
+
 // Every slide between the two, both included; only those with a flag in the
 // store can change, so the walk is limited to them.
 void TThumbnails::SelectRange(int From, int To) {
@@ -120,7 +122,7 @@ void TThumbnails::WMLButtonDblClk(TWMMouse& Message) {
   if (OnImageDblClick) OnImageDblClick(this, Message.XPos, Message.YPos, SlideAtPos(Message.XPos, Message.YPos));
 }
 
-double TThumbnails::ScrollPositionShowing(int ThumbID) const {
+bool TThumbnails::SlideWhollyInView(int ThumbID) const {
   int x = 0;
   int y = 0;
   SlideOrigin(ThumbID, x, y);
@@ -128,10 +130,15 @@ double TThumbnails::ScrollPositionShowing(int ThumbID) const {
   const auto inside = [](int from, int length, int extent) {
     return from >= kBorder && from + length <= extent - kBorder;
   };
-  if (inside(x, box, Width()) && inside(y, box, Height())) return FScrollPosition;
+  return inside(x, box, Width()) && inside(y, box, Height());
+}
+
+int TThumbnails::RowsInView() const { return std::max(1, (Height() - 2 * kBorder) / std::max(1, Pitch())); }
+
+double TThumbnails::ScrollPositionShowing(int ThumbID) const {
+  if (SlideWhollyInView(ThumbID)) return FScrollPosition;
   const int columns = std::max(1, FNumColumns);
-  const int rowStart = (ThumbID - 1) / columns * columns + 1;
-  return rowStart;
+  return (ThumbID - 1) / columns * columns + 1;
 }
 
 void TThumbnails::ClickSlide(int ThumbID) {

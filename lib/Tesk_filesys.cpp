@@ -120,6 +120,10 @@ class Scanner {
 
 }  // namespace
 
+bool MatchesScanPattern(const std::string& Pattern, const std::string& Name) {
+  return MatchesPattern(Pattern.c_str(), Name.c_str());
+}
+
 bool IsDirectoryEntry(const std::string& dir, const dirent* e) {
   if (e->d_type == DT_DIR) return true;
   if (e->d_type != DT_UNKNOWN && e->d_type != DT_LNK) return false;

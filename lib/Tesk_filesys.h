@@ -18,6 +18,10 @@ using TScanProgressProc = void (*)(const std::string& Dir, int Count);
 // List makes the call do nothing.
 void ScanFilesIntoList(const std::string& Mask, bool IncludeSubdirs, TStringList* List, TScanProgressProc Progress);
 
+// Whether a file name matches a pattern by the scan's rules ('*', '?', ASCII
+// letters in either case).
+bool MatchesScanPattern(const std::string& Pattern, const std::string& Name);
+
 // The results name their directory in upper case, which on a file system
 // that tells case apart is not the directory that was listed. This turns a
 // result string back into the real path: through the directories this

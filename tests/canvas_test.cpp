@@ -9,6 +9,7 @@
 
 #include "support/WhiteBitmap.h"
 #include "toolkit/DevicePixels.h"
+#include "toolkit/FitPicture.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/SysUtils.h"
 
@@ -295,6 +296,26 @@ TEST(CanvasStretch, RowsInBandsGiveTheWholePicturesPixels) {
       }
     }
   }
+}
+
+// The large view's fitted picture is the picture averaged (HALFTONE) onto
+// the fitted size, as the canvas would stretch it.
+TEST(CanvasStretch, FittedPictureIsTheHalftoneStretch) {
+  std::mt19937 random(11);
+  TBitmap picture(70, 60);
+  for (int y = 0; y < 60; ++y)
+    for (int x = 0; x < 70; ++x) picture.ScanLine(y)[x] = 0xFF000000u | (random() & 0xFFFFFFu);
+  const TFitSize size = FittedSize({70, 60}, {62, 62});
+  ASSERT_EQ(size, (TFitSize{62, 53}));  // 60 * 62 / 70 = 53.1
+  const std::shared_ptr<const TBitmap> fitted = FitPicture(picture, size);
+  ASSERT_NE(fitted, nullptr);
+  TBitmap expected(62, 53);
+  expected.Canvas().SetStretchBltMode(HALFTONE);
+  expected.Canvas().StretchBlt(0, 0, 62, 53, picture, 0, 0, 70, 60);
+  ASSERT_EQ(fitted->Width(), 62);
+  ASSERT_EQ(fitted->Height(), 53);
+  EXPECT_TRUE(std::equal(expected.Bits(), expected.Bits() + 62 * 53, fitted->Bits()));
+  EXPECT_EQ(FitPicture(TBitmap(), size), nullptr);
 }
 
 // Growing repeats pixels in both modes, and a source rectangle past the

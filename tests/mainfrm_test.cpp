@@ -20,6 +20,7 @@
 #include <QSplitter>
 #include <QSplitterHandle>
 #include <QThread>
+#include <QToolTip>
 #include <QTimer>
 #include <QWheelEvent>
 #include <cerrno>
@@ -36,6 +37,7 @@
 
 #include "app/FolderModel.h"
 #include "app/ShellTreeView.h"
+#include "app/SlideToolTip.h"
 #include "support/BrowserTest.h"
 
 using namespace jpegmaker;
@@ -159,16 +161,16 @@ TEST_F(MainWindowTest, StartUpListsTheDataFolderAFolderWithoutPicturesHidesTheGr
   EXPECT_TRUE(Errors.empty());
 }
 
-// Centred with its frame on the offscreen 800 x 800 screen, truncating:
-// (800 - 948) / 2 and (800 - 595) / 2. Qt's widgets and the canvas share
+// Centred with its frame on the offscreen 1280 x 1024 screen, truncating:
+// (1280 - 948) / 2 and (1024 - 595) / 2. Qt's widgets and the canvas share
 // the scheme's colours; both panels carry a 1-pixel raised bevel. Slide 1 of
 // an empty folder is answered with nothing: its white card (columns 17..136,
 // rows 39..118) shows, its number in the middle.
 TEST_F(MainWindowTest, PartsSitAtTheirLaidOutBoundsInTheSchemesColoursTakeAResizeAndTheSplitterDrags) {
   TFrmGlimmet& w = Open();
-  ASSERT_EQ(w.screen()->geometry(), QRect(0, 0, 800, 800));
+  ASSERT_EQ(w.screen()->geometry(), QRect(0, 0, 1280, 1024));
   EXPECT_EQ(w.frameGeometry().size(), QSize(948, 595));
-  EXPECT_EQ(w.pos(), QPoint(-74, 102));
+  EXPECT_EQ(w.pos(), QPoint(166, 214));
   EXPECT_EQ(w.size(), QSize(944, 591));
   EXPECT_EQ(w.windowTitle(), "Glimmet");
   EXPECT_EQ(w.Panel1->geometry(), QRect(0, 0, 321, 591));
@@ -297,6 +299,76 @@ TEST_F(MainWindowTest, BarTakesTheFirstFocusMovesByKeysAndTheWheelAndScrollsTheG
   EXPECT_EQ(painted, (std::vector<int>{7, 6, 2}));
 }
 
+// The grid by keys, on 15 slides in two columns and 3 whole rows (the
+// boxes of rows at 12, 148 and 284 end by 443, the grid's 453 less its
+// 10-pixel border): a slide above the view brings its row to the top, one
+// below it to the bottom row, through the bar, whose value is then the
+// first slide of the top row and equals the scroll position. Page Up/Down
+// move by 3 rows; moves stop at the first and last slide. With nothing
+// selected a key selects the first slide wholly in view. Return and Space
+// click the selected slide: the same events as a click, the large view
+// shows it. The bar keeps its own keys (the bar's suite above).
+TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
+  const std::string folder = AddPictures("fifteen", 15, {kGreen});
+  TFrmGlimmet& w = Open();
+  ASSERT_TRUE(Choose(folder));
+  Click(w.Thumbs1Host, {145, 79});  // beside every slide: nothing selected
+  // Tab leads from the bar to the tree and on to the grid (a click gives the
+  // grid the focus too: the end-to-end run).
+  for (QWidget* from : {static_cast<QWidget*>(w.SBarThumbs), static_cast<QWidget*>(w.ShellTreeView1)}) {
+    from->setFocus();
+    QKeyEvent tab(QEvent::KeyPress, Qt::Key_Tab, Qt::NoModifier);
+    QApplication::sendEvent(from, &tab);
+  }
+  EXPECT_EQ(w.focusWidget(), w.Thumbs1Host);
+  std::vector<int> clicked;
+  w.Thumbs1->OnImageClick = [&, click = w.Thumbs1->OnImageClick](TObject* sender, int x, int y, int id) {
+    clicked.push_back(id);
+    click(sender, x, y, id);
+  };
+  struct Row {
+    int Key;
+    int Selected;
+    int Bar;
+  };
+  const Row rows[] = {{Qt::Key_Down, 1, 0},      {Qt::Key_Right, 2, 0}, {Qt::Key_Down, 4, 0},
+                      {Qt::Key_Down, 6, 0},      {Qt::Key_Down, 8, 3},  {Qt::Key_Left, 7, 3},
+                      {Qt::Key_PageDown, 13, 9}, {Qt::Key_End, 15, 11}, {Qt::Key_Down, 15, 11},
+                      {Qt::Key_Right, 15, 11},   {Qt::Key_Up, 13, 11},  {Qt::Key_PageUp, 7, 7},
+                      {Qt::Key_Up, 5, 5},        {Qt::Key_Home, 1, 1},  {Qt::Key_Left, 1, 1},
+                      {Qt::Key_PageDown, 7, 3},  {Qt::Key_PageUp, 1, 1}};
+  for (const Row& row : rows) {
+    QKeyEvent press(QEvent::KeyPress, row.Key, Qt::NoModifier);
+    QApplication::sendEvent(w.Thumbs1Host, &press);
+    Settle();
+    SCOPED_TRACE(testing::Message() << "key " << std::hex << row.Key << std::dec << " to slide " << row.Selected);
+    EXPECT_EQ(w.Thumbs1->SelectAnchor(), row.Selected);
+    for (int k = 1; k <= 15; ++k) EXPECT_EQ(w.Thumbs1->Selection().Bit(k - 1), k == row.Selected) << k;
+    EXPECT_EQ(w.SBarThumbs->value(), row.Bar);
+    EXPECT_DOUBLE_EQ(w.Thumbs1->ScrollPosition(), std::max(1, row.Bar));
+    // The selected slide's navy cover, 10 pixels into its box, on the screen.
+    const int top = std::max(1, row.Bar), r = (row.Selected - top) / 2, c = (row.Selected - 1) % 2;
+    EXPECT_TRUE(Near(GridPixel({10 + 136 * c + 67, 12 + 136 * r + 10}), {0, 0, 0x80}, 0));
+  }
+  EXPECT_TRUE(clicked.empty()) << "moves show nothing in the large view";
+  for (const int key : {Qt::Key_Right, Qt::Key_Return}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(w.Thumbs1Host, &press);
+    Settle();
+  }
+  EXPECT_EQ(clicked, std::vector<int>{2});
+  EXPECT_EQ(w.LargeImg->Picture().Width(), 64);
+  EXPECT_EQ(w.LargeImgView->toolTip().toStdString(), ExtractFileName((*w.FileList())[1]));
+  QKeyEvent space(QEvent::KeyPress, Qt::Key_Space, Qt::NoModifier);
+  QApplication::sendEvent(w.Thumbs1Host, &space);
+  EXPECT_EQ(clicked, (std::vector<int>{2, 2}));
+  // Keys the grid has no use for go on to the window; Tab leaves the grid.
+  QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
+  QApplication::sendEvent(w.Thumbs1Host, &letter);
+  EXPECT_EQ(w.Thumbs1->SelectAnchor(), 2);
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+}
+
 // The host presents what the grid drew and asks it to draw only when the
 // window system needs it: the focus outline, drawn straight on the screen
 // surface, stays through later presents. Exceptions in the paints and mouse
@@ -396,6 +468,61 @@ TEST_F(MainWindowTest, ClickedSlideIsSelectedAndShownCentredInTheLargeViewOrItsM
   const PixelRow middle[] = {{0, 300, kRed, 8},  {1, 300, kBlue, 8},   {300, 2, kGreen, 8},
                              {300, 3, kBlue, 8}, {616, 300, kBlue, 8}, {617, 300, kYellow, 8}};
   ExpectPixels(LargeView(), middle);
+
+  // Dragged by (100, 50) the picture stops with its top-left corner at the
+  // view's; by (-200, -200) more, with its bottom-right corner at the view's,
+  // its origin (621 - 700, 589 - 600) = (-79, -11). An open hand says it can
+  // be dragged, a closed one that it is.
+  TImageView& view = *w.LargeImgView;
+  EXPECT_EQ(view.cursor().shape(), Qt::OpenHandCursor);
+  const auto drag = [&](QPoint from, QPoint to) {
+    SendMouse(&view, QEvent::MouseButtonPress, from, Qt::LeftButton, Qt::LeftButton);
+    EXPECT_EQ(view.cursor().shape(), Qt::ClosedHandCursor);
+    SendMouse(&view, QEvent::MouseMove, to, Qt::NoButton, Qt::LeftButton);
+    SendMouse(&view, QEvent::MouseButtonRelease, to, Qt::LeftButton, Qt::NoButton);
+    EXPECT_EQ(view.cursor().shape(), Qt::OpenHandCursor);
+  };
+  drag({300, 300}, {400, 350});
+  EXPECT_EQ(view.PictureRect(), QRect(0, 0, 700, 600));
+  const PixelRow topLeft[] = {{39, 300, kRed, 8}, {40, 300, kBlue, 8}, {300, 7, kGreen, 8}, {300, 8, kBlue, 8}};
+  ExpectPixels(LargeView(), topLeft);
+  drag({400, 350}, {200, 150});
+  EXPECT_EQ(view.PictureRect(), QRect(-79, -11, 700, 600));
+  const PixelRow bottomRight[] = {{576, 300, kBlue, 8}, {577, 300, kYellow, 8}, {620, 588, kYellow, 8}};
+  ExpectPixels(LargeView(), bottomRight);
+
+  // A double click fits it: 621 x round(600 * 621 / 700) = 621 x 532, at
+  // (0, (589 - 532) div 2) = (0, 28), made once for this picture and size;
+  // nothing to drag.
+  SendMouse(&view, QEvent::MouseButtonDblClick, {300, 300}, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(&view, QEvent::MouseButtonRelease, {300, 300}, Qt::LeftButton, Qt::NoButton);
+  EXPECT_EQ(view.Mode(), TImageView::TViewMode::Fit);
+  EXPECT_EQ(view.PictureRect(), QRect(0, 28, 621, 532));
+  EXPECT_EQ(view.cursor().shape(), Qt::ArrowCursor);
+  LargeView();
+  view.WaitForFit();
+  const TBitmap* fitted = view.Fitted();
+  ASSERT_NE(fitted, nullptr);
+  EXPECT_EQ(QSize(fitted->Width(), fitted->Height()), QSize(621, 532));
+  const PixelRow fit[] = {{0, 300, kRed, 8},    {300, 27, kFace},  {300, 28, kGreen, 8},
+                          {300, 559, kBlue, 8}, {300, 560, kFace}, {620, 300, kYellow, 8}};
+  ExpectPixels(LargeView(), fit);
+  EXPECT_EQ(view.Fitted(), fitted) << "made again for the same picture and size";
+  // The choice stays for the next picture; 1 returns to the natural size, centred.
+  ClickSlide(1);
+  EXPECT_EQ(view.Mode(), TImageView::TViewMode::Fit);
+  QKeyEvent one(QEvent::KeyPress, Qt::Key_1, Qt::NoModifier);
+  QApplication::sendEvent(&view, &one);
+  EXPECT_EQ(view.PictureRect(), QRect(-39, -5, 700, 600));
+  // A picture smaller than the view shows at its natural size, centred, in both.
+  ASSERT_TRUE(w.ChooseFolder(Dir / "data"));
+  ClickSlide(1);
+  for (const int key : {Qt::Key_F, Qt::Key_1}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&view, &press);
+    EXPECT_EQ(view.PictureRect(), QRect(278, 270, 64, 48));
+    ExpectPixels(LargeView(), centred);
+  }
 }
 
 TEST(PictureOriginTest, CentringTruncatesTowardZero) {
@@ -405,6 +532,92 @@ TEST(PictureOriginTest, CentringTruncatesTowardZero) {
     EXPECT_EQ(TImageView::PictureOrigin(QSize(621, 589), picture, true), origin) << picture.width();
     EXPECT_EQ(TImageView::PictureOrigin(QSize(621, 589), picture, false), QPoint(0, 0)) << picture.width();
   }
+}
+
+// Fitted into 621 x 589: a picture that fits keeps its size; else the side
+// whose ratio to the view's is larger takes the view's, the other its share,
+// rounded half up (1000 x 2000: 1000 * 589 / 2000 = 294.5 gives 295), and
+// never below 1.
+TEST(PictureOriginTest, FittedSizeShrinksOnlyKeepsProportionsAndRoundsHalfUp) {
+  const std::pair<TFitSize, TFitSize> rows[] = {{{64, 48}, {64, 48}},       {{621, 589}, {621, 589}},
+                                                {{700, 600}, {621, 532}},   {{6000, 4000}, {621, 414}},
+                                                {{1000, 2000}, {295, 589}}, {{621, 590}, {620, 589}},
+                                                {{622, 589}, {621, 588}},   {{5000, 1}, {621, 1}},
+                                                {{1, 5000}, {1, 589}},      {{0, 10}, {0, 0}}};
+  for (const auto& [picture, fitted] : rows) {
+    EXPECT_EQ(FittedSize(picture, {621, 589}), fitted) << picture.Width << " x " << picture.Height;
+  }
+}
+
+// A drag moves the picture only along a side where it is larger than the
+// view, and no further than its edge: 700 x 600 in 621 x 589 lies between
+// (-79, -11) and (0, 0), centred at (-39, -5). The offset kept is what moved.
+TEST(PictureOriginTest, PanningStopsAtThePicturesEdgesAndOnlyWhereItIsLarger) {
+  struct Row {
+    TFitSize Picture;
+    TFitPoint Pan, Origin, Kept;
+  };
+  const Row rows[] = {{{700, 600}, {0, 0}, {-39, -5}, {0, 0}},   {{700, 600}, {30, -4}, {-9, -9}, {30, -4}},
+                      {{700, 600}, {100, 100}, {0, 0}, {39, 5}}, {{700, 600}, {-100, -100}, {-79, -11}, {-40, -6}},
+                      {{64, 48}, {50, 50}, {278, 270}, {0, 0}},  {{700, 48}, {10, 10}, {-29, 270}, {10, 0}},
+                      {{621, 589}, {5, 5}, {0, 0}, {0, 0}},      {{622, 589}, {5, -5}, {0, 0}, {0, 0}}};
+  for (const Row& row : rows) {
+    TFitPoint pan = row.Pan;
+    EXPECT_EQ(PannedOrigin({621, 589}, row.Picture, pan), row.Origin) << row.Picture.Width << " " << row.Pan.X;
+    EXPECT_EQ(pan, row.Kept) << row.Picture.Width << " " << row.Pan.X;
+  }
+}
+
+// On the screen of 640 x 512 logical pixels at a device pixel ratio of 2,
+// the window is made as small as it must be for it and its frame (2 pixels
+// on every side, and one pixel spare at a ratio above 1, where a frame of an
+// odd number of device pixels rounds either way) to lie within the screen:
+// 635 x 507, its frame at the screen's corner. Its large view, 312 x 505
+// logical pixels (635 less Panel1's 321 and the bevel's 2; 507 less 2), is
+// 624 x 1010 device pixels, where a 64 x 48 picture lies at natural size, one
+// picture pixel to a device pixel, at ((624 - 64) div 2, (1010 - 48) div 2) =
+// (280, 481).
+TEST_F(MainWindowTest, OnASmallScreenAtRatioTwoTheWindowLiesWithinItAndPicturesKeepTheirPixels) {
+  AddPictures("data", 1, {kRed});
+  QScreen* twice = nullptr;
+  for (QScreen* s : QGuiApplication::screens()) {
+    if (s->devicePixelRatio() == 2) twice = s;
+  }
+  ASSERT_NE(twice, nullptr);
+  ASSERT_EQ(twice->availableGeometry(), QRect(1280, 0, 640, 512));
+  Window = std::make_unique<TFrmGlimmet>();
+  Window->setScreen(twice);
+  Window->move(twice->geometry().topLeft());
+  Window->show();
+  Settle();
+  TFrmGlimmet& w = *Window;
+  EXPECT_EQ(w.frameGeometry(), QRect(1280, 0, 639, 511));
+  EXPECT_EQ(w.size(), QSize(635, 507));
+  EXPECT_EQ(w.LargeImgView->size(), QSize(312, 505));
+  ClickSlide(1);
+  EXPECT_EQ(w.LargeImgView->PictureRect(), QRect(280, 481, 64, 48));
+  const QImage view = LargeView();
+  ASSERT_EQ(view.size(), QSize(624, 1010));
+  const PixelRow natural[] = {{279, 500, kFace}, {280, 500, kRed, 8}, {343, 500, kRed, 8}, {344, 500, kFace},
+                              {300, 480, kFace}, {300, 481, kRed, 8}, {300, 528, kRed, 8}, {300, 529, kFace}};
+  ExpectPixels(view, natural);
+}
+
+// Sizes on disk: bytes below 1024, then tenths of the largest unit of 1024
+// it reaches, rounded half up (1587 bytes are 1.5498 KB, 1588 are 1.5508).
+TEST(SlideToolTipTest, DiskSizesAreBytesThenTenthsOfKilobytesMegabytesAndGigabytes) {
+  const std::pair<std::uint64_t, const char*> rows[] = {{0, "0 bytes"},
+                                                        {1, "1 byte"},
+                                                        {1023, "1023 bytes"},
+                                                        {1024, "1.0 KB"},
+                                                        {1587, "1.5 KB"},
+                                                        {1588, "1.6 KB"},
+                                                        {1048575, "1024.0 KB"},
+                                                        {1048576, "1.0 MB"},
+                                                        {5u << 20, "5.0 MB"},
+                                                        {3221225472, "3.0 GB"},
+                                                        {std::uint64_t(5000) << 30, "5000.0 GB"}};
+  for (const auto& [bytes, text] : rows) EXPECT_EQ(DiskSizeText(bytes), text) << bytes;
 }
 
 // A file that cannot be shown costs only its own slide: the paint goes on,
@@ -432,6 +645,20 @@ TEST_F(MainWindowTest, BrokenFileKeepsItsNumberedCardTheRestOfThePaintShowsAndAL
     EXPECT_TRUE(k == broken ? Near(GridPixel(cardOf(k)), kWhite, 0) : Near(GridPixel(InsideSlide(k)), kGreen)) << k;
   }
   EXPECT_TRUE(Near(GridPixel(InsideSlide(5)), kFace, 0));
+
+  // Hovering a slide tells its file's name, its size from the frame header
+  // and on disk; the broken file's slide tells why it shows no picture.
+  const auto tipAt = [&](QPoint p) {
+    QHelpEvent help(QEvent::ToolTip, p, w.Thumbs1Host->mapToGlobal(p));
+    QApplication::sendEvent(w.Thumbs1Host, &help);
+    return QToolTip::isVisible() ? QToolTip::text().toStdString() : std::string();
+  };
+  const int good = broken == 1 ? 2 : 1;
+  const std::string goodName = ExtractFileName((*w.FileList())[good - 1]);
+  EXPECT_EQ(tipAt(InsideSlide(good)),
+            goodName + "\n64 x 48 pixels\n" + DiskSizeText(fs::file_size(mixed + "/" + goodName)) + " on disk");
+  EXPECT_EQ(tipAt(InsideSlide(broken)), "broken.jpg\n" + kNoSoi);
+  QToolTip::hideText();
 
   // The large view reports a decode error that comes after the rows once and
   // keeps the rows; the grid's paints decode the same file and fail too.
@@ -497,6 +724,39 @@ TEST_F(MainWindowTest, FolderTreeShowsIconsAndArrowsListsTheClickedFolderAndOpen
   tree.clearSelection();
   w.ShellTreeView1Click(&w);
   EXPECT_EQ(w.FileList()->Count(), 6);
+
+  // A folder made current by keys is listed as a click lists it, once the
+  // keys stop: a held key (its repeats marked so) lists only where it
+  // stops. Return lists at once. Being chosen, as at start, lists nothing.
+  int listings = 0;
+  tree.OnClick = [&, click = tree.OnClick] {
+    ++listings;
+    click();
+  };
+  ASSERT_TRUE(tree.SelectPath(folder));
+  EXPECT_EQ(listings, 0);
+  const auto key = [&](QEvent::Type type, int k, bool repeat) {
+    QKeyEvent event(type, k, Qt::NoModifier, QString(), repeat);
+    QApplication::sendEvent(&tree, &event);
+  };
+  for (const bool repeat : {false, true, true}) {
+    key(QEvent::KeyPress, Qt::Key_Down, repeat);
+    key(QEvent::KeyRelease, Qt::Key_Down, true);
+  }
+  key(QEvent::KeyPress, Qt::Key_Down, true);
+  key(QEvent::KeyRelease, Qt::Key_Down, false);
+  EXPECT_EQ(listings, 0) << "listed before the keys stopped";
+  QElapsedTimer clock;
+  clock.start();
+  while (listings == 0 && clock.elapsed() < 10000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  EXPECT_EQ(listings, 1);
+  const std::string reached = tree.SelectedPath().value_or("");
+  EXPECT_NE(reached, folder);
+  int pictures = 0;
+  for (const auto& e : fs::directory_iterator(reached)) pictures += e.path().extension() == ".jpg";
+  EXPECT_EQ(w.FileList()->Count(), pictures) << reached;
+  key(QEvent::KeyPress, Qt::Key_Return, false);
+  EXPECT_EQ(listings, 2);
 
   const QPoint at = rectOf(Dir / "leaf").center();
   QContextMenuEvent right(QContextMenuEvent::Mouse, at, tree.viewport()->mapToGlobal(at));

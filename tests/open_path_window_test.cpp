@@ -49,11 +49,12 @@ std::vector<std::string> ListingOrder(const std::string& folder) {
 struct Opening {
   std::vector<std::string> Args;  // the command line after the program's name
   std::string Dropped;            // the path a drop names
-  std::string Selected;           // the tree's selection afterwards ("/" at start)
+  std::string Selected;           // the tree's selection afterwards ("" for the data folder)
   std::string Listed;             // the folder whose pictures the grid shows ("" for the data folder)
   std::string Picture;            // the name of the picture opened, or ""
   std::string Error;              // the error text, or ""
   bool Unprivileged = false;
+  bool DropRefused = false;  // a drop of it is refused as it is dragged over, and changes nothing
 };
 
 class OpenPathTest : public BrowserTest {
@@ -137,7 +138,13 @@ void PrintTo(const OpenCase& c, std::ostream* os) { *os << c.Name; }
 
 // Named as arg, or as the path itself.
 Opening Refused(const std::string& path, int error, bool unprivileged = false, const std::string& arg = "") {
-  return {{arg.empty() ? path : arg}, path, "/", "", "", OpenErrorText(path, std::strerror(error)), unprivileged};
+  return {{arg.empty() ? path : arg}, path, "", "", "", OpenErrorText(path, std::strerror(error)), unprivileged};
+}
+
+// A drag of a path that is no folder and whose name the scan would not list.
+Opening DropRefused(Opening opening) {
+  opening.DropRefused = true;
+  return opening;
 }
 
 Opening Locked(const std::string& path) {
@@ -197,7 +204,8 @@ const OpenCase kCases[] = {
      }},
     // The grid lists "*.jpg" alone: the picture shows in the large view
     // with no slide selected.
-    {"PictureTheFolderDoesNotList", [](OpenPathTest& t) { return AddedPicture(t, "mixed", "photo.jpeg"); }},
+    {"PictureTheFolderDoesNotList",
+     [](OpenPathTest& t) { return DropRefused(AddedPicture(t, "mixed", "photo.jpeg")); }},
     {"Spaces", [](OpenPathTest& t) { return AddedPicture(t, "my  pictures ", " a b .jpg"); }},
     {"PictureNamedInNoUtf8", [](OpenPathTest& t) { return AddedPicture(t, "bytes", "\xE9t\xE9.jpg"); }},
     // The tree cannot name it and selects the folder above; the grid lists it.
@@ -215,11 +223,12 @@ const OpenCase kCases[] = {
      [](OpenPathTest& t) {
        return Listed(t.AddPictures("-rf", 3), {"--", "-rf"});
      }},
-    {"Missing", [](OpenPathTest& t) { return Refused(t.Dir / "gone", ENOENT); }},
+    {"Missing", [](OpenPathTest& t) { return DropRefused(Refused(t.Dir / "gone", ENOENT)); }},
     {"RelativeMissing", [](OpenPathTest& t) { return Refused(t.Dir / "gone.jpg", ENOENT, false, "gone.jpg"); }},
     {"DanglingLink",
      [](OpenPathTest& t) { return Refused(t.Dir.AddSymlink("dangling.jpg", "nowhere.jpg"), ENOENT); }},
-    {"BelowAFile", [](OpenPathTest& t) { return Refused(t.AddPictures("pics", 1) + "/p0.jpg/x", ENOTDIR); }},
+    {"BelowAFile",
+     [](OpenPathTest& t) { return DropRefused(Refused(t.AddPictures("pics", 1) + "/p0.jpg/x", ENOTDIR)); }},
     {"UnreadablePicture", [](OpenPathTest& t) { return Locked(t.AddPictures("locked", 2) + "/p0.jpg"); }},
     {"UnreadableFolder", [](OpenPathTest& t) { return Locked(t.AddPictures("locked", 2)); }},
 };
@@ -232,7 +241,8 @@ TEST_P(OpenPathCaseTest, OpensAsAClickWouldOrReportsAndChangesNothing) {
   const auto& [c, way] = GetParam();
   // Everything below the temporary folder may be read by "nobody".
   chmod(Dir.Path().c_str(), 0755);
-  const Opening s = c.Make(*this);
+  Opening s = c.Make(*this);
+  if (way == TWay::Drop && s.DropRefused) s = {{}, s.Dropped, "", "", "", "", s.Unprivileged, true};
   std::string err;  // captured around the opening alone, so that a sanitizer's report reaches the log
   {
     const UnprivilegedFileAccess user(s.Unprivileged);
@@ -245,12 +255,13 @@ TEST_P(OpenPathCaseTest, OpensAsAClickWouldOrReportsAndChangesNothing) {
       testing::internal::CaptureStderr();
       const bool taken = Drop(s.Dropped);
       err = testing::internal::GetCapturedStderr();
-      EXPECT_TRUE(taken);
+      EXPECT_EQ(taken, !s.DropRefused);
     }
   }
   TFrmGlimmet& w = *Window;
 
-  EXPECT_EQ(w.ShellTreeView1->SelectedPath(), s.Selected);
+  // The listed folder is the tree's current one, at start too.
+  EXPECT_EQ(w.ShellTreeView1->SelectedPath(), s.Selected.empty() ? Dir / "data" : s.Selected);
   const std::vector<std::string> listing = ListingOrder(s.Listed.empty() ? Dir / "data" : s.Listed);
   const int count = int(listing.size());
   EXPECT_EQ(w.FileList()->Count(), count);
@@ -326,28 +337,44 @@ TEST_F(OpenPathTest, ChosenFolderStaysInViewWhileTheTreeReadsTheFoldersAroundIt)
   EXPECT_GT(tree.verticalScrollBar()->value(), 0);
 }
 
-// Only local files are taken, the first of several; Qt routes drops to a
-// window only when it accepts them. A picture of no known format is refused,
-// and the large view keeps what it showed.
-TEST_F(OpenPathTest, DragsOfNoLocalPictureAreRefusedAndChangeNothing) {
+// Only local files are taken, the first of several that is a folder or a
+// file the scan would list (*.jpg in any case); Qt routes drops to a window
+// only when it accepts them, so a refused drag changes nothing: the tree,
+// the grid, the bar and the large view stay, and no box opens.
+TEST_F(OpenPathTest, DragsOfNoFolderOrListedPictureAreRefusedAndChangeNothing) {
   const std::string folder = AddPictures("pics", 3);
   WriteFile(folder + "/photo.jpeg", FlatJpeg(kRed));
   WriteFile(folder + "/notes.png", FlatJpeg(kGreen));
+  WriteFile(folder + "/UPPER.JPG", FlatJpeg(kRed));
+  const std::string text = Dir.AddFile("etc/hostname", "glimmet\n");
   TFrmGlimmet& w = OpenWithArguments({});
   EXPECT_TRUE(w.acceptDrops());
-  EXPECT_FALSE(DropUrls({}));
-  EXPECT_FALSE(DropUrls({QUrl("https://example.org/pics/p0.jpg")}));
-  EXPECT_EQ(w.FileList()->Count(), 2);
-  EXPECT_TRUE(DropUrls({QUrl("https://example.org/x.jpg"),
-                        QUrl::fromLocalFile(QString::fromStdString(folder + "/photo.jpeg")),
-                        QUrl::fromLocalFile(QString::fromStdString(Dir / "data"))}));
-  EXPECT_EQ(w.ShellTreeView1->SelectedPath(), folder);
-  EXPECT_EQ(w.FileList()->Count(), 3);
+  const QUrl local = QUrl::fromLocalFile(QString::fromStdString(folder + "/photo.jpeg"));
+  const QList<QUrl> refused[] = {{},
+                                 {QUrl("https://example.org/pics/p0.jpg")},
+                                 {QUrl::fromLocalFile(QString::fromStdString(text))},
+                                 {local},
+                                 {QUrl::fromLocalFile(QString::fromStdString(folder + "/notes.png"))},
+                                 {QUrl::fromLocalFile(QString::fromStdString(Dir / "gone"))}};
+  w.SBarThumbs->setValue(7);
+  for (const QList<QUrl>& urls : refused) {
+    SCOPED_TRACE(urls.isEmpty() ? "no URL" : urls.first().toString().toStdString());
+    EXPECT_FALSE(DropUrls(urls));
+    EXPECT_EQ(w.ShellTreeView1->SelectedPath(), Dir / "data");
+    EXPECT_EQ(w.FileList()->Count(), 2);
+    EXPECT_EQ(w.SBarThumbs->value(), 7);
+    EXPECT_TRUE(w.Thumbs1->Visible());
+  }
   EXPECT_TRUE(Errors.empty()) << Errors.front();
-  EXPECT_TRUE(Drop(folder + "/notes.png"));
-  // ")" sorts before the full stop, so none is added.
-  EXPECT_EQ(Errors, std::vector<std::string>{"Unknown picture file extension (.png)"});
+  EXPECT_TRUE(
+      DropUrls({QUrl("https://example.org/x.jpg"), local, QUrl::fromLocalFile(QString::fromStdString(Dir / "data")),
+                QUrl::fromLocalFile(QString::fromStdString(folder))}));
+  EXPECT_EQ(w.ShellTreeView1->SelectedPath(), Dir / "data") << "the first folder of the drop";
+  EXPECT_TRUE(DropUrls({local, QUrl::fromLocalFile(QString::fromStdString(folder + "/UPPER.JPG"))}));
+  EXPECT_EQ(w.ShellTreeView1->SelectedPath(), folder);
+  EXPECT_EQ(w.FileList()->Count(), 4);
   EXPECT_TRUE(Near(RgbAt(LargeView(), kLargeMiddle.x(), kLargeMiddle.y()), kRed));
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
 }
 
 // Paths as the person types them, made absolute; ".." is the kernel's: past
@@ -435,6 +462,33 @@ TEST(CommandLineTest, TakesOneNameLeavesQtItsOptionsAndAnswersTheRestWithoutAWin
                                                        : "glimmet: " + *row.Text + "\n" + usage;
     EXPECT_EQ(said.substr(0, row.Action == caVersion ? said.npos : wanted.size()), wanted);
     EXPECT_EQ(row.Action == caUsageError ? out : err, "");
+  }
+
+  // Help and version that cannot be written, and a start without a display:
+  // one line on standard error and status 1 (Qt would abort with 134).
+  struct Failing {
+    QStringList Args;
+    QString Display;  // "" for none
+    bool FullOutput;
+    std::string Said;
+  };
+  const Failing failing[] = {
+      {{"--help"}, "", true, "glimmet: cannot write to standard output: No space left on device\n"},
+      {{"--version"}, "", true, "glimmet: cannot write to standard output: No space left on device\n"},
+      {{}, "", false, "glimmet: cannot open the display: neither DISPLAY nor WAYLAND_DISPLAY is set\n"},
+      {{}, ":9999", false, "glimmet: cannot open the display \":9999\"\n"}};
+  for (const Failing& row : failing) {
+    SCOPED_TRACE(row.Args.join(' ').toStdString() + " " + row.Display.toStdString());
+    QProcess program;
+    QProcessEnvironment rowEnv = env;
+    if (!row.Display.isEmpty()) rowEnv.insert("DISPLAY", row.Display);
+    program.setProcessEnvironment(rowEnv);
+    if (row.FullOutput) program.setStandardOutputFile("/dev/full");
+    program.start(GLIMMET_BUILD_DIR "/glimmet", row.Args);
+    ASSERT_TRUE(program.waitForFinished(20000));
+    EXPECT_EQ(program.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(program.exitCode(), 1);
+    EXPECT_EQ(program.readAllStandardError().toStdString(), row.Said);
   }
 }
 

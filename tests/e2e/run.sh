@@ -2,17 +2,18 @@
 # End-to-end run of the real program in a private X server (Xvfb, a window
 # manager) of DEPTH bits (default 24):   run.sh BUILD_DIR [DEPTH]
 # Starts BUILD_DIR/glimmet where XDG_RUNTIME_DIR is unset; uses the keyboard,
-# the folder tree (pictures, none, a broken file), the scroll bar and a slide;
-# starts it again on a picture named on its command line; checks
-# exact pixels of screenshots, the cursor, the error boxes and that nothing
-# was written.
+# the folder tree (pictures, none, a broken file; by keys and Return), the
+# scroll bar, a slide and the grid's keys; starts it again on a picture named
+# on its command line, on a large picture to pan and fit, and at a scale of 2;
+# quits by Ctrl+Q; checks exact pixels of screenshots, the cursor, the error
+# boxes, the window's frame on the screen and that nothing was written.
 set -euo pipefail
 
 build=$(cd "${1:?usage: run.sh BUILD_DIR [DEPTH]}" && pwd)
 depth=${2:-24}
 program=$build/glimmet
 probe=$build/tests/e2e_probe
-for tool in Xvfb openbox xdotool xprop import cjpeg; do
+for tool in Xvfb openbox xdotool xprop import convert cjpeg; do
   command -v "$tool" >/dev/null || { echo "e2e: $tool is missing (scripts/setup.sh installs it)"; exit 1; }
 done
 [[ -x $program && -x $probe ]] || { echo "e2e: build glimmet and e2e_probe in $build first"; exit 1; }
@@ -65,6 +66,10 @@ cp "$work/pics/picture1.jpg" "$work/broken/good1.jpg"
 cp "$work/pics/picture2.jpg" "$work/broken/good2.jpg"
 echo "this is no JPEG data" >"$work/broken/bad.jpg"
 echo "no pictures here" >"$work/nopics/notes.txt"
+# 1000 x 800, blue with a red band over its first 100 columns.
+mkdir -p "$work/big"
+convert -size 1000x800 xc:'#1E1EC8' -fill '#C81E1E' -draw 'rectangle 0,0 99,799' "$work/big.ppm"
+cjpeg -quality 100 -sample 1x1 -outfile "$work/big/big.jpg" "$work/big.ppm"
 # The program's private places: it must leave them as they are.
 mkdir -m 700 "$work/home" "$work/tmp"
 
@@ -182,10 +187,14 @@ expect "slide 1 outer frame, inner ring silver" $((gx + 11)) $((gy + 13)) C0C0C0
 expect "slide 1 outer frame, bottom-right black" $((gx + 144)) $((gy + 146)) 000000
 expect "slide 1 outer frame, inner bottom-right gray" $((gx + 143)) $((gy + 145)) 808080
 
-# The folder tree: the platform's folder icon on the row below the root.
+# At start the tree shows the data folder as its current one. The selected
+# node's highlight is a shaded band around 0078D7.
+highlight="0078D7 40"
 take_shot
-if "$probe" expect "$shot" $((tx + 31)) $((ty + 29)) FFFFFF >/dev/null; then fail "no folder icon in the tree"; else
-  pass "folder icon in the tree"
+if "$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight >/dev/null; then
+  pass "at start the data folder is the tree's current one, in view"
+else
+  fail "at start no folder is highlighted in the tree"
 fi
 
 # --- the keyboard: the scroll bar has the first focus ---------------------------
@@ -197,17 +206,25 @@ expect "End: slide 15 at (10, 12)" $((gx + 10)) $((gy + 12)) FFFFFF
 xdotool key Home
 settle "Home: slide 2 beside slide 1" $((gx + 146)) $((gy + 12)) FFFFFF
 
+# The folder tree: the platform's folder icon on the row below the root,
+# once Home has made the root current (and scrolled to it).
+xdotool mousemove $((tx + 60)) $((ty + 6)) click 1
+in_tree Home:0.6
+take_shot
+if "$probe" expect "$shot" $((tx + 31)) $((ty + 29)) FFFFFF >/dev/null; then fail "no folder icon in the tree"; else
+  pass "folder icon in the tree"
+fi
+
 # --- choosing a folder in the tree -------------------------------------------
 # A click on the root node lists "/"; the keyboard then walks down to the
-# pictures' folder (selecting by keyboard lists nothing), and a click on the
-# selected node lists it.
-# The selected node's highlight (a shaded band around 0078D7).
-highlight="0078D7 40"
+# pictures' folder (each folder where the keys stop is listed) and Return
+# lists it.
 xdotool mousemove $((tx + 60)) $((ty + 6)) click 1
 sleep 0.6
-in_tree tmp Right:1.5 "$(basename "$work")" Right:1.5 pics
-if click_selected_row; then
-  pass "pictures' folder selected in the tree (rows $first..$last)"
+in_tree tmp Right:1.5 "$(basename "$work")" Right:1.5 pics Return:0.6
+take_shot
+if "$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight >/dev/null; then
+  pass "pictures' folder selected in the tree"
 else
   fail "no selected node in the tree"
 fi
@@ -246,10 +263,26 @@ settle "clicked slide selected" $((gx + 77)) $((gy + 90)) 000080
 expect_picture "large view" $pic_colour
 expect_cursor_not_wait $((gx + 77)) $((gy + 147)) "hourglass gone after the click"
 
+# --- the grid by keys: the click gave it the focus ------------------------------
+# The bar at 2 puts the row of slides 3 and 4 at y 80: Right selects slide 4
+# (its cover navy 10 pixels into its box at (146, 80)); Down stops at the last,
+# slide 5 at (10, 216); Home selects slide 1, above the view, and the bar
+# brings its row to the top, (10, 12); Return shows it in the large view.
+xdotool key Right
+settle "Right: slide 4 selected" $((gx + 213)) $((gy + 90)) 000080
+expect "Right: slide 3 no longer" $((gx + 77)) $((gy + 90)) C0C0C0
+xdotool key Down
+settle "Down: slide 5, the last, selected" $((gx + 77)) $((gy + 226)) 000080
+xdotool key Home
+settle "Home: slide 1 selected, its row scrolled to the top" $((gx + 77)) $((gy + 22)) 000080
+expect "Home: slide 2 beside it" $((gx + 146)) $((gy + 12)) FFFFFF
+xdotool key Return
+expect_picture "Return: the large view" $pic_colour
+
 # --- a folder without pictures hides the grid; the bar keeps its place -------
 bar_colour=$("$probe" pixel "$shot" $bar_x $((gy + 200)))
-# The bar took the focus when it was clicked; Tab leads on to the tree.
-in_tree Tab:0.3 Left:0.6 nopics
+# The grid took the focus when it was clicked; Shift+Tab leads back to the tree.
+in_tree shift+Tab:0.3 Left:0.6 nopics
 if click_selected_row; then
   settle "hidden grid: its area shows the panel" $((gx + 77)) $((gy + 79)) F0F0F0
   expect "hidden grid: the bar stays at x 300" $bar_x $((gy + 200)) "$bar_colour"
@@ -264,9 +297,9 @@ fi
 # the boxes lie at (10 + 136 column, -56 + 136 row); the point (30, 100) of
 # a box is card or picture. The paint ends, the hourglass goes, and the one
 # paint of the click (the grid was hidden, so its new Max paints nothing)
-# reports once.
+# reports once. The keys that chose it list it; no click is needed.
 in_tree Left:0.6 broken
-if click_selected_row; then
+if take_shot && "$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight >/dev/null; then
   boxes=0 quiet=0
   while ((quiet < 10)); do
     box=$(xdotool search --onlyvisible --name '^glimmet$' 2>/dev/null | grep -vx "$win" | head -n1) || true
@@ -327,8 +360,77 @@ if start_program args "$work/args dir/green one.jpg"; then
 else
   fail "picture argument: the window did not appear"
 fi
+# Ctrl+Q closes the window as its close button does: the program ends, 0.
+xdotool key ctrl+q
+quit_status=timeout
+for _ in $(seq 50); do
+  if ! kill -0 "$app_pid" 2>/dev/null; then
+    wait "$app_pid" && quit_status=0 || quit_status=$?
+    app_pid=""
+    break
+  fi
+  sleep 0.1
+done
+[[ $quit_status == 0 ]] && pass "Ctrl+Q ends the program" || fail "Ctrl+Q: $quit_status"
 stop_app
 [[ ! -s $work/glimmet-args.log ]] || { echo "e2e: the program wrote:"; cat "$work/glimmet-args.log"; }
+
+# --- the whole picture: pan and fit --------------------------------------------
+# 1000 x 800 in the 621 x 589 view: at its natural size its origin is
+# (-379 div 2, -211 div 2) = (-189, -105), the red band out of view. Dragged by
+# (200, 100), it stops at x 0 (the band in view: columns 0..99) and moves to
+# y -5. A double click fits it: 621 x round(800 * 621 / 1000) = 621 x 497 at
+# (0, (589 - 497) div 2) = (0, 46), the band 62 columns wide; 1 returns it to
+# its natural size, centred.
+if start_program big "$work/big/big.jpg"; then
+  settle "big picture, natural size: its middle" $((lx + 300)) $((ly + 300)) 1E1EC8 6
+  expect "big picture, natural size: the band out of view" $((lx + 5)) $((ly + 300)) 1E1EC8 6
+  xdotool mousemove $((lx + 300)) $((ly + 300)) mousedown 1
+  xdotool mousemove $((lx + 400)) $((ly + 350))
+  xdotool mousemove $((lx + 500)) $((ly + 400)) mouseup 1
+  settle "pan: the band at the view's left edge" $((lx + 0)) $((ly + 300)) C81E1E 6
+  expect "pan: the band's last column" $((lx + 99)) $((ly + 300)) C81E1E 6
+  expect "pan: blue after the band" $((lx + 100)) $((ly + 300)) 1E1EC8 6
+  xdotool click --repeat 2 --delay 80 1
+  settle "fit: face above the picture" $((lx + 300)) $((ly + 45)) F0F0F0
+  expect "fit: the picture's top row" $((lx + 300)) $((ly + 46)) 1E1EC8 8
+  expect "fit: the picture's bottom row" $((lx + 300)) $((ly + 542)) 1E1EC8 8
+  expect "fit: face below the picture" $((lx + 300)) $((ly + 543)) F0F0F0
+  expect "fit: the band on the left" $((lx + 30)) $((ly + 300)) C81E1E 8
+  expect "fit: blue right of the band" $((lx + 70)) $((ly + 300)) 1E1EC8 8
+  cp "$shot" "$build/tests/e2e-fitted.png"
+  xdotool key 1
+  settle "1: natural size again, the band out of view" $((lx + 5)) $((ly + 300)) 1E1EC8 6
+  expect "1: no face above" $((lx + 300)) $((ly + 45)) 1E1EC8 6
+else
+  fail "big picture: the window did not appear"
+fi
+stop_app
+
+# --- a scale of 2 ----------------------------------------------------------------
+# 944 x 591 logical pixels are 1888 x 1182 on the 1280 x 1024 screen: the
+# window is made smaller so that it and its frame lie within the screen.
+env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" QT_SCALE_FACTOR=2 "$program" "$work/pics" \
+  >"$work/glimmet-scale2.log" 2>&1 &
+app_pid=$!
+if win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1); then
+  inside=""
+  for _ in $(seq 50); do
+    sleep 0.2
+    read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g') || continue
+    read -r X Y WIDTH HEIGHT < <(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x = $NF}
+      /Absolute upper-left Y/ {y = $NF} /^ *Width/ {w = $NF} /^ *Height/ {h = $NF} END {print x, y, w, h}')
+    left=$((X - fl)) top=$((Y - ft)) right=$((X + WIDTH + fr)) bottom=$((Y + HEIGHT + fb))
+    if ((left >= 0 && top >= 0 && right <= 1280 && bottom <= 1024)); then inside=yes && break; fi
+  done
+  [[ $inside == yes ]] && pass "scale 2: the frame lies within the screen ($left, $top)-($right, $bottom)" ||
+    fail "scale 2: the frame at ($left, $top)-($right, $bottom)"
+  take_shot
+  cp "$shot" "$build/tests/e2e-scale2.png"
+else
+  fail "scale 2: the window did not appear"
+fi
+stop_app
 
 written=$(find "$work/tmp" "$work/home" -mindepth 1)
 [[ -z $written ]] && pass "nothing written to TMPDIR or HOME" || fail "written: $written"

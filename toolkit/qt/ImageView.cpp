@@ -1,17 +1,51 @@
 #include "toolkit/qt/ImageView.h"
 
 #include <QImage>
+#include <QKeyEvent>
+#include <QMouseEvent>
 #include <QPainter>
+#include <algorithm>
+#include <cmath>
 
 #include "toolkit/Forms.h"
 #include "toolkit/Jpeg.h"
 
-TImageView::TImageView(TImage& image, QWidget* parent) : QWidget(parent), FImage(image) {
-  setAttribute(Qt::WA_OpaquePaintEvent);
-  FImage.OnChange = [this](TObject*) { PictureChanged(); };
+// A fitting asked for: the picture (sharing its pixels) and the size; the
+// fitted picture once made.
+struct TImageView::TFitJob {
+  TBitmap Picture;
+  TFitSize Size;
+  std::shared_ptr<const TBitmap> Fitted;
+  TDecodePool::TJobRef Job;
+};
+
+namespace {
+
+QImage Wrap(const TBitmap& bitmap, qreal ratio) {
+  // Wraps the pixels: nothing is copied.
+  QImage image(reinterpret_cast<const uchar*>(bitmap.Bits()), bitmap.Width(), bitmap.Height(),
+               qsizetype(bitmap.Width()) * 4, QImage::Format_RGB32);
+  image.setDevicePixelRatio(ratio);
+  return image;
 }
 
-TImageView::~TImageView() { FImage.OnChange = nullptr; }
+}  // namespace
+
+TImageView::TImageView(TImage& image, QWidget* parent) : QWidget(parent), FImage(image) {
+  setAttribute(Qt::WA_OpaquePaintEvent);
+  setFocusPolicy(Qt::StrongFocus);
+  FImage.OnChange = [this](TObject*) { PictureChanged(); };
+  // One worker of its own: a fitting never waits behind the grid's slides.
+  if (const int workers = std::min(1, DefaultDecodeWorkers()); workers > 0) {
+    FFitPool = std::make_unique<TDecodePool>(workers, DefaultDecodeBytes, ReturnFreePixelMemory);
+  }
+}
+
+TImageView::~TImageView() {
+  // Its job may still post to this view; it is over before the view goes.
+  FFitPool.reset();
+  FImage.OnChange = nullptr;
+}
 
 QPoint TImageView::PictureOrigin(const QSize& view, const QSize& picture, bool centred) {
   if (!centred) return {0, 0};
@@ -21,9 +55,19 @@ QPoint TImageView::PictureOrigin(const QSize& view, const QSize& picture, bool c
   return {(view.width() - picture.width()) / 2, (view.height() - picture.height()) / 2};
 }
 
+void TImageView::SetMode(TViewMode mode) {
+  FMode = mode;
+  FPan = {};
+  UpdateCursor();
+  update();
+}
+
 void TImageView::PictureChanged() {
   FBitmap.Reset(0, 0);
   FState = TBitmapState::Wanted;
+  FPan = {};
+  DropFit();
+  UpdateCursor();
   update();
 }
 
@@ -39,7 +83,7 @@ const TBitmap* TImageView::PictureBitmap() {
     });
     if (FState == TBitmapState::Failed) KeepRowsDecodedSoFar(*graphic);
   }
-  return FState == TBitmapState::Ready ? &FBitmap : nullptr;
+  return FState == TBitmapState::Ready && !FBitmap.Empty() ? &FBitmap : nullptr;
 }
 
 // After a failed decode a JPEG picture keeps the rows decoded before the
@@ -56,18 +100,171 @@ void TImageView::KeepRowsDecodedSoFar(const TGraphic& graphic) {
   }
 }
 
+TFitSize TImageView::DeviceSize() const {
+  const qreal ratio = devicePixelRatioF();
+  return {int(std::lround(width() * ratio)), int(std::lround(height() * ratio))};
+}
+
+// The picture's size as its header gives it: nothing is decoded before the
+// view is drawn.
+TFitSize TImageView::NaturalSize() const {
+  const TGraphic* graphic = FImage.Picture().Graphic();
+  if (!graphic || graphic->Empty()) return {};
+  return {graphic->Width(), graphic->Height()};
+}
+
+TFitSize TImageView::ShownSize() const {
+  const TFitSize natural = NaturalSize();
+  return FMode == TViewMode::Fit && !FImage.Stretch ? FittedSize(natural, DeviceSize()) : natural;
+}
+
+QRect TImageView::PictureRect() {
+  const TFitSize shown = ShownSize();
+  if (shown.Width <= 0 || shown.Height <= 0) return {};
+  if (!FImage.Center) return {0, 0, shown.Width, shown.Height};
+  const TFitPoint at = PannedOrigin(DeviceSize(), shown, FPan);
+  return {at.X, at.Y, shown.Width, shown.Height};
+}
+
+bool TImageView::Pannable() const {
+  if (FImage.Stretch || !FImage.Center || FMode == TViewMode::Fit) return false;
+  const TFitSize picture = NaturalSize(), view = DeviceSize();
+  return picture.Width > view.Width || picture.Height > view.Height;
+}
+
+void TImageView::UpdateCursor() {
+  if (FDragging) {
+    setCursor(Qt::ClosedHandCursor);
+  } else if (Pannable()) {
+    setCursor(Qt::OpenHandCursor);
+  } else {
+    unsetCursor();
+  }
+}
+
+void TImageView::DropFit() {
+  if (FFitJob && FFitPool) FFitPool->Cancel(FFitJob->Job);
+  FFitJob = nullptr;
+  FFitted = nullptr;
+  FFittedSize = {};
+}
+
+void TImageView::StartFit(TFitSize size) {
+  if (FFitJob && FFitJob->Size == size) return;
+  if (FFitJob && FFitPool) FFitPool->Cancel(FFitJob->Job);
+  auto job = std::make_shared<TFitJob>();
+  job->Picture.Assign(&FBitmap);
+  job->Size = size;
+  FFitJob = job;
+  if (!FFitPool) {
+    job->Fitted = FitPicture(job->Picture, size);
+    TakeFit(job);
+    return;
+  }
+  const auto bytes = std::uint64_t(size.Width) * std::uint64_t(size.Height) * 4;
+  job->Job = FFitPool->Queue(
+      [this, job](const std::atomic<bool>& stop) {
+        if (stop) return;
+        try {
+          job->Fitted = FitPicture(job->Picture, job->Size);
+        } catch (...) {
+          // No memory for it: the sampled stand-in stays.
+          return;
+        }
+        QMetaObject::invokeMethod(
+            this, [this, job] { TakeFit(job); }, Qt::QueuedConnection);
+      },
+      bytes, TDecodePool::TLane::Now);
+}
+
+void TImageView::TakeFit(const std::shared_ptr<TFitJob>& job) {
+  if (job != FFitJob || !job->Fitted) return;
+  FFitted = job->Fitted;
+  FFittedSize = job->Size;
+  // The worker's reference to the picture goes with the job.
+  FFitJob = nullptr;
+  update();
+}
+
+void TImageView::WaitForFit() {
+  if (!FFitJob || !FFitPool) return;
+  const std::shared_ptr<TFitJob> job = FFitJob;
+  FFitPool->Wait(job->Job);
+  TakeFit(job);
+}
+
 void TImageView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
   const TColor face = ColorToRGB(clBtnFace);
   painter.fillRect(rect(), QColor(GetRValue(face), GetGValue(face), GetBValue(face)));
   const TBitmap* bitmap = PictureBitmap();
-  if (!bitmap || bitmap->Empty()) return;
-  // Wraps the decoded pixels: nothing is copied.
-  const QImage image(reinterpret_cast<const uchar*>(bitmap->Bits()), bitmap->Width(), bitmap->Height(),
-                     qsizetype(bitmap->Width()) * 4, QImage::Format_RGB32);
+  if (!bitmap) return;
+  const qreal ratio = devicePixelRatioF();
   if (FImage.Stretch) {
-    painter.drawImage(rect(), image);
+    painter.drawImage(rect(), Wrap(*bitmap, ratio));
     return;
   }
-  painter.drawImage(PictureOrigin(size(), image.size(), FImage.Center), image);
+  const QRect at = PictureRect();
+  if (at.isEmpty()) return;
+  const QRectF logical(at.x() / ratio, at.y() / ratio, at.width() / ratio, at.height() / ratio);
+  if (at.width() == bitmap->Width() && at.height() == bitmap->Height()) {
+    painter.drawImage(logical.topLeft(), Wrap(*bitmap, ratio));
+    return;
+  }
+  const TFitSize size{at.width(), at.height()};
+  if (FFitted && FFittedSize == size) {
+    painter.drawImage(logical.topLeft(), Wrap(*FFitted, ratio));
+    return;
+  }
+  // Sampled, which costs only the view's pixels, until the averaged one comes.
+  StartFit(size);
+  if (FFitted && FFittedSize == size) {
+    painter.drawImage(logical.topLeft(), Wrap(*FFitted, ratio));
+  } else {
+    painter.drawImage(logical, Wrap(*bitmap, 1));
+  }
+}
+
+void TImageView::resizeEvent(QResizeEvent* event) {
+  QWidget::resizeEvent(event);
+  UpdateCursor();
+}
+
+void TImageView::mousePressEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !Pannable()) return;
+  FDragging = true;
+  FDragFrom = event->position().toPoint();
+  UpdateCursor();
+}
+
+void TImageView::mouseMoveEvent(QMouseEvent* event) {
+  if (!FDragging) return;
+  const QPoint to = event->position().toPoint();
+  const qreal ratio = devicePixelRatioF();
+  FPan.X += int(std::lround((to.x() - FDragFrom.x()) * ratio));
+  FPan.Y += int(std::lround((to.y() - FDragFrom.y()) * ratio));
+  FDragFrom = to;
+  update();
+}
+
+void TImageView::mouseReleaseEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton || !FDragging) return;
+  FDragging = false;
+  UpdateCursor();
+}
+
+void TImageView::mouseDoubleClickEvent(QMouseEvent* event) {
+  if (event->button() != Qt::LeftButton) return;
+  FDragging = false;
+  SetMode(FMode == TViewMode::Fit ? TViewMode::Natural : TViewMode::Fit);
+}
+
+void TImageView::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_F && !(event->modifiers() & ~Qt::KeypadModifier)) {
+    SetMode(TViewMode::Fit);
+  } else if (event->key() == Qt::Key_1 && !(event->modifiers() & ~Qt::KeypadModifier)) {
+    SetMode(TViewMode::Natural);
+  } else {
+    QWidget::keyPressEvent(event);
+  }
 }

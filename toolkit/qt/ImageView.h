@@ -1,8 +1,16 @@
 #pragma once
-// A widget that shows the picture of a TImage at its natural size, centred
-// when the image asks for it, on the button-face colour.
+// A widget that shows the picture of a TImage, centred when the image asks
+// for it, on the button-face colour: at its natural size (one picture pixel
+// per device pixel), where a picture larger than the view can be dragged
+// with the left button, or fitted into the view (shrunk only, averaged).
+// A double click switches between the two, as do F (fit) and 1 (natural).
+// The fitted picture is made once per picture and view size on a worker of
+// its own; until it comes, a quick sampled one stands in.
 #include <QWidget>
+#include <memory>
 
+#include "toolkit/DecodePool.h"
+#include "toolkit/FitPicture.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/Image.h"
 
@@ -10,6 +18,8 @@ class TImageView : public QWidget {
   Q_OBJECT
 
  public:
+  enum class TViewMode { Natural, Fit };
+
   explicit TImageView(TImage& image, QWidget* parent = nullptr);
   // Must go before the image it shows.
   ~TImageView() override;
@@ -18,17 +28,55 @@ class TImageView : public QWidget {
   // Where the picture's top-left corner goes in a view of this size.
   static QPoint PictureOrigin(const QSize& view, const QSize& picture, bool centred);
 
+  // Kept while other pictures are shown; a new mode shows the picture centred.
+  TViewMode Mode() const { return FMode; }
+  void SetMode(TViewMode mode);
+  // Where the picture lies, in device pixels of the view, and at what size.
+  QRect PictureRect();
+  // Whether a drag moves the picture: natural size, larger than the view.
+  bool Pannable() const;
+  // The fitted picture drawn now, once made; null before.
+  const TBitmap* Fitted() const { return FFitted.get(); }
+  // Returns once the fitting under way, if any, is done and shown.
+  void WaitForFit();
+
  protected:
   void paintEvent(QPaintEvent* event) override;
+  void mousePressEvent(QMouseEvent* event) override;
+  void mouseMoveEvent(QMouseEvent* event) override;
+  void mouseReleaseEvent(QMouseEvent* event) override;
+  void mouseDoubleClickEvent(QMouseEvent* event) override;
+  void keyPressEvent(QKeyEvent* event) override;
+  void resizeEvent(QResizeEvent* event) override;
 
  private:
   enum class TBitmapState { Wanted, Ready, Failed };
+  struct TFitJob;
   void PictureChanged();
   const TBitmap* PictureBitmap();
   void KeepRowsDecodedSoFar(const TGraphic& graphic);
+  TFitSize DeviceSize() const;
+  TFitSize NaturalSize() const;
+  // The fitted size of the picture in this view; the picture's own when it fits.
+  TFitSize ShownSize() const;
+  void StartFit(TFitSize size);
+  void TakeFit(const std::shared_ptr<TFitJob>& job);
+  void DropFit();
+  void UpdateCursor();
 
   TImage& FImage;
   // The picture as pixels, shared with the picture's own decoded store.
   TBitmap FBitmap;
   TBitmapState FState = TBitmapState::Wanted;
+  TViewMode FMode = TViewMode::Natural;
+  // How far the picture was dragged from the centre, in device pixels.
+  TFitPoint FPan;
+  bool FDragging = false;
+  QPoint FDragFrom;
+  // The fitted picture shown and the one being made, for the picture and
+  // size they were asked for.
+  std::shared_ptr<const TBitmap> FFitted;
+  TFitSize FFittedSize;
+  std::shared_ptr<TFitJob> FFitJob;
+  std::unique_ptr<TDecodePool> FFitPool;
 };

@@ -1,0 +1,34 @@
+#pragma once
+// The whole picture in a view: the size it takes when fitted (shrunk only,
+// proportions kept) and the fitted pixels, made by averaging, so that any
+// thread may make them from a decoded picture it only reads.
+#include <memory>
+
+#include "toolkit/Graphics.h"
+
+struct TFitSize {
+  int Width = 0;
+  int Height = 0;
+  bool operator==(const TFitSize&) const = default;
+};
+
+// The picture's size when it fits the view: unchanged when it already does,
+// else shrunk by the tighter side's ratio, the other side rounded to the
+// nearest pixel (halves up) and at least 1.
+TFitSize FittedSize(TFitSize picture, TFitSize view);
+
+// The picture averaged down to the size (the grid's HALFTONE rule); null for
+// an empty picture or size.
+std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size);
+
+// The picture's top-left corner in the view, in the view's pixels: centred
+// (truncating, so an odd difference leaves the extra pixel right and below),
+// moved by the pan offset but only along a side where the picture is larger
+// than the view, and never so far that the view shows beyond the picture.
+// The offset is clamped to what it can move.
+struct TFitPoint {
+  int X = 0;
+  int Y = 0;
+  bool operator==(const TFitPoint&) const = default;
+};
+TFitPoint PannedOrigin(TFitSize view, TFitSize picture, TFitPoint& pan);
