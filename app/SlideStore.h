@@ -11,10 +11,12 @@
 #include "toolkit/FileData.h"
 #include "toolkit/Graphics.h"
 
-// How the grid draws a picture: the slide's size and the stretch mode.
+// How the grid draws a picture: the slide's size, the stretch mode and the
+// screen's device pixel ratio.
 struct TSlideLook {
   int Size = 0;
   bool AntiAlias = false;
+  int Ratio = 1;
   bool operator==(const TSlideLook&) const = default;
 };
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <exception>
 #include <numeric>
+#include <thread>
 #include <utility>
 
 #include "lib/Tesk_Thumbnails.h"
@@ -64,6 +65,7 @@ void TSlideSupply::Configure(int workers, std::uint64_t storeBytes, std::uint64_
   DropAll();
   FPool.reset();
   FStore = std::make_unique<TSlideStore>(storeBytes);
+  FDisk = std::make_unique<TSlideDiskStore>(DefaultSlideDiskFolder(), storeBytes > 0 ? DefaultSlideDiskBytes() : 0);
   FPool = std::make_unique<TDecodePool>(workers, decodeBytes, ReturnFreePixelMemory);
 }
 
@@ -78,15 +80,28 @@ TSlideSupply::TPlanned TSlideSupply::Plan(const std::string& fileName, TSlideLoo
 TDecodePool::TJobRef TSlideSupply::QueueSlide(const TPlanned& plan, TSlideLook look, std::uint64_t bytes,
                                               TDecodePool::TLane lane) {
   TSlideStore* store = FStore->Capacity() > 0 && plan.Key ? FStore.get() : nullptr;
+  TSlideDiskStore* disk = store && FDisk->Capacity() > 0 ? FDisk.get() : nullptr;
   return FPool->Queue(
-      [made = plan.Made, file = plan.File, key = plan.Key, look, store,
+      [made = plan.Made, file = plan.File, key = plan.Key, look, store, disk, gui = std::this_thread::get_id(),
        load = FLoader](const std::atomic<bool>& stop) {
+        // The disk is left to the workers: a job the GUI thread runs itself does without it.
+        TSlideDiskStore* onDisk = std::this_thread::get_id() == gui ? nullptr : disk;
+        if (onDisk) made->Slide = onDisk->Find(DiskSlideKey(*key, ResolvedPath(file)));
+        if (made->Slide) {
+          store->Add(*key, made->Slide);
+          return;
+        }
+        // Kept only under the identity of what was read, and only when sure of it.
+        TReadWitness witness;
         try {
           made->Slide = MakeSlide(*load(file), look, &stop);
         } catch (...) {
           made->Failure = std::current_exception();
         }
-        if (store && made->Slide && !stop) store->Add(*key, made->Slide);
+        const std::optional<TFileIdentity> read = witness.SteadyIdentity();
+        if (!store || !made->Slide || stop || !read) return;
+        store->Add({*read, look}, made->Slide);
+        if (onDisk) onDisk->Add(DiskSlideKey({*read, look}, witness.PathRead()), *made->Slide);
       },
       bytes, lane);
 }

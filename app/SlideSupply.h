@@ -16,6 +16,7 @@
 #include <string>
 #include <vector>
 
+#include "app/SlideDiskStore.h"
 #include "app/SlideStore.h"
 #include "toolkit/DecodePool.h"
 #include "toolkit/Pictures.h"
@@ -47,6 +48,7 @@ class TSlideSupply {
   void Configure(int workers, std::uint64_t storeBytes, std::uint64_t decodeBytes = DefaultDecodeBytes);
   int Workers() const { return FPool->Workers(); }
   const TSlideStore& Store() const { return *FStore; }
+  const TSlideDiskStore& DiskStore() const { return *FDisk; }
   // Forgets every slide made.
   void ClearStore() { FStore->Clear(); }
   // With no workers and no store every request loads its file afresh into
@@ -90,8 +92,9 @@ class TSlideSupply {
   void CancelAll(std::vector<TPlanned>& plans);
 
   TLoader FLoader;
-  // The store outlives the pool, whose jobs put slides into it.
+  // The stores outlive the pool, whose jobs put slides into them.
   std::unique_ptr<TSlideStore> FStore;
+  std::unique_ptr<TSlideDiskStore> FDisk;  // used only with the store on
   std::unique_ptr<TDecodePool> FPool;
   TSlideLook FLook;
   std::vector<TPlanned> FPaint;  // in the paint's order

@@ -17,6 +17,7 @@
 
 #include "app/SlideSupply.h"
 #include "support/BrowserTest.h"
+#include "support/ScopedEnv.h"
 #include "toolkit/DecodePool.h"
 #include "toolkit/JpegFrame.h"
 
@@ -223,6 +224,7 @@ TEST_F(ParallelDecodingTest, FailingSlideIsReportedAfterThePaintAndNoWorkerOutli
   // one, is requested next and decodes meanwhile.
   const std::string folder = Folder("slow", {InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), kUnknownMarker),
                                              Picture(Colour::Rgb, 640, 480), SlowPicture()});
+  const ScopedEnv memoryOnly("GLIMMET_DISK_CACHE_MIB", "0");  // the emptied store is what is checked
   Open();
   Window->Supply().Configure(2, DefaultSlideStoreBytes());
   std::vector<int> cursors;
@@ -534,6 +536,7 @@ TEST_F(ParallelDecodingTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAr
   WriteFile(a, Picture(Colour::Rgb, 300, 200));
   fs::create_symlink(a, link);
   WriteFile(bad, Bytes{'n', 'o', 't'});
+  const ScopedEnv memoryOnly("GLIMMET_DISK_CACHE_MIB", "0");  // loads are counted against the memory store alone
   for (const int workers : {0, 2}) {
     SCOPED_TRACE(testing::Message() << workers << " workers");
     WriteFile(b, Picture(Colour::Rgb, 50, 400));

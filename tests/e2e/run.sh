@@ -66,7 +66,7 @@ cp "$work/pics/picture2.jpg" "$work/broken/good2.jpg"
 echo "this is no JPEG data" >"$work/broken/bad.jpg"
 echo "no pictures here" >"$work/nopics/notes.txt"
 # The program's private places: it must leave them as they are.
-mkdir -m 700 "$work/home" "$work/tmp"
+mkdir -m 700 "$work/home" "$work/tmp" "$work/cache"
 
 # --- X server -------------------------------------------------------------
 Xvfb -displayfd 5 -screen 0 "1280x1024x$depth" -nolisten tcp 5>"$work/display" 2>"$work/xvfb.log" &
@@ -99,7 +99,7 @@ take_shot() { import -window root "$shot"; }
 start_program() {
   local log=$1
   shift
-  env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" "$program" "$@" >"$work/glimmet-$log.log" 2>&1 &
+  env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" XDG_CACHE_HOME="$work/cache" "$program" "$@" >"$work/glimmet-$log.log" 2>&1 &
   app_pid=$!
   win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1) || return 1
   read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
@@ -332,6 +332,11 @@ stop_app
 
 written=$(find "$work/tmp" "$work/home" -mindepth 1)
 [[ -z $written ]] && pass "nothing written to TMPDIR or HOME" || fail "written: $written"
+# The one place written: the cache folder, private, whole entries only.
+odd=$(find "$work/cache" -mindepth 1 ! \( -path "$work/cache/glimmet" -perm 0700 \) ! \( -name '*.slide' -perm 0600 \))
+kept=$(find "$work/cache/glimmet" -name '*.slide' 2>/dev/null | wc -l)
+[[ -z $odd && $kept -gt 0 ]] && pass "$kept slides kept in the cache folder, nothing else" ||
+  fail "cache folder: $kept slides; unexpected: $odd"
 
 echo "e2e: $failures failure(s)"
 ((failures == 0))
