@@ -160,7 +160,8 @@ TSlideRef TSlideDiskStore::Find(const TDiskSlideKey& key) {
   TSlideRef slide;
   if (S_ISREG(st.st_mode) && std::uint64_t(st.st_size) <= kMaxEntryBytes) {
     std::vector<std::uint8_t> entry(std::size_t(st.st_size));
-    if (pread(fd.Get(), entry.data(), entry.size(), 0) == ssize_t(entry.size())) slide = DecodeDiskSlide(entry, key);
+    if (pread(fd.Get(), entry.data(), entry.size(), 0) == ssize_t(entry.size()))
+      slide = DecodeDiskSlide(entry, key);
   }
   const std::lock_guard lock(FLock);
   if (!slide) {
