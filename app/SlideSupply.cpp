@@ -103,7 +103,8 @@ TDecodePool::TJobRef TSlideSupply::QueueSlide(const TPlanned& plan, TSlideLook l
         store->Add({*read, look}, made->Slide);
         if (onDisk) onDisk->Add(DiskSlideKey({*read, look}, witness.PathRead()), *made->Slide);
       },
-      bytes, lane);
+      // The file's bytes are held too, read whole before the decode.
+      bytes + std::uint64_t(plan.Key ? plan.Key->File.Size : 0), lane);
 }
 
 void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook look) {
@@ -224,8 +225,9 @@ void TSlideSupply::StartLarge(const std::string& fileName) {
           made->Failure = std::current_exception();
         }
       },
-      // Ahead of the paint that the click's new selection brings.
-      EstimateDecode(fileName).Bytes, TDecodePool::TLane::Now, true);
+      // Ahead of the paint that the click's new selection brings; the file's bytes besides.
+      EstimateDecode(fileName).Bytes + std::uint64_t(FileIdentity(fileName).value_or(TFileIdentity{}).Size),
+      TDecodePool::TLane::Now, true);
 }
 
 std::unique_ptr<TGraphic> TSlideSupply::TakeLarge(const std::string& fileName) {

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MemorySettings.h"
 #include "lib/Tesk_filesys.h"
 #include "toolkit/FileData.h"
 #include "toolkit/Forms.h"
@@ -47,6 +48,7 @@ std::string RealExecutablePath() {
 }  // namespace
 
 std::unique_ptr<QApplication> StartApplication(int& argc, char** argv) {
+  SetUpAllocator();
   RegisterJpegFormat();
   const bool lent = LendRuntimeDir();
   auto app = std::make_unique<QApplication>(argc, argv);

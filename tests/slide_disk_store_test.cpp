@@ -40,7 +40,9 @@ Bytes Photo(Colour colours, int width, int height, int seed) {
   });
 }
 
-TSlideRef SlideOf(const std::string& file, TSlideLook look) { return MakeSlide(*TPicture::LoadGraphic(file), look); }
+TSlideRef SlideOf(const std::string& file, TSlideLook look) {
+  return MakeSlide(*TPicture::LoadGraphic(file), look);
+}
 
 bool SamePixels(const TBitmap& a, const TBitmap& b) {
   if (a.Width() != b.Width() || a.Height() != b.Height() || a.PixelFormat != b.PixelFormat) return false;
