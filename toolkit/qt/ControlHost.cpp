@@ -64,6 +64,11 @@ void TControlHostWidget::PaintIfNeeded() {
 void TControlHostWidget::PresentSurface() {
   QPainter painter(this);
   const TBitmap& surface = FControl.Surface();
+  if (FNeedsPaint) {
+    const TColor c = ColorToRGB(FBlank);
+    painter.fillRect(rect(), QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
+    return;
+  }
   if (surface.Width() < width() || surface.Height() < height()) {
     painter.fillRect(rect(), palette().window());
   }

@@ -14,6 +14,9 @@ class TControlHostWidget : public QWidget, public TControlHost {
   ~TControlHostWidget() override;
 
   TGraphicControl& Control() { return FControl; }
+  // What shows until the control has drawn itself since it was shown or
+  // resized: its background colour, never the surface's new (black) pixels.
+  void SetBlankColor(TColor color) { FBlank = color; }
 
   // TControlHost: the control drew on its surface, or was shown or hidden.
   void SurfaceChanged() override;
@@ -40,4 +43,5 @@ class TControlHostWidget : public QWidget, public TControlHost {
   // resized, so the surface does not hold what the window system wants.
   bool FNeedsPaint = true;
   bool FPaintQueued = false;
+  TColor FBlank = clBtnFace;
 };
