@@ -1,7 +1,11 @@
 #include "DiskBench.h"
 
+#include <QApplication>
+#include <QWindow>
+#include <chrono>
 #include <cstdlib>
 #include <filesystem>
+#include <optional>
 
 #include "BareJpeg.h"
 #include "GridBench.h"
@@ -67,4 +71,52 @@ TWorkerMemory MeasureIdleMemoryByWorkers(TFrmGlimmet& window) {
   Quieten(window);
   supply.Configure(workers, storeBytes);
   return figures;
+}
+
+namespace {
+
+// Notes the moment the window's first exposure has been drawn: a call queued
+// from the exposure runs once its frame is shown.
+class TFirstFrameWatch : public QObject {
+ public:
+  explicit TFirstFrameWatch(QWindow* window) { window->installEventFilter(this); }
+  std::optional<std::chrono::steady_clock::time_point> Shown;
+
+ protected:
+  bool eventFilter(QObject* watched, QEvent* event) override {
+    if (event->type() == QEvent::Expose && static_cast<QWindow*>(watched)->isExposed()) {
+      watched->removeEventFilter(this);
+      QMetaObject::invokeMethod(
+          this, [this] { Shown = std::chrono::steady_clock::now(); }, Qt::QueuedConnection);
+    }
+    return false;
+  }
+};
+
+}  // namespace
+
+TStartFigures MeasureStart(const std::string& folder, int reps) {
+  using Clock = std::chrono::steady_clock;
+  std::vector<double> first, settled;
+  for (int rep = 0; rep < reps; ++rep) {
+    const Clock::time_point start = Clock::now();
+    TFrmGlimmet window;
+    window.SetStartPath(folder);
+    int paints = 0;
+    const TNotifyEvent request = window.Thumbs1->OnFirstImageRequest;
+    window.Thumbs1->OnFirstImageRequest = [&](TObject* sender) {
+      ++paints;
+      request(sender);
+    };
+    window.show();
+    // Asked after the window's own watch (filters run last installed first),
+    // so it notes the frame before the listing the window queues runs.
+    const TFirstFrameWatch watch(window.windowHandle());
+    while (!watch.Shown || paints == 0 || !window.Supply().Idle()) QApplication::processEvents();
+    settled.push_back(std::chrono::duration<double>(Clock::now() - start).count());
+    first.push_back(std::chrono::duration<double>(*watch.Shown - start).count());
+    window.close();
+    QApplication::processEvents();
+  }
+  return {Median(first), Median(settled)};
 }

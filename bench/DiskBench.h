@@ -28,3 +28,12 @@ struct TWorkerMemory {
   long EightKiB = 0;
 };
 TWorkerMemory MeasureIdleMemoryByWorkers(TFrmGlimmet& window);
+
+// From the making of a new window, shown over the folder, to its first frame
+// on the screen, and to its grid painted with every job done; cold (nothing
+// kept in memory; the disk store as the environment sets it). Medians, s.
+struct TStartFigures {
+  double FirstFrame = 0;
+  double Settled = 0;
+};
+TStartFigures MeasureStart(const std::string& folder, int reps);

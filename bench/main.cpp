@@ -33,7 +33,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: glimmet-bench [--photos DIR] [--reps N] [--paints N] [--clock cpu|wall] [--only PARTS] [--check]\n"
-    "PARTS: a comma-separated choice of memory, paint, scroll, workers, disk, idle, focus, stretch, scan (all by "
+    "PARTS: a comma-separated choice of memory, paint, scroll, workers, disk, idle, start, focus, stretch, scan "
+    "(all by "
     "default)";
 
 struct TOptions {
@@ -226,6 +227,14 @@ void RunDisk(TFrmGlimmet& window, const TOptions& o, const std::string& photos, 
   report.Figure("disk_write_over_paint", disk.Write.Ratio(), 1.05);
 }
 
+// The window's first frame against its settled grid, cold.
+void RunStart(const TOptions& o, const std::string& photos, TReport& report) {
+  const TStartFigures start = MeasureStart(photos, o.Reps);
+  report.Line("first_frame_ms", start.FirstFrame * 1e3, 1);
+  report.Line("settled_ms", start.Settled * 1e3, 1);
+  report.Figure("first_frame_over_settled", start.FirstFrame / start.Settled, 0.35);
+}
+
 // Idle memory against the worker count, over a folder to scroll in.
 void RunIdle(TFrmGlimmet& window, const std::string& photos, TReport& report) {
   const TTempFolder temp("glimmet-bench-scroll");
@@ -292,6 +301,8 @@ int main(int argc, char** argv) {
   // The copies scrolled through are made moments before: kept all the same.
   SetQuietNs(0);
   try {
+    // Before the bench's own window, each start a window of its own.
+    if (options->Runs("start")) RunStart(*options, photos, report);
     TFrmGlimmet window;
     std::printf("workers: %d\n", window.Supply().Workers());
     std::printf("slide_store_mib: %.0f\n", double(window.Supply().Store().Capacity()) / kMiB);
