@@ -125,7 +125,7 @@ void CheckReadableFile(const std::string& path) {
 std::vector<std::uint8_t> ReadFileHead(const std::string& fileName, std::uint64_t maxBytes) {
   // Errors name the file really opened, which may differ in case from the
   // name asked for.
-  const std::string path = gResolver ? gResolver(fileName) : fileName;
+  const std::string path = ResolvedPath(fileName);
   const FileDescriptor fd(OpenForReading(path));
   if (tWitness) tWitness->Witness(fd.Get(), path);
   std::vector<std::uint8_t> data = Allocate(std::min(CheckedSize(fd.Get(), path), maxBytes));
@@ -138,7 +138,7 @@ std::vector<std::uint8_t> ReadFileData(const std::string& fileName) {
 }
 
 std::optional<TFileIdentity> FileIdentity(const std::string& fileName) {
-  const std::string path = gResolver ? gResolver(fileName) : fileName;
+  const std::string path = ResolvedPath(fileName);
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return std::nullopt;
   return IdentityOf(st);
