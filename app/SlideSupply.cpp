@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <thread>
 #include <utility>
 
 #include "lib/Tesk_Thumbnails.h"
@@ -54,6 +55,7 @@ void TSlideSupply::Configure(int workers, std::uint64_t storeBytes, std::uint64_
   DropAll();
   FPool.reset();
   FStore = std::make_unique<TSlideStore>(storeBytes);
+  FDisk = std::make_unique<TSlideDiskStore>(DefaultSlideDiskFolder(), storeBytes > 0 ? DefaultSlideDiskBytes() : 0);
   FPool = std::make_unique<TDecodePool>(workers, decodeBytes, ReturnFreePixelMemory, FPoolOptions);
 }
 
@@ -68,17 +70,31 @@ TSlideSupply::TPlanned TSlideSupply::Plan(const std::string& fileName, TSlideLoo
 TDecodePool::TJobRef TSlideSupply::QueueSlide(const TPlanned& plan, TSlideLook look, std::uint64_t bytes,
                                               TDecodePool::TLane lane) {
   TSlideStore* store = FStore->Capacity() > 0 && plan.Key ? FStore.get() : nullptr;
+  TSlideDiskStore* disk = store && FDisk->Capacity() > 0 ? FDisk.get() : nullptr;
   return FPool->Queue(
-      [made = plan.Made, path = ResolvedPath(plan.File), key = plan.Key, look, store, load = FLoader,
-       screenBits = Screen.BitsPerPixel](const std::atomic<bool>& stop) {
+      [made = plan.Made, path = ResolvedPath(plan.File), key = plan.Key, look, store, disk, load = FLoader,
+       screenBits = Screen.BitsPerPixel, gui = std::this_thread::get_id()](const std::atomic<bool>& stop) {
+        // The disk is left to the workers: a job the GUI thread runs itself does without it.
+        TSlideDiskStore* onDisk = std::this_thread::get_id() == gui ? nullptr : disk;
+        if (onDisk) made->Slide = onDisk->Find(DiskSlideKey(*key, path, screenBits));
+        if (made->Slide) {
+          store->Add(*key, made->Slide);
+          return;
+        }
+        // Kept only under the identity of what was read, and only when sure of it.
+        TReadWitness witness;
         try {
           made->Slide = MakeSlide(*load(path), look, screenBits, &stop);
         } catch (...) {
           made->Failure = std::current_exception();
         }
-        if (store && made->Slide && !stop) store->Add(*key, made->Slide);
+        const std::optional<TFileIdentity> read = witness.SteadyIdentity();
+        if (!store || !made->Slide || stop || !read) return;
+        store->Add({*read, look}, made->Slide);
+        if (onDisk) onDisk->Add(DiskSlideKey({*read, look}, witness.PathRead(), screenBits), *made->Slide);
       },
-      bytes, lane);
+      // The file's bytes are held too, read whole before the decode.
+      bytes + std::uint64_t(plan.Key ? plan.Key->File.Size : 0), lane);
 }
 
 void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook look) {
@@ -198,8 +214,9 @@ void TSlideSupply::StartLarge(const std::string& fileName) {
           made->Failure = std::current_exception();
         }
       },
-      // Ahead of the paint that the click's new selection brings.
-      EstimateDecode(fileName).Bytes, TDecodePool::TLane::Now, true);
+      // Ahead of the paint that the click's new selection brings; the file's bytes besides.
+      EstimateDecode(fileName).Bytes + std::uint64_t(FileIdentity(fileName).value_or(TFileIdentity{}).Size),
+      TDecodePool::TLane::Now, true);
 }
 
 std::unique_ptr<TGraphic> TSlideSupply::TakeLarge(const std::string& fileName) {

@@ -25,6 +25,7 @@
 #include <string>
 #include <vector>
 
+#include "app/SlideDiskStore.h"
 #include "app/SlideStore.h"
 #include "toolkit/DecodePool.h"
 #include "toolkit/Pictures.h"
@@ -47,6 +48,7 @@ class TSlideSupply {
   void SetPoolOptions(const TDecodePoolOptions& options) { FPoolOptions = options; }
   int Workers() const { return FPool->Workers(); }
   const TSlideStore& Store() const { return *FStore; }
+  const TSlideDiskStore& DiskStore() const { return *FDisk; }
   // Forgets every slide made.
   void ClearStore() { FStore->Clear(); }
   bool Literal() const { return Workers() == 0 && FStore->Capacity() == 0; }
@@ -110,8 +112,9 @@ class TSlideSupply {
 
   TLoader FLoader;
   TDecodePoolOptions FPoolOptions;
-  // The store outlives the pool, whose jobs put slides into it.
+  // The stores outlive the pool, whose jobs put slides into them.
   std::unique_ptr<TSlideStore> FStore;
+  std::unique_ptr<TSlideDiskStore> FDisk;  // used only with the store on
   std::unique_ptr<TDecodePool> FPool;
   TSlideLook FLook;
   std::vector<TPlanned> FPaint;  // in the paint's order

@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "app/MemorySettings.h"
 #include "lib/Tesk_filesys.h"
 #include "toolkit/FileData.h"
 #include "toolkit/Forms.h"
@@ -90,6 +91,7 @@ std::string RealExecutablePath() {
 }  // namespace
 
 std::unique_ptr<QApplication> StartApplication(int& argc, char** argv) {
+  SetUpAllocator();
   RegisterJpegFormat();
   const bool lent = LendRuntimeDir();
   gPassOn = qInstallMessageHandler(HoldMessage);

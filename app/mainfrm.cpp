@@ -192,6 +192,7 @@ void TFrmGlimmet::LoadThumbs1Values() {
   Thumbs1->SetSlideSelectMode(ssmSingle);
   Thumbs1->SetAntiAlias(false);
   Thumbs1->SetColorBackGnd(clBtnFace);
+  Thumbs1Host->SetBlankColor(Thumbs1->ColorBackGnd());
   Thumbs1->SetColorCover(clSilver);
   Thumbs1->SetColorSelected(clNavy);
   Thumbs1->SetColorFocus(clBlue);
@@ -269,6 +270,13 @@ void TFrmGlimmet::showEvent(QShowEvent* event) {
     FShownBefore = true;
     CentreOnScreen();
     FCentreWithFrame = true;
+    // The first frame comes at once, with the tree and the grid's
+    // background; the folder is listed, and the grid painted, once the
+    // window is on the screen (see eventFilter).
+    if (QWindow* window = windowHandle()) {
+      window->installEventFilter(this);
+      return;
+    }
   }
   Application.Guard([this] { FormShow(this); });
 }
@@ -284,6 +292,12 @@ bool TFrmGlimmet::event(QEvent* event) {
 }
 
 bool TFrmGlimmet::eventFilter(QObject* watched, QEvent* event) {
+  if (watched == windowHandle() && event->type() == QEvent::Expose && windowHandle()->isExposed()) {
+    // Queued: runs once this exposure's frame has been drawn and shown.
+    windowHandle()->removeEventFilter(this);
+    QMetaObject::invokeMethod(
+        this, [this] { Application.Guard([this] { FormShow(this); }); }, Qt::QueuedConnection);
+  }
   if (watched == Thumbs1Host && event->type() == QEvent::Wheel) {
     QApplication::sendEvent(SBarThumbs, event);
     return true;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "BigPhotos.h"
+#include "DiskBench.h"
 #include "GridBench.h"
 #include "MechanismBench.h"
 #include "ScanBench.h"
@@ -33,7 +34,8 @@ namespace {
 
 constexpr const char* kUsage =
     "usage: glimmet-bench [--photos DIR] [--reps N] [--paints N] [--clock cpu|wall] [--only PARTS] [--check]\n"
-    "PARTS: a comma-separated choice of memory, paint, scroll, workers, mechanisms, focus, stretch, scan (all by "
+    "PARTS: a comma-separated choice of memory, paint, scroll, workers, mechanisms, disk, idle, start, focus, "
+    "stretch, scan (all by "
     "default)";
 
 struct TOptions {
@@ -233,6 +235,40 @@ void RunMechanisms(TFrmGlimmet& window, const TOptions& o, const std::string& ph
   report.Line("kept_stores_on_over_off", m.KeptStores.Ratio());
 }
 
+// The slides kept on disk.
+void RunDisk(TFrmGlimmet& window, const TOptions& o, const std::string& photos, const std::string& cache,
+             TReport& report) {
+  const std::vector<std::string> files = ShowFolder(window, photos);
+  const TDiskFigures disk = MeasureDiskStore(window, files, cache + "/glimmet", o.Reps, TClock::Wall);
+  report.Line("warm_start_paint_ms", disk.WarmStart.Subject * 1e3, 2);
+  report.Figure("warm_start_paint_over_decode", disk.WarmStart.Ratio(), 0.05);
+  report.Figure("disk_write_over_paint", disk.Write.Ratio(), 1.05);
+}
+
+// The window's first frame against its settled grid, cold.
+void RunStart(const TOptions& o, const std::string& photos, TReport& report) {
+  const TStartFigures start = MeasureStart(photos, o.Reps);
+  report.Line("first_frame_ms", start.FirstFrame * 1e3, 1);
+  report.Line("settled_ms", start.Settled * 1e3, 1);
+  report.Figure("first_frame_over_settled", start.FirstFrame / start.Settled, 0.35);
+}
+
+// Idle memory against the worker count, over a folder to scroll in.
+void RunIdle(TFrmGlimmet& window, const std::string& photos, TReport& report) {
+  const TTempFolder temp("glimmet-bench-scroll");
+  const std::string folder = temp.Path() + "/copies";
+  std::filesystem::create_directory(folder);
+  std::vector<std::string> sources = PicturesOf(photos);
+  if (sources.size() > std::size_t(kSlidesInView)) sources.resize(kSlidesInView);
+  CopyPhotos(sources, folder, kScrollFolderSize);
+  window.ChooseFolder(temp.Path());
+  ShowFolder(window, folder);
+  const TWorkerMemory memory = MeasureIdleMemoryByWorkers(window);
+  report.Line("idle_rss_2_workers_mib", double(memory.TwoKiB) / 1024, 1);
+  report.Line("idle_rss_8_workers_mib", double(memory.EightKiB) / 1024, 1);
+  report.Figure("idle_rss_8_over_2_workers_mib", double(memory.EightKiB - memory.TwoKiB) / 1024, 32);
+}
+
 void RunFocus(TFrmGlimmet& window, const TOptions& o, TReport& report) {
   const TFocusFigures f = MeasureFocusMove(window, std::max(o.Reps, 15), o.Clock);
   report.Line("focus_move_paints", f.Paints, 0);
@@ -276,7 +312,15 @@ int main(int argc, char** argv) {
   std::printf("clock: %s\n", options->Clock == TClock::Cpu ? "cpu" : "wall");
   std::fflush(stdout);
   TReport report;
+  // Slides are kept on disk in a folder of this run; off but where measured.
+  const TTempFolder cache("glimmet-bench-cache");
+  setenv("XDG_CACHE_HOME", cache.Path().c_str(), 1);
+  setenv("GLIMMET_DISK_CACHE_MIB", "0", 1);
+  // The copies scrolled through are made moments before: kept all the same.
+  SetQuietNs(0);
   try {
+    // Before the bench's own window, each start a window of its own.
+    if (options->Runs("start")) RunStart(*options, photos, report);
     TFrmGlimmet window;
     std::printf("workers: %d\n", window.Supply().Workers());
     std::printf("slide_store_mib: %.0f\n", double(window.Supply().Store().Capacity()) / kMiB);
@@ -288,6 +332,8 @@ int main(int argc, char** argv) {
     if (options->Runs("scroll")) RunScroll(window, *options, photos, report);
     if (options->Runs("workers")) RunWorkers(window, *options, photos, report);
     if (options->Runs("mechanisms")) RunMechanisms(window, *options, photos, report);
+    if (options->Runs("disk")) RunDisk(window, *options, photos, cache.Path(), report);
+    if (options->Runs("idle")) RunIdle(window, photos, report);
     if (options->Runs("focus")) {
       ShowFolder(window, photos);
       Quieten(window);

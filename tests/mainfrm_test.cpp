@@ -86,7 +86,24 @@ TEST_F(MainWindowTest, StartUpListsTheDataFolderAFolderWithoutPicturesHidesTheGr
   Dir.AddFile("empty/notes.txt", "no pictures here");
   const std::string five = AddPictures("five", 5, {kBlue});
   const std::string more = AddPictures("more", 3, {kBlue});
-  TFrmGlimmet& w = Open();
+  // The first frame comes before the grid's first paint: the tree, and the
+  // grid's background where the grid will be, never its blank surface.
+  Window = std::make_unique<TFrmGlimmet>();
+  int firstPaints = 0;
+  const TNotifyEvent request = Window->Thumbs1->OnFirstImageRequest;
+  Window->Thumbs1->OnFirstImageRequest = [&](TObject* sender) {
+    ++firstPaints;
+    request(sender);
+  };
+  Window->show();
+  EXPECT_EQ(firstPaints, 0);
+  EXPECT_EQ(Window->FileList()->Count(), 0);
+  const QImage firstFrame = Window->grab().toImage();
+  EXPECT_TRUE(Near(RgbAt(firstFrame, kGridInWindow.x() + 77, kGridInWindow.y() + 79), kFace, 0));
+  Settle();
+  EXPECT_GE(firstPaints, 1);  // once on the screen (the grab above asked for one too)
+  Window->Thumbs1->OnFirstImageRequest = request;
+  TFrmGlimmet& w = *Window;
   EXPECT_EQ(FrmGlimmet, &w);
   EXPECT_EQ(w.ExeDir(), Dir.Path() + "/");
   const TStringList& list = *w.FileList();

@@ -18,6 +18,7 @@
 #include "app/SlideSupply.h"
 #include "support/BrowserTest.h"
 #include "support/WithinSeconds.h"
+#include "support/ScopedEnv.h"
 #include "toolkit/DecodePool.h"
 #include "toolkit/JpegFrame.h"
 
@@ -220,6 +221,7 @@ TEST_F(ParallelDecodingTest, FailingSlideIsReportedAfterThePaintAndNoWorkerOutli
   // one, is requested next and decodes meanwhile.
   const std::string folder = Folder("slow", {InsertBeforeEoi(Picture(Colour::Rgb, 1200, 900), kUnknownMarker),
                                              Picture(Colour::Rgb, 640, 480), SlowPicture()});
+  const ScopedEnv memoryOnly("GLIMMET_DISK_CACHE_MIB", "0");  // the emptied store is what is checked
   Open();
   Window->Supply().Configure(2, DefaultSlideStoreBytes());
   std::vector<int> cursors;

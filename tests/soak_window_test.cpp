@@ -255,6 +255,12 @@ TEST_F(SoakTest, RandomBrowsingHoldsTheInvariantsKeepsTheHeapFlatAndWritesNothin
     ASSERT_NE(found, after.end()) << path << " has gone";
     EXPECT_TRUE(found->second == state) << path << " has changed";
   }
+  // The one place written: the cache folder, whole private entries only.
+  std::error_code ec;
+  for (const auto& e : fs::directory_iterator(std::string(std::getenv("XDG_CACHE_HOME")) + "/glimmet", ec)) {
+    EXPECT_EQ(e.path().extension(), ".slide") << e.path();
+    EXPECT_EQ(e.status().permissions(), fs::perms::owner_read | fs::perms::owner_write) << e.path();
+  }
 }
 
 // 100,000 pictures (hard links to four small ones, so it costs no disk):

@@ -5,7 +5,9 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <atomic>
 #include <cerrno>
+#include <ctime>
 #include <cstring>
 #include <new>
 
@@ -14,6 +16,21 @@
 namespace {
 
 TPathResolver gResolver = nullptr;
+std::atomic<std::int64_t> gQuietNs{DefaultQuietNs};
+thread_local TReadWitness* tWitness = nullptr;
+
+std::int64_t Nanoseconds(const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
+
+TFileIdentity IdentityOf(const struct stat& st) {
+  return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size), Nanoseconds(st.st_mtim),
+          Nanoseconds(st.st_ctim)};
+}
+
+std::optional<TFileIdentity> DescriptorIdentity(int fd) {
+  struct stat st {};
+  if (fd < 0 || fstat(fd, &st) != 0) return std::nullopt;
+  return IdentityOf(st);
+}
 
 class FileDescriptor {
  public:
@@ -109,6 +126,7 @@ namespace {
 // asked for.
 std::vector<std::uint8_t> ReadHeadAt(const std::string& path, std::uint64_t maxBytes) {
   const FileDescriptor fd(OpenForReading(path));
+  if (tWitness) tWitness->Witness(fd.Get(), path);
   std::vector<std::uint8_t> data = Allocate(std::min(CheckedSize(fd.Get(), path), maxBytes));
   ReadAll(fd.Get(), data, path);
   return data;
@@ -130,7 +148,30 @@ std::optional<TFileIdentity> FileIdentity(const std::string& fileName) {
   const std::string path = ResolvedPath(fileName);
   struct stat st {};
   if (stat(path.c_str(), &st) != 0) return std::nullopt;
-  const auto ns = [](const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; };
-  return TFileIdentity{std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size), ns(st.st_mtim),
-                       ns(st.st_ctim)};
+  return IdentityOf(st);
+}
+
+void SetQuietNs(std::int64_t ns) { gQuietNs = ns; }
+
+TReadWitness::TReadWitness() { tWitness = this; }
+
+TReadWitness::~TReadWitness() {
+  tWitness = nullptr;
+  if (FFd >= 0) close(FFd);
+}
+
+void TReadWitness::Witness(int fd, const std::string& path) {
+  if (++FReads > 1) return;
+  timespec now{};
+  clock_gettime(CLOCK_REALTIME, &now);
+  FReadBeganNs = Nanoseconds(now);
+  FBefore = DescriptorIdentity(fd);
+  FFd = fcntl(fd, F_DUPFD_CLOEXEC, 0);
+  FPath = path;
+}
+
+std::optional<TFileIdentity> TReadWitness::SteadyIdentity() const {
+  if (FReads != 1 || !FBefore || DescriptorIdentity(FFd) != FBefore) return std::nullopt;
+  if (FReadBeganNs - FBefore->ChangedNs < gQuietNs.load()) return std::nullopt;
+  return FBefore;
 }

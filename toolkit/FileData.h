@@ -55,3 +55,40 @@ struct TFileIdentity {
 // The identity of the file a path opens (through the path resolver);
 // nothing when it cannot be looked at.
 std::optional<TFileIdentity> FileIdentity(const std::string& fileName);
+
+// How long before its read began a file must have last changed for what was
+// made of it to be kept: a write within the same clock tick as the read would
+// leave its times, and so its identity, as they were (the "racily clean" case).
+constexpr std::int64_t DefaultQuietNs = 2'000'000'000;
+// Tests that make their files moments before reading them shorten it.
+void SetQuietNs(std::int64_t ns);
+
+// Watches the picture file this thread reads while the witness lives (through
+// ReadFileData/ReadFileHead: the descriptor's status is taken before the read,
+// and the descriptor kept), so that after the decode the caller learns whether
+// what it made may be kept, and under which identity. One witness per thread
+// at a time.
+class TReadWitness {
+ public:
+  TReadWitness();
+  ~TReadWitness();
+  TReadWitness(const TReadWitness&) = delete;
+  TReadWitness& operator=(const TReadWitness&) = delete;
+
+  // The identity of the file read, when exactly one file was read, its
+  // descriptor's status is the same now as before the read, and it had been
+  // quiet (see DefaultQuietNs) when the read began; nothing otherwise.
+  std::optional<TFileIdentity> SteadyIdentity() const;
+  // The path the file was opened by (after the path resolver); empty before a read.
+  const std::string& PathRead() const { return FPath; }
+
+  // Called by the file reading with the descriptor about to be read.
+  void Witness(int fd, const std::string& path);
+
+ private:
+  int FFd = -1;
+  int FReads = 0;
+  std::optional<TFileIdentity> FBefore;
+  std::int64_t FReadBeganNs = 0;
+  std::string FPath;
+};

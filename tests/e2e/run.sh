@@ -21,7 +21,7 @@ done
 work=$(mktemp -d /tmp/glimmet-e2e.XXXXXX)
 xvfb_pid="" wm_pid="" app_pid=""
 stop() {
-  [[ -z $1 ]] && return
+  [[ -z $1 ]] && return 0  # plain return would give the status before an exit trap
   kill "$1" 2>/dev/null || true
   wait "$1" 2>/dev/null || true
 }
@@ -71,10 +71,10 @@ mkdir -p "$work/big"
 convert -size 1000x800 xc:'#1E1EC8' -fill '#C81E1E' -draw 'rectangle 0,0 99,799' "$work/big.ppm"
 cjpeg -quality 100 -sample 1x1 -outfile "$work/big/big.jpg" "$work/big.ppm"
 # The program's private places: it must leave them as they are.
-mkdir -m 700 "$work/home" "$work/tmp"
+mkdir -m 700 "$work/home" "$work/tmp" "$work/cache"
 
 # --- X server -------------------------------------------------------------
-Xvfb -displayfd 5 -screen 0 "1280x1024x$depth" -nolisten tcp 5>"$work/display" 2>"$work/xvfb.log" &
+Xvfb -displayfd 5 -screen 0 "1280x1024x$depth" -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
 xvfb_pid=$!
 for _ in $(seq 100); do [[ -s $work/display ]] && break; sleep 0.1; done
 [[ -s $work/display ]] || { echo "e2e: Xvfb did not start"; cat "$work/xvfb.log"; exit 1; }
@@ -97,6 +97,16 @@ showing_hourglass() { [[ $wait_frames == *" $("$probe" cursor) "* ]]; }
 # --- the program ------------------------------------------------------------
 shot="$work/shot.png"
 take_shot() { import -window root "$shot"; }
+# Starts the program in the background with its private places, logging to
+# glimmet-LOG.log; extra environment settings may precede the arguments.
+launch() {
+  local log=$1
+  shift
+  env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" XDG_CACHE_HOME="$work/cache" "$@" \
+    >"$work/glimmet-$log.log" 2>&1 &
+  app_pid=$!
+}
+
 # Starts the program with the arguments, logging to glimmet-LOG.log. The
 # window is centred with the frame the window manager put around it; its
 # client origin (ox, oy) is read off the screen (the grid's frame), and the
@@ -104,8 +114,7 @@ take_shot() { import -window root "$shot"; }
 start_program() {
   local log=$1
   shift
-  env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" "$program" "$@" >"$work/glimmet-$log.log" 2>&1 &
-  app_pid=$!
+  launch "$log" "$program" "$@"
   win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1) || return 1
   read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g')
   want_x=$(((1280 - (944 + fl + fr)) / 2 + fl)) want_y=$(((1024 - (591 + ft + fb)) / 2 + ft))
@@ -410,9 +419,7 @@ stop_app
 # --- a scale of 2 ----------------------------------------------------------------
 # 944 x 591 logical pixels are 1888 x 1182 on the 1280 x 1024 screen: the
 # window is made smaller so that it and its frame lie within the screen.
-env -u XDG_RUNTIME_DIR HOME="$work/home" TMPDIR="$work/tmp" QT_SCALE_FACTOR=2 "$program" "$work/pics" \
-  >"$work/glimmet-scale2.log" 2>&1 &
-app_pid=$!
+launch scale2 QT_SCALE_FACTOR=2 "$program" "$work/pics"
 if win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1); then
   inside=""
   for _ in $(seq 50); do
@@ -434,6 +441,11 @@ stop_app
 
 written=$(find "$work/tmp" "$work/home" -mindepth 1)
 [[ -z $written ]] && pass "nothing written to TMPDIR or HOME" || fail "written: $written"
+# The one place written: the cache folder, private, whole entries only.
+odd=$(find "$work/cache" -mindepth 1 ! \( -path "$work/cache/glimmet" -perm 0700 \) ! \( -name '*.slide' -perm 0600 \))
+kept=$(find "$work/cache/glimmet" -name '*.slide' 2>/dev/null | wc -l)
+[[ -z $odd && $kept -gt 0 ]] && pass "$kept slides kept in the cache folder, nothing else" ||
+  fail "cache folder: $kept slides; unexpected: $odd"
 
 echo "e2e: $failures failure(s)"
 ((failures == 0))

@@ -9,6 +9,8 @@
 #include <string>
 
 #include "app/Startup.h"
+#include "toolkit/FileData.h"
+#include "tools/TempDir.h"
 
 namespace {
 
@@ -37,6 +39,13 @@ int main(int argc, char** argv) {
     screens = WriteScreens();
     setenv("QT_QPA_PLATFORM", ("offscreen:configfile=" + screens).c_str(), 1);
   }
+  // No test writes into the real home: the slides kept across runs go to a
+  // folder of this run (the programs the tests start inherit it).
+  const TempDir cache;
+  setenv("XDG_CACHE_HOME", cache.Path().c_str(), 1);
+  // The tests' files are written moments before they are read; those that
+  // check the wait for a quiet file set it back.
+  SetQuietNs(0);
   const auto app = StartApplication(argc, argv);
   if (!screens.empty()) std::remove(screens.c_str());
   testing::InitGoogleTest(&argc, argv);

@@ -75,6 +75,11 @@ void TControlHostWidget::PaintIfNeeded() {
 
 void TControlHostWidget::PresentSurface() {
   QPainter painter(this);
+  if (FNeedsPaint) {
+    const TColor c = ColorToRGB(FBlank);
+    painter.fillRect(rect(), QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
+    return;
+  }
   if (FControl.Surface().Width() < width() || FControl.Surface().Height() < height()) {
     painter.fillRect(rect(), palette().window());
   }

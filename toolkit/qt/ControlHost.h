@@ -13,6 +13,10 @@ class TControlHostWidget : public QWidget, public TControlHost {
   // Must go before the control it shows.
   ~TControlHostWidget() override;
 
+  // What shows until the control has drawn itself since it was shown or
+  // resized: its background colour, never the surface's new (black) pixels.
+  void SetBlankColor(TColor color) { FBlank = color; }
+
   // TControlHost: the control drew on its surface, or was shown or hidden.
   void SurfaceChanged() override;
   void VisibilityChanged(bool visible) override;
@@ -40,4 +44,5 @@ class TControlHostWidget : public QWidget, public TControlHost {
   bool FNeedsPaint = true;
   bool FPaintQueued = false;
   int FAskedRatio = 1;  // the device pixel ratio the control was given
+  TColor FBlank = clBtnFace;
 };
