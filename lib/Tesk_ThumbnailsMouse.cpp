@@ -138,7 +138,8 @@ int TThumbnails::RowsInView() const { return std::max(1, (Height() - 2 * kBorder
 double TThumbnails::ScrollPositionShowing(int ThumbID) const {
   if (SlideWhollyInView(ThumbID)) return FScrollPosition;
   const int columns = std::max(1, FNumColumns);
-  return (ThumbID - 1) / columns * columns + 1;
+  const int rowStart = (ThumbID - 1) / columns * columns + 1;
+  return rowStart;
 }
 
 void TThumbnails::ClickSlide(int ThumbID) {
