@@ -14,6 +14,7 @@
 #include "app/mainfrm.h"
 #include "lib/Tesk_filesys.h"
 #include "toolkit/qt/ControlHost.h"
+#include "toolkit/qt/ImageView.h"
 
 namespace {
 
@@ -170,6 +171,52 @@ TMedians MeasureClickAgainstDecode(TFrmGlimmet& window, const std::vector<std::s
                               BareDecode(files[secondForReference ? 1 : 0]);
                             },
                             [&] { Quieten(window); }, [&] { Quieten(window); }});
+}
+
+bool FitShrinks(TFrmGlimmet& window, const std::vector<std::string>& files) {
+  const QSize view = window.LargeImgView->size() * window.LargeImgView->devicePixelRatio();
+  for (int k = 0; k < 2; ++k) {
+    const TRawPicture picture = BareDecode(files[k]);
+    if (picture.Width <= view.width() && picture.Height <= view.height()) return false;
+  }
+  return true;
+}
+
+TMedians MeasureFitAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
+                                 TClock clock) {
+  QWidget& host = *window.Thumbs1Host;
+  TImageView& view = *window.LargeImgView;
+  const QPoint middle = view.rect().center();
+  const auto click = [](QWidget& target, QPoint at, QEvent::Type press) {
+    SendMouse(target, press, at, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(target, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+  };
+  bool second = false, secondForReference = false;  // slides 1 and 2 in turns
+  const TMedians m = MeasureSideBySide(reps, clock,
+                                       {[&] {
+                                          second = !second;
+                                          click(host, second ? kSlide2 : kSlide1, QEvent::MouseButtonPress);
+                                          click(view, middle, QEvent::MouseButtonPress);
+                                          click(view, middle, QEvent::MouseButtonDblClick);
+                                          // The first paint shows a sampled stand-in and starts the
+                                          // fitting; the next one shows the fitted picture.
+                                          view.repaint();
+                                          view.WaitForFit();
+                                          view.repaint();
+                                          if (!view.Fitted())
+                                            throw std::runtime_error("the large view fitted nothing");
+                                        },
+                                        [&] {
+                                          secondForReference = !secondForReference;
+                                          BareDecode(files[secondForReference ? 1 : 0]);
+                                        },
+                                        [&] {
+                                          Quieten(window);
+                                          view.SetMode(TImageView::TViewMode::Natural);
+                                        },
+                                        [&] { Quieten(window); }});
+  view.SetMode(TImageView::TViewMode::Natural);
+  return m;
 }
 
 TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock) {

@@ -66,6 +66,17 @@ TPaintFigures MeasurePaintAgainstDecode(TFrmGlimmet& window, const std::vector<s
 TMedians MeasureClickAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
                                    TClock clock);
 
+// Whether slides 1 and 2 are larger than the large view, so that fitting
+// shrinks them.
+bool FitShrinks(TFrmGlimmet& window, const std::vector<std::string>& files);
+
+// A click on a slide (1 and 2 in turns), then a double click on the large
+// view showing it at its natural size, until the view has painted the fitted
+// picture: the click's decode on a worker and the fitting on the view's own;
+// against the bare decoding of that one file.
+TMedians MeasureFitAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
+                                 TClock clock);
+
 // One paint with the pool held to one worker (the store on, emptied first)
 // against one with every file loaded at its request, on the calling thread.
 TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock);

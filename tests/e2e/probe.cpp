@@ -9,10 +9,20 @@
 //   probe cursor                          prints a hash of the cursor now shown
 //   probe cursor-of wait|arrow            shows Qt's cursor under the pointer and prints the
 //                                         hashes of its frames
+//   probe drag FILE...                    shows a window titled "e2e drag" that, pressed with the
+//                                         left button, drags the files' URLs; prints the action the
+//                                         drop ended in: ignore, copy, move or link
 #include <QCursor>
+#include <QDrag>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMimeData>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QRasterWindow>
+#include <QUrl>
 #include <QThread>
+#include <QTimer>
 #include <QWindow>
 #include <X11/Xlib.h>
 #include <X11/extensions/Xfixes.h>
@@ -21,13 +31,14 @@
 #include <cstdlib>
 #include <set>
 #include <string>
+#include <utility>
 
 namespace {
 
 int Usage() {
   std::fprintf(stderr,
                "usage: probe pixel FILE X Y | expect FILE X Y RRGGBB[,RRGGBB...] [TOL] | rows FILE X Y0 Y1 RRGGBB"
-               " [TOL] | client FILE | cursor | cursor-of wait|arrow\n");
+               " [TOL] | client FILE | cursor | cursor-of wait|arrow | drag FILE...\n");
   return 2;
 }
 
@@ -142,6 +153,49 @@ int CursorOf(int argc, char** argv, const std::string& which) {
   return 0;
 }
 
+// A drag source as a file manager's: a press starts the drag of the files,
+// offered for copying. The target fetches the files' names after the drag
+// has returned, so the program serves them until the drag is over (Qt then
+// deletes it) or for a few seconds at most.
+class TDragSource : public QRasterWindow {
+ public:
+  explicit TDragSource(QList<QUrl> urls) : FUrls(std::move(urls)) {}
+
+ protected:
+  void paintEvent(QPaintEvent*) override { QPainter(this).fillRect(QRect(QPoint(), size()), Qt::darkGreen); }
+  void mousePressEvent(QMouseEvent* event) override {
+    if (event->button() != Qt::LeftButton) return;
+    auto* data = new QMimeData;
+    data->setUrls(FUrls);
+    auto* drag = new QDrag(this);
+    drag->setMimeData(data);
+    QObject::connect(drag, &QObject::destroyed, [] { QGuiApplication::quit(); });
+    QTimer::singleShot(5000, [] { QGuiApplication::quit(); });
+    // The answer of the window under the pointer when the button went up.
+    const Qt::DropAction action = drag->exec(Qt::CopyAction);
+    std::printf("%s\n", action == Qt::CopyAction   ? "copy"
+                        : action == Qt::MoveAction ? "move"
+                        : action == Qt::LinkAction ? "link"
+                                                   : "ignore");
+    std::fflush(stdout);
+  }
+
+ private:
+  QList<QUrl> FUrls;
+};
+
+int Drag(int argc, char** argv) {
+  qputenv("QT_QPA_PLATFORM", "xcb");
+  QGuiApplication app(argc, argv);
+  QList<QUrl> urls;
+  for (int i = 2; i < argc; ++i) urls.append(QUrl::fromLocalFile(QString::fromLocal8Bit(argv[i])));
+  TDragSource source(urls);
+  source.setTitle("e2e drag");
+  source.setGeometry(20, 20, 80, 80);
+  source.show();
+  return QGuiApplication::exec();
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -159,5 +213,6 @@ int main(int argc, char** argv) {
   if (command == "client" && argc == 3) return Client(argv[2]);
   if (command == "cursor" && argc == 2) return CursorOf(argc, argv, "now");
   if (command == "cursor-of" && argc == 3) return CursorOf(argc, argv, argv[2]);
+  if (command == "drag" && argc >= 3) return Drag(argc, argv);
   return Usage();
 }

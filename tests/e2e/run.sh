@@ -4,8 +4,8 @@
 # Starts BUILD_DIR/glimmet where XDG_RUNTIME_DIR is unset; uses the keyboard,
 # the folder tree (pictures, none, a broken file; by keys and Return), the
 # scroll bar, a slide and the grid's keys; starts it again on a picture named
-# on its command line, on a large picture to pan and fit, and at a scale of 2;
-# quits by Ctrl+Q; checks exact pixels of screenshots, the cursor, the error
+# on its command line, on a large picture to pan and fit, with files dragged
+# onto it, and at a scale of 2; quits by Ctrl+Q; checks exact pixels of screenshots, the cursor, the error
 # boxes, the window's frame on the screen and that nothing was written.
 set -euo pipefail
 
@@ -413,6 +413,70 @@ if start_program big "$work/big/big.jpg"; then
   expect "1: no face above" $((lx + 300)) $((ly + 45)) 1E1EC8 6
 else
   fail "big picture: the window did not appear"
+fi
+stop_app
+
+# --- drops ----------------------------------------------------------------------
+# Real drags from another program onto the grid. A text file and a picture
+# whose name the scan does not list (.jpeg) are refused: each drag ends
+# ignored, and the tree, the grid, the large view and the bar stay as they
+# were, with no error box. A folder dragged the same way is taken (its
+# picture fills slide 1): the drags do reach the window.
+mkdir -p "$work/drops"
+echo "no picture" >"$work/drops/notes.txt"
+cp "$work/args dir/green one.jpg" "$work/drops/green.jpeg"
+# drag_onto_grid FILE...: drags the files from the probe's window to the
+# grid's middle by the mouse and sets dropped to the action the drop ended in.
+drag_onto_grid() {
+  dropped=""
+  "$probe" drag "$@" >"$work/drag.out" 2>"$work/drag.log" &
+  local drag_pid=$! source to_x=$((gx + 77)) to_y=$((gy + 200))
+  if source=$(timeout 20 xdotool search --sync --onlyvisible --name '^e2e drag$' | head -n1); then
+    sleep 0.3
+    xdotool mousemove --window "$source" 40 40 mousedown 1
+    for k in 1 2 3 4 5 6; do
+      xdotool mousemove $((60 + (to_x - 60) * k / 6)) $((60 + (to_y - 60) * k / 6)) && sleep 0.2
+    done
+    xdotool mouseup 1
+    for _ in $(seq 70); do kill -0 "$drag_pid" 2>/dev/null || break; sleep 0.1; done
+  fi
+  stop "$drag_pid"
+  dropped=$(cat "$work/drag.out")
+}
+# no_box NAME: no error box shows within a second.
+no_box() {
+  sleep 1
+  if xdotool search --onlyvisible --name '^glimmet$' 2>/dev/null | grep -qvx "$win"; then
+    fail "$1: an error box"
+    xdotool key Return
+  else
+    pass "$1: no error box"
+  fi
+}
+if start_program drops "$work/pics"; then
+  settle "drops: slide 1 shows its picture" $((gx + 77)) $((gy + 79)) $pic_colour 6
+  xdotool mousemove $((gx + 77)) $((gy + 200))
+  sleep 0.3
+  take_shot
+  tree_rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight) || true
+  bar_colour=$("$probe" pixel "$shot" $((ox + 310)) $((gy + 200)))
+  for file in notes.txt green.jpeg; do
+    drag_onto_grid "$work/drops/$file"
+    [[ $dropped == ignore ]] && pass "$file: the drop is refused" || fail "$file: the drop ended in '$dropped'"
+    no_box "$file"
+    take_shot
+    expect "$file: slide 1 keeps its picture" $((gx + 77)) $((gy + 79)) $pic_colour 6
+    expect "$file: the large view stays empty" $((lx + 300)) $((ly + 300)) F0F0F0
+    expect "$file: the bar stays as it was" $((ox + 310)) $((gy + 200)) "$bar_colour"
+    rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight) || true
+    [[ $rows == "$tree_rows" ]] && pass "$file: the tree keeps its current folder" ||
+      fail "$file: the tree's highlight at rows $rows, not $tree_rows"
+  done
+  drag_onto_grid "$work/big"
+  [[ $dropped == copy ]] && pass "a folder's drop is taken" || fail "a folder's drop ended in '$dropped'"
+  settle "the dropped folder is listed: its picture in slide 1" $((gx + 77)) $((gy + 79)) 1E1EC8 8
+else
+  fail "drops: the window did not appear"
 fi
 stop_app
 
