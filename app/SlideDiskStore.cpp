@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/SlideDiskEntry.h"
+#include "toolkit/FileData.h"
 #include "toolkit/Forms.h"
 #include "toolkit/SysUtils.h"
 
@@ -38,24 +39,10 @@ bool EndsWith(const std::string& s, const std::string& end) {
   return s.size() >= end.size() && s.compare(s.size() - end.size(), end.size(), end) == 0;
 }
 
-class TFd {
- public:
-  explicit TFd(int fd) : FFd(fd) {}
-  ~TFd() {
-    if (FFd >= 0) close(FFd);
-  }
-  TFd(const TFd&) = delete;
-  TFd& operator=(const TFd&) = delete;
-  int Get() const { return FFd; }
-
- private:
-  int FFd;
-};
-
 // Ours alone: a real folder (no link), owned by this user, that no one else
 // may write to.
 bool PrivateFolder(const std::string& folder) {
-  const TFd fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  const TFileDescriptor fd(open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
   struct stat st {};
   return fd.Get() >= 0 && fstat(fd.Get(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == geteuid() &&
          (st.st_mode & (S_IWGRP | S_IWOTH)) == 0;
@@ -154,7 +141,7 @@ TSlideRef TSlideDiskStore::Find(const TDiskSlideKey& key) {
   }
   const std::string name = DiskSlideEntryName(key);
   const std::string path = FFolder + "/" + name;
-  const TFd fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
+  const TFileDescriptor fd(open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK));
   struct stat st {};
   if (fd.Get() < 0 || fstat(fd.Get(), &st) != 0) return nullptr;
   TSlideRef slide;
@@ -191,7 +178,7 @@ void TSlideDiskStore::Add(const TDiskSlideKey& key, const TBitmap& slide) {
   const std::vector<std::uint8_t> entry = EncodeDiskSlide(key, slide);
   if (entry.empty() || entry.size() > FCapacity) return;
   std::string temporary = FFolder + "/" + kTemporaryPrefix + "XXXXXX";
-  const TFd fd(mkostemp(temporary.data(), O_CLOEXEC));  // made 0600
+  const TFileDescriptor fd(mkostemp(temporary.data(), O_CLOEXEC));  // made 0600
   const bool written = fd.Get() >= 0 && WriteAll(fd.Get(), entry);
   const std::string name = DiskSlideEntryName(key);
   const std::lock_guard lock(FLock);

@@ -32,20 +32,6 @@ std::optional<TFileIdentity> DescriptorIdentity(int fd) {
   return IdentityOf(st);
 }
 
-class FileDescriptor {
- public:
-  explicit FileDescriptor(int fd) : FFd(fd) {}
-  ~FileDescriptor() {
-    if (FFd >= 0) close(FFd);
-  }
-  FileDescriptor(const FileDescriptor&) = delete;
-  FileDescriptor& operator=(const FileDescriptor&) = delete;
-  int Get() const { return FFd; }
-
- private:
-  int FFd;
-};
-
 // Why a file of this kind is refused; empty for a regular file.
 std::string KindRefusal(mode_t mode) {
   if (S_ISREG(mode)) return {};
@@ -95,6 +81,10 @@ void RaiseOpenError(const std::string& fileName, const std::string& cause) {
   throw EFOpenError(Format("Cannot open file \"%s\". %s", ExpandFileName(fileName).c_str(), cause.c_str()));
 }
 
+TFileDescriptor::~TFileDescriptor() {
+  if (FFd >= 0) close(FFd);
+}
+
 void SetPathResolver(TPathResolver resolver) { gResolver = resolver; }
 
 std::string ResolvedPath(const std::string& fileName) { return gResolver ? gResolver(fileName) : fileName; }
@@ -116,7 +106,7 @@ int OpenForReading(const std::string& path) {
 }  // namespace
 
 void CheckReadableFile(const std::string& path) {
-  const FileDescriptor fd(OpenForReading(path));
+  const TFileDescriptor fd(OpenForReading(path));
   CheckedSize(fd.Get(), path);
 }
 
@@ -125,7 +115,7 @@ namespace {
 // Errors name the file really opened, which may differ in case from the name
 // asked for.
 std::vector<std::uint8_t> ReadHeadAt(const std::string& path, std::uint64_t maxBytes) {
-  const FileDescriptor fd(OpenForReading(path));
+  const TFileDescriptor fd(OpenForReading(path));
   if (tWitness) tWitness->Witness(fd.Get(), path);
   std::vector<std::uint8_t> data = Allocate(std::min(CheckedSize(fd.Get(), path), maxBytes));
   ReadAll(fd.Get(), data, path);

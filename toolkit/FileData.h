@@ -7,6 +7,19 @@
 #include <string>
 #include <vector>
 
+// Owns a file descriptor (negative: none) and closes it.
+class TFileDescriptor {
+ public:
+  explicit TFileDescriptor(int fd) : FFd(fd) {}
+  ~TFileDescriptor();
+  TFileDescriptor(const TFileDescriptor&) = delete;
+  TFileDescriptor& operator=(const TFileDescriptor&) = delete;
+  int Get() const { return FFd; }
+
+ private:
+  int FFd;
+};
+
 // Maps a path as the program holds it to the path to open (the file scan
 // keeps the directories it listed; see SetPathResolver).
 using TPathResolver = std::string (*)(const std::string&);
