@@ -38,10 +38,12 @@ TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, int screenBits, const st
 
 }  // namespace
 
-// What a job made: a slide, the large view's picture, or the failure.
+// What a job made: a slide, the large view's picture (and its fitted
+// picture), or the failure.
 struct TSlideSupply::TMade {
   TSlideRef Slide;
   std::unique_ptr<TGraphic> Graphic;
+  std::shared_ptr<const TBitmap> Fitted;
   std::exception_ptr Failure;
 };
 
@@ -197,37 +199,39 @@ void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook 
   FAhead = std::move(kept);
 }
 
-void TSlideSupply::StartLarge(const std::string& fileName) {
+void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
   if (FLarge.Job) FPool->Cancel(FLarge.Job);
   FLarge = {};
   if (Workers() == 0) return;
   FLarge = {fileName, std::nullopt, nullptr, std::make_shared<TMade>(), nullptr};
   FLarge.Job = FPool->Queue(
-      [made = FLarge.Made, path = ResolvedPath(fileName), load = FLoader,
+      [made = FLarge.Made, path = ResolvedPath(fileName), load = FLoader, view,
        screenBits = Screen.BitsPerPixel](const std::atomic<bool>& stop) {
         try {
           std::unique_ptr<TGraphic> graphic = load(path);
           graphic->ScreenBitsPerPixel = screenBits;
-          graphic->DecodeAhead(&stop);
+          made->Fitted = DecodeFitting(*graphic, view, &stop);
           made->Graphic = std::move(graphic);
         } catch (...) {
           made->Failure = std::current_exception();
         }
       },
-      // Ahead of the paint that the click's new selection brings; the file's bytes besides.
-      EstimateDecode(fileName).Bytes + std::uint64_t(FileIdentity(fileName).value_or(TFileIdentity{}).Size),
+      // Ahead of the paint that the click's new selection brings; the file's
+      // bytes and the fitted picture besides.
+      EstimateDecode(fileName).Bytes + std::uint64_t(FileIdentity(fileName).value_or(TFileIdentity{}).Size) +
+          std::uint64_t(std::max(view.Width, 0)) * std::uint64_t(std::max(view.Height, 0)) * 4,
       TDecodePool::TLane::Now, true);
 }
 
-std::unique_ptr<TGraphic> TSlideSupply::TakeLarge(const std::string& fileName) {
+TSlideSupply::TLargePicture TSlideSupply::TakeLarge(const std::string& fileName) {
   const TPlanned large = std::exchange(FLarge, {});
   if (large.Job && large.File == fileName) {
     FPool->Wait(large.Job);
     if (large.Made->Failure) std::rethrow_exception(large.Made->Failure);
-    return std::move(large.Made->Graphic);
+    return {std::move(large.Made->Graphic), large.Made->Fitted};
   }
   if (large.Job) FPool->Cancel(large.Job);
-  return FLoader(ResolvedPath(fileName));
+  return {FLoader(ResolvedPath(fileName)), nullptr};
 }
 
 void TSlideSupply::DropAll() {

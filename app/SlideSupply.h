@@ -28,6 +28,7 @@
 #include "app/SlideDiskStore.h"
 #include "app/SlideStore.h"
 #include "toolkit/DecodePool.h"
+#include "toolkit/FitPicture.h"
 #include "toolkit/Pictures.h"
 
 class TSlideSupply {
@@ -87,9 +88,15 @@ class TSlideSupply {
   // stay). Nothing with the store off.
   void StartAhead(const std::vector<std::string>& files, TSlideLook look);
 
-  // The large view's picture, decoded ahead of a paint's slides.
-  void StartLarge(const std::string& fileName);
-  std::unique_ptr<TGraphic> TakeLarge(const std::string& fileName);
+  // The large view's picture, decoded ahead of a paint's slides, and the
+  // picture fitted into a view of this size (device pixels), made from its
+  // rows as they are decoded; no fitted picture when it fits already.
+  struct TLargePicture {
+    std::unique_ptr<TGraphic> Graphic;
+    std::shared_ptr<const TBitmap> Fitted;
+  };
+  void StartLarge(const std::string& fileName, TFitSize view);
+  TLargePicture TakeLarge(const std::string& fileName);
 
   // Drops all work not yet taken and the literal path's picture; the store
   // keeps its slides.

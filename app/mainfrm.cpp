@@ -475,7 +475,9 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
 
 void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
   if (const std::string file = FileOfSlide(ThumbID); !file.empty()) {
-    LargeImg->Picture().SetGraphic(FSupply.TakeLarge(file));
+    TSlideSupply::TLargePicture large = FSupply.TakeLarge(file);
+    LargeImg->Picture().SetGraphic(std::move(large.Graphic));
+    LargeImgView->OfferFitted(std::move(large.Fitted));
     ShowInLargeView(file);
   }
 }
@@ -501,5 +503,7 @@ bool TFrmGlimmet::ShowSlideToolTip(const QHelpEvent& event) {
 // the clicked file starts decoding for the large view.
 void TFrmGlimmet::Thumbs1MouseUp(TObject*, TMouseButton Button, TShiftState, int X, int Y) {
   if (Button != mbLeft) return;
-  if (const std::string file = FileOfSlide(Thumbs1->SlideAtPos(X, Y)); !file.empty()) FSupply.StartLarge(file);
+  if (const std::string file = FileOfSlide(Thumbs1->SlideAtPos(X, Y)); !file.empty()) {
+    FSupply.StartLarge(file, LargeImgView->DeviceSize());
+  }
 }

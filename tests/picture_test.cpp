@@ -175,6 +175,15 @@ TEST(JpegImageTest, PicturesDecodeToTheirColoursInTheirScreensFormat) {
                                   nullptr));
     EXPECT_TRUE(
         std::equal(rows.begin(), rows.end(), second.Bits(), second.Bits() + std::size_t(w) * std::size_t(h)));
+    // Decoded ahead with its rows watched: the rows handed are the picture's.
+    TJPEGImage watched;
+    watched.LoadFromData(file);
+    std::vector<std::uint32_t> seen;
+    EXPECT_TRUE(watched.DecodeAheadWatched(
+        [&](const std::uint32_t* p, int n) { seen.insert(seen.end(), p, p + std::size_t(n) * std::size_t(w)); },
+        nullptr));
+    EXPECT_EQ(seen, rows);
+    EXPECT_TRUE(std::equal(rows.begin(), rows.end(), watched.Bitmap().Bits()));
     EXPECT_EQ(target.Canvas().Pixel(9, 19), clBlack);
   }
   Screen.BitsPerPixel = screenBits;
@@ -217,6 +226,19 @@ TEST(JpegImageTest, FatalErrorsAtDecodingComeOnceAndTheDecodedRowsStay) {
     EXPECT_EQ(row.Probes.empty() ? PixelsOtherThan(bitmap, {}) : 0, 0);
     TBitmap target(70, 70);
     EXPECT_NO_THROW(jpeg.Draw(target.Canvas(), 0, 0));
+    // Decoded ahead with its rows watched: every row is handed, those kept
+    // and the black after them, and the failure still comes once.
+    TJPEGImage watched;
+    watched.LoadFromData(row.Data);
+    FreeAWhiteLargeBitmap(row.Side, row.Side);
+    std::vector<std::uint32_t> seen;
+    EXPECT_TRUE(watched.DecodeAheadWatched(
+        [&](const std::uint32_t* p, int n) { seen.insert(seen.end(), p, p + std::size_t(n) * std::size_t(row.Side)); },
+        nullptr));
+    EXPECT_EQ(ErrorOf([&] { bitmap.Assign(&watched); }), JpegError(row.Error));
+    ASSERT_NO_THROW(bitmap.Assign(&watched));
+    ASSERT_EQ(seen.size(), std::size_t(row.Side) * std::size_t(row.Side));
+    EXPECT_TRUE(std::equal(seen.begin(), seen.end(), bitmap.Bits()));
   }
 }
 

@@ -335,9 +335,23 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     EXPECT_EQ(loads, workers == 0 ? 11 : 13);  // nothing runs ahead without workers
     EXPECT_EQ(paint({a, b}), (std::vector<std::string>{"120x80", "120x30"}));
     EXPECT_EQ(loads, 13);
-    // The large view takes the file it names, whatever was started.
-    supply.StartLarge(a);
-    EXPECT_EQ(supply.TakeLarge(b)->Width(), 400);
+    // The large view takes the file it names, whatever was started, with
+    // its fitted picture when a job made it: FitPicture's pixels.
+    supply.StartLarge(a, {100, 100});
+    EXPECT_EQ(supply.TakeLarge(b).Graphic->Width(), 400);
+    supply.StartLarge(a, {100, 100});
+    const TSlideSupply::TLargePicture large = supply.TakeLarge(a);
+    const TBitmap& whole = dynamic_cast<const TJPEGImage&>(*large.Graphic).Bitmap();
+    if (workers == 0) {
+      EXPECT_EQ(large.Fitted, nullptr);
+    } else {
+      const auto fitted = FitPicture(whole, {100, 67});
+      ASSERT_NE(large.Fitted, nullptr);
+      ASSERT_EQ(std::pair(large.Fitted->Width(), large.Fitted->Height()), std::pair(100, 67));
+      EXPECT_TRUE(std::equal(fitted->Bits(), fitted->Bits() + 100 * 67, large.Fitted->Bits()));
+    }
+    supply.StartLarge(a, {600, 400});
+    EXPECT_EQ(supply.TakeLarge(a).Fitted, nullptr) << "it fits already";
   }
 }
 

@@ -20,6 +20,20 @@ std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size)
   return fitted;
 }
 
+std::shared_ptr<const TBitmap> DecodeFitting(TGraphic& picture, TFitSize view, const std::atomic<bool>* Stop) {
+  const TFitSize natural{picture.Width(), picture.Height()};
+  const TFitSize size = FittedSize(natural, view);
+  if (size == natural || size.Width <= 0 || size.Height <= 0) {
+    picture.DecodeAhead(Stop);
+    return nullptr;
+  }
+  auto fitted = std::make_shared<TBitmap>(size.Width, size.Height, TPixelInit::Unset);
+  TRowStretcher stretcher(*fitted, natural.Width, natural.Height, HALFTONE);
+  const bool whole =
+      picture.DecodeAheadWatched([&](const std::uint32_t* rows, int count) { stretcher.AddRows(rows, count); }, Stop);
+  return whole && !(Stop && *Stop) ? fitted : nullptr;
+}
+
 namespace {
 
 // One side: centred, then panned within [view - picture, 0].

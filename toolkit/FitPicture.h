@@ -2,9 +2,11 @@
 // The whole picture in a view: the size it takes when fitted (shrunk only,
 // proportions kept) and the fitted pixels, made by averaging, so that any
 // thread may make them from a decoded picture it only reads.
+#include <atomic>
 #include <memory>
 
 #include "toolkit/Graphics.h"
+#include "toolkit/Pictures.h"
 
 struct TFitSize {
   int Width = 0;
@@ -20,6 +22,12 @@ TFitSize FittedSize(TFitSize picture, TFitSize view);
 // The picture averaged down to the size (the grid's HALFTONE rule); null for
 // an empty picture or size.
 std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size);
+
+// Decodes the picture ahead (TGraphic::DecodeAhead) and gives what
+// FitPicture would give for its decoded pixels and the fitted size in this
+// view, made from the rows as they are decoded, while they are in the
+// processor's cache; null when the picture fits the view, or no rows came.
+std::shared_ptr<const TBitmap> DecodeFitting(TGraphic& picture, TFitSize view, const std::atomic<bool>* Stop);
 
 // The picture's top-left corner in the view, in the view's pixels: centred
 // (truncating, so an odd difference leaves the extra pixel right and below),

@@ -75,7 +75,7 @@ TJpegDecodeRequest TJPEGImage::Request() const {
 
 // The bitmap is made at full size and kept before decoding starts, so that a
 // fatal error leaves the rows decoded so far with the picture.
-void TJPEGImage::Decode(const std::atomic<bool>* cancel) const {
+void TJPEGImage::Decode(const std::atomic<bool>* cancel, const TRowsHandler& watch) const {
   if (FFailure) std::rethrow_exception(std::exchange(FFailure, nullptr));
   if (FBitmap || FData.empty()) return;
   TJpegDecodeRequest request = Request();
@@ -84,6 +84,7 @@ void TJPEGImage::Decode(const std::atomic<bool>* cancel) const {
   request.Pixels = bitmap->MutableBits();
   request.TargetBlack = bitmap->MadeBlack();
   request.Cancel = cancel;
+  request.OnRows = watch;
   FBitmap = std::move(bitmap);
   const TJpegOutcome outcome = DecodeJpeg(request);
   if (outcome.Kind == TJpegOutcome::Cancelled) {
@@ -111,6 +112,16 @@ void TJPEGImage::DecodeAhead(const std::atomic<bool>* Cancel) {
   } catch (...) {
     FFailure = std::current_exception();
   }
+}
+
+bool TJPEGImage::DecodeAheadWatched(const TRowsHandler& Watch, const std::atomic<bool>* Cancel) {
+  if (FBitmap || FFailure || FData.empty()) return false;
+  try {
+    Decode(Cancel, Watch);
+  } catch (...) {
+    FFailure = std::current_exception();
+  }
+  return FBitmap != nullptr;
 }
 
 const TBitmap& TJPEGImage::Bitmap() const {

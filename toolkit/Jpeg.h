@@ -42,6 +42,7 @@ class TJPEGImage : public TGraphic {
   const TBitmap& Bitmap() const;
   void Draw(TCanvas& canvas, int x, int y) override;
   void DecodeAhead(const std::atomic<bool>* Cancel) override;
+  bool DecodeAheadWatched(const TRowsHandler& Watch, const std::atomic<bool>* Cancel) override;
   // Decodes afresh with the settings of Bitmap(), keeping no picture.
   bool DecodeRows(const TRowsHandler& Rows, const std::atomic<bool>* Cancel) override;
 
@@ -50,7 +51,7 @@ class TJPEGImage : public TGraphic {
   void AssignTo(TPersistent* Dest) const override;
 
  private:
-  void Decode(const std::atomic<bool>* cancel = nullptr) const;
+  void Decode(const std::atomic<bool>* cancel = nullptr, const TRowsHandler& watch = nullptr) const;
   TJpegDecodeRequest Request() const;
 
   std::vector<std::uint8_t> FData;

@@ -177,7 +177,7 @@ void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, std::v
   const int bandRows = r.OnRows ? JpegBandRows : 1;
   bool stopped = false;
   while (!stopped && cinfo.output_scanline < cinfo.output_height) {
-    std::uint32_t* first = r.OnRows ? band.data() : r.Pixels + std::size_t(cinfo.output_scanline) * width;
+    std::uint32_t* first = r.Pixels ? r.Pixels + std::size_t(cinfo.output_scanline) * width : band.data();
     int count = 0;
     for (; count < bandRows && cinfo.output_scanline < cinfo.output_height; ++count) {
       std::uint32_t* row = first + std::size_t(count) * width;
@@ -200,16 +200,17 @@ void ReadRows(jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r, std::v
 // The rows from first on, black: where decoding stopped, the picture shows black.
 void BlackenRowsFrom(const TJpegDecodeRequest& r, std::vector<std::uint32_t>& band, JDIMENSION first) {
   const auto height = JDIMENSION(std::max(r.Height, 0));
-  if (first >= height) return;
-  if (r.OnRows) {
-    std::fill(band.begin(), band.end(), 0u);
-    for (JDIMENSION y = first; y < height; y += JpegBandRows)
-      r.OnRows(band.data(), int(std::min<JDIMENSION>(JpegBandRows, height - y)));
-    return;
-  }
-  if (r.TargetBlack || !r.Pixels || r.Width <= 0) return;
+  if (first >= height || r.Width <= 0) return;
   const auto width = std::size_t(r.Width);
-  std::memset(r.Pixels + first * width, 0, (std::size_t(r.Height) - first) * width * sizeof(std::uint32_t));
+  if (r.Pixels && !r.TargetBlack) {
+    std::memset(r.Pixels + first * width, 0, (std::size_t(r.Height) - first) * width * sizeof(std::uint32_t));
+  }
+  if (!r.OnRows) return;
+  if (!r.Pixels) std::fill(band.begin(), band.end(), 0u);
+  for (JDIMENSION y = first; y < height; y += JpegBandRows) {
+    const std::uint32_t* rows = r.Pixels ? r.Pixels + y * width : band.data();
+    r.OnRows(rows, int(std::min<JDIMENSION>(JpegBandRows, height - y)));
+  }
 }
 
 bool FitsTarget(const jpeg_decompress_struct& cinfo, const TJpegDecodeRequest& r) {
@@ -282,10 +283,11 @@ TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request) {
   f.size = request.Size;
   f.request = &request;
   // Made before the decompressor, which a raised allocation failure would leak.
-  if (request.OnRows) f.band.resize(std::size_t(std::max(request.Width, 1)) * JpegBandRows);
+  if (request.OnRows && !request.Pixels) f.band.resize(std::size_t(std::max(request.Width, 1)) * JpegBandRows);
   Run(f);
   const TJpegOutcome outcome = OutcomeOf(f);
-  if (outcome.Kind == TJpegOutcome::Ok || (!request.OnRows && outcome.Kind != TJpegOutcome::Cancelled)) {
+  const bool rowsOnly = request.OnRows && !request.Pixels;
+  if (outcome.Kind == TJpegOutcome::Ok || (!rowsOnly && outcome.Kind != TJpegOutcome::Cancelled)) {
     BlackenRowsFrom(request, f.band, f.rowsDone);
   }
   return outcome;

@@ -64,6 +64,8 @@ struct TJpegDecodeRequest {
   // Instead of a target: the rows, top down, handed here a band of up to
   // JpegBandRows at a time, Width pixels apart (the band's memory serves the
   // next); rows after a stop that is no failure come black. It must not raise.
+  // With a target as well, the bands are handed from the target as they are
+  // written, and the rows made black after a failure too.
   std::function<void(const std::uint32_t* rows, int count)> OnRows = nullptr;
   // Set from another thread to stop decoding within a row (outcome Cancelled).
   const std::atomic<bool>* Cancel = nullptr;

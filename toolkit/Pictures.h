@@ -42,6 +42,15 @@ class TGraphic : public TPersistent {
   // Cancel stopped it. Rows must not raise.
   using TRowsHandler = std::function<void(const std::uint32_t* rows, int count)>;
   virtual bool DecodeRows(const TRowsHandler& Rows, const std::atomic<bool>* Cancel);
+  // DecodeAhead, handing Watch the rows as they are decoded, as DecodeRows
+  // would, and after a failure the rows the picture keeps. True when every
+  // row was handed; false when none was (Cancel stopped it, or the picture
+  // has no row decoder or was decoded already).
+  virtual bool DecodeAheadWatched(const TRowsHandler& Watch, const std::atomic<bool>* Cancel) {
+    (void)Watch;
+    DecodeAhead(Cancel);
+    return false;
+  }
 };
 
 using TGraphicFactory = std::function<std::unique_ptr<TGraphic>()>;

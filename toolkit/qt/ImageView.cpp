@@ -186,6 +186,14 @@ void TImageView::TakeFit(const std::shared_ptr<TFitJob>& job) {
   update();
 }
 
+void TImageView::OfferFitted(std::shared_ptr<const TBitmap> fitted) {
+  if (!fitted) return;
+  DropFit();
+  FFittedSize = {fitted->Width(), fitted->Height()};
+  FFitted = std::move(fitted);
+  update();
+}
+
 void TImageView::WaitForFit() {
   if (!FFitJob || !FFitPool) return;
   const std::shared_ptr<TFitJob> job = FFitJob;

@@ -4,8 +4,9 @@
 // per device pixel), where a picture larger than the view can be dragged
 // with the left button, or fitted into the view (shrunk only, averaged).
 // A double click switches between the two, as do F (fit) and 1 (natural).
-// The fitted picture is made once per picture and view size on a worker of
-// its own; until it comes, a quick sampled one stands in.
+// The fitted picture comes with the picture where it was decoded; for
+// another view size it is made once on a worker of the view's own, and until
+// it comes, a quick sampled one stands in.
 #include <QWidget>
 #include <memory>
 
@@ -39,6 +40,11 @@ class TImageView : public QWidget {
   const TBitmap* Fitted() const { return FFitted.get(); }
   // Returns once the fitting under way, if any, is done and shown.
   void WaitForFit();
+  // The view's size in device pixels, which a fitted picture is made for.
+  TFitSize DeviceSize() const;
+  // A fitted picture of the picture now shown, made elsewhere (FitPicture's
+  // pixels); shown while the view keeps the size it was made for.
+  void OfferFitted(std::shared_ptr<const TBitmap> fitted);
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -55,7 +61,6 @@ class TImageView : public QWidget {
   void PictureChanged();
   const TBitmap* PictureBitmap();
   void KeepRowsDecodedSoFar(const TGraphic& graphic);
-  TFitSize DeviceSize() const;
   TFitSize NaturalSize() const;
   // The fitted size of the picture in this view; the picture's own when it fits.
   TFitSize ShownSize() const;
