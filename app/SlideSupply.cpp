@@ -49,6 +49,8 @@ struct TSlideSupply::TMade {
 
 TSlideSupply::TSlideSupply(int workers, std::uint64_t storeBytes, TLoader loader) : FLoader(std::move(loader)) {
   Configure(workers, storeBytes);
+  FLaterPoll.setInterval(20);
+  QObject::connect(&FLaterPoll, &QTimer::timeout, [this] { PollLater(); });
 }
 
 TSlideSupply::~TSlideSupply() { DropAll(); }
@@ -115,11 +117,17 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
     const auto painted =
         std::find_if(FPaint.begin(), FPaint.end(), [&](const TPlanned& p) { return sameKey(p) && !p.Kept; });
     const auto ahead = std::find_if(FAhead.begin(), FAhead.end(), sameKey);
+    const auto later = std::find_if(FLater.begin(), FLater.end(),
+                                    [&](const TPlanned& p) { return p.File == plan.File && p.Key == plan.Key; });
     if (plan.Kept) {
       // Kept from before.
     } else if (painted != FPaint.end()) {
       madeAs[i] = std::size_t(painted - FPaint.begin());
       plan.Made = painted->Made;
+    } else if (later != FLater.end()) {
+      plan.Made = later->Made;
+      plan.Job = later->Job;
+      FLater.erase(later);
     } else if (ahead != FAhead.end()) {
       plan.Made = ahead->Made;
       plan.Job = ahead->Job;
@@ -129,9 +137,11 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
     }
     FPaint.push_back(std::move(plan));
   }
-  // What was being made ahead for other views is dropped; the read-ahead
-  // after this paint starts what the new view needs.
+  // What was being made ahead for other views, or for a view left before
+  // its paint showed it, is dropped; the read-ahead after this paint starts
+  // what the new view needs.
   CancelAll(FAhead);
+  CancelAll(FLater);
   for (const std::size_t i : toStart) {
     // Without workers nothing runs beside another job: no need to know what
     // it holds.
@@ -163,11 +173,37 @@ TSlideRef TSlideSupply::TakeSlide(const std::string& fileName) {
     CancelAll(passed);
   }
   if (plan.Kept) return plan.Kept;
-  if (plan.Job) FPool->Wait(plan.Job);
+  if (plan.Job && !WaitForPaint(plan)) return nullptr;
   if (plan.Made->Failure) std::rethrow_exception(plan.Made->Failure);
   // A job stopped before it made the slide leaves it to be made here.
   return plan.Made->Slide ? plan.Made->Slide
                           : MakeSlide(*FLoader(ResolvedPath(fileName)), FLook, Screen.BitsPerPixel);
+}
+
+bool TSlideSupply::WaitForPaint(const TPlanned& plan) {
+  if (!FDeadline) {
+    FPool->Wait(plan.Job);
+    return true;
+  }
+  if (FPool->WaitUntil(plan.Job, *FDeadline)) return true;
+  FLater.push_back(plan);
+  FLaterPoll.start();
+  return false;
+}
+
+// Once a slide left to a later paint is made, that paint is due.
+void TSlideSupply::PollLater() {
+  if (std::none_of(FLater.begin(), FLater.end(), [&](const TPlanned& p) { return FPool->Finished(p.Job); })) {
+    if (FLater.empty()) FLaterPoll.stop();
+    return;
+  }
+  FLaterPoll.stop();
+  if (FOnLaterReady) FOnLaterReady();
+}
+
+void TSlideSupply::SetPaintWaitLimit(std::chrono::milliseconds limit, std::function<void()> onReady) {
+  FWaitLimit = limit;
+  FOnLaterReady = std::move(onReady);
 }
 
 void TSlideSupply::CancelAll(std::vector<TPlanned>& plans) {
@@ -239,6 +275,8 @@ void TSlideSupply::DropAll() {
   if (!FPool) return;
   EndPaint();
   CancelAll(FAhead);
+  CancelAll(FLater);
+  FLaterPoll.stop();
   if (FLarge.Job) FPool->Cancel(FLarge.Job);
   FLarge = {};
 }
@@ -248,14 +286,21 @@ void TSlideSupply::PaintStarts(const std::vector<std::string>& files, TSlideLook
   // before its last request is over there.
   QMetaObject::invokeMethod(
       &FTurn, [this] { PaintEnds(); }, Qt::QueuedConnection);
-  if (!Literal()) StartPaint(files, look);
+  if (Literal()) return;
+  if (FWaitLimit && Workers() > 0) FDeadline = std::chrono::steady_clock::now() + *FWaitLimit;
+  StartPaint(files, look);
 }
 
-void TSlideSupply::Fill(const std::string& fileName, TBitmap& buffer) {
+bool TSlideSupply::Fill(const std::string& fileName, TBitmap& buffer) {
   if (!Literal()) {
     // The slide made for the grid's picture rectangle, which it draws 1:1.
-    buffer.Assign(TakeSlide(fileName).get());
-    return;
+    const TSlideRef slide = TakeSlide(fileName);
+    if (!slide) {
+      buffer.Reset(0, 0);
+      return false;
+    }
+    buffer.Assign(slide.get());
+    return true;
   }
   // The buffer and the picture still hold the previous request's pixels:
   // let go of them first, so that no more than one picture lives.
@@ -264,11 +309,13 @@ void TSlideSupply::Fill(const std::string& fileName, TBitmap& buffer) {
   FLiteral.LoadFromFile(fileName);
   // Shares the decoded pixels with the picture; nothing is copied.
   buffer.Assign(FLiteral.Graphic());
+  return true;
 }
 
 // Nothing decoded outlives a paint but the slides kept and the large view's
 // picture.
 void TSlideSupply::PaintEnds() {
+  FDeadline.reset();
   EndPaint();
   FLiteral.SetGraphic(nullptr);
 }

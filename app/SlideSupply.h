@@ -19,6 +19,8 @@
 // which the GUI thread reads once the pool says the job has run, and the
 // store, which locks.
 #include <QObject>
+#include <QTimer>
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -61,9 +63,19 @@ class TSlideSupply {
   // with its file's picture (raising what loading or decoding raised); then
   // the end. A paint that an exception ends before
   // its last request is over at the end of the event loop's turn.
+  // Fill gives false, with the buffer emptied, for a slide left to a later
+  // paint (below).
   void PaintStarts(const std::vector<std::string>& files, TSlideLook look);
-  void Fill(const std::string& fileName, TBitmap& buffer);
+  bool Fill(const std::string& fileName, TBitmap& buffer);
   void PaintEnds();
+
+  // From now on a paint waits for its slides this long in all, so that the
+  // window keeps answering (a close, a scroll) while pictures of hundreds of
+  // megapixels decode: a slide not made by then is left out of the paint
+  // and made on, and onReady is called once such a slide is made, for a
+  // paint to show it. Until this is called a paint waits as long as making
+  // its slides takes, as it does without workers.
+  void SetPaintWaitLimit(std::chrono::milliseconds limit, std::function<void()> onReady);
 
   // The view's last scroll: 1 down, -1 up.
   void Scrolled(int direction) { FDirection = direction; }
@@ -76,7 +88,8 @@ class TSlideSupply {
   // The steps of a paint. StartPaint drops an earlier paint's work and starts
   // making the slides of these files, given and started in the order the
   // paint will ask for them; TakeSlide gives the file's slide (kept, started, or made here;
-  // raises what loading or decoding raised; a failed slide is never kept);
+  // raises what loading or decoding raised; a failed slide is never kept;
+  // null when left to a later paint);
   // EndPaint drops what the paint did not take, without waiting for it.
   void StartPaint(const std::vector<std::string>& files, TSlideLook look);
   TSlideRef TakeSlide(const std::string& fileName);
@@ -116,6 +129,10 @@ class TSlideSupply {
   TDecodePool::TJobRef QueueSlide(const TPlanned& plan, TSlideLook look, std::uint64_t bytes,
                                   TDecodePool::TLane lane);
   void CancelAll(std::vector<TPlanned>& plans);
+  // Whether the plan's job has run, waiting no longer than the paint may;
+  // if not, the plan is left to a later paint.
+  bool WaitForPaint(const TPlanned& plan);
+  void PollLater();
 
   TLoader FLoader;
   TDecodePoolOptions FPoolOptions;
@@ -127,6 +144,11 @@ class TSlideSupply {
   std::vector<TPlanned> FPaint;  // in the paint's order
   std::vector<TPlanned> FAhead;
   TPlanned FLarge;
+  std::optional<std::chrono::milliseconds> FWaitLimit;
+  std::function<void()> FOnLaterReady;
+  std::optional<std::chrono::steady_clock::time_point> FDeadline;  // of the paint under way
+  std::vector<TPlanned> FLater;  // left by earlier paints, being made on
+  QTimer FLaterPoll;
   TPicture FLiteral;  // the literal path's picture of the last request
   int FDirection = 1;
   QObject FTurn;  // ends a paint at the end of the event loop's turn

@@ -11,6 +11,8 @@ int main(int argc, char** argv) {
   const auto app = StartApplication(argc, argv);
   TFrmGlimmet window;
   if (line.Path) window.SetStartPath(*line.Path);
+  // Short enough that a close or a scroll is answered at once.
+  window.LimitPaintWaits(std::chrono::milliseconds(200));
   window.show();
   return QApplication::exec();
 }

@@ -433,6 +433,12 @@ void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
   FSupply.PaintStarts(files, SlideLook());
 }
 
+void TFrmGlimmet::LimitPaintWaits(std::chrono::milliseconds limit) {
+  FSupply.SetPaintWaitLimit(limit, [this] {
+    if (Thumbs1->Visible()) Application.Guard([this] { Thumbs1->Repaint(); });
+  });
+}
+
 void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
   Screen.SetCursor(crDefault);
   FSupply.PaintEnds();
@@ -459,7 +465,8 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
   const std::string file = FileOfSlide(ThumbID);
   if (file.empty()) return;
   try {
-    FSupply.Fill(file, *ImgBuffer);
+    // A slide still being made shows its card until a later paint.
+    if (!FSupply.Fill(file, *ImgBuffer)) return;
     FSlideFailures.erase(file);
   } catch (...) {
     // One file that cannot be shown must not cost the others their place on

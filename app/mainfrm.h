@@ -2,6 +2,7 @@
 // The browser window: a folder tree over the thumbnail grid and its scroll
 // bar on the left, the large view of the clicked picture on the right.
 #include <QWidget>
+#include <chrono>
 #include <exception>
 #include <map>
 #include <memory>
@@ -75,6 +76,10 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void OpenPath(const std::string& path);
   // The folder or picture the first show lists in place of the data folder.
   void SetStartPath(const std::string& path) { FStartPath = path; }
+  // A paint waits this long for slides at most and shows the rest as they
+  // are made, so that the window answers (a close, a scroll) while pictures
+  // of hundreds of megapixels decode. Unset, a paint shows every slide.
+  void LimitPaintWaits(std::chrono::milliseconds limit);
 
   // State, for the snapshot tool and tests; the list is null after FormClose.
   const TStringList* FileList() const { return FFileList.get(); }

@@ -198,8 +198,8 @@ TMedians MeasureFitAgainstDecode(TFrmGlimmet& window, const std::vector<std::str
                                           click(host, second ? kSlide2 : kSlide1, QEvent::MouseButtonPress);
                                           click(view, middle, QEvent::MouseButtonPress);
                                           click(view, middle, QEvent::MouseButtonDblClick);
-                                          // The first paint shows a sampled stand-in and starts the
-                                          // fitting; the next one shows the fitted picture.
+                                          // The fitted picture came with the decode; a view fitting
+                                          // on its own would show it at the second paint.
                                           view.repaint();
                                           view.WaitForFit();
                                           view.repaint();

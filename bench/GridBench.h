@@ -72,7 +72,7 @@ bool FitShrinks(TFrmGlimmet& window, const std::vector<std::string>& files);
 
 // A click on a slide (1 and 2 in turns), then a double click on the large
 // view showing it at its natural size, until the view has painted the fitted
-// picture: the click's decode on a worker and the fitting on the view's own;
+// picture: the click's decode on a worker, which fits it as it decodes;
 // against the bare decoding of that one file.
 TMedians MeasureFitAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
                                  TClock clock);

@@ -1,6 +1,7 @@
 // The slide supply's parts on their own: the pool that runs the jobs, the store that keeps the slides, the decoder
 // that stretches rows as they come, and the supply over them, with an
 // injected loader and latches in place of waiting for time to pass.
+#include <QCoreApplication>
 #include <gtest/gtest.h>
 #include <pthread.h>
 #include <unistd.h>
@@ -440,6 +441,59 @@ TEST_F(SlideSupplyTest, FileMadeAheadAndShownTwiceIsTakenFromItsJobOnceItHasRun)
   EXPECT_EQ(first->Width(), 120);
   EXPECT_EQ(first->Height(), 80);
   EXPECT_EQ(loads, 1);
+}
+
+// With a wait limit, a paint leaves a slide still being made to a later
+// paint, said once when it is made; that paint takes it from the same job.
+// One left by a view that moved on is dropped, and made anew when shown.
+TEST_F(SlideSupplyTest, PaintWithAWaitLimitLeavesSlowSlidesToALaterPaint) {
+  const std::string a = Dir / "a.jpg", b = Dir / "b.jpg", c = Dir / "c.jpg";
+  for (const std::string& file : {a, b, c}) WriteFile(file, Picture(Colour::Rgb, 300, 200));
+  std::atomic<bool> holdB{true}, holdC{true};
+  std::atomic<int> loadsB{0}, loadsC{0};
+  // No store: what a later paint shows comes from the job alone.
+  TSlideSupply supply(2, 0, [&](const std::string& file) {
+    const bool isB = file == b;
+    if (isB || file == c) {
+      ++(isB ? loadsB : loadsC);
+      while ((isB ? holdB : holdC).load()) std::this_thread::yield();
+    }
+    return TPicture::LoadResolvedGraphic(file);
+  });
+  int ready = 0;
+  supply.SetPaintWaitLimit(std::chrono::milliseconds(300), [&] { ++ready; });
+  const TSlideLook look{120, false};
+  const auto paint = [&](const std::vector<std::string>& files) {
+    std::string shown;
+    supply.PaintStarts(files, look);
+    for (const std::string& file : files) {
+      TBitmap buffer(5, 5);
+      shown += supply.Fill(file, buffer) ? std::to_string(buffer.Width()) : "-" + std::to_string(buffer.Width());
+      shown += " ";
+    }
+    supply.PaintEnds();
+    return shown;
+  };
+  // The timer that looks for made slides runs on this thread.
+  const auto runEvents = [&](int ms, int until) {
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
+    while (ready < until && std::chrono::steady_clock::now() < end)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+  };
+  EXPECT_EQ(paint({a, b}), "120 -0 ");
+  runEvents(100, 1);
+  EXPECT_EQ(ready, 0);
+  holdB = false;
+  runEvents(20'000, 1);
+  runEvents(100, 2);
+  EXPECT_EQ(ready, 1);
+  EXPECT_EQ(paint({a, b}), "120 120 ");
+  EXPECT_EQ(loadsB, 1);
+  EXPECT_EQ(paint({c}), "-0 ");
+  EXPECT_EQ(paint({a}), "120 ");
+  holdC = false;
+  EXPECT_EQ(paint({c}), "120 ");
+  EXPECT_EQ(loadsC, 2);
 }
 
 }  // namespace

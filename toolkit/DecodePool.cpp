@@ -92,15 +92,24 @@ void TDecodePool::Run(std::unique_lock<std::mutex>& lock, TJob& job) {
   job.State = TJob::Done;
 }
 
+// First in line now: the paint waits for nothing else.
+void TDecodePool::MoveFirst(const TJobRef& job) {
+  if (job->State != TJob::Queued) return;
+  Unqueue(job);
+  job->Lane = TLane::Now;
+  FNow.push_front(job);
+  FChanged.notify_all();
+}
+
+bool TDecodePool::WaitUntil(const TJobRef& job, std::chrono::steady_clock::time_point deadline) {
+  std::unique_lock lock(FLock);
+  MoveFirst(job);
+  return FChanged.wait_until(lock, deadline, [&] { return job->State == TJob::Done; });
+}
+
 void TDecodePool::Wait(const TJobRef& job) {
   std::unique_lock lock(FLock);
-  if (job->State == TJob::Queued) {
-    // First in line now: the paint waits for nothing else.
-    Unqueue(job);
-    job->Lane = TLane::Now;
-    FNow.push_front(job);
-    FChanged.notify_all();
-  }
+  MoveFirst(job);
   // Running it here too helps only where the workers leave a core idle; on
   // a machine they fill, it would slow the jobs running beside it.
   const bool mayRunHere = FOptions.RunWhileWaiting && FWorkers < FCores;

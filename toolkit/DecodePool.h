@@ -4,6 +4,7 @@
 // what is made ahead (Ahead), started only while no Now job waits. The pictures that running
 // jobs decode are bounded together in bytes; the results are the jobs' own.
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstdint>
 #include <deque>
@@ -55,6 +56,9 @@ class TDecodePool {
   // Returns once the job has run. One no worker has started goes first in
   // line, and runs here when there are fewer workers than cores.
   void Wait(const TJobRef& job);
+  // The same, but returns at the deadline at the latest, and never runs the
+  // job here (which could outlast it): whether the job has run.
+  bool WaitUntil(const TJobRef& job, std::chrono::steady_clock::time_point deadline);
   // Forgets the job: unqueued, or told to stop if it runs. Does not wait.
   void Cancel(const TJobRef& job);
   // Whether it has run (or was forgotten).
@@ -73,6 +77,7 @@ class TDecodePool {
   void Run(std::unique_lock<std::mutex>& lock, TJob& job);
   std::deque<TJobRef>& Line(TLane lane) { return lane == TLane::Now ? FNow : FAhead; }
   void Unqueue(const TJobRef& job);
+  void MoveFirst(const TJobRef& job);  // with FLock held
 
   mutable std::mutex FLock;
   std::condition_variable FChanged;
