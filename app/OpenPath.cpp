@@ -167,7 +167,6 @@ void TFrmGlimmet::ShowPicture(const std::string& file) {
       return;
     }
   }
-  LargeImg->Picture().LoadFromFile(file);
   ShowInLargeView(file);
 }
 

@@ -187,23 +187,32 @@ bool TSlideSupply::WaitForPaint(const TPlanned& plan) {
   }
   if (FPool->WaitUntil(plan.Job, *FDeadline)) return true;
   FLater.push_back(plan);
+  FSlidesLater = true;
   FLaterPoll.start();
   return false;
 }
 
-// Once a slide left to a later paint is made, that paint is due.
+// Once a slide left to a later paint is made, that paint is due; once the
+// large picture a click left is made, it is taken.
 void TSlideSupply::PollLater() {
-  if (std::none_of(FLater.begin(), FLater.end(), [&](const TPlanned& p) { return FPool->Finished(p.Job); })) {
-    if (FLater.empty()) FLaterPoll.stop();
-    return;
-  }
-  FLaterPoll.stop();
-  if (FOnLaterReady) FOnLaterReady();
+  const bool slidesReady =
+      FSlidesLater &&
+      std::any_of(FLater.begin(), FLater.end(), [&](const TPlanned& p) { return FPool->Finished(p.Job); });
+  const bool largeReady = FLargeLater && FPool->Finished(FLarge.Job);
+  FSlidesLater = FSlidesLater && !slidesReady;
+  FLargeLater = FLargeLater && !largeReady;
+  if (!FSlidesLater && !FLargeLater) FLaterPoll.stop();
+  // What they call may leave work to later again.
+  const std::string largeFile = FLarge.File;
+  if (slidesReady && FOnSlidesReady) FOnSlidesReady();
+  if (largeReady && FOnLargeReady) FOnLargeReady(largeFile);
 }
 
-void TSlideSupply::SetPaintWaitLimit(std::chrono::milliseconds limit, std::function<void()> onReady) {
+void TSlideSupply::SetWaitLimit(std::chrono::milliseconds limit, std::function<void()> onSlidesReady,
+                                std::function<void(const std::string& fileName)> onLargeReady) {
   FWaitLimit = limit;
-  FOnLaterReady = std::move(onReady);
+  FOnSlidesReady = std::move(onSlidesReady);
+  FOnLargeReady = std::move(onLargeReady);
 }
 
 void TSlideSupply::CancelAll(std::vector<TPlanned>& plans) {
@@ -238,6 +247,7 @@ void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook 
 void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
   if (FLarge.Job) FPool->Cancel(FLarge.Job);
   FLarge = {};
+  FLargeLater = false;
   if (Workers() == 0) return;
   FLarge = {fileName, std::nullopt, nullptr, std::make_shared<TMade>(), nullptr};
   FLarge.Job = FPool->Queue(
@@ -259,15 +269,20 @@ void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
       TDecodePool::TLane::Now, true);
 }
 
-TSlideSupply::TLargePicture TSlideSupply::TakeLarge(const std::string& fileName) {
-  const TPlanned large = std::exchange(FLarge, {});
-  if (large.Job && large.File == fileName) {
-    FPool->Wait(large.Job);
-    if (large.Made->Failure) std::rethrow_exception(large.Made->Failure);
-    return {std::move(large.Made->Graphic), large.Made->Fitted};
+std::optional<TSlideSupply::TLargePicture> TSlideSupply::TakeLarge(const std::string& fileName, TFitSize view) {
+  if (!FLarge.Job || FLarge.File != fileName) StartLarge(fileName, view);
+  if (!FLarge.Job) return TLargePicture{FLoader(ResolvedPath(fileName)), nullptr};  // no workers
+  if (!FWaitLimit) {
+    FPool->Wait(FLarge.Job);
+  } else if (!FPool->WaitUntil(FLarge.Job, std::chrono::steady_clock::now() + *FWaitLimit)) {
+    FLargeLater = true;
+    FLaterPoll.start();
+    return std::nullopt;
   }
-  if (large.Job) FPool->Cancel(large.Job);
-  return {FLoader(ResolvedPath(fileName)), nullptr};
+  const TPlanned large = std::exchange(FLarge, {});
+  FLargeLater = false;
+  if (large.Made->Failure) std::rethrow_exception(large.Made->Failure);
+  return TLargePicture{std::move(large.Made->Graphic), large.Made->Fitted};
 }
 
 void TSlideSupply::DropAll() {
@@ -276,6 +291,7 @@ void TSlideSupply::DropAll() {
   EndPaint();
   CancelAll(FAhead);
   CancelAll(FLater);
+  FSlidesLater = FLargeLater = false;
   FLaterPoll.stop();
   if (FLarge.Job) FPool->Cancel(FLarge.Job);
   FLarge = {};

@@ -69,13 +69,16 @@ class TSlideSupply {
   bool Fill(const std::string& fileName, TBitmap& buffer);
   void PaintEnds();
 
-  // From now on a paint waits for its slides this long in all, so that the
-  // window keeps answering (a close, a scroll) while pictures of hundreds of
-  // megapixels decode: a slide not made by then is left out of the paint
-  // and made on, and onReady is called once such a slide is made, for a
-  // paint to show it. Until this is called a paint waits as long as making
-  // its slides takes, as it does without workers.
-  void SetPaintWaitLimit(std::chrono::milliseconds limit, std::function<void()> onReady);
+  // From now on a paint waits for its slides this long in all, and a click
+  // for the large view's picture as long, so that the window keeps
+  // answering (a close, a scroll) while pictures of hundreds of megapixels
+  // decode: a slide not made by then is left out of the paint and made on,
+  // and onSlidesReady is called once such a slide is made, for a paint to
+  // show it; a large picture not decoded by then is made on, and
+  // onLargeReady is called with its file once it is, to take it. Until
+  // this is called, and without workers, both wait as long as making takes.
+  void SetWaitLimit(std::chrono::milliseconds limit, std::function<void()> onSlidesReady,
+                    std::function<void(const std::string& fileName)> onLargeReady);
 
   // The view's last scroll: 1 down, -1 up.
   void Scrolled(int direction) { FDirection = direction; }
@@ -109,7 +112,8 @@ class TSlideSupply {
     std::shared_ptr<const TBitmap> Fitted;
   };
   void StartLarge(const std::string& fileName, TFitSize view);
-  TLargePicture TakeLarge(const std::string& fileName);
+  // Started here when it was not; none when the wait limit passed first.
+  std::optional<TLargePicture> TakeLarge(const std::string& fileName, TFitSize view);
 
   // Drops all work not yet taken and the literal path's picture; the store
   // keeps its slides.
@@ -145,9 +149,12 @@ class TSlideSupply {
   std::vector<TPlanned> FAhead;
   TPlanned FLarge;
   std::optional<std::chrono::milliseconds> FWaitLimit;
-  std::function<void()> FOnLaterReady;
+  std::function<void()> FOnSlidesReady;
+  std::function<void(const std::string&)> FOnLargeReady;
   std::optional<std::chrono::steady_clock::time_point> FDeadline;  // of the paint under way
   std::vector<TPlanned> FLater;  // left by earlier paints, being made on
+  bool FSlidesLater = false;     // a paint left a slide not yet said to be made
+  bool FLargeLater = false;      // a click left FLarge
   QTimer FLaterPoll;
   TPicture FLiteral;  // the literal path's picture of the last request
   int FDirection = 1;

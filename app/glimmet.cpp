@@ -12,7 +12,7 @@ int main(int argc, char** argv) {
   TFrmGlimmet window;
   if (line.Path) window.SetStartPath(*line.Path);
   // Short enough that a close or a scroll is answered at once.
-  window.LimitPaintWaits(std::chrono::milliseconds(200));
+  window.LimitWaits(std::chrono::milliseconds(200));
   window.show();
   return QApplication::exec();
 }

@@ -433,10 +433,13 @@ void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
   FSupply.PaintStarts(files, SlideLook());
 }
 
-void TFrmGlimmet::LimitPaintWaits(std::chrono::milliseconds limit) {
-  FSupply.SetPaintWaitLimit(limit, [this] {
-    if (Thumbs1->Visible()) Application.Guard([this] { Thumbs1->Repaint(); });
-  });
+void TFrmGlimmet::LimitWaits(std::chrono::milliseconds limit) {
+  FSupply.SetWaitLimit(
+      limit,
+      [this] {
+        if (Thumbs1->Visible()) Application.Guard([this] { Thumbs1->Repaint(); });
+      },
+      [this](const std::string& file) { Application.Guard([&] { ShowInLargeView(file); }); });
 }
 
 void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
@@ -481,16 +484,15 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
 }
 
 void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
-  if (const std::string file = FileOfSlide(ThumbID); !file.empty()) {
-    TSlideSupply::TLargePicture large = FSupply.TakeLarge(file);
-    LargeImg->Picture().SetGraphic(std::move(large.Graphic));
-    LargeImgView->OfferFitted(std::move(large.Fitted));
-    ShowInLargeView(file);
-  }
+  if (const std::string file = FileOfSlide(ThumbID); !file.empty()) ShowInLargeView(file);
 }
 
-// The large view's tip names its file.
+// The picture and its fitted picture, once decoded; the tip names its file.
 void TFrmGlimmet::ShowInLargeView(const std::string& file) {
+  std::optional<TSlideSupply::TLargePicture> large = FSupply.TakeLarge(file, LargeImgView->DeviceSize());
+  if (!large) return;  // still decoding: shown once it is done
+  LargeImg->Picture().SetGraphic(std::move(large->Graphic));
+  LargeImgView->OfferFitted(std::move(large->Fitted));
   LargeImgView->setToolTip(QFile::decodeName(QByteArray::fromStdString(ExtractFileName(file))));
 }
 

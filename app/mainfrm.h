@@ -77,9 +77,11 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // The folder or picture the first show lists in place of the data folder.
   void SetStartPath(const std::string& path) { FStartPath = path; }
   // A paint waits this long for slides at most and shows the rest as they
-  // are made, so that the window answers (a close, a scroll) while pictures
-  // of hundreds of megapixels decode. Unset, a paint shows every slide.
-  void LimitPaintWaits(std::chrono::milliseconds limit);
+  // are made, and a click as long for the large view's picture, so that the
+  // window answers (a close, a scroll) while pictures of hundreds of
+  // megapixels decode. Unset, a paint shows every slide and a click its
+  // picture.
+  void LimitWaits(std::chrono::milliseconds limit);
 
   // State, for the snapshot tool and tests; the list is null after FormClose.
   const TStringList* FileList() const { return FFileList.get(); }

@@ -10,7 +10,9 @@
 #include <atomic>
 #include <cstdlib>
 #include <filesystem>
+#include <functional>
 #include <future>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -339,9 +341,8 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     // The large view takes the file it names, whatever was started, with
     // its fitted picture when a job made it: FitPicture's pixels.
     supply.StartLarge(a, {100, 100});
-    EXPECT_EQ(supply.TakeLarge(b).Graphic->Width(), 400);
-    supply.StartLarge(a, {100, 100});
-    const TSlideSupply::TLargePicture large = supply.TakeLarge(a);
+    EXPECT_EQ(supply.TakeLarge(b, {100, 100})->Graphic->Width(), 400);
+    const TSlideSupply::TLargePicture large = *supply.TakeLarge(a, {100, 100});
     const TBitmap& whole = dynamic_cast<const TJPEGImage&>(*large.Graphic).Bitmap();
     if (workers == 0) {
       EXPECT_EQ(large.Fitted, nullptr);
@@ -351,8 +352,7 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
       ASSERT_EQ(std::pair(large.Fitted->Width(), large.Fitted->Height()), std::pair(100, 67));
       EXPECT_TRUE(std::equal(fitted->Bits(), fitted->Bits() + 100 * 67, large.Fitted->Bits()));
     }
-    supply.StartLarge(a, {600, 400});
-    EXPECT_EQ(supply.TakeLarge(a).Fitted, nullptr) << "it fits already";
+    EXPECT_EQ(supply.TakeLarge(a, {600, 400})->Fitted, nullptr) << "it fits already";
   }
 }
 
@@ -445,7 +445,8 @@ TEST_F(SlideSupplyTest, FileMadeAheadAndShownTwiceIsTakenFromItsJobOnceItHasRun)
 
 // With a wait limit, a paint leaves a slide still being made to a later
 // paint, said once when it is made; that paint takes it from the same job.
-// One left by a view that moved on is dropped, and made anew when shown.
+// One left by a view that moved on is dropped, and made anew when shown. A
+// click's picture is left and said the same way.
 TEST_F(SlideSupplyTest, PaintWithAWaitLimitLeavesSlowSlidesToALaterPaint) {
   const std::string a = Dir / "a.jpg", b = Dir / "b.jpg", c = Dir / "c.jpg";
   for (const std::string& file : {a, b, c}) WriteFile(file, Picture(Colour::Rgb, 300, 200));
@@ -461,7 +462,10 @@ TEST_F(SlideSupplyTest, PaintWithAWaitLimitLeavesSlowSlidesToALaterPaint) {
     return TPicture::LoadResolvedGraphic(file);
   });
   int ready = 0;
-  supply.SetPaintWaitLimit(std::chrono::milliseconds(300), [&] { ++ready; });
+  std::vector<std::string> largeReady;
+  supply.SetWaitLimit(
+      std::chrono::milliseconds(300), [&] { ++ready; },
+      [&](const std::string& file) { largeReady.push_back(file); });
   const TSlideLook look{120, false};
   const auto paint = [&](const std::vector<std::string>& files) {
     std::string shown;
@@ -474,18 +478,19 @@ TEST_F(SlideSupplyTest, PaintWithAWaitLimitLeavesSlowSlidesToALaterPaint) {
     supply.PaintEnds();
     return shown;
   };
-  // The timer that looks for made slides runs on this thread.
-  const auto runEvents = [&](int ms, int until) {
+  // The timer that looks for what was made runs on this thread.
+  const auto runEvents = [&](int ms, const std::function<bool()>& until) {
     const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(ms);
-    while (ready < until && std::chrono::steady_clock::now() < end)
+    while (!until() && std::chrono::steady_clock::now() < end)
       QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
   };
+  const auto said = [&] { return ready > 0 || !largeReady.empty(); };
   EXPECT_EQ(paint({a, b}), "120 -0 ");
-  runEvents(100, 1);
+  runEvents(100, said);
   EXPECT_EQ(ready, 0);
   holdB = false;
-  runEvents(20'000, 1);
-  runEvents(100, 2);
+  runEvents(20'000, said);
+  runEvents(100, [&] { return ready > 1; });
   EXPECT_EQ(ready, 1);
   EXPECT_EQ(paint({a, b}), "120 120 ");
   EXPECT_EQ(loadsB, 1);
@@ -494,6 +499,20 @@ TEST_F(SlideSupplyTest, PaintWithAWaitLimitLeavesSlowSlidesToALaterPaint) {
   holdC = false;
   EXPECT_EQ(paint({c}), "120 ");
   EXPECT_EQ(loadsC, 2);
+  // A click's picture the same way: none at the limit, said once made, then taken.
+  holdB = true;
+  EXPECT_FALSE(supply.TakeLarge(b, {100, 100}));
+  runEvents(100, said);
+  holdB = false;
+  runEvents(20'000, said);
+  runEvents(100, [&] { return largeReady.size() > 1; });
+  EXPECT_EQ(largeReady, std::vector<std::string>{b});
+  EXPECT_EQ(ready, 1);
+  const std::optional<TSlideSupply::TLargePicture> large = supply.TakeLarge(b, {100, 100});
+  ASSERT_TRUE(large);
+  EXPECT_EQ(large->Graphic->Width(), 300);
+  EXPECT_EQ(large->Fitted->Width(), 100);
+  EXPECT_EQ(loadsB, 2);
 }
 
 }  // namespace
