@@ -443,6 +443,29 @@ TEST_F(SlideSupplyTest, FileMadeAheadAndShownTwiceIsTakenFromItsJobOnceItHasRun)
   EXPECT_EQ(loads, 1);
 }
 
+// A job holds its file's bytes too: two files of 1 MiB (comments, a small
+// picture) under a ceiling of 1.5 MiB are made one after the other, by two
+// workers.
+TEST_F(SlideSupplyTest, JobsCountTheirFilesBytesAgainstTheCeiling) {
+  const std::string a = Dir / "a.jpg", b = Dir / "b.jpg";
+  for (const std::string& file : {a, b}) WriteFile(file, PadWithComments(Picture(Colour::Rgb, 30, 20), 1 << 20));
+  std::atomic<int> running{0}, most{0};
+  TSlideSupply supply(2, 0, [&](const std::string& file) {
+    most = std::max(most.load(), ++running);
+    // Long enough for the other job to start, if it may.
+    const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(300);
+    while (running < 2 && std::chrono::steady_clock::now() < end) std::this_thread::yield();
+    --running;
+    return TPicture::LoadResolvedGraphic(file);
+  });
+  supply.Configure(2, 0, 3 << 19);
+  supply.StartPaint({a, b}, {120, false});
+  EXPECT_EQ(supply.TakeSlide(a)->Width(), 120);
+  EXPECT_EQ(supply.TakeSlide(b)->Width(), 120);
+  supply.EndPaint();
+  EXPECT_EQ(most, 1);
+}
+
 // With a wait limit, a paint leaves a slide still being made to a later
 // paint, said once when it is made; that paint takes it from the same job.
 // One left by a view that moved on is dropped, and made anew when shown. A
