@@ -6,6 +6,14 @@
 #include <QFileSystemModel>
 #include <QHash>
 
+// Every row is a folder, and no column shows a type: the type is one word,
+// not looked up in the MIME database for every entry of every folder read
+// (the model takes an empty type for one not read yet).
+class TFolderIcons : public QFileIconProvider {
+ public:
+  QString type(const QFileInfo&) const override { return QStringLiteral("Folder"); }
+};
+
 class TFolderModel : public QFileSystemModel {
  public:
   explicit TFolderModel(QObject* parent = nullptr);
@@ -15,6 +23,6 @@ class TFolderModel : public QFileSystemModel {
   bool hasChildren(const QModelIndex& parent = QModelIndex()) const override;
 
  private:
-  QFileIconProvider FIcons;
+  TFolderIcons FIcons;
   mutable QHash<QString, bool> FHasSubfolders;
 };
