@@ -195,9 +195,8 @@ bool TSlideSupply::WaitForPaint(const TPlanned& plan) {
 // Once a slide left to a later paint is made, that paint is due; once the
 // large picture a click left is made, it is taken.
 void TSlideSupply::PollLater() {
-  const bool slidesReady =
-      FSlidesLater &&
-      std::any_of(FLater.begin(), FLater.end(), [&](const TPlanned& p) { return FPool->Finished(p.Job); });
+  const bool slidesReady = FSlidesLater && std::any_of(FLater.begin(), FLater.end(),
+                                                       [&](const TPlanned& p) { return FPool->Finished(p.Job); });
   const bool largeReady = FLargeLater && FPool->Finished(FLarge.Job);
   FSlidesLater = FSlidesLater && !slidesReady;
   FLargeLater = FLargeLater && !largeReady;

@@ -152,9 +152,9 @@ class TSlideSupply {
   std::function<void()> FOnSlidesReady;
   std::function<void(const std::string&)> FOnLargeReady;
   std::optional<std::chrono::steady_clock::time_point> FDeadline;  // of the paint under way
-  std::vector<TPlanned> FLater;  // left by earlier paints, being made on
-  bool FSlidesLater = false;     // a paint left a slide not yet said to be made
-  bool FLargeLater = false;      // a click left FLarge
+  std::vector<TPlanned> FLater;                                    // left by earlier paints, being made on
+  bool FSlidesLater = false;                                       // a paint left a slide not yet said to be made
+  bool FLargeLater = false;                                        // a click left FLarge
   QTimer FLaterPoll;
   TPicture FLiteral;  // the literal path's picture of the last request
   int FDirection = 1;

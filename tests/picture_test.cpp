@@ -179,9 +179,10 @@ TEST(JpegImageTest, PicturesDecodeToTheirColoursInTheirScreensFormat) {
     TJPEGImage watched;
     watched.LoadFromData(file);
     std::vector<std::uint32_t> seen;
-    EXPECT_TRUE(watched.DecodeAheadWatched(
-        [&](const std::uint32_t* p, int n) { seen.insert(seen.end(), p, p + std::size_t(n) * std::size_t(w)); },
-        nullptr));
+    EXPECT_TRUE(
+        watched.DecodeAheadWatched([&](const std::uint32_t* p,
+                                       int n) { seen.insert(seen.end(), p, p + std::size_t(n) * std::size_t(w)); },
+                                   nullptr));
     EXPECT_EQ(seen, rows);
     EXPECT_TRUE(std::equal(rows.begin(), rows.end(), watched.Bitmap().Bits()));
     EXPECT_EQ(target.Canvas().Pixel(9, 19), clBlack);
@@ -233,7 +234,9 @@ TEST(JpegImageTest, FatalErrorsAtDecodingComeOnceAndTheDecodedRowsStay) {
     FreeAWhiteLargeBitmap(row.Side, row.Side);
     std::vector<std::uint32_t> seen;
     EXPECT_TRUE(watched.DecodeAheadWatched(
-        [&](const std::uint32_t* p, int n) { seen.insert(seen.end(), p, p + std::size_t(n) * std::size_t(row.Side)); },
+        [&](const std::uint32_t* p, int n) {
+          seen.insert(seen.end(), p, p + std::size_t(n) * std::size_t(row.Side));
+        },
         nullptr));
     EXPECT_EQ(ErrorOf([&] { bitmap.Assign(&watched); }), JpegError(row.Error));
     ASSERT_NO_THROW(bitmap.Assign(&watched));

@@ -30,7 +30,8 @@ std::shared_ptr<const TBitmap> DecodeFitting(TGraphic& picture, TFitSize view, c
   auto fitted = std::make_shared<TBitmap>(size.Width, size.Height, TPixelInit::Unset);
   TRowStretcher stretcher(*fitted, natural.Width, natural.Height, HALFTONE);
   const bool whole =
-      picture.DecodeAheadWatched([&](const std::uint32_t* rows, int count) { stretcher.AddRows(rows, count); }, Stop);
+      picture.DecodeAheadWatched([&](const std::uint32_t* rows, int count) { stretcher.AddRows(rows, count); },
+                                 Stop);
   return whole && !(Stop && *Stop) ? fitted : nullptr;
 }
 
