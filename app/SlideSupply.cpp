@@ -141,6 +141,10 @@ void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook 
   // its paint showed it, is dropped; the read-ahead after this paint starts
   // what the new view needs.
   CancelAll(FAhead);
+  // A job left twice (two links to one file) is taken over once.
+  std::erase_if(FLater, [&](const TPlanned& p) {
+    return std::any_of(FPaint.begin(), FPaint.end(), [&](const TPlanned& q) { return q.Job == p.Job; });
+  });
   CancelAll(FLater);
   for (const std::size_t i : toStart) {
     // Without workers nothing runs beside another job: no need to know what
