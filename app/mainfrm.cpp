@@ -25,6 +25,7 @@
 #include "lib/Tesk_filesys.h"
 #include "toolkit/Forms.h"
 #include "toolkit/SysUtils.h"
+#include "toolkit/qt/QtPixels.h"
 #include "toolkit/qt/ControlHost.h"
 #include "toolkit/qt/ImageView.h"
 
@@ -42,11 +43,6 @@ constexpr int kGridHeight = 453;
 constexpr int kScrollBarWidth = 20;
 constexpr int kSplitterMinSize = 30;
 
-QColor SchemeColor(TColor c) {
-  const TColor rgb = ColorToRGB(c);
-  return {GetRValue(rgb), GetGValue(rgb), GetBValue(rgb)};
-}
-
 // What the error box would say of the failure.
 std::string FailureText(const std::exception_ptr& failure) {
   try {
@@ -62,19 +58,19 @@ std::string FailureText(const std::exception_ptr& failure) {
 
 void InstallSchemePalette() {
   QPalette p = QApplication::palette();
-  p.setColor(QPalette::Window, SchemeColor(clBtnFace));
-  p.setColor(QPalette::Button, SchemeColor(clBtnFace));
-  p.setColor(QPalette::Light, SchemeColor(clBtnHighlight));
-  p.setColor(QPalette::Midlight, SchemeColor(clSystemColor | 22));
-  p.setColor(QPalette::Mid, SchemeColor(clBtnShadow));
-  p.setColor(QPalette::Dark, SchemeColor(clBtnShadow));
-  p.setColor(QPalette::Shadow, SchemeColor(clSystemColor | 21));
-  p.setColor(QPalette::WindowText, SchemeColor(clWindowText));
-  p.setColor(QPalette::ButtonText, SchemeColor(clBtnText));
-  p.setColor(QPalette::Base, SchemeColor(clWindow));
-  p.setColor(QPalette::Text, SchemeColor(clWindowText));
-  p.setColor(QPalette::Highlight, SchemeColor(clHighlight));
-  p.setColor(QPalette::HighlightedText, SchemeColor(clHighlightText));
+  p.setColor(QPalette::Window, ToQColor(clBtnFace));
+  p.setColor(QPalette::Button, ToQColor(clBtnFace));
+  p.setColor(QPalette::Light, ToQColor(clBtnHighlight));
+  p.setColor(QPalette::Midlight, ToQColor(clSystemColor | 22));
+  p.setColor(QPalette::Mid, ToQColor(clBtnShadow));
+  p.setColor(QPalette::Dark, ToQColor(clBtnShadow));
+  p.setColor(QPalette::Shadow, ToQColor(clSystemColor | 21));
+  p.setColor(QPalette::WindowText, ToQColor(clWindowText));
+  p.setColor(QPalette::ButtonText, ToQColor(clBtnText));
+  p.setColor(QPalette::Base, ToQColor(clWindow));
+  p.setColor(QPalette::Text, ToQColor(clWindowText));
+  p.setColor(QPalette::Highlight, ToQColor(clHighlight));
+  p.setColor(QPalette::HighlightedText, ToQColor(clHighlightText));
   QApplication::setPalette(p);
 }
 

@@ -8,6 +8,7 @@
 #include <cstdint>
 
 #include "toolkit/Forms.h"
+#include "toolkit/qt/QtPixels.h"
 
 TControlHostWidget::TControlHostWidget(TGraphicControl& control, QWidget* parent)
     : QWidget(parent), FControl(control) {
@@ -76,8 +77,7 @@ void TControlHostWidget::PaintIfNeeded() {
 void TControlHostWidget::PresentSurface() {
   QPainter painter(this);
   if (FNeedsPaint) {
-    const TColor c = ColorToRGB(FBlank);
-    painter.fillRect(rect(), QColor(int(c & 0xFF), int((c >> 8) & 0xFF), int((c >> 16) & 0xFF)));
+    painter.fillRect(rect(), ToQColor(FBlank));
     return;
   }
   if (FControl.Surface().Width() < width() || FControl.Surface().Height() < height()) {
@@ -85,13 +85,10 @@ void TControlHostWidget::PresentSurface() {
   }
   const TBitmap& surface = FControl.DeviceSurface();
   if (surface.Empty()) return;
-  // Wraps the surface's own pixels: nothing is copied. At the screen's own
-  // ratio Qt puts them 1:1 on device pixels; at a fractional one it scales.
-  QImage image(reinterpret_cast<const uchar*>(surface.Bits()), surface.Width(), surface.Height(),
-               qsizetype(surface.Width()) * 4, QImage::Format_RGB32);
-  image.setDevicePixelRatio(FControl.PixelRatio());
+  // At the screen's own ratio Qt puts the pixels 1:1 on device pixels; at a
+  // fractional one it scales.
   painter.setRenderHint(QPainter::SmoothPixmapTransform, devicePixelRatioF() != FControl.PixelRatio());
-  painter.drawImage(QPointF(0, 0), image);
+  painter.drawImage(QPointF(0, 0), WrapPixels(surface, FControl.PixelRatio()));
 }
 
 TShiftState TControlHostWidget::ShiftState(const QMouseEvent& event) {

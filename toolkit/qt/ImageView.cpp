@@ -9,6 +9,7 @@
 
 #include "toolkit/Forms.h"
 #include "toolkit/Jpeg.h"
+#include "toolkit/qt/QtPixels.h"
 
 // A fitting asked for: the picture (sharing its pixels) and the size; the
 // fitted picture once made.
@@ -18,18 +19,6 @@ struct TImageView::TFitJob {
   std::shared_ptr<const TBitmap> Fitted;
   TDecodePool::TJobRef Job;
 };
-
-namespace {
-
-QImage Wrap(const TBitmap& bitmap, qreal ratio) {
-  // Wraps the pixels: nothing is copied.
-  QImage image(reinterpret_cast<const uchar*>(bitmap.Bits()), bitmap.Width(), bitmap.Height(),
-               qsizetype(bitmap.Width()) * 4, QImage::Format_RGB32);
-  image.setDevicePixelRatio(ratio);
-  return image;
-}
-
-}  // namespace
 
 TImageView::TImageView(TImage& image, QWidget* parent) : QWidget(parent), FImage(image) {
   setAttribute(Qt::WA_OpaquePaintEvent);
@@ -203,33 +192,32 @@ void TImageView::WaitForFit() {
 
 void TImageView::paintEvent(QPaintEvent*) {
   QPainter painter(this);
-  const TColor face = ColorToRGB(clBtnFace);
-  painter.fillRect(rect(), QColor(GetRValue(face), GetGValue(face), GetBValue(face)));
+  painter.fillRect(rect(), ToQColor(clBtnFace));
   const TBitmap* bitmap = PictureBitmap();
   if (!bitmap) return;
   const qreal ratio = devicePixelRatioF();
   if (FImage.Stretch) {
-    painter.drawImage(rect(), Wrap(*bitmap, ratio));
+    painter.drawImage(rect(), WrapPixels(*bitmap, ratio));
     return;
   }
   const QRect at = PictureRect();
   if (at.isEmpty()) return;
   const QRectF logical(at.x() / ratio, at.y() / ratio, at.width() / ratio, at.height() / ratio);
   if (at.width() == bitmap->Width() && at.height() == bitmap->Height()) {
-    painter.drawImage(logical.topLeft(), Wrap(*bitmap, ratio));
+    painter.drawImage(logical.topLeft(), WrapPixels(*bitmap, ratio));
     return;
   }
   const TFitSize size{at.width(), at.height()};
   if (FFitted && FFittedSize == size) {
-    painter.drawImage(logical.topLeft(), Wrap(*FFitted, ratio));
+    painter.drawImage(logical.topLeft(), WrapPixels(*FFitted, ratio));
     return;
   }
   // Sampled, which costs only the view's pixels, until the averaged one comes.
   StartFit(size);
   if (FFitted && FFittedSize == size) {
-    painter.drawImage(logical.topLeft(), Wrap(*FFitted, ratio));
+    painter.drawImage(logical.topLeft(), WrapPixels(*FFitted, ratio));
   } else {
-    painter.drawImage(logical, Wrap(*bitmap, 1));
+    painter.drawImage(logical, WrapPixels(*bitmap, 1));
   }
 }
 
