@@ -3,6 +3,7 @@
 // moved the bar, and Return or Space click the selected slide.
 #include <QScrollBar>
 #include <algorithm>
+#include <iterator>
 #include <utility>
 
 #include "app/mainfrm.h"
@@ -13,33 +14,14 @@ int TFrmGlimmet::SlideForKey(int Key, int Current) const {
   const int first = Thumbs1->Min(), last = Thumbs1->Max();
   const int columns = std::max(1, Thumbs1->NumColumns());
   const int page = columns * Thumbs1->RowsInView();
-  int step = 0;
-  switch (Key) {
-    case Qt::Key_Home:
-      return first;
-    case Qt::Key_End:
-      return last;
-    case Qt::Key_Left:
-      step = -1;
-      break;
-    case Qt::Key_Right:
-      step = 1;
-      break;
-    case Qt::Key_Up:
-      step = -columns;
-      break;
-    case Qt::Key_Down:
-      step = columns;
-      break;
-    case Qt::Key_PageUp:
-      step = -page;
-      break;
-    case Qt::Key_PageDown:
-      step = page;
-      break;
-    default:
-      return 0;
-  }
+  if (Key == Qt::Key_Home) return first;
+  if (Key == Qt::Key_End) return last;
+  const std::pair<int, int> steps[] = {{Qt::Key_Left, -1},      {Qt::Key_Right, 1},      {Qt::Key_Up, -columns},
+                                       {Qt::Key_Down, columns}, {Qt::Key_PageUp, -page}, {Qt::Key_PageDown, page}};
+  const auto* const move =
+      std::find_if(std::begin(steps), std::end(steps), [&](const auto& s) { return s.first == Key; });
+  if (move == std::end(steps)) return 0;
+  const int step = move->second;
   if (Current >= first && Current <= last) {
     return int(std::clamp<long long>(static_cast<long long>(Current) + step, first, last));
   }
