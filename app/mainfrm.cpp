@@ -233,15 +233,12 @@ void TFrmGlimmet::ApplySplitterSnap() {
   Splitter1->setSizes({0, sizes[0] + sizes[1]});
 }
 
-// Centred in the screen's free area; a window larger than it is made as
-// small as it must be to lie wholly inside it.
-void TFrmGlimmet::CentreOnScreen() {
+// Centred in the screen's free area with a frame of the given size; a window
+// larger than it is made as small as it must be to lie wholly inside it.
+void TFrmGlimmet::CentreOnScreen(QSize frame) {
   const QScreen* s = screen();
   if (!s) return;
   const QRect area = s->availableGeometry();
-  // A frame of an odd number of device pixels rounds to logical ones either
-  // way: one pixel more keeps it inside at any ratio.
-  const QSize frame = frameGeometry().size() - size() + (devicePixelRatioF() > 1 ? QSize(1, 1) : QSize(0, 0));
   QSize client = size();
   if (const QSize fits = client.boundedTo(area.size() - frame); fits != client) {
     client = fits.expandedTo(minimumSizeHint());
@@ -264,27 +261,25 @@ void TFrmGlimmet::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   if (!FShownBefore) {
     FShownBefore = true;
-    CentreOnScreen();
-    FCentreWithFrame = true;
-    // The first frame comes at once, with the tree and the grid's
-    // background; the folder is listed, and the grid painted, once the
-    // window is on the screen (see eventFilter).
+    // A frame of an odd number of device pixels rounds to logical ones either
+    // way: one pixel more keeps it inside at any ratio.
+    CentreOnScreen(frameGeometry().size() - size() + (devicePixelRatioF() > 1 ? QSize(1, 1) : QSize(0, 0)));
     if (QWindow* window = windowHandle()) {
+      // A window manager puts its frame around the window as it maps it;
+      // the window is centred again with that frame.
+      FFrameWatch = std::make_unique<TFrameWatch>(*window, [this](QSize frame) {
+        QMetaObject::invokeMethod(
+            this, [this, frame] { Application.Guard([this, frame] { CentreOnScreen(frame); }); },
+            Qt::QueuedConnection);
+      });
+      // The first frame comes at once, with the tree and the grid's
+      // background; the folder is listed, and the grid painted, once the
+      // window is on the screen (see eventFilter).
       window->installEventFilter(this);
       return;
     }
   }
   Application.Guard([this] { FormShow(this); });
-}
-
-bool TFrmGlimmet::event(QEvent* event) {
-  // A window manager puts its frame around the window as it maps it; when
-  // the window first becomes active it is centred again, with the frame.
-  if (FCentreWithFrame && event->type() == QEvent::WindowActivate) {
-    FCentreWithFrame = false;
-    if (frameGeometry().size() != size()) CentreOnScreen();
-  }
-  return QWidget::event(event);
 }
 
 bool TFrmGlimmet::eventFilter(QObject* watched, QEvent* event) {

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "app/FrameWatch.h"
 #include "app/SlideSupply.h"
 #include "lib/Tesk_Thumbnails.h"
 #include "toolkit/Classes.h"
@@ -91,7 +92,6 @@ class TFrmGlimmet : public QWidget, public TComponent {
 
  protected:
   void showEvent(QShowEvent* event) override;
-  bool event(QEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
   // A folder or picture dropped onto the window opens as by OpenPath.
@@ -106,7 +106,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void BuildSplitter();
   void LoadThumbs1Values();
   void ConnectEvents();
-  void CentreOnScreen();
+  void CentreOnScreen(QSize frame);
   void ApplySplitterSnap();
   std::string FileOfSlide(int ThumbID) const;
   TSlideLook SlideLook() const;
@@ -126,7 +126,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   std::unique_ptr<TStringList> FFileList;
   std::string FExeDir;
   bool FShownBefore = false;
-  bool FCentreWithFrame = false;
+  std::unique_ptr<TFrameWatch> FFrameWatch;
   // The first picture of the running paint that failed to load.
   std::exception_ptr FPaintFailure;
   // Why a file of the listed folder could not be shown, as its slide's tip says.

@@ -7,7 +7,7 @@ set -euo pipefail
 PACKAGES=(
   cmake make g++ pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev
-  libjpeg62-turbo-dev libjpeg-turbo-progs libzstd-dev
+  libjpeg62-turbo-dev libjpeg-turbo-progs libzstd-dev libxcb1-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick libxfixes-dev openbox
   fonts-dejavu-core

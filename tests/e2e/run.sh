@@ -526,6 +526,28 @@ else
 fi
 stop_app
 
+# --- a window manager that starts after the window ------------------------------
+# It frames a window already shown: the window is centred again with that frame.
+stop "$wm_pid"
+launch late "$program" "$work/pics"
+if win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | head -n1); then
+  openbox --sm-disable >>"$work/openbox.log" 2>&1 &
+  wm_pid=$!
+  at=""
+  for _ in $(seq 50); do
+    sleep 0.2
+    read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g') || continue
+    at=$(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF} END {print x, y}')
+    want="$(((1280 - (944 + fl + fr)) / 2 + fl)) $(((1024 - (591 + ft + fb)) / 2 + ft))"
+    [[ $at == "$want" ]] && break
+  done
+  [[ $at == "${want:-}" ]] && pass "a late window manager: centred with its frame at ($at)" ||
+    fail "a late window manager: the client at (${at:-?}), not (${want:-?})"
+else
+  fail "a late window manager: the window did not appear"
+fi
+stop_app
+
 written=$(find "$work/tmp" "$work/home" -mindepth 1)
 [[ -z $written ]] && pass "nothing written to TMPDIR or HOME" || fail "written: $written"
 # The one place written: the cache folder, private, whole entries only.
