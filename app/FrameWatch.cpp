@@ -42,7 +42,8 @@ bool TFrameWatch::nativeEventFilter(const QByteArray& eventType, void* message, 
     return false;
   xcb_connection_t* c = X11Connection();
   const TReply<xcb_get_property_reply_t> reply(
-      xcb_get_property_reply(c, xcb_get_property(c, 0, notify->window, FFrameAtom, XCB_ATOM_CARDINAL, 0, 4), nullptr),
+      xcb_get_property_reply(c, xcb_get_property(c, 0, notify->window, FFrameAtom, XCB_ATOM_CARDINAL, 0, 4),
+                             nullptr),
       &std::free);
   if (!reply || reply->format != 32 || xcb_get_property_value_length(reply.get()) != 16) return false;
   // Left, right, top, bottom, in device pixels; a frame of an odd number of
