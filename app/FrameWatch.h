@@ -1,28 +1,39 @@
 #pragma once
 
 #include <QAbstractNativeEventFilter>
-#include <QSize>
+#include <QMargins>
 #include <functional>
+#include <optional>
 
 class QWindow;
 
-// Tells, once, the size of the frame an X11 window manager has put around a
-// window, as the manager publishes it (_NET_FRAME_EXTENTS), in the window's
-// logical pixels. Qt reads the frame at moments that race the manager and
-// may keep an empty one after the window is framed; the manager's own word
-// does not race. Made before the window is shown; does nothing elsewhere
-// than on X11. The filter leaves the application with the watch.
+// The frame an X11 window manager puts around a window, in the window's
+// logical pixels (rounded up), as the manager publishes it (_NET_FRAME_EXTENTS). Qt reads
+// the frame at moments that race the manager and may keep an empty one after
+// the window is framed; the manager's own word does not race. Made before
+// the window is shown; does nothing elsewhere than on X11. The filter leaves
+// the application with the watch.
 class TFrameWatch : public QAbstractNativeEventFilter {
  public:
-  TFrameWatch(const QWindow& window, std::function<void(QSize frame)> onFramed);
+  explicit TFrameWatch(const QWindow& window);
   TFrameWatch(const TFrameWatch&) = delete;
   TFrameWatch& operator=(const TFrameWatch&) = delete;
+
+  // Asks a manager that answers such requests for the frame it will put
+  // around the window, so that the window is placed once, before it shows.
+  std::optional<QMargins> AskFrame();
+  // Tells, once, a frame the manager publishes that differs from the one it
+  // answered AskFrame with (none asked: the first it publishes).
+  void OnFramed(std::function<void(QMargins frame)> onFramed) { FOnFramed = std::move(onFramed); }
 
   bool nativeEventFilter(const QByteArray& eventType, void* message, qintptr* result) override;
 
  private:
+  std::optional<QMargins> PublishedFrame() const;
+
   const QWindow& FWindow;
-  std::function<void(QSize)> FOnFramed;
+  std::function<void(QMargins)> FOnFramed;
   unsigned FFrameAtom = 0;
+  std::optional<QMargins> FAnswered;
   bool FTold = false;
 };

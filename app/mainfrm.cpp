@@ -233,26 +233,27 @@ void TFrmGlimmet::ApplySplitterSnap() {
   Splitter1->setSizes({0, sizes[0] + sizes[1]});
 }
 
-// Centred in the screen's free area with a frame of the given size; a window
-// larger than it is made as small as it must be to lie wholly inside it.
-void TFrmGlimmet::CentreOnScreen(QSize frame) {
+// Centred in the screen's free area with a frame of the given widths; a
+// window larger than it is made as small as it must be to lie wholly inside.
+void TFrmGlimmet::CentreOnScreen(QMargins frame) {
   const QScreen* s = screen();
   if (!s) return;
   const QRect area = s->availableGeometry();
+  const QSize frameSize(frame.left() + frame.right(), frame.top() + frame.bottom());
   QSize client = size();
-  if (const QSize fits = client.boundedTo(area.size() - frame); fits != client) {
+  if (const QSize fits = client.boundedTo(area.size() - frameSize); fits != client) {
     client = fits.expandedTo(minimumSizeHint());
-    resize(client);
   }
-  // The frame's size as it will be: a shown window takes a new size only
-  // when the window system has made it.
-  const QSize outer = client + frame;
+  const QSize outer = client + frameSize;
   const QPoint at(area.x() + (area.width() - outer.width()) / 2, area.y() + (area.height() - outer.height()) / 2);
-  // Once on the screen, the frame itself is placed.
-  if (windowHandle() && windowHandle()->isVisible()) {
-    windowHandle()->setFramePosition(at);
+  QWindow* window = windowHandle();
+  if (window && window->isVisible()) {
+    // A shown window takes a new size only when the window system has made
+    // it; its frame is placed, by the window manager.
+    if (client != size()) resize(client);
+    window->setFramePosition(at);
   } else {
-    move(at);
+    setGeometry(QRect(at + QPoint(frame.left(), frame.top()), client));
   }
 }
 
@@ -261,13 +262,22 @@ void TFrmGlimmet::showEvent(QShowEvent* event) {
   if (event->spontaneous()) return;
   if (!FShownBefore) {
     FShownBefore = true;
-    // A frame of an odd number of device pixels rounds to logical ones either
-    // way: one pixel more keeps it inside at any ratio.
-    CentreOnScreen(frameGeometry().size() - size() + (devicePixelRatioF() > 1 ? QSize(1, 1) : QSize(0, 0)));
-    if (QWindow* window = windowHandle()) {
-      // A window manager puts its frame around the window as it maps it;
-      // the window is centred again with that frame.
-      FFrameWatch = std::make_unique<TFrameWatch>(*window, [this](QSize frame) {
+    QWindow* window = windowHandle();
+    // A window manager puts its frame around the window as it maps it; one
+    // that says beforehand how wide it will be has the window placed once.
+    // Otherwise it is placed with Qt's frame, and again once the manager
+    // frames it. A frame of an odd number of device pixels rounds to logical
+    // ones either way: one pixel more keeps it inside at any ratio.
+    if (window) FFrameWatch = std::make_unique<TFrameWatch>(*window);
+    const std::optional<QMargins> told = FFrameWatch ? FFrameWatch->AskFrame() : std::nullopt;
+    const int rounding = devicePixelRatioF() > 1 ? 1 : 0;
+    const QRect inner = geometry();
+    const QRect outer = frameGeometry();
+    CentreOnScreen(told.value_or(QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
+                                          outer.right() - inner.right() + rounding,
+                                          outer.bottom() - inner.bottom() + rounding)));
+    if (window) {
+      FFrameWatch->OnFramed([this](QMargins frame) {
         QMetaObject::invokeMethod(
             this, [this, frame] { Application.Guard([this, frame] { CentreOnScreen(frame); }); },
             Qt::QueuedConnection);

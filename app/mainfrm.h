@@ -106,7 +106,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void BuildSplitter();
   void LoadThumbs1Values();
   void ConnectEvents();
-  void CentreOnScreen(QSize frame);
+  void CentreOnScreen(QMargins frame);
   void ApplySplitterSnap();
   std::string FileOfSlide(int ThumbID) const;
   TSlideLook SlideLook() const;
