@@ -268,7 +268,10 @@ void TFrmGlimmet::showEvent(QShowEvent* event) {
     // Otherwise it is placed with Qt's frame, and again once the manager
     // frames it. A frame of an odd number of device pixels rounds to logical
     // ones either way: one pixel more keeps it inside at any ratio.
-    if (window) FFrameWatch = std::make_unique<TFrameWatch>(*window);
+    if (window) {
+      SetServerBackground(*window, ToQColor(clBtnFace));
+      FFrameWatch = std::make_unique<TFrameWatch>(*window);
+    }
     const std::optional<QMargins> told = FFrameWatch ? FFrameWatch->AskFrame() : std::nullopt;
     const int rounding = devicePixelRatioF() > 1 ? 1 : 0;
     const QRect inner = geometry();

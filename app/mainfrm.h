@@ -9,7 +9,7 @@
 #include <optional>
 #include <string>
 
-#include "app/FrameWatch.h"
+#include "app/X11Window.h"
 #include "app/SlideSupply.h"
 #include "lib/Tesk_Thumbnails.h"
 #include "toolkit/Classes.h"

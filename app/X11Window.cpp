@@ -1,4 +1,4 @@
-#include "app/FrameWatch.h"
+#include "app/X11Window.h"
 
 #include <QGuiApplication>
 #include <QWindow>
@@ -47,6 +47,25 @@ bool ManagerSupports(xcb_connection_t* c, xcb_atom_t request) {
 }
 
 }  // namespace
+
+void SetServerBackground(const QWindow& window, const QColor& colour) {
+  xcb_connection_t* c = X11Connection();
+  if (!c) return;
+  const auto id = static_cast<xcb_window_t>(window.winId());
+  const TReply<xcb_get_window_attributes_reply_t> attributes(
+      xcb_get_window_attributes_reply(c, xcb_get_window_attributes(c, id), nullptr), &std::free);
+  if (!attributes) return;
+  const auto channel = [](int value) { return static_cast<std::uint16_t>(value * 257); };
+  const TReply<xcb_alloc_color_reply_t> pixel(
+      xcb_alloc_color_reply(c,
+                            xcb_alloc_color(c, attributes->colormap, channel(colour.red()), channel(colour.green()),
+                                            channel(colour.blue())),
+                            nullptr),
+      &std::free);
+  if (!pixel) return;
+  const std::uint32_t value = pixel->pixel;
+  xcb_change_window_attributes(c, id, XCB_CW_BACK_PIXEL, &value);
+}
 
 TFrameWatch::TFrameWatch(const QWindow& window) : FWindow(window) {
   xcb_connection_t* c = X11Connection();
