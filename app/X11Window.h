@@ -17,10 +17,10 @@ class QWindow;
 void SetServerBackground(const QWindow& window, const QColor& colour);
 
 // The frame an X11 window manager puts around a window, in the window's
-// logical pixels (rounded up), as the manager publishes it (_NET_FRAME_EXTENTS). Qt reads
-// the frame at moments that race the manager and may keep an empty one after
-// the window is framed; the manager's own word does not race. The filter
-// leaves the application with the watch.
+// logical pixels (rounded up), as the manager publishes it
+// (_NET_FRAME_EXTENTS). Qt reads the frame at moments that race the manager
+// and may keep an empty one after the window is framed; the manager's own
+// word does not race. The filter leaves the application with the watch.
 class TFrameWatch : public QAbstractNativeEventFilter {
  public:
   explicit TFrameWatch(const QWindow& window);
