@@ -257,40 +257,41 @@ void TFrmGlimmet::CentreOnScreen(QMargins frame) {
   }
 }
 
+// The frame as Qt knows it. A frame of an odd number of device pixels rounds
+// to logical ones either way: one pixel more keeps it inside at any ratio.
+QMargins TFrmGlimmet::QtFrame() const {
+  const int rounding = devicePixelRatioF() > 1 ? 1 : 0;
+  const QRect inner = geometry();
+  const QRect outer = frameGeometry();
+  return {inner.left() - outer.left(), inner.top() - outer.top(), outer.right() - inner.right() + rounding,
+          outer.bottom() - inner.bottom() + rounding};
+}
+
 void TFrmGlimmet::showEvent(QShowEvent* event) {
   QWidget::showEvent(event);
   if (event->spontaneous()) return;
   if (!FShownBefore) {
     FShownBefore = true;
-    QWindow* window = windowHandle();
-    // A window manager puts its frame around the window as it maps it; one
-    // that says beforehand how wide it will be has the window placed once.
-    // Otherwise it is placed with Qt's frame, and again once the manager
-    // frames it. A frame of an odd number of device pixels rounds to logical
-    // ones either way: one pixel more keeps it inside at any ratio.
-    if (window) {
+    if (QWindow* window = windowHandle()) {
       SetServerBackground(*window, ToQColor(clBtnFace));
+      // A window manager puts its frame around the window as it maps it;
+      // one that says beforehand how wide it will be has the window placed
+      // once. Otherwise it is placed with Qt's frame, and again once the
+      // manager frames it.
       FFrameWatch = std::make_unique<TFrameWatch>(*window);
-    }
-    const std::optional<QMargins> told = FFrameWatch ? FFrameWatch->AskFrame() : std::nullopt;
-    const int rounding = devicePixelRatioF() > 1 ? 1 : 0;
-    const QRect inner = geometry();
-    const QRect outer = frameGeometry();
-    CentreOnScreen(told.value_or(QMargins(inner.left() - outer.left(), inner.top() - outer.top(),
-                                          outer.right() - inner.right() + rounding,
-                                          outer.bottom() - inner.bottom() + rounding)));
-    if (window) {
       FFrameWatch->OnFramed([this](QMargins frame) {
         QMetaObject::invokeMethod(
             this, [this, frame] { Application.Guard([this, frame] { CentreOnScreen(frame); }); },
             Qt::QueuedConnection);
       });
+      CentreOnScreen(FFrameWatch->AskFrame().value_or(QtFrame()));
       // The first frame comes at once, with the tree and the grid's
       // background; the folder is listed, and the grid painted, once the
       // window is on the screen (see eventFilter).
       window->installEventFilter(this);
       return;
     }
+    CentreOnScreen(QtFrame());
   }
   Application.Guard([this] { FormShow(this); });
 }

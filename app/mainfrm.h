@@ -107,6 +107,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void LoadThumbs1Values();
   void ConnectEvents();
   void CentreOnScreen(QMargins frame);
+  QMargins QtFrame() const;
   void ApplySplitterSnap();
   std::string FileOfSlide(int ThumbID) const;
   TSlideLook SlideLook() const;

@@ -208,12 +208,8 @@ void TImageView::paintEvent(QPaintEvent*) {
     return;
   }
   const TFitSize size{at.width(), at.height()};
-  if (FFitted && FFittedSize == size) {
-    painter.drawImage(logical.topLeft(), WrapPixels(*FFitted, ratio));
-    return;
-  }
   // Sampled, which costs only the view's pixels, until the averaged one comes.
-  StartFit(size);
+  if (!FFitted || FFittedSize != size) StartFit(size);
   if (FFitted && FFittedSize == size) {
     painter.drawImage(logical.topLeft(), WrapPixels(*FFitted, ratio));
   } else {
