@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "app/X11Window.h"
-#include "app/SlideSupply.h"
+#include "toolkit/qt/X11Window.h"
+#include "app/pictures/SlideSupply.h"
 #include "lib/Tesk_Thumbnails.h"
 #include "toolkit/Classes.h"
 #include "toolkit/Image.h"

@@ -15,7 +15,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "app/SlideSupply.h"
+#include "app/pictures/SlideSupply.h"
 #include "support/BrowserTest.h"
 #include "support/WithinSeconds.h"
 #include "support/ScopedEnv.h"

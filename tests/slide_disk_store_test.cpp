@@ -10,9 +10,9 @@
 #include <functional>
 #include <thread>
 
-#include "app/SlideDiskEntry.h"
-#include "app/SlideDiskStore.h"
-#include "app/SlideSupply.h"
+#include "app/pictures/SlideDiskEntry.h"
+#include "app/pictures/SlideDiskStore.h"
+#include "app/pictures/SlideSupply.h"
 #include "lib/Tesk_Thumbnails.h"
 #include "toolkit/DecodeStretched.h"
 #include "support/JpegMaker.h"

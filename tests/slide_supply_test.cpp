@@ -21,7 +21,7 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
-#include "app/SlideSupply.h"
+#include "app/pictures/SlideSupply.h"
 #include "support/JpegMaker.h"
 #include "support/ScopedEnv.h"
 #include "support/WithinSeconds.h"

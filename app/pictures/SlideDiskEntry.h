@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/SlideDiskStore.h"
+#include "app/pictures/SlideDiskStore.h"
 
 constexpr std::uint32_t DiskSlideFormatVersion = 1;
 

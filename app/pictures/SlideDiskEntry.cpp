@@ -1,4 +1,4 @@
-#include "app/SlideDiskEntry.h"
+#include "app/pictures/SlideDiskEntry.h"
 
 #include <zstd.h>
 

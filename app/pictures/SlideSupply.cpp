@@ -1,4 +1,4 @@
-#include "app/SlideSupply.h"
+#include "app/pictures/SlideSupply.h"
 
 #include <algorithm>
 #include <exception>

@@ -1,4 +1,4 @@
-#include "app/SlideStore.h"
+#include "app/pictures/SlideStore.h"
 
 #include <algorithm>
 #include <cstdlib>

@@ -1,4 +1,4 @@
-#include "app/X11Window.h"
+#include "toolkit/qt/X11Window.h"
 
 #include <QGuiApplication>
 #include <QWindow>

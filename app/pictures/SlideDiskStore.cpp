@@ -1,4 +1,4 @@
-#include "app/SlideDiskStore.h"
+#include "app/pictures/SlideDiskStore.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 #include <ctime>
 #include <vector>
 
-#include "app/SlideDiskEntry.h"
+#include "app/pictures/SlideDiskEntry.h"
 #include "toolkit/FileData.h"
 #include "toolkit/Forms.h"
 #include "toolkit/SysUtils.h"

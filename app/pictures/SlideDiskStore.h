@@ -18,7 +18,7 @@
 #include <string>
 #include <unordered_map>
 
-#include "app/SlideStore.h"
+#include "app/pictures/SlideStore.h"
 
 struct TDiskSlideKey {
   TSlideKey Slide;

@@ -27,8 +27,8 @@
 #include <string>
 #include <vector>
 
-#include "app/SlideDiskStore.h"
-#include "app/SlideStore.h"
+#include "app/pictures/SlideDiskStore.h"
+#include "app/pictures/SlideStore.h"
 #include "toolkit/DecodePool.h"
 #include "toolkit/FitPicture.h"
 #include "toolkit/Pictures.h"
