@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/FullScreen.h"
 #include "app/PatternSplitter.h"
 #include "app/ShellTreeView.h"
 #include "app/SlideToolTip.h"
@@ -102,6 +103,15 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
   quit->setShortcutContext(Qt::WindowShortcut);
   connect(quit, &QAction::triggered, this, &QWidget::close);
   addAction(quit);
+  auto* full = new QAction(this);
+  full->setShortcut(Qt::Key_F11);
+  full->setShortcutContext(Qt::WindowShortcut);
+  connect(full, &QAction::triggered, this, [this] { ToggleFullScreen(); });
+  addAction(full);
+  // The large view's steps and full screen are the window's; its zoom is its own.
+  FFullScreen = std::make_unique<TFullScreen>(*this, *LargeImgView, [this] { return LargeViewLine(); });
+  LargeImgView->installEventFilter(this);
+  connect(LargeImgView, &TImageView::ScaleChanged, this, [this] { FFullScreen->Flash(); });
   setAcceptDrops(true);
   resize(kClientWidth, kClientHeight);
   Application.Guard([this] { FormCreate(this); });
@@ -109,7 +119,8 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
 
 TFrmGlimmet::~TFrmGlimmet() {
   // The views go before the components they show, which the component base
-  // frees next.
+  // frees next; the large view is back in the window first.
+  FFullScreen.reset();
   delete Thumbs1Host;
   delete LargeImgView;
   if (FrmGlimmet == this) FrmGlimmet = nullptr;
@@ -316,6 +327,7 @@ bool TFrmGlimmet::eventFilter(QObject* watched, QEvent* event) {
     }
     return taken;
   }
+  if (watched == LargeImgView) return LargeImgViewEvent(event);
   if (watched == Thumbs1Host && event->type() == QEvent::ToolTip) {
     return ShowSlideToolTip(static_cast<QHelpEvent&>(*event));
   }
@@ -323,6 +335,7 @@ bool TFrmGlimmet::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TFrmGlimmet::closeEvent(QCloseEvent* event) {
+  FFullScreen->Leave();
   Application.Guard([this] { FormClose(this); });
   event->accept();
 }
@@ -499,6 +512,7 @@ void TFrmGlimmet::ShowInLargeView(const std::string& file) {
   LargeImg->Picture().SetGraphic(std::move(large->Graphic));
   LargeImgView->OfferFitted(std::move(large->Fitted));
   LargeImgView->setToolTip(QFile::decodeName(QByteArray::fromStdString(ExtractFileName(file))));
+  FFullScreen->Refresh();
 }
 
 bool TFrmGlimmet::ShowSlideToolTip(const QHelpEvent& event) {

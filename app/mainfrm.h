@@ -21,6 +21,7 @@ class QKeyEvent;
 class QScrollBar;
 class QSplitter;
 class TControlHostWidget;
+class TFullScreen;
 class TImageView;
 class TShellTreeView;
 
@@ -64,6 +65,17 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // Return and Space click the selected slide; F and 1 set the large view's
   // mode. False for a key the grid leaves to others.
   bool Thumbs1KeyDown(int Key, bool Shift);
+  // A key pressed on the large view (app/LargeViewKeys.cpp): Right, Down,
+  // Space and Page Down show the next slide's picture, Left, Up, BackSpace
+  // and Page Up the previous one, Home and End the first and last, each as a
+  // click of that slide; F11 and Return go full screen and back, Escape
+  // leaves it, I keeps its strip shown. False for a key left to the view.
+  bool LargeImgKeyDown(int Key);
+  // The large view alone on the screen, or back in the window.
+  void ToggleFullScreen();
+  TFullScreen& FullScreen() { return *FFullScreen; }
+  // The way the large view last stepped: 1 forward, -1 back.
+  int FLargeDirection = 1;
 
   // Selects the folder in the tree and lists it as a click there would;
   // false when the tree knows no such folder.
@@ -121,6 +133,10 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void ScrollSlideIntoView(int ThumbID);
   int SlideForKey(int Key, int Current) const;
   bool ShowSlideToolTip(const QHelpEvent& event);
+  // app/LargeViewKeys.cpp
+  bool LargeImgViewEvent(QEvent* event);
+  void StepLargeView(int ThumbID, int Direction);
+  QString LargeViewLine() const;
   void ShowInLargeView(const std::string& file);
   void SelectInTree(const std::string& folder);
 
@@ -138,6 +154,9 @@ class TFrmGlimmet : public QWidget, public TComponent {
   bool FFollowedBar = false;
   bool FFollowBarLater = false;
   std::optional<std::string> FStartPath;
+  std::unique_ptr<TFullScreen> FFullScreen;
+  // The plain wheel over the large view turned short of a whole notch.
+  int FLargeWheel = 0;
 };
 
 // The application's main window.

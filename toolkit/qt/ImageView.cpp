@@ -4,6 +4,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QWheelEvent>
 #include <algorithm>
 #include <cmath>
 
@@ -36,19 +37,48 @@ TImageView::~TImageView() {
   FImage.OnChange = nullptr;
 }
 
-QPoint TImageView::PictureOrigin(const QSize& view, const QSize& picture, bool centred) {
-  if (!centred) return {0, 0};
-  // Integer division truncates toward zero: an odd difference leaves the
-  // extra pixel on the right and at the bottom, also when the picture is
-  // larger than the view.
-  return {(view.width() - picture.width()) / 2, (view.height() - picture.height()) / 2};
-}
-
 void TImageView::SetMode(TViewMode mode) {
   FMode = mode;
+  if (mode == TViewMode::Natural) FZoom = {};
+  if (mode == TViewMode::Zoom && FZoom == TZoom{}) FMode = TViewMode::Natural;
   FPan = {};
   UpdateCursor();
   update();
+  emit ScaleChanged();
+}
+
+void TImageView::StepZoom(bool in, QPoint at) {
+  const TFitSize natural = NaturalSize();
+  if (natural.Width <= 0 || FImage.Stretch) return;
+  const TZoom now = FMode == TViewMode::Fit ? FittedScale(natural, DeviceSize()) : FZoom;
+  const std::optional<TZoom> next = NextZoom(now.Num, now.Den, in);
+  if (!next) return;
+  const QRect before = PictureRect();
+  FZoom = *next;
+  FMode = FZoom == TZoom{} ? TViewMode::Natural : TViewMode::Zoom;
+  const TFitSize after = ShownSize();
+  FPan = {};
+  if (FImage.Center && !before.isEmpty()) {
+    // The picture's point under at keeps its place: the pan is where that
+    // puts the picture less where centring would, and PannedOrigin keeps it
+    // within the picture's edges.
+    const double fx = double(at.x() - before.x()) / before.width();
+    const double fy = double(at.y() - before.y()) / before.height();
+    const TFitSize view = DeviceSize();
+    FPan = {at.x() - int(std::lround(fx * after.Width)) - (view.Width - after.Width) / 2,
+            at.y() - int(std::lround(fy * after.Height)) - (view.Height - after.Height) / 2};
+  }
+  UpdateCursor();
+  update();
+  emit ScaleChanged();
+}
+
+QString TImageView::ScaleText() const {
+  const TFitSize natural = NaturalSize();
+  if (natural.Width <= 0) return {};
+  const TZoom scale = FMode == TViewMode::Fit ? FittedScale(natural, DeviceSize()) : FZoom;
+  const long percent = std::lround(100.0 * scale.Num / scale.Den);
+  return (FMode == TViewMode::Fit ? QStringLiteral("fit %1%") : QStringLiteral("%1%")).arg(percent);
 }
 
 void TImageView::PictureChanged() {
@@ -104,7 +134,8 @@ TFitSize TImageView::NaturalSize() const {
 
 TFitSize TImageView::ShownSize() const {
   const TFitSize natural = NaturalSize();
-  return FMode == TViewMode::Fit && !FImage.Stretch ? FittedSize(natural, DeviceSize()) : natural;
+  if (FImage.Stretch || FMode == TViewMode::Natural) return natural;
+  return FMode == TViewMode::Fit ? FittedSize(natural, DeviceSize()) : ZoomedSize(natural, FZoom);
 }
 
 QRect TImageView::PictureRect() {
@@ -116,8 +147,8 @@ QRect TImageView::PictureRect() {
 }
 
 bool TImageView::Pannable() const {
-  if (FImage.Stretch || !FImage.Center || FMode == TViewMode::Fit) return false;
-  const TFitSize picture = NaturalSize(), view = DeviceSize();
+  if (FImage.Stretch || !FImage.Center) return false;
+  const TFitSize picture = ShownSize(), view = DeviceSize();
   return picture.Width > view.Width || picture.Height > view.Height;
 }
 
@@ -207,6 +238,10 @@ void TImageView::paintEvent(QPaintEvent*) {
     painter.drawImage(logical.topLeft(), WrapPixels(*bitmap, ratio));
     return;
   }
+  if (FMode == TViewMode::Zoom && FZoom.Num > FZoom.Den) {
+    DrawMagnified(painter, *bitmap, at);
+    return;
+  }
   const TFitSize size{at.width(), at.height()};
   // Sampled, which costs only the view's pixels, until the averaged one comes.
   if (!FFitted || FFittedSize != size) StartFit(size);
@@ -215,6 +250,18 @@ void TImageView::paintEvent(QPaintEvent*) {
   } else {
     painter.drawImage(logical, WrapPixels(*bitmap, 1));
   }
+}
+
+// Only the part in view is made: a magnified picture may be many times the
+// memory of the picture itself.
+void TImageView::DrawMagnified(QPainter& painter, const TBitmap& picture, const QRect& at) {
+  const TFitSize view = DeviceSize();
+  const QRect visible = at.intersected(QRect(0, 0, view.Width, view.Height));
+  if (visible.isEmpty()) return;
+  TBitmap part(visible.width(), visible.height(), TPixelInit::Unset);
+  MagnifyPart(picture, FZoom, {visible.x() - at.x(), visible.y() - at.y()}, part);
+  const qreal ratio = devicePixelRatioF();
+  painter.drawImage(QPointF(visible.x() / ratio, visible.y() / ratio), WrapPixels(part, ratio));
 }
 
 void TImageView::resizeEvent(QResizeEvent* event) {
@@ -256,7 +303,29 @@ void TImageView::keyPressEvent(QKeyEvent* event) {
     SetMode(TViewMode::Fit);
   } else if (event->key() == Qt::Key_1 && !(event->modifiers() & ~Qt::KeypadModifier)) {
     SetMode(TViewMode::Natural);
+  } else if (const int key = event->key(); (key == Qt::Key_Plus || key == Qt::Key_Equal || key == Qt::Key_Minus) &&
+                                           !(event->modifiers() & ~(Qt::KeypadModifier | Qt::ShiftModifier))) {
+    const TFitSize view = DeviceSize();
+    StepZoom(key != Qt::Key_Minus, {view.Width / 2, view.Height / 2});
   } else {
     QWidget::keyPressEvent(event);
+  }
+}
+
+// Ctrl+wheel zooms about the pointer, a step a notch; the plain wheel is the
+// window's.
+void TImageView::wheelEvent(QWheelEvent* event) {
+  if (!(event->modifiers() & Qt::ControlModifier)) {
+    event->ignore();
+    return;
+  }
+  const qreal ratio = devicePixelRatioF();
+  const QPoint at(int(std::lround(event->position().x() * ratio)), int(std::lround(event->position().y() * ratio)));
+  FZoomWheel += event->angleDelta().y();
+  for (; FZoomWheel >= QWheelEvent::DefaultDeltasPerStep; FZoomWheel -= QWheelEvent::DefaultDeltasPerStep) {
+    StepZoom(true, at);
+  }
+  for (; FZoomWheel <= -QWheelEvent::DefaultDeltasPerStep; FZoomWheel += QWheelEvent::DefaultDeltasPerStep) {
+    StepZoom(false, at);
   }
 }

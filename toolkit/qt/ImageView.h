@@ -4,9 +4,13 @@
 // per device pixel), where a picture larger than the view can be dragged
 // with the left button, or fitted into the view (shrunk only, averaged).
 // A double click switches between the two, as do F (fit) and 1 (natural).
+// + and - (and Ctrl+wheel, about the pointer) step through the zoom steps
+// (toolkit/ZoomSteps.h): below natural size averaged like the fitted
+// picture, above it magnified without smoothing, only the part in view.
 // The fitted picture comes with the picture where it was decoded; for
 // another view size it is made once on a worker of the view's own, and until
 // it comes, a quick sampled one stands in.
+#include <QString>
 #include <QWidget>
 #include <memory>
 
@@ -14,27 +18,36 @@
 #include "toolkit/FitPicture.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/Image.h"
+#include "toolkit/ZoomSteps.h"
+
+class QPainter;
 
 class TImageView : public QWidget {
   Q_OBJECT
 
  public:
-  enum class TViewMode { Natural, Fit };
+  // Zoom: a zoom step other than 1 (Natural).
+  enum class TViewMode { Natural, Fit, Zoom };
 
   explicit TImageView(TImage& image, QWidget* parent = nullptr);
   // Must go before the image it shows.
   ~TImageView() override;
 
   TImage& Image() { return FImage; }
-  // Where the picture's top-left corner goes in a view of this size.
-  static QPoint PictureOrigin(const QSize& view, const QSize& picture, bool centred);
 
   // Kept while other pictures are shown; a new mode shows the picture centred.
   TViewMode Mode() const { return FMode; }
   void SetMode(TViewMode mode);
+  // The zoom step shown outside Fit: 1/1 at natural size.
+  TZoom Zoom() const { return FZoom; }
+  // The next zoom step above (in) or below the scale shown now, the picture's
+  // point at device pixel at staying there; nothing past the last step.
+  void StepZoom(bool in, QPoint at);
+  // The scale shown, for a person: "100%", "67%", "fit 10%".
+  QString ScaleText() const;
   // Where the picture lies, in device pixels of the view, and at what size.
   QRect PictureRect();
-  // Whether a drag moves the picture: natural size, larger than the view.
+  // Whether a drag moves the picture: larger than the view.
   bool Pannable() const;
   // The fitted picture drawn now, once made; null before.
   const TBitmap* Fitted() const { return FFitted.get(); }
@@ -53,7 +66,12 @@ class TImageView : public QWidget {
   void mouseReleaseEvent(QMouseEvent* event) override;
   void mouseDoubleClickEvent(QMouseEvent* event) override;
   void keyPressEvent(QKeyEvent* event) override;
+  void wheelEvent(QWheelEvent* event) override;
   void resizeEvent(QResizeEvent* event) override;
+
+ signals:
+  // The mode or zoom changed.
+  void ScaleChanged();
 
  private:
   enum class TBitmapState { Wanted, Ready, Failed };
@@ -68,12 +86,16 @@ class TImageView : public QWidget {
   void TakeFit(const std::shared_ptr<TFitJob>& job);
   void DropFit();
   void UpdateCursor();
+  void DrawMagnified(QPainter& painter, const TBitmap& picture, const QRect& at);
 
   TImage& FImage;
   // The picture as pixels, shared with the picture's own decoded store.
   TBitmap FBitmap;
   TBitmapState FState = TBitmapState::Wanted;
   TViewMode FMode = TViewMode::Natural;
+  TZoom FZoom;
+  // Ctrl+wheel turned short of a whole notch.
+  int FZoomWheel = 0;
   // How far the picture was dragged from the centre, in device pixels.
   TFitPoint FPan;
   bool FDragging = false;
