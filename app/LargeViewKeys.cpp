@@ -50,8 +50,8 @@ bool TFrmGlimmet::LargeImgKeyDown(int Key) {
     FFullScreen->ToggleStrip();
     return true;
   }
-  const std::pair<int, int> steps[] = {{Qt::Key_Right, 1},   {Qt::Key_Down, 1},       {Qt::Key_Space, 1},
-                                       {Qt::Key_PageDown, 1}, {Qt::Key_Left, -1},      {Qt::Key_Up, -1},
+  const std::pair<int, int> steps[] = {{Qt::Key_Right, 1},      {Qt::Key_Down, 1},   {Qt::Key_Space, 1},
+                                       {Qt::Key_PageDown, 1},   {Qt::Key_Left, -1},  {Qt::Key_Up, -1},
                                        {Qt::Key_Backspace, -1}, {Qt::Key_PageUp, -1}};
   const auto* const move =
       std::find_if(std::begin(steps), std::end(steps), [&](const auto& s) { return s.first == Key; });

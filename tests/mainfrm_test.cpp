@@ -28,8 +28,10 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <span>
 #include <set>
+#include <tuple>
 
 #include <cstdio>  // jpeglib.h needs FILE
 #include <jpeglib.h>
@@ -343,20 +345,51 @@ TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
     clicked.push_back(id);
     click(sender, x, y, id);
   };
+  // Rows on the large view step its picture: each shown slide is clicked,
+  // the view keeps the focus, and the way of travel is kept for reading ahead.
   struct Row {
     int Key;
     int Selected;
     int Bar;
+    bool View = false;
+    int Direction = 0;
   };
-  const Row rows[] = {{Qt::Key_Down, 1, 0},      {Qt::Key_Right, 2, 0}, {Qt::Key_Down, 4, 0},
-                      {Qt::Key_Down, 6, 0},      {Qt::Key_Down, 8, 3},  {Qt::Key_Left, 7, 3},
-                      {Qt::Key_PageDown, 13, 9}, {Qt::Key_End, 15, 11}, {Qt::Key_Down, 15, 11},
-                      {Qt::Key_Right, 15, 11},   {Qt::Key_Up, 13, 11},  {Qt::Key_PageUp, 7, 7},
-                      {Qt::Key_Up, 5, 5},        {Qt::Key_Home, 1, 1},  {Qt::Key_Left, 1, 1},
-                      {Qt::Key_PageDown, 7, 3},  {Qt::Key_PageUp, 1, 1}};
+  const Row rows[] = {{Qt::Key_Down, 1, 0},
+                      {Qt::Key_Right, 2, 0},
+                      {Qt::Key_Down, 4, 0},
+                      {Qt::Key_Down, 6, 0},
+                      {Qt::Key_Down, 8, 3},
+                      {Qt::Key_Left, 7, 3},
+                      {Qt::Key_PageDown, 13, 9},
+                      {Qt::Key_End, 15, 11},
+                      {Qt::Key_Down, 15, 11},
+                      {Qt::Key_Right, 15, 11},
+                      {Qt::Key_Up, 13, 11},
+                      {Qt::Key_PageUp, 7, 7},
+                      {Qt::Key_Up, 5, 5},
+                      {Qt::Key_Home, 1, 1},
+                      {Qt::Key_Left, 1, 1},
+                      {Qt::Key_PageDown, 7, 3},
+                      {Qt::Key_PageUp, 1, 1},
+                      {Qt::Key_Right, 2, 1, true, 1},
+                      {Qt::Key_Down, 3, 1, true, 1},
+                      {Qt::Key_Space, 4, 1, true, 1},
+                      {Qt::Key_PageDown, 5, 1, true, 1},
+                      {Qt::Key_Down, 6, 1, true, 1},
+                      {Qt::Key_Right, 7, 3, true, 1},
+                      {Qt::Key_Backspace, 6, 3, true, -1},
+                      {Qt::Key_End, 15, 11, true, -1},
+                      {Qt::Key_Right, 15, 11, true, 1},
+                      {Qt::Key_Left, 14, 11, true, -1},
+                      {Qt::Key_Up, 13, 11, true, -1},
+                      {Qt::Key_PageUp, 12, 11, true, -1},
+                      {Qt::Key_Home, 1, 1, true, 1}};
+  std::vector<int> shown;
   for (const Row& row : rows) {
+    QWidget* to = row.View ? static_cast<QWidget*>(w.LargeImgView) : w.Thumbs1Host;
+    to->setFocus();
     QKeyEvent press(QEvent::KeyPress, row.Key, Qt::NoModifier);
-    QApplication::sendEvent(w.Thumbs1Host, &press);
+    QApplication::sendEvent(to, &press);
     Settle();
     SCOPED_TRACE(testing::Message() << "key " << std::hex << row.Key << std::dec << " to slide " << row.Selected);
     EXPECT_EQ(w.Thumbs1->SelectAnchor(), row.Selected);
@@ -366,9 +399,26 @@ TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
     // The selected slide's navy cover, 10 pixels into its box, on the screen.
     const int top = std::max(1, row.Bar), r = (row.Selected - top) / 2, c = (row.Selected - 1) % 2;
     EXPECT_TRUE(Near(GridPixel({10 + 136 * c + 67, 12 + 136 * r + 10}), {0, 0, 0x80}, 0));
+    if (!row.View) continue;
+    if (shown.empty() || shown.back() != row.Selected) shown.push_back(row.Selected);
+    EXPECT_EQ(clicked, shown);
+    EXPECT_EQ(w.focusWidget(), w.LargeImgView);
+    EXPECT_EQ(w.FLargeDirection, row.Direction);
+    EXPECT_EQ(w.LargeImgView->toolTip().toStdString(),
+              ExtractFileName((*w.FileList())[std::size_t(row.Selected - 1)]));
   }
-  EXPECT_TRUE(clicked.empty()) << "moves show nothing in the large view";
-  for (const int key : {Qt::Key_Right, Qt::Key_Return}) {
+  // One notch of the wheel over the large view, one picture: turned toward
+  // the person forward; half notches add up.
+  for (const auto& [delta, selected] :
+       std::initializer_list<std::pair<int, int>>{{-120, 2}, {60, 2}, {60, 1}, {-240, 3}}) {
+    QWheelEvent wheel(QPointF(300, 300), w.LargeImgView->mapToGlobal(QPointF(300, 300)), {}, {0, delta},
+                      Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(w.LargeImgView, &wheel);
+    EXPECT_EQ(w.Thumbs1->SelectAnchor(), selected) << delta;
+  }
+  clicked.clear();
+  w.Thumbs1Host->setFocus();
+  for (const int key : {Qt::Key_Home, Qt::Key_Right, Qt::Key_Return}) {
     QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
     QApplication::sendEvent(w.Thumbs1Host, &press);
     Settle();
@@ -542,15 +592,6 @@ TEST_F(MainWindowTest, ClickedSlideIsSelectedAndShownCentredInTheLargeViewOrItsM
   }
 }
 
-TEST(PictureOriginTest, CentringTruncatesTowardZero) {
-  const std::pair<QSize, QPoint> rows[] = {{{64, 48}, {278, 270}}, {{621, 589}, {0, 0}},   {{620, 588}, {0, 0}},
-                                           {{622, 590}, {0, 0}},   {{623, 591}, {-1, -1}}, {{700, 600}, {-39, -5}}};
-  for (const auto& [picture, origin] : rows) {
-    EXPECT_EQ(TImageView::PictureOrigin(QSize(621, 589), picture, true), origin) << picture.width();
-    EXPECT_EQ(TImageView::PictureOrigin(QSize(621, 589), picture, false), QPoint(0, 0)) << picture.width();
-  }
-}
-
 // Fitted into 621 x 589: a picture that fits keeps its size; else the side
 // whose ratio to the view's is larger takes the view's, the other its share,
 // rounded half up (1000 x 2000: 1000 * 589 / 2000 = 294.5 gives 295), and
@@ -569,6 +610,8 @@ TEST(PictureOriginTest, FittedSizeShrinksOnlyKeepsProportionsAndRoundsHalfUp) {
 // A drag moves the picture only along a side where it is larger than the
 // view, and no further than its edge: 700 x 600 in 621 x 589 lies between
 // (-79, -11) and (0, 0), centred at (-39, -5). The offset kept is what moved.
+// Centring truncates toward zero: (621 - 622) / 2 is 0, not -1, and
+// (621 - 623) / 2 is -1.
 TEST(PictureOriginTest, PanningStopsAtThePicturesEdgesAndOnlyWhereItIsLarger) {
   struct Row {
     TFitSize Picture;
@@ -577,12 +620,66 @@ TEST(PictureOriginTest, PanningStopsAtThePicturesEdgesAndOnlyWhereItIsLarger) {
   const Row rows[] = {{{700, 600}, {0, 0}, {-39, -5}, {0, 0}},   {{700, 600}, {30, -4}, {-9, -9}, {30, -4}},
                       {{700, 600}, {100, 100}, {0, 0}, {39, 5}}, {{700, 600}, {-100, -100}, {-79, -11}, {-40, -6}},
                       {{64, 48}, {50, 50}, {278, 270}, {0, 0}},  {{700, 48}, {10, 10}, {-29, 270}, {10, 0}},
-                      {{621, 589}, {5, 5}, {0, 0}, {0, 0}},      {{622, 589}, {5, -5}, {0, 0}, {0, 0}}};
+                      {{621, 589}, {5, 5}, {0, 0}, {0, 0}},      {{622, 589}, {5, -5}, {0, 0}, {0, 0}},
+                      {{620, 588}, {0, 0}, {0, 0}, {0, 0}},      {{622, 590}, {0, 0}, {0, 0}, {0, 0}},
+                      {{623, 591}, {0, 0}, {-1, -1}, {0, 0}}};
   for (const Row& row : rows) {
     TFitPoint pan = row.Pan;
     EXPECT_EQ(PannedOrigin({621, 589}, row.Picture, pan), row.Origin) << row.Picture.Width << " " << row.Pan.X;
     EXPECT_EQ(pan, row.Kept) << row.Picture.Width << " " << row.Pan.X;
   }
+}
+
+// A zoomed side is natural * num / den rounded to the nearest pixel, halves
+// up, and at least 1 (rounding down would give 4 x 3, 4 x 3, 2 x 1 below).
+// The next step from a scale is the nearest strictly above or below it;
+// a fitted 6000 x 4000 (621 / 6000, below 1/8) has none below.
+TEST(PictureOriginTest, ZoomStepsRoundToTheNearestPixelAndStepFromAnyScale) {
+  const std::tuple<TFitSize, TZoom, TFitSize> sizes[] = {
+      {{3, 2}, {3, 2}, {5, 3}},      {{7, 5}, {2, 3}, {5, 3}},       {{5, 3}, {1, 2}, {3, 2}},
+      {{1000, 1}, {1, 8}, {125, 1}}, {{64, 48}, {8, 1}, {512, 384}}, {{6000, 4000}, {8, 1}, {48000, 32000}},
+      {{0, 10}, {2, 1}, {0, 0}}};
+  for (const auto& [natural, zoom, zoomed] : sizes) {
+    EXPECT_EQ(ZoomedSize(natural, zoom), zoomed) << natural.Width << " at " << zoom.Num << "/" << zoom.Den;
+  }
+  EXPECT_EQ(FittedScale({6000, 4000}, {621, 589}), (TZoom{621, 6000}));
+  EXPECT_EQ(FittedScale({1000, 2000}, {621, 589}), (TZoom{589, 2000}));
+  EXPECT_EQ(FittedScale({64, 48}, {621, 589}), (TZoom{1, 1}));
+  const std::tuple<TZoom, bool, std::optional<TZoom>> steps[] = {
+      {{621, 6000}, true, TZoom{1, 8}}, {{621, 6000}, false, std::nullopt}, {{1, 1}, true, TZoom{3, 2}},
+      {{1, 1}, false, TZoom{2, 3}},     {{1, 3}, true, TZoom{1, 2}},        {{1, 3}, false, TZoom{1, 4}},
+      {{8, 1}, true, std::nullopt},     {{1, 8}, false, std::nullopt},      {{621, 700}, true, TZoom{1, 1}},
+      {{621, 700}, false, TZoom{2, 3}}, {{5, 1}, false, TZoom{4, 1}}};
+  for (const auto& [scale, up, next] : steps) {
+    EXPECT_EQ(NextZoom(scale.Num, scale.Den, up), next) << scale.Num << "/" << scale.Den << (up ? " up" : " down");
+  }
+}
+
+// Magnified, device pixel d shows picture pixel d * den / num rounded down:
+// a 3 x 2 picture at 2 is six exact 2 x 2 squares; at 3/2 its columns go to
+// device columns 0 0 1 2 2 and its rows to 0 0 1 (sampling at the device
+// pixel's centre, or smoothing, would give other pixels). A part from (3, 1)
+// holds just the pixels from there.
+TEST(PictureOriginTest, MagnifiedPixelsAreSquaresOfThePicturesPixels) {
+  TBitmap picture(3, 2, TPixelInit::Unset);
+  for (int y = 0; y < 2; ++y) {
+    for (int x = 0; x < 3; ++x) picture.ScanLine(y)[x] = std::uint32_t(0x10 * (y + 1) + x);
+  }
+  const auto magnified = [&](TZoom zoom, TFitPoint from, int width, int height) {
+    TBitmap part(width, height, TPixelInit::Unset);
+    MagnifyPart(picture, zoom, from, part);
+    std::vector<std::vector<std::uint32_t>> rows;
+    for (int y = 0; y < height; ++y) rows.emplace_back(part.ScanLine(y), part.ScanLine(y) + width);
+    return rows;
+  };
+  using Rows = std::vector<std::vector<std::uint32_t>>;
+  EXPECT_EQ(magnified({2, 1}, {0, 0}, 6, 4), (Rows{{0x10, 0x10, 0x11, 0x11, 0x12, 0x12},
+                                                   {0x10, 0x10, 0x11, 0x11, 0x12, 0x12},
+                                                   {0x20, 0x20, 0x21, 0x21, 0x22, 0x22},
+                                                   {0x20, 0x20, 0x21, 0x21, 0x22, 0x22}}));
+  EXPECT_EQ(magnified({3, 2}, {0, 0}, 5, 3),
+            (Rows{{0x10, 0x10, 0x11, 0x12, 0x12}, {0x10, 0x10, 0x11, 0x12, 0x12}, {0x20, 0x20, 0x21, 0x22, 0x22}}));
+  EXPECT_EQ(magnified({2, 1}, {3, 1}, 3, 2), (Rows{{0x11, 0x12, 0x12}, {0x21, 0x22, 0x22}}));
 }
 
 // On the screen of 640 x 512 logical pixels at a device pixel ratio of 2,

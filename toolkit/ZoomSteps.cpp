@@ -53,7 +53,8 @@ void MagnifyPart(const TBitmap& picture, TZoom zoom, TFitPoint from, TBitmap& pa
     return int(std::clamp<std::int64_t>(d * zoom.Den / zoom.Num, 0, side - 1));
   };
   std::vector<int> columns(std::size_t(part.Width()));
-  for (int x = 0; x < part.Width(); ++x) columns[std::size_t(x)] = source(std::int64_t(from.X) + x, picture.Width());
+  for (int x = 0; x < part.Width(); ++x)
+    columns[std::size_t(x)] = source(std::int64_t(from.X) + x, picture.Width());
   for (int y = 0; y < part.Height(); ++y) {
     const std::uint32_t* in = picture.ScanLine(source(std::int64_t(from.Y) + y, picture.Height()));
     std::uint32_t* out = part.ScanLine(y);
