@@ -558,6 +558,24 @@ TEST_F(MainWindowTest, ClickedSlideIsSelectedAndShownCentredInTheLargeViewOrItsM
   const PixelRow bottomRight[] = {{576, 300, kBlue, 8}, {577, 300, kYellow, 8}, {620, 588, kYellow, 8}};
   ExpectPixels(LargeView(), bottomRight);
 
+  // Ctrl+wheel zooms about the pointer: at the view's bottom-right pixel the
+  // picture's last pixel stays there. At 3/2 (1050 x 900) picture column 656,
+  // the yellow's first, begins at device column 656 * 3 / 2 = 984, so at
+  // -429 + 984 = 555; a notch back returns the picture where it was.
+  const auto ctrlWheel = [&](int delta) {
+    QWheelEvent wheel(QPointF(620, 588), view.mapToGlobal(QPointF(620, 588)), {}, {0, delta}, Qt::NoButton,
+                      Qt::ControlModifier, Qt::NoScrollPhase, false);
+    QApplication::sendEvent(&view, &wheel);
+  };
+  ctrlWheel(120);
+  EXPECT_EQ(view.Zoom(), (TZoom{3, 2}));
+  EXPECT_EQ(view.PictureRect(), QRect(-429, -311, 1050, 900));
+  const PixelRow zoomed[] = {{554, 300, kBlue, 8}, {555, 300, kYellow, 8}, {620, 588, kYellow, 8}};
+  ExpectPixels(LargeView(), zoomed);
+  ctrlWheel(-120);
+  EXPECT_EQ(view.Mode(), TImageView::TViewMode::Natural);
+  EXPECT_EQ(view.PictureRect(), QRect(-79, -11, 700, 600));
+
   // A double click fits it: 621 x round(600 * 621 / 700) = 621 x 532, at
   // (0, (589 - 532) div 2) = (0, 28), made once for this picture and size;
   // nothing to drag.
@@ -590,6 +608,50 @@ TEST_F(MainWindowTest, ClickedSlideIsSelectedAndShownCentredInTheLargeViewOrItsM
     EXPECT_EQ(view.PictureRect(), QRect(278, 270, 64, 48));
     ExpectPixels(LargeView(), centred);
   }
+
+  // + and - step the zoom, centred while the picture is smaller than the
+  // view: 64 x 48 at 3/2 is 96 x 72 at ((621 - 96) div 2, (589 - 72) div 2);
+  // at 8, 512 x 384; no step past 8. At 2/3, 43 x 32 (42.67 rounded to the
+  // nearest). From fit (here the natural size) + goes to the step above.
+  struct ZoomRow {
+    int Key;
+    QRect Rect;
+  };
+  const ZoomRow zooms[] = {{Qt::Key_Plus, {262, 258, 96, 72}},   {Qt::Key_Plus, {246, 246, 128, 96}},
+                           {Qt::Key_Plus, {214, 222, 192, 144}}, {Qt::Key_Plus, {182, 198, 256, 192}},
+                           {Qt::Key_Plus, {118, 150, 384, 288}}, {Qt::Key_Plus, {54, 102, 512, 384}},
+                           {Qt::Key_Plus, {54, 102, 512, 384}},  {Qt::Key_1, {278, 270, 64, 48}},
+                           {Qt::Key_Minus, {289, 278, 43, 32}},  {Qt::Key_F, {278, 270, 64, 48}},
+                           {Qt::Key_Plus, {262, 258, 96, 72}}};
+  for (const ZoomRow& row : zooms) {
+    QKeyEvent press(QEvent::KeyPress, row.Key, Qt::NoModifier);
+    QApplication::sendEvent(&view, &press);
+    const QRect& r = row.Rect;
+    EXPECT_EQ(view.PictureRect(), r) << row.Key;
+    view.WaitForFit();
+    const PixelRow edges[] = {{r.left() - 1, r.top(), kFace},    {r.left(), r.top(), first, 8},
+                              {r.right(), r.bottom(), first, 8}, {r.right() + 1, r.bottom(), kFace},
+                              {r.left(), r.top() - 1, kFace},    {r.right(), r.bottom() + 1, kFace}};
+    ExpectPixels(LargeView(), edges);
+  }
+  // At 1/2 each device pixel is the average of 2 x 2 picture pixels, here of
+  // one red and one blue column: (120, 45, 115), neither colour alone.
+  WriteFile(Dir.AddDir("stripes") + "/stripes.jpg",
+            MakeJpeg({.Width = 64, .Height = 48, .Quality = 100, .FullChroma = true},
+                     [](int x, int) { return ToSample(x % 2 ? kBlue : kRed); }));
+  ASSERT_TRUE(w.ChooseFolder(Dir / "stripes"));
+  ClickSlide(1);
+  for (const int key : {Qt::Key_1, Qt::Key_Minus, Qt::Key_Minus}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&view, &press);
+  }
+  EXPECT_EQ(view.PictureRect(), QRect(294, 282, 32, 24));
+  LargeView();
+  view.WaitForFit();
+  const PixelRow averaged[] = {{294, 282, {120, 45, 115}, 8},
+                               {310, 290, {120, 45, 115}, 8},
+                               {325, 305, {120, 45, 115}, 8}};
+  ExpectPixels(LargeView(), averaged);
 }
 
 // Fitted into 621 x 589: a picture that fits keeps its size; else the side
