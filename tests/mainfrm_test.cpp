@@ -7,12 +7,14 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <QAction>
 #include <QClipboard>
 #include <QContextMenuEvent>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFileSystemModel>
 #include <QKeyEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMessageBox>
 #include <QProcess>
@@ -38,6 +40,7 @@
 #include <jerror.h>
 
 #include "app/FolderModel.h"
+#include "app/FullScreen.h"
 #include "app/ShellTreeView.h"
 #include "app/SlideToolTip.h"
 #include "support/BrowserTest.h"
@@ -742,6 +745,86 @@ TEST(PictureOriginTest, MagnifiedPixelsAreSquaresOfThePicturesPixels) {
   EXPECT_EQ(magnified({3, 2}, {0, 0}, 5, 3),
             (Rows{{0x10, 0x10, 0x11, 0x12, 0x12}, {0x10, 0x10, 0x11, 0x12, 0x12}, {0x20, 0x20, 0x21, 0x22, 0x22}}));
   EXPECT_EQ(magnified({2, 1}, {3, 1}, 3, 2), (Rows{{0x11, 0x12, 0x12}, {0x21, 0x22, 0x22}}));
+}
+
+// F11 (the window's shortcut) shows the large view alone on the whole
+// screen; its keys work there, and each step shows the strip for a while;
+// I keeps it. The pointer hides once its timer runs out and shows at the next
+// motion. Escape returns the view to its place, the window as it was, the
+// focus where it was; Return on the view goes there and back too.
+TEST_F(MainWindowTest, FullScreenShowsTheLargeViewAloneAndReturnsToTheWindowAsItWas) {
+  AddPictures("data", 3, {kRed, kBlue});
+  TFrmGlimmet& w = Open();
+  ClickSlide(1);
+  w.Thumbs1Host->setFocus();
+  const QRect geometry = w.geometry();
+  const QList<int> splitter = w.Splitter1->sizes();
+  TFullScreen& full = w.FullScreen();
+  QAction* f11 = nullptr;
+  for (QAction* action : w.actions()) {
+    if (action->shortcut() == QKeySequence(Qt::Key_F11)) f11 = action;
+  }
+  ASSERT_NE(f11, nullptr);
+  f11->trigger();
+  Settle();
+  ASSERT_TRUE(full.Active());
+  TImageView& view = *w.LargeImgView;
+  EXPECT_EQ(view.window(), full.Window());
+  EXPECT_TRUE(full.Window()->isFullScreen());
+  EXPECT_EQ(view.size(), w.screen()->geometry().size());
+  EXPECT_EQ(QApplication::focusWidget(), &view);
+  EXPECT_TRUE(full.Window()->actions().contains(f11)) << "the window's shortcuts work there";
+
+  const auto key = [&](int k) {
+    QKeyEvent press(QEvent::KeyPress, k, Qt::NoModifier);
+    QApplication::sendEvent(&view, &press);
+    Settle();
+  };
+  const auto timeout = [](QTimer* timer) { QMetaObject::invokeMethod(timer, "timeout", Qt::DirectConnection); };
+  EXPECT_FALSE(full.Strip()->isVisible());
+  key(Qt::Key_Right);
+  EXPECT_EQ(w.Thumbs1->SelectAnchor(), 2);
+  EXPECT_TRUE(full.Strip()->isVisible());
+  EXPECT_EQ(full.Strip()->text().toStdString(), ExtractFileName((*w.FileList())[1]) + "   2 / 3   64 x 48   100%");
+  EXPECT_EQ(full.Strip()->geometry().bottom(), full.Window()->height() - 1);
+  timeout(full.StripTimer());
+  EXPECT_FALSE(full.Strip()->isVisible());
+  key(Qt::Key_Plus);  // a zoom shows it too, with the new scale
+  EXPECT_TRUE(full.Strip()->text().endsWith("150%"));
+  timeout(full.StripTimer());
+  key(Qt::Key_I);
+  timeout(full.StripTimer());
+  EXPECT_TRUE(full.Strip()->isVisible()) << "kept while pinned";
+  key(Qt::Key_I);
+  EXPECT_FALSE(full.Strip()->isVisible());
+
+  EXPECT_EQ(full.PointerTimer()->interval(), 2000);
+  timeout(full.PointerTimer());
+  ASSERT_NE(QApplication::overrideCursor(), nullptr);
+  EXPECT_EQ(QApplication::overrideCursor()->shape(), Qt::BlankCursor);
+  SendMouse(&view, QEvent::MouseMove, {10, 10}, Qt::NoButton, Qt::NoButton);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  EXPECT_TRUE(full.PointerTimer()->isActive());
+
+  key(Qt::Key_Escape);
+  EXPECT_FALSE(full.Active());
+  EXPECT_FALSE(full.Window()->isVisible());
+  EXPECT_EQ(view.parentWidget(), w.Panel2);
+  EXPECT_EQ(view.geometry(), QRect(1, 1, 621, 589));
+  EXPECT_EQ(w.geometry(), geometry);
+  EXPECT_EQ(w.Splitter1->sizes(), splitter);
+  EXPECT_EQ(w.focusWidget(), w.Thumbs1Host);
+  EXPECT_EQ(w.Thumbs1->SelectAnchor(), 2);
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr);
+  view.setFocus();
+  key(Qt::Key_Return);
+  EXPECT_TRUE(full.Active());
+  timeout(full.PointerTimer());
+  key(Qt::Key_Return);
+  EXPECT_FALSE(full.Active());
+  EXPECT_EQ(QApplication::overrideCursor(), nullptr) << "the pointer shows again";
+  EXPECT_EQ(w.focusWidget(), &view);
+  EXPECT_TRUE(Errors.empty());
 }
 
 // On the screen of 640 x 512 logical pixels at a device pixel ratio of 2,
