@@ -527,6 +527,53 @@ else
 fi
 stop_app
 
+# --- the large view as a viewer --------------------------------------------------
+# Three 100 x 75 pictures of different colours, in the order the folder lists
+# them. With the large view focused (a click on it), Right shows slide 2's
+# picture and selects slide 2 (its navy cover), Left slide 1's again. + zooms
+# to 3/2: 150 x 113 (112.5 rounded up) at ((621 - 150) div 2, (589 - 113)
+# div 2) = (235, 238); - returns to the natural size. F11 shows the view
+# alone on the 1280 x 1024 screen, the picture at (590, 474); Escape returns
+# to the window exactly as it was.
+mkdir -p "$work/viewer"
+for colour in C81E1E 1EA028 1E1EC8; do make_picture 100 75 "$colour" "$work/viewer/$colour.jpg"; done
+if start_program viewer "$work/viewer"; then
+  settle "viewer: slide 2 shows its picture" $((gx + 213)) $((gy + 79)) C81E1E,1EA028,1E1EC8 6
+  first=$("$probe" pixel "$shot" $((gx + 77)) $((gy + 79)))
+  second=$("$probe" pixel "$shot" $((gx + 213)) $((gy + 79)))
+  xdotool mousemove $((gx + 77)) $((gy + 79)) click 1
+  expect_picture "viewer: slide 1 clicked" "$first"
+  xdotool mousemove $((lx + 300)) $((ly + 400)) click 1
+  sleep 0.3
+  xdotool key Right
+  expect_picture "viewer: Right on the large view shows slide 2" "$second"
+  expect "viewer: slide 2 selected" $((gx + 213)) $((gy + 22)) 000080
+  xdotool key Left
+  expect_picture "viewer: Left shows slide 1 again" "$first"
+  xdotool key plus
+  settle "viewer: + zooms to 3/2, top-left" $((lx + 235)) $((ly + 238)) "$first" 6
+  expect "viewer: + zooms to 3/2, bottom-right" $((lx + 384)) $((ly + 350)) "$first" 6
+  expect "viewer: + zooms to 3/2, face left of it" $((lx + 234)) $((ly + 300)) F0F0F0
+  expect "viewer: + zooms to 3/2, face below it" $((lx + 300)) $((ly + 351)) F0F0F0
+  xdotool key minus
+  expect_picture "viewer: - returns to the natural size" "$first"
+  before=$(xdotool getwindowgeometry --shell "$win")
+  xdotool key F11
+  settle "viewer: full screen, the picture's top-left" 590 474 "$first" 6
+  expect "viewer: full screen, its bottom-right" 689 548 "$first" 6
+  expect "viewer: full screen, face left of it" 589 500 F0F0F0
+  expect "viewer: full screen, face where the grid was" $((gx + 77)) $((gy + 79)) F0F0F0
+  xdotool key Escape
+  expect_picture "viewer: Escape, back in the window" "$first"
+  after=$(xdotool getwindowgeometry --shell "$win")
+  [[ $after == "$before" ]] && pass "viewer: the window exactly as before full screen" ||
+    fail "viewer: the window was $before, is $after"
+  expect "viewer: slide 1 still selected" $((gx + 77)) $((gy + 22)) 000080
+else
+  fail "viewer: the window did not appear"
+fi
+stop_app
+
 # --- a window manager that starts after the window ------------------------------
 # It frames a window already shown: the window is centred again with that frame.
 stop "$wm_pid"
