@@ -6,6 +6,7 @@
 #include <QKeyEvent>
 #include <QWheelEvent>
 #include <algorithm>
+#include <cstdlib>
 #include <iterator>
 #include <utility>
 

@@ -585,6 +585,7 @@ if win=$(timeout 20 xdotool search --sync --onlyvisible --name '^Glimmet$' | hea
   for _ in $(seq 50); do
     sleep 0.2
     read -r fl fr ft fb < <(xprop -id "$win" _NET_FRAME_EXTENTS | sed 's/.*= //; s/,//g') || continue
+    [[ $fl =~ ^[0-9]+$ ]] || continue # not framed yet: xprop says "not found"
     at=$(xwininfo -id "$win" | awk '/Absolute upper-left X/ {x = $NF} /Absolute upper-left Y/ {y = $NF} END {print x, y}') || continue
     want="$(((1280 - (944 + fl + fr)) / 2 + fl)) $(((1024 - (591 + ft + fb)) / 2 + ft))"
     [[ $at == "$want" ]] && break
