@@ -1,6 +1,7 @@
 #include "GridBench.h"
 
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <QSignalBlocker>
@@ -217,6 +218,43 @@ TMedians MeasureFitAgainstDecode(TFrmGlimmet& window, const std::vector<std::str
                                         [&] { Quieten(window); }});
   view.SetMode(TImageView::TViewMode::Natural);
   return m;
+}
+
+TZoomFigures MeasureZoomAgainstFit(TFrmGlimmet& window, int reps, TClock clock) {
+  TImageView& view = *window.LargeImgView;
+  SendMouse(*window.Thumbs1Host, QEvent::MouseButtonPress, kSlide1, Qt::LeftButton, Qt::LeftButton);
+  SendMouse(*window.Thumbs1Host, QEvent::MouseButtonRelease, kSlide1, Qt::LeftButton, Qt::NoButton);
+  TBitmap picture;
+  picture.Assign(window.LargeImg->Picture().Graphic());
+  const TFitSize fitted = FittedSize({picture.Width(), picture.Height()}, view.DeviceSize());
+  const auto step = [&](int key) {
+    return [&view, key] {
+      QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+      QApplication::sendEvent(&view, &press);
+      view.repaint();
+      view.WaitForFit();
+      view.repaint();
+    };
+  };
+  const auto fit = [&] {
+    if (!FitPicture(picture, fitted)) throw std::runtime_error("nothing fitted");
+  };
+  // The averaged picture of the last step is dropped (a stand-in of another
+  // size takes its place), so that each step makes its own.
+  const auto natural = [&] {
+    Quieten(window);
+    view.SetMode(TImageView::TViewMode::Natural);
+    view.OfferFitted(std::make_shared<TBitmap>(1, 1));
+  };
+  TZoomFigures figures;
+  const auto out = [&, minus = step(Qt::Key_Minus)] {
+    minus();
+    if (!view.Fitted()) throw std::runtime_error("the large view averaged nothing");
+  };
+  figures.Out = MeasureSideBySide(reps, clock, {out, fit, natural, [&] { Quieten(window); }});
+  figures.In = MeasureSideBySide(reps, clock, {step(Qt::Key_Plus), fit, natural, [&] { Quieten(window); }});
+  view.SetMode(TImageView::TViewMode::Natural);
+  return figures;
 }
 
 TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock) {

@@ -77,6 +77,16 @@ bool FitShrinks(TFrmGlimmet& window, const std::vector<std::string>& files);
 TMedians MeasureFitAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps,
                                  TClock clock);
 
+// On slide 1's picture at natural size: a zoom step out (-, to 2/3,
+// averaged on the view's worker) or in (+, to 3/2, the part in view
+// magnified) until it shows, against the fit of the same decoded picture
+// into the view (FitPicture).
+struct TZoomFigures {
+  TMedians Out;
+  TMedians In;
+};
+TZoomFigures MeasureZoomAgainstFit(TFrmGlimmet& window, int reps, TClock clock);
+
 // One paint with the pool held to one worker (the store on, emptied first)
 // against one with every file loaded at its request, on the calling thread.
 TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock);

@@ -183,6 +183,12 @@ void RunFit(TFrmGlimmet& window, const TOptions& o, const std::string& photos, T
   report.Line("decode_fitted_ms", fit.Reference * 1e3, 2);
   report.Line("click_to_fitted_ms", fit.Subject * 1e3, 2);
   report.Figure("fit_over_decode", fit.Ratio(), 1.10);
+  const TZoomFigures zoom = MeasureZoomAgainstFit(window, o.Reps, TClock::Wall);
+  report.Line("fit_of_decoded_ms", zoom.Out.Reference * 1e3, 2);
+  report.Line("zoom_out_step_ms", zoom.Out.Subject * 1e3, 2);
+  report.Figure("zoom_over_fit", zoom.Out.Ratio(), 1.0);
+  report.Line("zoom_in_step_ms", zoom.In.Subject * 1e3, 2);
+  report.Figure("zoom_in_over_fit", zoom.In.Ratio(), 1.0);
 }
 
 // Scrolling needs more than a screen: the folder's first photos copied over
