@@ -13,13 +13,13 @@
 
 #include "SysUtils.h"
 
+std::int64_t Nanoseconds(const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
+
 namespace {
 
 TPathResolver gResolver = nullptr;
 std::atomic<std::int64_t> gQuietNs{DefaultQuietNs};
 thread_local TReadWitness* tWitness = nullptr;
-
-std::int64_t Nanoseconds(const timespec& t) { return std::int64_t(t.tv_sec) * 1'000'000'000 + t.tv_nsec; }
 
 TFileIdentity IdentityOf(const struct stat& st) {
   return {std::uint64_t(st.st_dev), std::uint64_t(st.st_ino), std::int64_t(st.st_size), Nanoseconds(st.st_mtim),

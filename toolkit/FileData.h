@@ -3,6 +3,7 @@
 // on a FIFO, refusing what is not a regular file or is unreasonably large.
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <optional>
 #include <string>
 #include <vector>
@@ -53,6 +54,9 @@ std::vector<std::uint8_t> ReadFileHead(const std::string& fileName, std::uint64_
 // ReadFileData for a path ResolvedPath gave, opened as given; reads no
 // global, so any thread may call it.
 std::vector<std::uint8_t> ReadResolvedFile(const std::string& path);
+
+// A file time as nanoseconds since the epoch.
+std::int64_t Nanoseconds(const timespec& t);
 
 // What tells one version of a file from another: a file rewritten, replaced
 // or touched differs in one of these.

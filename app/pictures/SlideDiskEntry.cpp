@@ -2,14 +2,30 @@
 
 #include <zstd.h>
 
+#include <algorithm>
 #include <bit>
 #include <cstring>
+
+#include "toolkit/SysUtils.h"
 
 namespace {
 
 constexpr char kMagic[8] = {'G', 'L', 'M', 'S', 'L', 'I', 'D', 'E'};
 constexpr int kLevel = 1;  // measured: higher levels shrink the planes by under 1 % at a third of the speed
 constexpr std::uint64_t kMaxPixels = std::uint64_t(1) << 26;
+// Magic, version, key length; width, height, format, packed length; checksum.
+constexpr std::uint64_t kFramingBytes = sizeof kMagic + 4 + 4 + 4 + 4 + 4 + 8 + 8;
+constexpr std::uint64_t kMaxPathBytes = 4096;
+// Every slide is a fresh bitmap of the default format (DecodeStretched).
+constexpr TPixelFormat kSlideFormat = pf24bit;
+
+std::uint64_t MaxSlidePixels(const TSlideLook& look) {
+  const std::uint64_t size = std::uint64_t(std::clamp(look.Size, 0, 65535));
+  const std::uint64_t side = size * std::uint64_t(std::clamp(look.Ratio, 0, 65535));
+  return std::min(std::max(side * side, 2 * size + 1), kMaxPixels);
+}
+
+std::uint64_t MaxPackedBytes(const TSlideLook& look) { return ZSTD_compressBound(MaxSlidePixels(look) * 4); }
 
 // A word-at-a-time hash whose every step is a bijection of its state, so one
 // changed word always changes the result.
@@ -105,6 +121,10 @@ void UndoPlaneDeltas(const std::vector<std::uint8_t>& deltas, TBitmap& slide) {
 
 }  // namespace
 
+TDiskSlideKey DiskSlideKey(const TSlideKey& key, const std::string& pathOpened, int screenBits) {
+  return {key, ExpandFileName(pathOpened), screenBits};
+}
+
 std::vector<std::uint8_t> DiskSlideKeyBytes(const TDiskSlideKey& key) {
   const TFileIdentity& file = key.Slide.File;
   const TSlideLook& look = key.Slide.Look;
@@ -131,6 +151,29 @@ std::string DiskSlideEntryName(const TDiskSlideKey& key) {
   return name;
 }
 
+bool PossibleSlideSize(const TSlideLook& look, std::int64_t width, std::int64_t height) {
+  const std::int64_t size = std::max(look.Size, 0), ratio = look.Ratio;
+  const std::int64_t standIn = 2 * size + 1;
+  if ((width == standIn && height == 1) || (width == 1 && height == standIn)) return true;
+  if (size == 0 || ratio <= 0) return false;
+  const std::int64_t longSide = size * ratio;
+  const auto shortSide = [&](std::int64_t side) { return side > 0 && side <= longSide && side % ratio == 0; };
+  return (width == longSide && shortSide(height)) || (height == longSide && shortSide(width));
+}
+
+std::uint64_t MaxDiskSlideEntryBytes(const TDiskSlideKey& key) {
+  return kFramingBytes + DiskSlideKeyBytes(key).size() + MaxPackedBytes(key.Slide.Look);
+}
+
+std::uint64_t DiskSlideWorkBytes(const TSlideLook& look) {
+  // The slide and its planes, and the entry, twice while it is written
+  // (the packed pixels, then the entry around them).
+  const std::uint64_t entry = kFramingBytes + kMaxPathBytes + 64 + MaxPackedBytes(look);
+  return 2 * MaxSlidePixels(look) * 4 + 2 * entry;
+}
+
+std::uint64_t DiskSlideChecksum(const std::uint8_t* bytes, std::size_t count) { return Hash64(bytes, count, 0); }
+
 std::vector<std::uint8_t> EncodeDiskSlide(const TDiskSlideKey& key, const TBitmap& slide) {
   const std::vector<std::uint8_t> keyBytes = DiskSlideKeyBytes(key);
   const std::vector<std::uint8_t> deltas = PlaneDeltas(slide);
@@ -147,7 +190,7 @@ std::vector<std::uint8_t> EncodeDiskSlide(const TDiskSlideKey& key, const TBitma
   w.Put(std::uint32_t(slide.PixelFormat));
   w.Put(std::uint64_t(packedSize));
   w.Put(packed.data(), packedSize);
-  w.Put(Hash64(w.Bytes.data(), w.Bytes.size(), 0));
+  w.Put(DiskSlideChecksum(w.Bytes.data(), w.Bytes.size()));
   return std::move(w.Bytes);
 }
 
@@ -156,7 +199,7 @@ TSlideRef DecodeDiskSlide(const std::vector<std::uint8_t>& entry, const TDiskSli
   const std::size_t end = entry.size() - 8;
   std::uint64_t checksum = 0;
   std::memcpy(&checksum, entry.data() + end, 8);
-  if (checksum != Hash64(entry.data(), end, 0)) return nullptr;
+  if (checksum != DiskSlideChecksum(entry.data(), end)) return nullptr;
   TReader r(entry, end);
   const std::uint8_t* magic = r.Take(sizeof kMagic);
   std::uint32_t version = 0, keySize = 0, width = 0, height = 0, format = 0;
@@ -168,7 +211,10 @@ TSlideRef DecodeDiskSlide(const std::vector<std::uint8_t>& entry, const TDiskSli
   if (!keyBytes || keySize != wanted.size() || std::memcmp(keyBytes, wanted.data(), keySize) != 0) return nullptr;
   std::uint64_t packedSize = 0;
   if (!r.Get(width) || !r.Get(height) || !r.Get(format) || !r.Get(packedSize)) return nullptr;
-  if (format > pf32bit || std::uint64_t(width) * height > kMaxPixels || width > 65535 || height > 65535)
+  // Only a size a slide of the key can have: a forged one could ask for
+  // gigabytes.
+  if (format != kSlideFormat || !PossibleSlideSize(key.Slide.Look, width, height) ||
+      std::uint64_t(width) * height > kMaxPixels)
     return nullptr;
   const std::uint8_t* packed = r.Take(packedSize);
   if (!packed || r.At() != end) return nullptr;
@@ -182,13 +228,4 @@ TSlideRef DecodeDiskSlide(const std::vector<std::uint8_t>& entry, const TDiskSli
   slide->PixelFormat = TPixelFormat(format);
   if (planeBytes > 0) UndoPlaneDeltas(deltas, *slide);
   return slide;
-}
-
-TDiskSlideLayout DiskSlideLayout(const std::vector<std::uint8_t>& entry) {
-  TDiskSlideLayout layout;
-  std::uint32_t keySize = 0;
-  std::memcpy(&keySize, entry.data() + 12, 4);
-  layout.Pixels = layout.Key + keySize + 20;
-  layout.Checksum = entry.size() - 8;
-  return layout;
 }

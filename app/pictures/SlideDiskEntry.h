@@ -9,24 +9,40 @@
 #include <string>
 #include <vector>
 
-#include "app/pictures/SlideDiskStore.h"
+#include "app/pictures/SlideStore.h"
 
 constexpr std::uint32_t DiskSlideFormatVersion = 1;
+
+struct TDiskSlideKey {
+  TSlideKey Slide;
+  std::string Path;     // the file's full path
+  int ScreenBits = 32;  // the screen's bits per pixel (8 bits quantise)
+};
+
+// The disk key of a slide made from the file opened by this path (made
+// absolute), for a screen of this many bits per pixel.
+TDiskSlideKey DiskSlideKey(const TSlideKey& key, const std::string& pathOpened, int screenBits);
 
 // The key as the entry holds it, and the entry's file name made from it.
 std::vector<std::uint8_t> DiskSlideKeyBytes(const TDiskSlideKey& key);
 std::string DiskSlideEntryName(const TDiskSlideKey& key);
 
-std::vector<std::uint8_t> EncodeDiskSlide(const TDiskSlideKey& key, const TBitmap& slide);
-// The entry's slide when the entry is whole, of this format and for this
-// key; null otherwise.
-TSlideRef DecodeDiskSlide(const std::vector<std::uint8_t>& entry, const TDiskSlideKey& key);
+// Whether a slide of this size can be made for the look: the grid's rule
+// gives the long side SlideSize and the short side 1 to SlideSize, each
+// times Ratio; a picture whose short side rounds to 0 gets a 1-pixel stand-in
+// 2 * SlideSize + 1 long (see the supply's MakeSlide).
+bool PossibleSlideSize(const TSlideLook& look, std::int64_t width, std::int64_t height);
+// The largest entry a slide of the key can have: a larger file is refused
+// unread.
+std::uint64_t MaxDiskSlideEntryBytes(const TDiskSlideKey& key);
+// The most memory reading or writing an entry of a slide of this look holds:
+// the entry, its unpacked planes and the slide.
+std::uint64_t DiskSlideWorkBytes(const TSlideLook& look);
 
-// Where in an entry each part lies, for the tests that damage one.
-struct TDiskSlideLayout {
-  std::size_t Version = 8;
-  std::size_t Key = 16;
-  std::size_t Pixels = 0;    // the packed pixels
-  std::size_t Checksum = 0;  // the last 8 bytes
-};
-TDiskSlideLayout DiskSlideLayout(const std::vector<std::uint8_t>& entry);
+// The checksum that ends an entry, over the bytes before it.
+std::uint64_t DiskSlideChecksum(const std::uint8_t* bytes, std::size_t count);
+
+std::vector<std::uint8_t> EncodeDiskSlide(const TDiskSlideKey& key, const TBitmap& slide);
+// The entry's slide when the entry is whole, of this format, for this key
+// and of a size and pixel format a slide of the key can have; null otherwise.
+TSlideRef DecodeDiskSlide(const std::vector<std::uint8_t>& entry, const TDiskSlideKey& key);

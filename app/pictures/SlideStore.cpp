@@ -1,29 +1,19 @@
 #include "app/pictures/SlideStore.h"
 
-#include <algorithm>
-#include <cstdlib>
 #include <functional>
 #include <utility>
+
+#include "app/MemorySettings.h"
 
 namespace {
 
 constexpr std::uint64_t kDefaultStoreMiB = 64;
-// Far above any screenful, far below what overflows the byte count.
-constexpr std::uint64_t kMaxStoreMiB = std::uint64_t(1) << 20;
 // A bitmap's bookkeeping beside its pixels.
 constexpr std::uint64_t kSlideOverheadBytes = 256;
 
 }  // namespace
 
-std::uint64_t DefaultSlideStoreBytes() {
-  std::uint64_t mib = kDefaultStoreMiB;
-  if (const char* asked = std::getenv("GLIMMET_SLIDE_CACHE_MIB"); asked && *asked) {
-    char* end = nullptr;
-    const unsigned long long value = std::strtoull(asked, &end, 10);
-    if (end && *end == '\0' && asked[0] != '-') mib = std::min<std::uint64_t>(value, kMaxStoreMiB);
-  }
-  return mib << 20;
-}
+std::uint64_t DefaultSlideStoreBytes() { return MebibytesAsked("GLIMMET_SLIDE_CACHE_MIB", kDefaultStoreMiB); }
 
 std::uint64_t TSlideStore::SlideBytes(const TBitmap& slide) {
   return std::uint64_t(slide.Width()) * std::uint64_t(slide.Height()) * 4 + kSlideOverheadBytes;
@@ -38,7 +28,8 @@ std::size_t TSlideKeyHash::operator()(const TSlideKey& key) const noexcept {
   std::size_t h = 0;
   for (const std::uint64_t part :
        {key.File.Device, key.File.Inode, std::uint64_t(key.File.Size), std::uint64_t(key.File.ModifiedNs),
-        std::uint64_t(key.File.ChangedNs), std::uint64_t(key.Look.Size), std::uint64_t(key.Look.AntiAlias)}) {
+        std::uint64_t(key.File.ChangedNs), std::uint64_t(key.Look.Size), std::uint64_t(key.Look.AntiAlias),
+        std::uint64_t(key.Look.Ratio)}) {
     h = (h ^ std::hash<std::uint64_t>{}(part)) * 0x100000001b3u;
   }
   return h;

@@ -97,8 +97,11 @@ TDecodePool::TJobRef TSlideSupply::QueueSlide(const TPlanned& plan, TSlideLook l
         store->Add({*read, look}, made->Slide);
         if (onDisk) onDisk->Add(DiskSlideKey({*read, look}, witness.PathRead(), screenBits), *made->Slide);
       },
-      // The file's bytes are held too, read whole before the decode.
-      bytes + std::uint64_t(plan.Key ? plan.Key->File.Size : 0), lane);
+      // The file's bytes are held too, read whole before the decode. The
+      // slide's entry is read before the decode and written after it, so the
+      // job holds the larger of the two at most.
+      std::max(bytes + std::uint64_t(plan.Key ? plan.Key->File.Size : 0), disk ? DiskSlideWorkBytes(look) : 0),
+      lane);
 }
 
 void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook look) {
