@@ -4,6 +4,7 @@
 // and awkward names on their whole way from the folder tree (Qt strings) to
 // the file list (bytes as the directory gave them) to the open: each is
 // listed and loaded, or refused clearly, and none turns into another file.
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -796,30 +797,47 @@ TEST_F(MainWindowTest, FolderTreeShowsIconsAndArrowsListsTheClickedFolderAndOpen
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), Dir / "leaf");
   menu->close();
 }
-// Without a runtime folder Qt makes one of its own and warns as it starts;
-// the program lends it the user's home, for the start, when only the user
-// may enter it. The program, started with a missing folder, says so on
-// standard error once Qt is up.
+// Without a runtime folder Qt makes one of its own in TMPDIR and warns as it
+// starts; the program lends it, for the start, the first of the home, the
+// cache home and its own cache folder that only the user may enter. The
+// program, started with a missing folder, says so on standard error once Qt
+// is up.
 TEST(RuntimeFolderTest, OnlyAFolderOfTheUsersOwnWithModeSevenHundredIsLent) {
   if (access(("/run/user/" + std::to_string(geteuid())).c_str(), F_OK) == 0)
     GTEST_SKIP() << "the user has a runtime folder";
   TempDir dir;
-  // The last row's own runtime folder, one others may enter, is the person's
-  // choice: Qt is left to warn of it.
-  const std::tuple<const char*, mode_t, bool> rows[] = {{"private", 0700, false},
-                                                        {"shared", 0750, true},
-                                                        {"file", 0700, true},
-                                                        {"own", 0700, true}};
+  // Modes of the home, the cache home and the cache folder in it (0 for
+  // none); whether Qt warns and makes its own. The last row's own runtime
+  // folder, one others may enter, is the person's choice: Qt is left to warn
+  // of it.
+  struct TRow {
+    const char* Name;
+    mode_t Home, CacheHome, CacheFolder;
+    bool Warned;
+  };
+  const TRow rows[] = {{"private", 0700, 0755, 0, false},
+                       {"shared", 0750, 0755, 0, true},
+                       {"file", 0700, 0755, 0, true},
+                       {"cachehome", 0755, 0700, 0, false},
+                       {"cachefolder", 0755, 0755, 0700, false},
+                       {"sharedcache", 0755, 0755, 0750, true},
+                       {"own", 0700, 0755, 0, true}};
   const std::string own = dir.AddDir("runtime");
   chmod(own.c_str(), 0750);
   std::vector<std::unique_ptr<QProcess>> programs;
-  for (const auto& [name, mode, warned] : rows) {
-    const std::string home = std::string(name) == "file" ? dir.AddFile(name) : dir.AddDir(name);
-    chmod(home.c_str(), mode);
+  for (const TRow& row : rows) {
+    const std::string name = row.Name;
+    const std::string home = name == "file" ? dir.AddFile(name) : dir.AddDir(name);
+    const std::string cache = dir.AddDir(name + "-cache"), tmp = dir.AddDir(name + "-tmp");
+    if (row.CacheFolder) chmod(dir.AddDir(name + "-cache/glimmet").c_str(), row.CacheFolder);
+    chmod(home.c_str(), row.Home);
+    chmod(cache.c_str(), row.CacheHome);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("XDG_RUNTIME_DIR");
-    if (std::string(name) == "own") env.insert("XDG_RUNTIME_DIR", QString::fromStdString(own));
+    if (name == "own") env.insert("XDG_RUNTIME_DIR", QString::fromStdString(own));
     env.insert("HOME", QString::fromStdString(home));
+    env.insert("XDG_CACHE_HOME", QString::fromStdString(cache));
+    env.insert("TMPDIR", QString::fromStdString(tmp));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     programs.push_back(std::make_unique<QProcess>());
     programs.back()->setProcessEnvironment(env);
@@ -827,6 +845,8 @@ TEST(RuntimeFolderTest, OnlyAFolderOfTheUsersOwnWithModeSevenHundredIsLent) {
   }
   // Each is ended once it is up: it says so after Qt, which warns as it starts.
   std::vector<QByteArray> errs(programs.size());
+  const passwd* account = getpwuid(geteuid());
+  const std::string user = account ? account->pw_name : "";
   QElapsedTimer clock;
   clock.start();
   for (std::size_t up = 0; up < programs.size() && clock.elapsed() < 20000;) {
@@ -841,9 +861,10 @@ TEST(RuntimeFolderTest, OnlyAFolderOfTheUsersOwnWithModeSevenHundredIsLent) {
     programs[i]->kill();
     programs[i]->waitForFinished();
     // Up, whether warned or not: a program that never started warns of nothing.
-    EXPECT_TRUE(errs[i].contains("No such file or directory"))
-        << std::get<0>(rows[i]) << ": " << errs[i].toStdString();
-    EXPECT_EQ(errs[i].contains("QStandardPaths"), std::get<2>(rows[i])) << errs[i].toStdString();
+    EXPECT_TRUE(errs[i].contains("No such file or directory")) << rows[i].Name << ": " << errs[i].toStdString();
+    EXPECT_EQ(errs[i].contains("QStandardPaths"), rows[i].Warned) << rows[i].Name << ": " << errs[i].toStdString();
+    const bool made = fs::exists(dir / (std::string(rows[i].Name) + "-tmp/runtime-" + user));
+    EXPECT_EQ(made, rows[i].Warned) << rows[i].Name;
   }
 }
 

@@ -73,6 +73,8 @@ convert -size 1000x800 xc:'#1E1EC8' -fill '#C81E1E' -draw 'rectangle 0,0 99,799'
 cjpeg -quality 100 -sample 1x1 -outfile "$work/big/big.jpg" "$work/big.ppm"
 # The program's private places: it must leave them as they are.
 mkdir -m 700 "$work/home" "$work/tmp" "$work/cache"
+tmp_runtime=/tmp/runtime-$(id -un) tmp_runtime_before=""
+[[ -e $tmp_runtime ]] && tmp_runtime_before=yes
 
 # --- X server -------------------------------------------------------------
 Xvfb -displayfd 5 -screen 0 "1280x1024x$depth" -nolisten tcp 5>"$work/display" >"$work/xvfb.log" 2>&1 &
@@ -551,6 +553,8 @@ stop_app
 
 written=$(find "$work/tmp" "$work/home" -mindepth 1)
 [[ -z $written ]] && pass "nothing written to TMPDIR or HOME" || fail "written: $written"
+# Qt's own runtime folder, should it ever pass TMPDIR by.
+[[ -n $tmp_runtime_before || ! -e $tmp_runtime ]] && pass "no $tmp_runtime made" || fail "$tmp_runtime made"
 # The one place written: the cache folder, private, whole entries only.
 odd=$(find "$work/cache" -mindepth 1 ! \( -path "$work/cache/glimmet" -perm 0700 \) ! \( -name '*.slide' -perm 0600 \))
 kept=$(find "$work/cache/glimmet" -name '*.slide' 2>/dev/null | wc -l)
