@@ -20,7 +20,6 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QSplitterHandle>
-#include <QThread>
 #include <QToolTip>
 #include <QTimer>
 #include <QWheelEvent>
@@ -868,38 +867,43 @@ TEST(RuntimeFolderTest, OnlyAFolderOfTheUsersOwnWithModeSevenHundredIsLent) {
   }
 }
 
-// Error boxes as the user meets them: the real message box. A timer notes
-// each box when first seen and closes it a tick later, so that a box opened
-// inside it would be seen beside it. A text already open or waiting is not
-// shown again: the folder click's two paints and the scrolling while its box
-// is open all meet the broken file. A box waits for the release of the
+// Error boxes as the user meets them: the real message box. Each box is
+// noted as it shows and closed on the event loop's next turn, so that a box
+// opened inside it would be seen beside it. A text already open or waiting is
+// not shown again: the folder click's two paints and the scrolling while its
+// box is open all meet the broken file. A box waits for the release of the
 // button, so that a click on the bar's arrow moves it one position.
 TEST_F(MainWindowTest, ErrorBoxesComeOneAtATimeAndWaitForTheRelease) {
   Application.SetErrorSink(nullptr);
   for (int i = 0; i < 16; ++i) Dir.AddFile("empty/" + std::to_string(i) + ".jpg", "");
   const std::string empty = "JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + ".";
-  std::size_t mostOpen = 0;
-  std::vector<std::string> shown;
-  std::function<void()> whileOpen;
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    std::vector<QMessageBox*> boxes;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) boxes.push_back(box);
+  struct TBoxWatch : QObject {
+    std::size_t MostOpen = 0;
+    std::vector<std::string> Shown;
+    std::function<void()> WhileOpen;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      auto* box = qobject_cast<QMessageBox*>(watched);
+      if (!box || event->type() != QEvent::Show) return false;
+      std::size_t open = 0;
+      for (QWidget* widget : QApplication::topLevelWidgets())
+        open += qobject_cast<QMessageBox*>(widget) && widget->isVisible();
+      MostOpen = std::max(MostOpen, open);
+      Shown.push_back(box->text().toStdString());
+      // What it sets off while open is queued before its close.
+      if (WhileOpen) std::exchange(WhileOpen, nullptr)();
+      QMetaObject::invokeMethod(
+          box, [box] { box->done(QMessageBox::Ok); }, Qt::QueuedConnection);
+      return false;
     }
-    if (boxes.empty()) return;
-    mostOpen = std::max(mostOpen, boxes.size());
-    if (boxes.back()->property("seen").toBool()) return boxes.back()->done(QMessageBox::Ok);
-    boxes.back()->setProperty("seen", true);
-    shown.push_back(boxes.back()->text().toStdString());
-    if (whileOpen) std::exchange(whileOpen, nullptr)();
-  });
-  watch.start(5);
-  const auto settleBoxes = [] {  // until every box that was asked for has come and gone
-    for (int i = 0; i < 50; ++i) {
-      Settle();
-      QThread::msleep(2);
-    }
+  } watch;
+  qApp->installEventFilter(&watch);
+  const std::size_t& mostOpen = watch.MostOpen;
+  const std::vector<std::string>& shown = watch.Shown;
+  std::function<void()>& whileOpen = watch.WhileOpen;
+  // Every step of the boxes (a paint's report, the next box, a close) is an
+  // event the one before posts: the loop's turns bring them all about.
+  const auto settleBoxes = [] {
+    for (int i = 0; i < 20; ++i) Settle();
   };
   TFrmGlimmet& w = Open();
   whileOpen = [&] {
@@ -912,7 +916,7 @@ TEST_F(MainWindowTest, ErrorBoxesComeOneAtATimeAndWaitForTheRelease) {
   EXPECT_EQ(shown, (std::vector<std::string>{empty, "last."}));
   EXPECT_EQ(mostOpen, 1u);
 
-  shown.clear();
+  watch.Shown.clear();
   const QPoint downArrow(10, w.SBarThumbs->height() - 8);
   SendMouse(w.SBarThumbs, QEvent::MouseButtonPress, downArrow, Qt::LeftButton, Qt::LeftButton);
   settleBoxes();
