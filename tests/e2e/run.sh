@@ -461,10 +461,15 @@ stop_app
 # Eight black pictures of 400 megapixels, each decoding for most of a second
 # here: Ctrl+Q half a second after the window shows, with the paint far from
 # done, ends the program within a second (the paint waits 200 ms at most for
-# its slides; the decodes stop at their next row).
+# its slides; the decodes stop at their next row). On a loaded machine the
+# second grows to one whole decode of such a picture, timed just before.
 mkdir -p "$work/huge"
 { printf 'P6\n20000 20000\n255\n'; head -c 1200000000 /dev/zero; } | cjpeg -quality 50 -outfile "$work/huge/h1.jpg"
 for n in 2 3 4 5 6 7 8; do cp "$work/huge/h1.jpg" "$work/huge/h$n.jpg"; done
+started=$(date +%s%N)
+djpeg -outfile /dev/null "$work/huge/h1.jpg"
+close_limit_ms=$((($(date +%s%N) - started) / 1000000))
+((close_limit_ms > 1000)) || close_limit_ms=1000
 launch huge "$program" "$work/huge"
 if find_windows '^Glimmet$' >/dev/null; then
   sleep 0.5
@@ -472,8 +477,8 @@ if find_windows '^Glimmet$' >/dev/null; then
   xdotool key ctrl+q
   while kill -0 "$app_pid" 2>/dev/null && (($(date +%s%N) - asked < 10000000000)); do sleep 0.02; done
   took_ms=$((($(date +%s%N) - asked) / 1000000))
-  ((took_ms < 1000)) && pass "Ctrl+Q during a paint of huge pictures: ended in $took_ms ms" ||
-    fail "Ctrl+Q during a paint of huge pictures: $took_ms ms"
+  ((took_ms < close_limit_ms)) && pass "Ctrl+Q during a paint of huge pictures: ended in $took_ms ms" ||
+    fail "Ctrl+Q during a paint of huge pictures: $took_ms ms (limit $close_limit_ms ms)"
 else
   fail "huge pictures: the window did not appear"
 fi
