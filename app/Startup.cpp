@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/MemorySettings.h"
+#include "app/pictures/SlideDiskStore.h"
 #include "lib/Tesk_filesys.h"
 #include "toolkit/FileData.h"
 #include "toolkit/Forms.h"
@@ -28,13 +29,21 @@ bool IsPrivateFolder(const std::string& path) {
          (st.st_mode & 07777) == 0700;
 }
 
-// Qt only looks into the runtime folder while it starts; without one it
-// makes /tmp/runtime-USER. An existing folder that only the user may enter
-// serves instead. Returns whether the variable was set here.
+// Qt looks into the runtime folder while it starts (whether it runs in a
+// sandbox); without one it makes TMPDIR/runtime-USER. An existing folder
+// that only the user may enter serves instead: the user's runtime folder,
+// the home, the cache home or the program's own cache folder, the first of
+// them that is private. Returns whether the variable was set here.
 bool LendRuntimeDir() {
   if (std::getenv(kRuntimeDir)) return false;
   const char* home = std::getenv("HOME");
-  const std::vector<std::string> candidates{"/run/user/" + std::to_string(geteuid()), home ? home : ""};
+  const char* cacheHome = std::getenv("XDG_CACHE_HOME");
+  const std::string homeFolder = home && home[0] == '/' ? home : "";
+  const std::string cacheFolder = cacheHome && cacheHome[0] == '/' ? cacheHome
+                                  : homeFolder.empty()             ? ""
+                                                                   : homeFolder + "/.cache";
+  const std::vector<std::string> candidates{"/run/user/" + std::to_string(geteuid()), homeFolder, cacheFolder,
+                                            DefaultSlideDiskFolder()};
   for (const std::string& folder : candidates) {
     if (IsPrivateFolder(folder)) return setenv(kRuntimeDir, folder.c_str(), 1) == 0;
   }

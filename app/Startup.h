@@ -7,6 +7,7 @@
 // Makes the Qt application and prepares what the window relies on: the
 // picture formats, the screen's depth, the executable's path (links
 // resolved, so a link on the PATH still finds the data folder), the path
-// resolver of the file list and the error boxes. Qt is kept from writing:
-// it makes a runtime folder in /tmp when XDG_RUNTIME_DIR is unset.
+// resolver of the file list and the error boxes. Qt is kept from writing
+// where it can be: it makes a runtime folder in TMPDIR when XDG_RUNTIME_DIR
+// is unset and no private folder of the user's can be lent to it.
 std::unique_ptr<QApplication> StartApplication(int& argc, char** argv);

@@ -10,6 +10,7 @@ PACKAGES=(
   libjpeg62-turbo-dev libjpeg-turbo-progs libzstd-dev libxcb1-dev
   libgtest-dev libbenchmark-dev
   xvfb xauth xdotool x11-utils imagemagick libxfixes-dev openbox
+  weston qt6-wayland
   fonts-dejavu-core
   desktop-file-utils appstream lintian man-db
   clang libclang-rt-14-dev clang-format clang-tidy

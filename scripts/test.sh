@@ -42,9 +42,9 @@ if ! (cd "$root/build-asan" && ctest --output-on-failure -j2 -LE 'e2e|package');
   exit 1
 fi
 
-# Every suite that starts threads, under ThreadSanitizer. Reports wholly
-# inside Qt's own threads are suppressed (tests/tsan.supp); any other report
-# makes its test exit with an error. An allocation too large for the
+# Every suite that starts threads, under ThreadSanitizer. The memory calls
+# of Qt Core and Qt Gui are left out (tests/tsan.supp says what that hides);
+# any report makes its test exit with an error. An allocation too large for the
 # sanitizer's allocator fails as the program expects of malloc.
 reports="$root/build-tsan/sanitizer-reports"
 rm -rf "$reports" && mkdir -p "$reports"

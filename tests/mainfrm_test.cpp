@@ -4,6 +4,7 @@
 // and awkward names on their whole way from the folder tree (Qt strings) to
 // the file list (bytes as the directory gave them) to the open: each is
 // listed and loaded, or refused clearly, and none turns into another file.
+#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,7 +22,6 @@
 #include <QScreen>
 #include <QSplitter>
 #include <QSplitterHandle>
-#include <QThread>
 #include <QToolTip>
 #include <QTimer>
 #include <QWheelEvent>
@@ -1038,30 +1038,47 @@ TEST_F(MainWindowTest, FolderTreeShowsIconsAndArrowsListsTheClickedFolderAndOpen
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), Dir / "leaf");
   menu->close();
 }
-// Without a runtime folder Qt makes one of its own and warns as it starts;
-// the program lends it the user's home, for the start, when only the user
-// may enter it. The program, started with a missing folder, says so on
-// standard error once Qt is up.
+// Without a runtime folder Qt makes one of its own in TMPDIR and warns as it
+// starts; the program lends it, for the start, the first of the home, the
+// cache home and its own cache folder that only the user may enter. The
+// program, started with a missing folder, says so on standard error once Qt
+// is up.
 TEST(RuntimeFolderTest, OnlyAFolderOfTheUsersOwnWithModeSevenHundredIsLent) {
   if (access(("/run/user/" + std::to_string(geteuid())).c_str(), F_OK) == 0)
     GTEST_SKIP() << "the user has a runtime folder";
   TempDir dir;
-  // The last row's own runtime folder, one others may enter, is the person's
-  // choice: Qt is left to warn of it.
-  const std::tuple<const char*, mode_t, bool> rows[] = {{"private", 0700, false},
-                                                        {"shared", 0750, true},
-                                                        {"file", 0700, true},
-                                                        {"own", 0700, true}};
+  // Modes of the home, the cache home and the cache folder in it (0 for
+  // none); whether Qt warns and makes its own. The last row's own runtime
+  // folder, one others may enter, is the person's choice: Qt is left to warn
+  // of it.
+  struct TRow {
+    const char* Name;
+    mode_t Home, CacheHome, CacheFolder;
+    bool Warned;
+  };
+  const TRow rows[] = {{"private", 0700, 0755, 0, false},
+                       {"shared", 0750, 0755, 0, true},
+                       {"file", 0700, 0755, 0, true},
+                       {"cachehome", 0755, 0700, 0, false},
+                       {"cachefolder", 0755, 0755, 0700, false},
+                       {"sharedcache", 0755, 0755, 0750, true},
+                       {"own", 0700, 0755, 0, true}};
   const std::string own = dir.AddDir("runtime");
   chmod(own.c_str(), 0750);
   std::vector<std::unique_ptr<QProcess>> programs;
-  for (const auto& [name, mode, warned] : rows) {
-    const std::string home = std::string(name) == "file" ? dir.AddFile(name) : dir.AddDir(name);
-    chmod(home.c_str(), mode);
+  for (const TRow& row : rows) {
+    const std::string name = row.Name;
+    const std::string home = name == "file" ? dir.AddFile(name) : dir.AddDir(name);
+    const std::string cache = dir.AddDir(name + "-cache"), tmp = dir.AddDir(name + "-tmp");
+    if (row.CacheFolder) chmod(dir.AddDir(name + "-cache/glimmet").c_str(), row.CacheFolder);
+    chmod(home.c_str(), row.Home);
+    chmod(cache.c_str(), row.CacheHome);
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
     env.remove("XDG_RUNTIME_DIR");
-    if (std::string(name) == "own") env.insert("XDG_RUNTIME_DIR", QString::fromStdString(own));
+    if (name == "own") env.insert("XDG_RUNTIME_DIR", QString::fromStdString(own));
     env.insert("HOME", QString::fromStdString(home));
+    env.insert("XDG_CACHE_HOME", QString::fromStdString(cache));
+    env.insert("TMPDIR", QString::fromStdString(tmp));
     env.insert("QT_QPA_PLATFORM", "offscreen");
     programs.push_back(std::make_unique<QProcess>());
     programs.back()->setProcessEnvironment(env);
@@ -1069,6 +1086,8 @@ TEST(RuntimeFolderTest, OnlyAFolderOfTheUsersOwnWithModeSevenHundredIsLent) {
   }
   // Each is ended once it is up: it says so after Qt, which warns as it starts.
   std::vector<QByteArray> errs(programs.size());
+  const passwd* account = getpwuid(geteuid());
+  const std::string user = account ? account->pw_name : "";
   QElapsedTimer clock;
   clock.start();
   for (std::size_t up = 0; up < programs.size() && clock.elapsed() < 20000;) {
@@ -1083,44 +1102,50 @@ TEST(RuntimeFolderTest, OnlyAFolderOfTheUsersOwnWithModeSevenHundredIsLent) {
     programs[i]->kill();
     programs[i]->waitForFinished();
     // Up, whether warned or not: a program that never started warns of nothing.
-    EXPECT_TRUE(errs[i].contains("No such file or directory"))
-        << std::get<0>(rows[i]) << ": " << errs[i].toStdString();
-    EXPECT_EQ(errs[i].contains("QStandardPaths"), std::get<2>(rows[i])) << errs[i].toStdString();
+    EXPECT_TRUE(errs[i].contains("No such file or directory")) << rows[i].Name << ": " << errs[i].toStdString();
+    EXPECT_EQ(errs[i].contains("QStandardPaths"), rows[i].Warned) << rows[i].Name << ": " << errs[i].toStdString();
+    const bool made = fs::exists(dir / (std::string(rows[i].Name) + "-tmp/runtime-" + user));
+    EXPECT_EQ(made, rows[i].Warned) << rows[i].Name;
   }
 }
 
-// Error boxes as the user meets them: the real message box. A timer notes
-// each box when first seen and closes it a tick later, so that a box opened
-// inside it would be seen beside it. A text already open or waiting is not
-// shown again: the folder click's two paints and the scrolling while its box
-// is open all meet the broken file. A box waits for the release of the
+// Error boxes as the user meets them: the real message box. Each box is
+// noted as it shows and closed on the event loop's next turn, so that a box
+// opened inside it would be seen beside it. A text already open or waiting is
+// not shown again: the folder click's two paints and the scrolling while its
+// box is open all meet the broken file. A box waits for the release of the
 // button, so that a click on the bar's arrow moves it one position.
 TEST_F(MainWindowTest, ErrorBoxesComeOneAtATimeAndWaitForTheRelease) {
   Application.SetErrorSink(nullptr);
   for (int i = 0; i < 16; ++i) Dir.AddFile("empty/" + std::to_string(i) + ".jpg", "");
   const std::string empty = "JPEG error #" + std::to_string(JERR_INPUT_EMPTY) + ".";
-  std::size_t mostOpen = 0;
-  std::vector<std::string> shown;
-  std::function<void()> whileOpen;
-  QTimer watch;
-  QObject::connect(&watch, &QTimer::timeout, [&] {
-    std::vector<QMessageBox*> boxes;
-    for (QWidget* widget : QApplication::topLevelWidgets()) {
-      if (auto* box = qobject_cast<QMessageBox*>(widget); box && box->isVisible()) boxes.push_back(box);
+  struct TBoxWatch : QObject {
+    std::size_t MostOpen = 0;
+    std::vector<std::string> Shown;
+    std::function<void()> WhileOpen;
+    bool eventFilter(QObject* watched, QEvent* event) override {
+      auto* box = qobject_cast<QMessageBox*>(watched);
+      if (!box || event->type() != QEvent::Show) return false;
+      std::size_t open = 0;
+      for (QWidget* widget : QApplication::topLevelWidgets())
+        open += qobject_cast<QMessageBox*>(widget) && widget->isVisible();
+      MostOpen = std::max(MostOpen, open);
+      Shown.push_back(box->text().toStdString());
+      // What it sets off while open is queued before its close.
+      if (WhileOpen) std::exchange(WhileOpen, nullptr)();
+      QMetaObject::invokeMethod(
+          box, [box] { box->done(QMessageBox::Ok); }, Qt::QueuedConnection);
+      return false;
     }
-    if (boxes.empty()) return;
-    mostOpen = std::max(mostOpen, boxes.size());
-    if (boxes.back()->property("seen").toBool()) return boxes.back()->done(QMessageBox::Ok);
-    boxes.back()->setProperty("seen", true);
-    shown.push_back(boxes.back()->text().toStdString());
-    if (whileOpen) std::exchange(whileOpen, nullptr)();
-  });
-  watch.start(5);
-  const auto settleBoxes = [] {  // until every box that was asked for has come and gone
-    for (int i = 0; i < 50; ++i) {
-      Settle();
-      QThread::msleep(2);
-    }
+  } watch;
+  qApp->installEventFilter(&watch);
+  const std::size_t& mostOpen = watch.MostOpen;
+  const std::vector<std::string>& shown = watch.Shown;
+  std::function<void()>& whileOpen = watch.WhileOpen;
+  // Every step of the boxes (a paint's report, the next box, a close) is an
+  // event the one before posts: the loop's turns bring them all about.
+  const auto settleBoxes = [] {
+    for (int i = 0; i < 20; ++i) Settle();
   };
   TFrmGlimmet& w = Open();
   whileOpen = [&] {
@@ -1133,7 +1158,7 @@ TEST_F(MainWindowTest, ErrorBoxesComeOneAtATimeAndWaitForTheRelease) {
   EXPECT_EQ(shown, (std::vector<std::string>{empty, "last."}));
   EXPECT_EQ(mostOpen, 1u);
 
-  shown.clear();
+  watch.Shown.clear();
   const QPoint downArrow(10, w.SBarThumbs->height() - 8);
   SendMouse(w.SBarThumbs, QEvent::MouseButtonPress, downArrow, Qt::LeftButton, Qt::LeftButton);
   settleBoxes();

@@ -7,10 +7,11 @@
 
 #include <QDragEnterEvent>
 #include <QDropEvent>
-#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMimeData>
 #include <QProcess>
 #include <QScrollBar>
+#include <QTimer>
 #include <QUrl>
 #include <cerrno>
 #include <cstring>
@@ -18,6 +19,7 @@
 #include <functional>
 
 #include "app/CommandLine.h"
+#include "app/FolderModel.h"
 #include "app/OpenPath.h"
 #include "app/ShellTreeView.h"
 #include "support/BrowserTest.h"
@@ -328,9 +330,28 @@ TEST_F(OpenPathTest, ChosenFolderStaysInViewWhileTheTreeReadsTheFoldersAroundIt)
     Dir.AddDir(sibling);
   TFrmGlimmet& w = OpenWithArguments({folder});
   TShellTreeView& tree = *w.ShellTreeView1;
-  QElapsedTimer clock;
-  clock.start();
-  while (clock.elapsed() < 1000) QApplication::processEvents(QEventLoop::AllEvents, 20);
+  // The model lists folders one after the other, in the order asked: the
+  // folders from "/" down are asked first (unless the tree has already), the
+  // chosen one, which shows nothing, last; once it is listed, so are they,
+  // and the loop's next turns sort their rows in. (The timer is a guard.)
+  QFileSystemModel& model = tree.Model();
+  std::vector<QModelIndex> chain;
+  for (QModelIndex up = model.index(QString::fromStdString(folder)); up.isValid(); up = up.parent())
+    chain.insert(chain.begin(), up);
+  ASSERT_TRUE(model.canFetchMore(chain.back()));
+  QEventLoop loop;
+  bool listed = false;
+  QObject::connect(&model, &QFileSystemModel::directoryLoaded, &loop, [&](const QString& path) {
+    listed = listed || path == QString::fromStdString(folder);
+    if (listed) loop.quit();
+  });
+  QTimer::singleShot(20000, &loop, &QEventLoop::quit);
+  for (const QModelIndex& index : chain) {
+    if (model.canFetchMore(index)) model.fetchMore(index);
+  }
+  loop.exec();
+  ASSERT_TRUE(listed) << "the chosen folder was never listed";
+  Settle();
   ASSERT_EQ(tree.SelectedPath(), folder);
   const QRect row = tree.visualRect(tree.currentIndex());
   EXPECT_TRUE(tree.viewport()->rect().contains(row)) << row.y() << " in " << tree.viewport()->height();

@@ -5,6 +5,9 @@
 // tree would, --scroll sets the scroll bar's position, --click moves the
 // pointer to grid point X,Y and clicks there with the left button.
 // Errors the program would show in a box are printed as "error: TEXT".
+#include <sys/mman.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QElapsedTimer>
 #include <QFileSystemModel>
@@ -152,10 +155,30 @@ void QuietAboutSizeHints(QtMsgType type, const QMessageLogContext& context, cons
   gQtHandler(type, context, message);
 }
 
+// Qt's offscreen screen is 800 x 800 unless configured, and the window
+// shrinks itself to fit it: the picture gets a screen of the tests' size, so
+// the window keeps its laid-out size. The configuration goes through a
+// memory file, so nothing is written for it.
+constexpr const char* kScreen = R"({"screens": [{"name": "main", "x": 0, "y": 0, "width": 1280, "height": 1024}]})";
+
+void ConfigureOffscreenPlatform() {
+  const char* platform = std::getenv("QT_QPA_PLATFORM");
+  if (platform && std::string(platform) != "offscreen") return;
+  const int fd = memfd_create("glimmet-screens", 0);
+  const std::string text = kScreen;
+  if (fd < 0 || write(fd, text.data(), text.size()) != ssize_t(text.size())) {
+    setenv("QT_QPA_PLATFORM", "offscreen", 1);
+    return;
+  }
+  // Left open: Qt reads it while the application starts.
+  const std::string config = "offscreen:configfile=/proc/self/fd/" + std::to_string(fd);
+  setenv("QT_QPA_PLATFORM", config.c_str(), 1);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
-  setenv("QT_QPA_PLATFORM", "offscreen", 0);
+  ConfigureOffscreenPlatform();
   gQtHandler = qInstallMessageHandler(QuietAboutSizeHints);
   const auto app = StartApplication(argc, argv);
   const auto options = ParseArguments(argc, argv);

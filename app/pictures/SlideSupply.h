@@ -57,6 +57,8 @@ class TSlideSupply {
   bool Literal() const { return Workers() == 0 && FStore->Capacity() == 0; }
   // Whether nothing runs or waits to run, giving memory back included.
   bool Idle() const { return FPool->Idle(); }
+  // What the running jobs hold under the ceiling.
+  std::uint64_t BytesRunning() const { return FPool->BytesRunning(); }
 
   // The grid's paint, as the window forwards its events: the files in view
   // in the order the paint asks for them; then each request's buffer filled
