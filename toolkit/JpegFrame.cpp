@@ -2,12 +2,13 @@
 
 #include <vector>
 
+#include "ExifOrientation.h"
 #include "FileData.h"
 #include "JpegCodec.h"
 
 namespace {
 
-constexpr std::uint8_t kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA, kTem = 0x01;
+constexpr std::uint8_t kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA, kTem = 0x01, kApp1 = 0xE1;
 
 // Start-of-frame markers: C0 to CF but for DHT (C4), JPG (C8) and DAC (CC).
 bool IsStartOfFrame(std::uint8_t marker) {
@@ -25,6 +26,8 @@ TJpegFrameSearch FindJpegFrame(const std::uint8_t* data, std::size_t size, TJpeg
   if (size < 2) return TJpegFrameSearch::NeedMore;
   if (data[0] != 0xFF || data[1] != kSoi) return TJpegFrameSearch::NotJpeg;
   std::size_t at = 2;
+  frame.Orientation = 1;
+  bool exifSeen = false;
   for (;;) {
     // A marker may be preceded by any number of fill bytes 0xFF.
     if (at >= size) return TJpegFrameSearch::NeedMore;
@@ -45,8 +48,15 @@ TJpegFrameSearch FindJpegFrame(const std::uint8_t* data, std::size_t size, TJpeg
       frame.Arithmetic = marker >= 0xC9;
       return TJpegFrameSearch::Found;
     }
+    const std::size_t length = std::size_t(Word(data + at));
+    // A segment cut short leaves the frame beyond the bytes at hand anyway.
+    if (marker == kApp1 && !exifSeen && length >= 2 && size - at >= length &&
+        IsExifPayload(data + at + 2, length - 2)) {
+      exifSeen = true;
+      frame.Orientation = ExifOrientation(data + at + 2, length - 2);
+    }
     // A length under 2 lands inside itself, on a byte that is no marker.
-    at += std::size_t(Word(data + at));
+    at += length;
   }
 }
 

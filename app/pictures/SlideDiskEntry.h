@@ -11,7 +11,8 @@
 
 #include "app/pictures/SlideDiskStore.h"
 
-constexpr std::uint32_t DiskSlideFormatVersion = 1;
+// 2: slides of photos with an Exif orientation are turned upright.
+constexpr std::uint32_t DiskSlideFormatVersion = 2;
 
 // The key as the entry holds it, and the entry's file name made from it.
 std::vector<std::uint8_t> DiskSlideKeyBytes(const TDiskSlideKey& key);
