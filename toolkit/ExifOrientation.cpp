@@ -41,7 +41,8 @@ int FindOrientation(const TTiffReader& tiff, std::uint32_t directory) {
     std::uint32_t tag = 0, type = 0, values = 0, value = 0;
     if (!tiff.Get(entry, 2, tag)) return 1;
     if (tag != kOrientationTag) continue;
-    if (!tiff.Get(entry + 2, 2, type) || !tiff.Get(entry + 4, 4, values) || !tiff.Get(entry + 8, 2, value)) return 1;
+    if (!tiff.Get(entry + 2, 2, type) || !tiff.Get(entry + 4, 4, values) || !tiff.Get(entry + 8, 2, value))
+      return 1;
     if (type != kShortType || values != 1 || value < 1 || value > 8) return 1;
     return int(value);
   }

@@ -20,6 +20,16 @@ bool StandsAlone(std::uint8_t marker) { return marker == kTem || (marker >= 0xD0
 
 int Word(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
 
+// The orientation of the first APP1 segment holding an Exif block, the
+// segment's payload (length - 2 bytes) at data. A segment cut short leaves
+// the frame beyond the bytes at hand anyway, so it is passed over.
+void TakeOrientation(std::uint8_t marker, const std::uint8_t* data, std::size_t length, std::size_t available,
+                     bool& seen, TJpegFrame& frame) {
+  if (marker != kApp1 || seen || length < 2 || available < length || !IsExifPayload(data, length - 2)) return;
+  seen = true;
+  frame.Orientation = ExifOrientation(data, length - 2);
+}
+
 }  // namespace
 
 TJpegFrameSearch FindJpegFrame(const std::uint8_t* data, std::size_t size, TJpegFrame& frame) {
@@ -48,13 +58,8 @@ TJpegFrameSearch FindJpegFrame(const std::uint8_t* data, std::size_t size, TJpeg
       frame.Arithmetic = marker >= 0xC9;
       return TJpegFrameSearch::Found;
     }
-    const std::size_t length = std::size_t(Word(data + at));
-    // A segment cut short leaves the frame beyond the bytes at hand anyway.
-    if (marker == kApp1 && !exifSeen && length >= 2 && size - at >= length &&
-        IsExifPayload(data + at + 2, length - 2)) {
-      exifSeen = true;
-      frame.Orientation = ExifOrientation(data + at + 2, length - 2);
-    }
+    const auto length = std::size_t(Word(data + at));
+    TakeOrientation(marker, data + at + 2, length, size - at, exifSeen, frame);
     // A length under 2 lands inside itself, on a byte that is no marker.
     at += length;
   }

@@ -42,7 +42,8 @@ void Walk(TTurn turn, int first, int count, int width, int height, Copy copy) {
     return;
   }
   for (std::size_t c = 0; c < w; ++c) {
-    for (std::size_t k = 0; k < places.size(); ++k) copy(k * w + c, places[k].Start + std::ptrdiff_t(c) * places[k].Step);
+    for (std::size_t k = 0; k < places.size(); ++k)
+      copy(k * w + c, places[k].Start + std::ptrdiff_t(c) * places[k].Step);
   }
 }
 

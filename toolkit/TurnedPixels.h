@@ -15,7 +15,9 @@ struct TTurn {
 
   bool Turns() const { return Orientation >= 2 && Orientation <= 8; }
   bool SwapsSides() const { return Orientation >= 5 && Orientation <= 8; }
-  bool ReversesColumns() const { return Orientation == 2 || Orientation == 3 || Orientation == 7 || Orientation == 8; }
+  bool ReversesColumns() const {
+    return Orientation == 2 || Orientation == 3 || Orientation == 7 || Orientation == 8;
+  }
   bool ReversesRows() const { return Orientation == 3 || Orientation == 4 || Orientation == 6 || Orientation == 7; }
   // The turned size of a stored width x height, and (the swap undoing
   // itself) the stored size of a turned one.
