@@ -25,7 +25,7 @@ std::string SlideToolTipText(const std::string& fileName, const std::string& fai
   std::string text = ExtractFileName(fileName);
   if (!failure.empty()) return text + "\n" + failure;
   if (const std::optional<TJpegFrame> frame = PeekJpegFrame(fileName); frame && frame->Height > 0) {
-    text += "\n" + std::to_string(frame->Width) + " x " + std::to_string(frame->Height) + " pixels";
+    text += "\n" + std::to_string(frame->ShownWidth()) + " x " + std::to_string(frame->ShownHeight()) + " pixels";
   }
   if (const std::optional<TFileIdentity> identity = FileIdentity(fileName)) {
     text += "\n" + DiskSizeText(std::uint64_t(identity->Size)) + " on disk";

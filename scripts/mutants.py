@@ -34,7 +34,10 @@ COVERAGE = [
     ("lib/Tesk_Thumbnails*.cpp", ["thumbnails_test"]),
     ("toolkit/Canvas.cpp", ["canvas_test", "drawing_test", "thumbnails_test"]),
     ("toolkit/CanvasQt.cpp", ["canvas_test", "drawing_test", "thumbnails_test"]),
-    ("toolkit/Stretch.cpp", ["canvas_test"]),
+    # Turned photos are stretched as their rows come, in the slide suite.
+    ("toolkit/Stretch.cpp", ["canvas_test", "slide_supply_test"]),
+    ("toolkit/TurnedPixels.cpp", ["picture_test", "slide_supply_test"]),
+    ("toolkit/ExifOrientation.cpp", ["picture_test", "hostile_jpeg_test"]),
     ("toolkit/Bitmap.cpp", ["canvas_test", "picture_test"]),
     ("toolkit/Colors.cpp", ["canvas_test", "thumbnails_test"]),
     # The frame header's decoding cost orders and admits the pool's jobs.

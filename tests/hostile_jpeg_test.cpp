@@ -24,6 +24,7 @@
 #include "support/JpegMaker.h"
 #include "tools/TempDir.h"
 #include "toolkit/Jpeg.h"
+#include "toolkit/JpegFrame.h"
 #include "toolkit/Pictures.h"
 
 using namespace jpegmaker;
@@ -78,12 +79,39 @@ TEST_F(HostileJpegTest, HostileHeadersAreRefusedAtLoadHostileDataAtDecodingAndDa
   const Bytes whole = SmallJpeg();
   const std::size_t data = FindMarker(whole, 0xDA);
   const Bytes greedy = MakeJpeg({.Progressive = true, .FullChroma = true}, Flat({1, 2, 3, 0}));
+  // Exif blocks (Intel order) that would turn the 64 x 48 picture to stand
+  // 48 wide, damaged: the picture shows as stored. The 32 bytes: signature,
+  // byte order at 6, 42 at 8, the directory's offset at 10, its entry count
+  // at 14, the entry's tag at 16, type at 18, count at 20, value at 24, the
+  // next directory's offset at 28.
+  const Bytes upright = ExifBlock(6);
+  const auto exif = [&](std::size_t at, const Bytes& patch, std::size_t size = 32) {
+    Bytes block = upright;
+    std::copy(patch.begin(), patch.end(), block.begin() + std::ptrdiff_t(at));
+    block.resize(size);
+    return WithApp1(SmallJpeg(), block);
+  };
+  const std::string fine = "(no error)";
   const struct {
     const char* Name;
     Bytes Data;
     std::string Error;
     bool Decoded = false;  // the error is the first bitmap's; the load gives none
+    int Shown = 0;         // when given, the width the picture shows, turned or not
   } rows[] = {
+      {"Exif block intact", exif(0, {}), fine, true, 48},
+      {"Exif block cut in its entry", exif(0, {}, 20), fine, true, 64},
+      {"Exif block cut in the orientation's value", exif(0, {}, 25), fine, true, 64},
+      {"Exif signature alone", exif(0, {}, 6), fine, true, 64},
+      {"Exif byte order unknown", exif(6, {'I', 'M'}), fine, true, 64},
+      {"Exif TIFF number not 42", exif(8, {43, 0}), fine, true, 64},
+      {"Exif directory past the block, near 2^32", exif(10, {0xF0, 0xFF, 0xFF, 0xFF}), fine, true, 64},
+      {"Exif directory on the header: 18761 entries", exif(10, {0, 0, 0, 0}), fine, true, 64},
+      {"Exif 65535 entries, the first another tag", exif(14, {0xFF, 0xFF, 0x11, 0x01}), fine, true, 64},
+      {"Exif orientation counted 2^32 - 1 times", exif(20, {0xFF, 0xFF, 0xFF, 0xFF}), fine, true, 64},
+      {"Exif orientation of type LONG", exif(18, {4, 0}), fine, true, 64},
+      {"Exif orientation 0", exif(24, {0, 0}), fine, true, 64},
+      {"Exif next directory looping onto itself", exif(28, {8, 0, 0, 0}), fine, true, 48},
       {"empty", {}, JpegError(JERR_INPUT_EMPTY)},
       {"text", {'G', 'I', 'F', '8', '9', 'a', 0, 0}, JpegError(JERR_NO_SOI)},
       {"cut in the header", Truncate(SmallJpeg(), 100), JpegError(JERR_NO_IMAGE)},
@@ -112,6 +140,12 @@ TEST_F(HostileJpegTest, HostileHeadersAreRefusedAtLoadHostileDataAtDecodingAndDa
     SCOPED_TRACE(row.Name);
     TJPEGImage jpeg;
     EXPECT_EQ(ErrorOf([&] { Load(jpeg, row.Data); }), row.Decoded ? "(no error)" : row.Error);
+    if (row.Shown) {
+      // The frame walk that sizes a slide's tip agrees.
+      TJpegFrame frame;
+      ASSERT_EQ(FindJpegFrame(row.Data.data(), row.Data.size(), frame), TJpegFrameSearch::Found);
+      EXPECT_EQ(std::pair(jpeg.Width(), frame.ShownWidth()), std::pair(row.Shown, row.Shown));
+    }
     if (!row.Decoded) continue;
     EXPECT_EQ(ErrorOf([&] { bitmap.Assign(&jpeg); }), row.Error);
   }
@@ -220,12 +254,19 @@ void ExpectOutcome(const CorpusFile& f) {
     ASSERT_NO_THROW(bitmap.Assign(&picture));
   } else {
     ASSERT_EQ(error, "(no error)");
-    EXPECT_EQ(picture.Width(), f.Width);
-    EXPECT_EQ(picture.Height(), f.Height);
   }
-  ASSERT_EQ(bitmap.Width(), f.Width);
-  ASSERT_EQ(bitmap.Height(), f.Height);
-  EXPECT_TRUE(f.Expected != kPicture || TopByteAt(bitmap, f.Width - 1, f.Height - 1) == 0xFFu);
+  // The manifest gives the stored size: a photo whose Exif orientation is
+  // 5 to 8 shows with its sides swapped.
+  const int orientation = picture.Graphic()->Orientation();
+  const bool swaps = orientation >= 5 && orientation <= 8;
+  const int width = swaps ? f.Height : f.Width, height = swaps ? f.Width : f.Height;
+  if (f.Expected != kError) {
+    EXPECT_EQ(picture.Width(), width);
+    EXPECT_EQ(picture.Height(), height);
+  }
+  ASSERT_EQ(bitmap.Width(), width);
+  ASSERT_EQ(bitmap.Height(), height);
+  EXPECT_TRUE(f.Expected != kPicture || TopByteAt(bitmap, width - 1, height - 1) == 0xFFu);
 }
 
 TEST(CorpusTest, EveryFileGivesTheOutcomeOfItsManifest) {

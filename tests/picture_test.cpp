@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -96,6 +97,52 @@ Options InkOptions(Colour colours, bool adobe) {
   return {.Width = 96, .Height = 16, .Colours = colours, .AdobeMarker = adobe, .FullChroma = true};
 }
 
+// 96 x 48 stored, four flat quadrants of kQuadrants' colours, and an Exif
+// block with the orientation.
+const Options kWideQuadrants{.Width = 96, .Height = 48, .FullChroma = true};
+Sample WideQuadrant(int x, int y) { return Quadrant(x * 2 / 3, y * 4 / 3); }
+Options Turned(int orientation, bool bigEndian = false) {
+  Options o = kWideQuadrants;
+  o.ExifOrientation = orientation;
+  o.ExifBigEndian = bigEndian;
+  return o;
+}
+
+// The probes of a picture of the size whose quadrants, top-left, top-right,
+// bottom-left, bottom-right, show kQuadrants' colours a, b, c, d (0 to 3).
+std::vector<Probe> QuadrantsAt(int width, int height, std::array<int, 4> shown) {
+  std::vector<Probe> probes;
+  for (int q = 0; q < 4; ++q) {
+    probes.push_back({q % 2 ? width * 3 / 4 : width / 4, q / 2 ? height * 3 / 4 : height / 4,
+                      kQuadrants[std::size_t(shown[std::size_t(q)])].Colour});
+  }
+  return probes;
+}
+
+// Where turned pixel (x, y) of a stored W x H picture comes from, by the Exif
+// definition of each orientation: where the stored 0th row and 0th column
+// lie in the picture shown.
+std::pair<int, int> StoredPointOf(int orientation, int w, int h, int x, int y) {
+  switch (orientation) {
+    case 2:  // row 0 at the top, column 0 at the right
+      return {w - 1 - x, y};
+    case 3:  // row 0 at the bottom, column 0 at the right
+      return {w - 1 - x, h - 1 - y};
+    case 4:  // row 0 at the bottom, column 0 at the left
+      return {x, h - 1 - y};
+    case 5:  // row 0 at the left, column 0 at the top
+      return {y, x};
+    case 6:  // row 0 at the right, column 0 at the top
+      return {y, h - 1 - x};
+    case 7:  // row 0 at the right, column 0 at the bottom
+      return {w - 1 - y, h - 1 - x};
+    case 8:  // row 0 at the left, column 0 at the bottom
+      return {w - 1 - y, x};
+    default:
+      return {x, y};
+  }
+}
+
 Options Quadrants(Options o) {
   o.Width = o.Height = 64;
   o.FullChroma = true;
@@ -134,13 +181,29 @@ TEST(JpegImageTest, PicturesDecodeToTheirColoursInTheirScreensFormat) {
       {"plain CMYK", InkOptions(Colour::Cmyk, false), Inks(false), 32, S::CMYK, pf24bit, 6, inks},
       {"YCCK", InkOptions(Colour::Ycck, true), Inks(true), 32, S::YCCK, pf24bit, 6, inks},
       {"ink on an eight-bit screen", InkOptions(Colour::Cmyk, true), Inks(true), 8, S::CMYK, pf24bit, 6, inks},
+      // Turned upright by the Exif orientation: 96 x 48 stored, A B over C D.
+      {"orientation 1", Turned(1), WideQuadrant, 32, S::YCbCr, pf24bit, 6, QuadrantsAt(96, 48, {0, 1, 2, 3})},
+      {"orientation 2", Turned(2), WideQuadrant, 32, S::YCbCr, pf24bit, 6, QuadrantsAt(96, 48, {1, 0, 3, 2})},
+      {"orientation 3", Turned(3), WideQuadrant, 32, S::YCbCr, pf24bit, 6, QuadrantsAt(96, 48, {3, 2, 1, 0})},
+      {"orientation 4", Turned(4, true), WideQuadrant, 32, S::YCbCr, pf24bit, 6, QuadrantsAt(96, 48, {2, 3, 0, 1})},
+      {"orientation 5", Turned(5), WideQuadrant, 32, S::YCbCr, pf24bit, 6, QuadrantsAt(48, 96, {0, 2, 1, 3})},
+      {"orientation 6", Turned(6, true), WideQuadrant, 32, S::YCbCr, pf24bit, 6, QuadrantsAt(48, 96, {2, 0, 3, 1})},
+      {"orientation 7", Turned(7), WideQuadrant, 32, S::YCbCr, pf24bit, 6, QuadrantsAt(48, 96, {3, 1, 2, 0})},
+      {"orientation 8", Turned(8), WideQuadrant, 32, S::YCbCr, pf24bit, 6, QuadrantsAt(48, 96, {1, 3, 0, 2})},
+      {"orientation 9: as stored", Turned(9), WideQuadrant, 32, S::YCbCr, pf24bit, 6,
+       QuadrantsAt(96, 48, {0, 1, 2, 3})},
+      {"orientation 6, eight-bit screen", Turned(6), WideQuadrant, 8, S::YCbCr, pf8bit, 8,
+       QuadrantsAt(48, 96, {2, 0, 3, 1})},
   };
   TempDir dir;
   const int screenBits = Screen.BitsPerPixel;
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Name);
     Screen.BitsPerPixel = row.ScreenBits;
-    const int w = row.Coding.Width, h = row.Coding.Height;
+    const int orientation = row.Coding.ExifOrientation;
+    const bool swaps = orientation >= 5 && orientation <= 8;
+    const int storedWidth = row.Coding.Width, storedHeight = row.Coding.Height;
+    const int w = swaps ? storedHeight : storedWidth, h = swaps ? storedWidth : storedHeight;
     const Bytes file = MakeJpeg(row.Coding, row.Pixels);
     WriteFile(dir / "p.jpg", file);
     TJPEGImage jpeg;
@@ -148,6 +211,7 @@ TEST(JpegImageTest, PicturesDecodeToTheirColoursInTheirScreensFormat) {
     std::filesystem::remove(dir / "p.jpg");
     EXPECT_EQ(jpeg.ColorSpace(), row.Space);
     EXPECT_EQ(jpeg.Grayscale(), row.Space == S::Grayscale);
+    EXPECT_EQ(std::pair(jpeg.Width(), jpeg.Height()), std::pair(w, h));
     TBitmap target(w + 20, h + 30), first, second;
     jpeg.Draw(target.Canvas(), 10, 20);
     first.Assign(&jpeg);
@@ -166,25 +230,43 @@ TEST(JpegImageTest, PicturesDecodeToTheirColoursInTheirScreensFormat) {
     EXPECT_FALSE(first.SharesStoreWith(second));
     for (const Probe& p : row.Probes)
       EXPECT_EQ(target.Canvas().Pixel(10 + p.X, 20 + p.Y), second.Canvas().Pixel(p.X, p.Y));
-    // Decoded afresh a band of rows at a time: the same pixels.
+    // The stored picture: the same file without its Exif block. Each turned
+    // pixel is the stored one the orientation puts there.
+    Options plain = row.Coding;
+    plain.ExifOrientation = 0;
+    TJPEGImage plainJpeg;
+    plainJpeg.LoadFromData(MakeJpeg(plain, row.Pixels));
+    const TBitmap& stored = plainJpeg.Bitmap();
+    for (int y = 0; y < h; ++y) {
+      for (int x = 0; x < w; ++x) {
+        const auto [sx, sy] = StoredPointOf(orientation, storedWidth, storedHeight, x, y);
+        ASSERT_EQ(second.ScanLine(y)[x], stored.ScanLine(sy)[sx]) << x << "," << y;
+      }
+    }
+    // Decoded afresh a band of rows at a time: the stored pixels, as stored.
     TJPEGImage byRows;
     byRows.LoadFromData(file);
     std::vector<std::uint32_t> rows;
-    EXPECT_TRUE(byRows.DecodeRows([&](const std::uint32_t* p,
-                                      int n) { rows.insert(rows.end(), p, p + std::size_t(n) * std::size_t(w)); },
-                                  nullptr));
+    const auto keep = [&](std::vector<std::uint32_t>& into) {
+      return [&into, storedWidth](const std::uint32_t* p, int n) {
+        into.insert(into.end(), p, p + std::size_t(n) * std::size_t(storedWidth));
+      };
+    };
+    EXPECT_TRUE(byRows.DecodeRows(keep(rows), nullptr));
     EXPECT_TRUE(
-        std::equal(rows.begin(), rows.end(), second.Bits(), second.Bits() + std::size_t(w) * std::size_t(h)));
+        std::equal(rows.begin(), rows.end(), stored.Bits(), stored.Bits() + std::size_t(w) * std::size_t(h)));
+    // Decoded already, the picture hands the same stored rows.
+    std::vector<std::uint32_t> again;
+    EXPECT_TRUE(jpeg.DecodeRows(keep(again), nullptr));
+    EXPECT_EQ(again, rows);
     // Decoded ahead with its rows watched: the rows handed are the picture's.
     TJPEGImage watched;
     watched.LoadFromData(file);
     std::vector<std::uint32_t> seen;
-    EXPECT_TRUE(
-        watched.DecodeAheadWatched([&](const std::uint32_t* p,
-                                       int n) { seen.insert(seen.end(), p, p + std::size_t(n) * std::size_t(w)); },
-                                   nullptr));
+    EXPECT_TRUE(watched.DecodeAheadWatched(keep(seen), nullptr));
     EXPECT_EQ(seen, rows);
-    EXPECT_TRUE(std::equal(rows.begin(), rows.end(), watched.Bitmap().Bits()));
+    EXPECT_TRUE(
+        std::equal(second.Bits(), second.Bits() + std::size_t(w) * std::size_t(h), watched.Bitmap().Bits()));
     EXPECT_EQ(target.Canvas().Pixel(9, 19), clBlack);
   }
   Screen.BitsPerPixel = screenBits;
@@ -195,11 +277,15 @@ TEST(JpegImageTest, PicturesDecodeToTheirColoursInTheirScreensFormat) {
 // marker libjpeg cannot handle; none, black also in memory that held white,
 // when the second scan's spectral end is past 63.
 TEST(JpegImageTest, FatalErrorsAtDecodingComeOnceAndTheDecodedRowsStay) {
-  Bytes early = MakeJpeg({.Width = 512, .Height = 512, .Progressive = true}, Flat({220, 20, 20, 0}));  // 1 MiB
-  std::size_t sos = FindMarker(early, 0xDA);
-  for (++sos; early.at(sos) != 0xFF || early.at(sos + 1) != 0xDA; ++sos) {
-  }
-  early[sos + 5 + 2 * early[sos + 4] + 1] = 64;
+  const auto early = [](int orientation) {
+    Bytes bytes = MakeJpeg({.Width = 512, .Height = 512, .Progressive = true, .ExifOrientation = orientation},
+                           Flat({220, 20, 20, 0}));  // 1 MiB
+    std::size_t sos = FindMarker(bytes, 0xDA);
+    for (++sos; bytes.at(sos) != 0xFF || bytes.at(sos + 1) != 0xDA; ++sos) {
+    }
+    bytes[sos + 5 + 2 * bytes[sos + 4] + 1] = 64;
+    return bytes;
+  };
   const struct {
     const char* Name;
     Bytes Data;
@@ -208,7 +294,8 @@ TEST(JpegImageTest, FatalErrorsAtDecodingComeOnceAndTheDecodedRowsStay) {
   } rows[] = {
       {"late", InsertBeforeEoi(MakeJpeg(kQuadrantOptions, Quadrant), {0xFF, 0xF7, 0x00, 0x04, 0, 0}), 64,
        JERR_UNKNOWN_MARKER, kQuadrants},
-      {"before the first row", early, 512, JERR_BAD_PROGRESSION, {}},
+      {"before the first row", early(0), 512, JERR_BAD_PROGRESSION, {}},
+      {"before the first row of a turned picture", early(6), 512, JERR_BAD_PROGRESSION, {}},
   };
   TempDir dir;
   for (const auto& row : rows) {
@@ -248,9 +335,15 @@ TEST(JpegImageTest, FatalErrorsAtDecodingComeOnceAndTheDecodedRowsStay) {
 // The frame header is found by walking the segments before it, whatever
 // they hold, and only there.
 TEST(JpegFrameTest, FrameHeaderIsFoundWhereItIsAndOnlyThere) {
-  const auto made = [](Colour colours, int width, int height, bool progressive, bool arithmetic) {
-    const Options o{
-        .Width = width, .Height = height, .Colours = colours, .Progressive = progressive, .Arithmetic = arithmetic};
+  const auto made = [](Colour colours, int width, int height, bool progressive, bool arithmetic,
+                       int orientation = 0, bool bigEndian = false) {
+    const Options o{.Width = width,
+                    .Height = height,
+                    .Colours = colours,
+                    .Progressive = progressive,
+                    .Arithmetic = arithmetic,
+                    .ExifOrientation = orientation,
+                    .ExifBigEndian = bigEndian};
     return MakeJpeg(o, Flat({90, 120, 150, 0}));
   };
   constexpr auto kFound = TJpegFrameSearch::Found, kMore = TJpegFrameSearch::NeedMore,
@@ -261,6 +354,7 @@ TEST(JpegFrameTest, FrameHeaderIsFoundWhereItIsAndOnlyThere) {
   const Bytes padded = PadWithComments(baseline, 70'000);
   const std::size_t sof = FindSof(padded);
   const TJpegFrame plain{70, 30, 3, false, false};
+  const Bytes turned = made(Colour::Rgb, 70, 30, false, false, 6);
   const struct {
     const char* Name;
     Bytes Data;
@@ -284,9 +378,15 @@ TEST(JpegFrameTest, FrameHeaderIsFoundWhereItIsAndOnlyThere) {
       {"no marker where one must be", {0xFF, 0xD8, 0x00, 0xC0}, kNot, {}},
       {"not a JPEG", {'n', 'o', 't', ' ', 'J', 'P', 'E', 'G'}, kNot, {}},
       {"a frame but no SOI", {0xFF, 0xC0, 0xFF, 0xC0, 0x00, 0x0B, 8, 0, 16, 0, 32, 3}, kNot, {}},
+      {"Exif orientation 6", turned, kFound, {70, 30, 3, false, false, 6}},
+      {"Exif orientation 8, Motorola order",
+       made(Colour::Rgb, 70, 30, false, false, 8, true),
+       kFound,
+       {70, 30, 3, false, false, 8}},
+      {"Exif orientation 0: none", made(Colour::Rgb, 70, 30, false, false, 9), kFound, plain},
   };
   const auto fields = [](const TJpegFrame& f) {
-    return std::tuple(f.Width, f.Height, f.Components, f.Progressive, f.Arithmetic);
+    return std::tuple(f.Width, f.Height, f.Components, f.Progressive, f.Arithmetic, f.Orientation);
   };
   for (const auto& row : rows) {
     SCOPED_TRACE(row.Name);
@@ -303,6 +403,11 @@ TEST(JpegFrameTest, FrameHeaderIsFoundWhereItIsAndOnlyThere) {
   const std::optional<TJpegFrame> far = PeekJpegFrame(dir / "padded.jpg");
   ASSERT_TRUE(far.has_value());
   EXPECT_EQ(far->Width, 70);
+  // An Exif block beyond the first read: the picture is shown 30 x 70.
+  WriteFile(dir / "turned.jpg", PadWithComments(turned, 70'000));
+  const std::optional<TJpegFrame> upright = PeekJpegFrame(dir / "turned.jpg");
+  ASSERT_TRUE(upright.has_value());
+  EXPECT_EQ(std::pair(upright->ShownWidth(), upright->ShownHeight()), std::pair(30, 70));
   EXPECT_FALSE(PeekJpegFrame(dir / "missing.jpg").has_value());
   ASSERT_EQ(mkfifo((dir / "pipe.jpg").c_str(), 0600), 0);
   EXPECT_FALSE(PeekJpegFrame(dir / "pipe.jpg").has_value());

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <functional>
 #include <future>
+#include <memory>
 #include <optional>
 #include <string>
 #include <thread>
@@ -28,6 +29,7 @@
 #include "tools/TempDir.h"
 #include "toolkit/DecodePool.h"
 #include "toolkit/DecodeStretched.h"
+#include "toolkit/FitPicture.h"
 #include "toolkit/Jpeg.h"
 
 using namespace jpegmaker;
@@ -382,24 +384,48 @@ TEST(StretchBltTest, SameSizeStretchIsAnExactCopyClippedOrNot) {
 // Decoded straight into a slide, the picture is what the canvas stretch of
 // the whole decoded picture draws, in both modes and at its own size too; a
 // slide of no size still decodes, and so raises what decoding raises.
+// A photo with an Exif orientation is turned, then stretched by the same
+// rule (and fitted by the fitted picture's), though its rows come as stored.
 TEST_F(SlideSupplyTest, DecodeStretchedDrawsWhatStretchingTheDecodedPictureDraws) {
-  WriteFile(Dir / "p.jpg", Picture(Colour::Rgb, 97, 61));
-  TJPEGImage picture;
-  picture.LoadFromFile(Dir / "p.jpg");
-  const TBitmap& whole = picture.Bitmap();
-  for (const int mode : {HALFTONE, COLORONCOLOR}) {
-    for (const auto& [w, h] : {std::pair{97, 61}, std::pair{40, 25}, std::pair{120, 76}, std::pair{13, 61}}) {
-      TBitmap expected(w, h);
-      expected.Canvas().SetStretchBltMode(mode);
-      expected.Canvas().StretchBlt(0, 0, w, h, whole, 0, 0, 97, 61, SRCCOPY);
-      const std::shared_ptr<TBitmap> made = DecodeStretched(picture, w, h, mode);
-      ASSERT_TRUE(made);
-      ASSERT_EQ(made->Width(), w);
-      ASSERT_EQ(made->Height(), h);
-      EXPECT_TRUE(std::equal(made->Bits(), made->Bits() + std::size_t(w) * std::size_t(h), expected.Bits()))
-          << "mode " << mode << " at " << w << "x" << h;
+  const auto load = [&](int orientation) {
+    WriteFile(Dir / "p.jpg",
+              MakeJpeg({.Width = 97, .Height = 61, .ExifOrientation = orientation}, [](int x, int y) {
+                return Sample{std::uint8_t(x * 3), std::uint8_t(y * 7), std::uint8_t(x ^ y), 0};
+              }));
+    auto jpeg = std::make_unique<TJPEGImage>();
+    jpeg->LoadFromFile(Dir / "p.jpg");
+    return jpeg;
+  };
+  for (const int orientation : {0, 2, 3, 4, 5, 6, 7, 8}) {
+    const std::unique_ptr<TJPEGImage> jpeg = load(orientation);
+    const TBitmap& whole = jpeg->Bitmap();
+    const bool swaps = orientation >= 5;
+    ASSERT_EQ(whole.Width(), swaps ? 61 : 97);
+    for (const int mode : {HALFTONE, COLORONCOLOR}) {
+      for (auto [w, h] : {std::pair{97, 61}, std::pair{40, 25}, std::pair{120, 76}, std::pair{13, 61}}) {
+        if (swaps) std::swap(w, h);
+        TBitmap expected(w, h);
+        expected.Canvas().SetStretchBltMode(mode);
+        expected.Canvas().StretchBlt(0, 0, w, h, whole, 0, 0, whole.Width(), whole.Height(), SRCCOPY);
+        const std::shared_ptr<TBitmap> made = DecodeStretched(*jpeg, w, h, mode);
+        ASSERT_TRUE(made);
+        ASSERT_EQ(made->Width(), w);
+        ASSERT_EQ(made->Height(), h);
+        EXPECT_TRUE(std::equal(made->Bits(), made->Bits() + std::size_t(w) * std::size_t(h), expected.Bits()))
+            << "orientation " << orientation << ", mode " << mode << " at " << w << "x" << h;
+      }
     }
+    const TFitSize view{37, 29};
+    const std::shared_ptr<const TBitmap> fitted =
+        FitPicture(whole, FittedSize({whole.Width(), whole.Height()}, view));
+    const std::shared_ptr<const TBitmap> fitting = DecodeFitting(*load(orientation), view, nullptr);
+    ASSERT_TRUE(fitted && fitting);
+    ASSERT_EQ(std::pair(fitting->Width(), fitting->Height()), std::pair(fitted->Width(), fitted->Height()));
+    EXPECT_TRUE(std::equal(fitted->Bits(), fitted->Bits() + fitted->Width() * fitted->Height(), fitting->Bits()))
+        << "fitted, orientation " << orientation;
   }
+  const std::unique_ptr<TJPEGImage> plain = load(0);
+  TJPEGImage& picture = *plain;
   EXPECT_TRUE(DecodeStretched(picture, 0, 5, HALFTONE)->Empty());
   WriteFile(Dir / "bad.jpg", InsertBeforeEoi(Picture(Colour::Rgb, 64, 48), {0xFF, 0xF7, 0x00, 0x04, 0x00, 0x00}));
   TJPEGImage bad;

@@ -10,7 +10,7 @@
 
 // The picture decoded and stretched to width x height in the stretch mode
 // (HALFTONE or COLORONCOLOR), as TCanvas::StretchBlt would draw the whole
-// decoded picture; null when Stop was set. With no width or height the
+// decoded (turned) picture; null when Stop was set. With no width or height the
 // picture is decoded all the same, so that a failure raises as drawing it
 // would, and the bitmap is empty. Raises what decoding raises.
 std::shared_ptr<TBitmap> DecodeStretched(TGraphic& picture, int width, int height, int stretchMode,

@@ -28,7 +28,8 @@ std::shared_ptr<const TBitmap> DecodeFitting(TGraphic& picture, TFitSize view, c
     return nullptr;
   }
   auto fitted = std::make_shared<TBitmap>(size.Width, size.Height, TPixelInit::Unset);
-  TRowStretcher stretcher(*fitted, natural.Width, natural.Height, HALFTONE);
+  TRowStretcher stretcher(*fitted, picture.StoredWidth(), picture.StoredHeight(), HALFTONE,
+                          TTurn{picture.Orientation()});
   const bool whole =
       picture.DecodeAheadWatched([&](const std::uint32_t* rows, int count) { stretcher.AddRows(rows, count); },
                                  Stop);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "Classes.h"
+#include "TurnedPixels.h"
 #include "Types.h"
 
 class TCanvas;
@@ -218,10 +219,13 @@ class TCanvas {
 // StretchBlt of a whole picture onto a whole bitmap, for a picture that
 // arrives a row at a time, top down: the same pixels, with only the rows
 // under the target row being made held, so the picture itself is never kept.
+// With a turn, the rows are the stored rows of a picture that is turned
+// before it is stretched: the target gets the pixels StretchBlt gives for
+// the turned picture, and is complete once the last row came.
 class TRowStretcher {
  public:
   // Nothing is drawn unless every size is positive.
-  TRowStretcher(TBitmap& target, int sourceWidth, int sourceHeight, int mode);
+  TRowStretcher(TBitmap& target, int sourceWidth, int sourceHeight, int mode, TTurn turn = {});
   ~TRowStretcher();
   TRowStretcher(const TRowStretcher&) = delete;
   TRowStretcher& operator=(const TRowStretcher&) = delete;
@@ -230,5 +234,7 @@ class TRowStretcher {
 
  private:
   struct TState;
+  struct TTurnedTarget;
+  std::unique_ptr<TTurnedTarget> FTurned;  // declared first: the state writes into it
   std::unique_ptr<TState> F;
 };

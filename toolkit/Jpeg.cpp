@@ -1,5 +1,6 @@
 #include "Jpeg.h"
 
+#include <algorithm>
 #include <new>
 #include <stdexcept>
 #include <utility>
@@ -68,8 +69,8 @@ TJpegDecodeRequest TJPEGImage::Request() const {
   request.Size = FData.size();
   const int screenBits = ScreenBitsPerPixel > 0 ? ScreenBitsPerPixel : Screen.BitsPerPixel;
   request.EightBit = (Grayscale() || screenBits <= 8) && !IsInk(ColorSpace());
-  request.Width = Width();
-  request.Height = Height();
+  request.Width = FHeader.Width;
+  request.Height = FHeader.Height;
   return request;
 }
 
@@ -81,12 +82,18 @@ void TJPEGImage::Decode(const std::atomic<bool>* cancel, const TRowsHandler& wat
   TJpegDecodeRequest request = Request();
   auto bitmap = NewBitmap(Width(), Height());
   bitmap->PixelFormat = request.EightBit ? pf8bit : pf24bit;
-  request.Pixels = bitmap->MutableBits();
-  request.TargetBlack = bitmap->MadeBlack();
   request.Cancel = cancel;
-  request.OnRows = watch;
+  TBitmap& target = *bitmap;
   FBitmap = std::move(bitmap);
-  const TJpegOutcome outcome = DecodeJpeg(request);
+  TJpegOutcome outcome;
+  if (TTurn{FHeader.Orientation}.Turns()) {
+    outcome = DecodeTurned(request, target, watch);
+  } else {
+    request.Pixels = target.MutableBits();
+    request.TargetBlack = target.MadeBlack();
+    request.OnRows = watch;
+    outcome = DecodeJpeg(request);
+  }
   if (outcome.Kind == TJpegOutcome::Cancelled) {
     FBitmap.reset();
   } else if (outcome.Kind != TJpegOutcome::Ok) {
@@ -94,8 +101,43 @@ void TJPEGImage::Decode(const std::atomic<bool>* cancel, const TRowsHandler& wat
   }
 }
 
+// The stored rows, a band at a time, put in their turned places as they
+// come and handed on to the watch. Rows decoding did not reach are black,
+// after a failure too, as in a picture that is not turned.
+TJpegOutcome TJPEGImage::DecodeTurned(TJpegDecodeRequest& request, TBitmap& bitmap,
+                                      const TRowsHandler& watch) const {
+  const TTurn turn{FHeader.Orientation};
+  std::uint32_t* turned = bitmap.MutableBits();
+  int done = 0;
+  request.OnRows = [&](const std::uint32_t* rows, int count) {
+    TurnRowsInto(turn, rows, done, count, request.Width, request.Height, turned);
+    done += count;
+    if (watch) watch(rows, count);
+  };
+  const TJpegOutcome outcome = DecodeJpeg(request);
+  if (outcome.Kind == TJpegOutcome::Ok || outcome.Kind == TJpegOutcome::Cancelled || done >= request.Height) {
+    return outcome;
+  }
+  const std::vector<std::uint32_t> black(std::size_t(request.Width) * JpegBandRows, 0u);
+  while (done < request.Height) request.OnRows(black.data(), std::min(JpegBandRows, request.Height - done));
+  return outcome;
+}
+
+// A picture decoded already hands its stored rows from the turned bitmap.
 bool TJPEGImage::DecodeRows(const TRowsHandler& Rows, const std::atomic<bool>* Cancel) {
-  if (FBitmap || FFailure) return TGraphic::DecodeRows(Rows, Cancel);  // decoded already
+  if ((FBitmap || FFailure) && !TTurn{FHeader.Orientation}.Turns()) return TGraphic::DecodeRows(Rows, Cancel);
+  if (FBitmap || FFailure) {
+    const TBitmap& turned = Bitmap();  // raises a failure kept
+    std::vector<std::uint32_t> band(std::size_t(FHeader.Width) * JpegBandRows);
+    for (int first = 0; first < FHeader.Height; first += JpegBandRows) {
+      if (Cancel && Cancel->load()) return false;
+      const int count = std::min(JpegBandRows, FHeader.Height - first);
+      StoredRowsFrom(TTurn{FHeader.Orientation}, turned.Bits(), first, count, FHeader.Width, FHeader.Height,
+                     band.data());
+      Rows(band.data(), count);
+    }
+    return true;
+  }
   if (FData.empty()) return true;
   TJpegDecodeRequest request = Request();
   request.OnRows = Rows;

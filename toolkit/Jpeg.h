@@ -24,8 +24,10 @@ class TJPEGImage : public TGraphic {
   TJPEGImage& operator=(const TJPEGImage&) = delete;
   std::string ClassName() const override { return "TJPEGImage"; }
 
-  int Width() const override { return FHeader.Width; }
-  int Height() const override { return FHeader.Height; }
+  // The size shown: the stored size turned by the orientation.
+  int Width() const override { return TTurn{FHeader.Orientation}.TurnedWidth(FHeader.Width, FHeader.Height); }
+  int Height() const override { return TTurn{FHeader.Orientation}.TurnedHeight(FHeader.Width, FHeader.Height); }
+  int Orientation() const override { return FHeader.Orientation; }
   TJpegColorSpace ColorSpace() const { return FHeader.ColorSpace; }
   bool Grayscale() const { return FHeader.ColorSpace == TJpegColorSpace::Grayscale; }
 
@@ -35,7 +37,7 @@ class TJPEGImage : public TGraphic {
   // The same from an in-memory copy of a file.
   void LoadFromData(std::vector<std::uint8_t> data) override;
 
-  // The decoded picture, decoding it on first use. Greyscale pictures, and
+  // The decoded picture, turned upright, decoding it on first use. Greyscale pictures, and
   // every picture when the screen has 8 bits per pixel or fewer, come
   // quantised to 236 colours (PixelFormat pf8bit). After a fatal decoder
   // error, raised once, the bitmap keeps the rows decoded before it.
@@ -52,6 +54,7 @@ class TJPEGImage : public TGraphic {
 
  private:
   void Decode(const std::atomic<bool>* cancel = nullptr, const TRowsHandler& watch = nullptr) const;
+  TJpegOutcome DecodeTurned(TJpegDecodeRequest& request, TBitmap& bitmap, const TRowsHandler& watch) const;
   TJpegDecodeRequest Request() const;
 
   std::vector<std::uint8_t> FData;

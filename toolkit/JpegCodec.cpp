@@ -9,6 +9,8 @@
 #include <jpeglib.h>
 #include <jerror.h>
 
+#include "ExifOrientation.h"
+
 static_assert(JPEG_LIB_VERSION == 62, "the decoder is created with interface version 62");
 
 namespace {
@@ -230,6 +232,16 @@ void Decode(DecoderFrame& f) {
   jpeg_finish_decompress(&f.cinfo);
 }
 
+// The orientation of the first APP1 segment that holds an Exif block.
+int OrientationOf(const jpeg_decompress_struct& cinfo) {
+  for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+    if (m->marker == JPEG_APP0 + 1 && IsExifPayload(m->data, m->data_length)) {
+      return ExifOrientation(m->data, m->data_length);
+    }
+  }
+  return 1;
+}
+
 // The one setjmp. Header reading and decoding share it.
 void Run(DecoderFrame& f) {
   InstallHandlers(f);
@@ -240,9 +252,13 @@ void Run(DecoderFrame& f) {
   }
   jpeg_create_decompress(&f.cinfo);
   Attach(f);
+  // The header alone keeps the APP1 segments, for the orientation: a segment
+  // holds at most 65533 bytes, so the whole of each is kept.
+  if (!f.request) jpeg_save_markers(&f.cinfo, JPEG_APP0 + 1, 0xFFFF);
   jpeg_read_header(&f.cinfo, TRUE);
-  f.header = {int(f.cinfo.image_width), int(f.cinfo.image_height), f.cinfo.num_components,
-              ColorSpaceOf(f.cinfo.jpeg_color_space), TooLittleData(f)};
+  f.header = {int(f.cinfo.image_width), int(f.cinfo.image_height),
+              f.cinfo.num_components,   ColorSpaceOf(f.cinfo.jpeg_color_space),
+              TooLittleData(f),         f.request ? 1 : OrientationOf(f.cinfo)};
   if (f.request) Decode(f);
   jpeg_destroy_decompress(&f.cinfo);
 }

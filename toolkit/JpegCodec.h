@@ -18,6 +18,9 @@ struct TJpegHeader {
   TJpegColorSpace ColorSpace = TJpegColorSpace::Unknown;
   // The data is far too short for the picture claimed (docs/reliability.md).
   bool TooLittleData = false;
+  // The Exif orientation (1 to 8) of the first APP1 Exif block; 1 without
+  // one. Read by ReadJpegHeader only.
+  int Orientation = 1;
 };
 
 // The libjpeg message number that refuses such data: premature end of input.

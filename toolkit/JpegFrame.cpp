@@ -2,12 +2,13 @@
 
 #include <vector>
 
+#include "ExifOrientation.h"
 #include "FileData.h"
 #include "JpegCodec.h"
 
 namespace {
 
-constexpr std::uint8_t kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA, kTem = 0x01;
+constexpr std::uint8_t kSoi = 0xD8, kEoi = 0xD9, kSos = 0xDA, kTem = 0x01, kApp1 = 0xE1;
 
 // Start-of-frame markers: C0 to CF but for DHT (C4), JPG (C8) and DAC (CC).
 bool IsStartOfFrame(std::uint8_t marker) {
@@ -19,12 +20,24 @@ bool StandsAlone(std::uint8_t marker) { return marker == kTem || (marker >= 0xD0
 
 int Word(const std::uint8_t* p) { return (p[0] << 8) | p[1]; }
 
+// The orientation of the first APP1 segment holding an Exif block, the
+// segment's payload (length - 2 bytes) at data. A segment cut short leaves
+// the frame beyond the bytes at hand anyway, so it is passed over.
+void TakeOrientation(std::uint8_t marker, const std::uint8_t* data, std::size_t length, std::size_t available,
+                     bool& seen, TJpegFrame& frame) {
+  if (marker != kApp1 || seen || length < 2 || available < length || !IsExifPayload(data, length - 2)) return;
+  seen = true;
+  frame.Orientation = ExifOrientation(data, length - 2);
+}
+
 }  // namespace
 
 TJpegFrameSearch FindJpegFrame(const std::uint8_t* data, std::size_t size, TJpegFrame& frame) {
   if (size < 2) return TJpegFrameSearch::NeedMore;
   if (data[0] != 0xFF || data[1] != kSoi) return TJpegFrameSearch::NotJpeg;
   std::size_t at = 2;
+  frame.Orientation = 1;
+  bool exifSeen = false;
   for (;;) {
     // A marker may be preceded by any number of fill bytes 0xFF.
     if (at >= size) return TJpegFrameSearch::NeedMore;
@@ -45,8 +58,10 @@ TJpegFrameSearch FindJpegFrame(const std::uint8_t* data, std::size_t size, TJpeg
       frame.Arithmetic = marker >= 0xC9;
       return TJpegFrameSearch::Found;
     }
+    const auto length = std::size_t(Word(data + at));
+    TakeOrientation(marker, data + at + 2, length, size - at, exifSeen, frame);
     // A length under 2 lands inside itself, on a byte that is no marker.
-    at += std::size_t(Word(data + at));
+    at += length;
   }
 }
 

@@ -7,12 +7,20 @@
 #include <optional>
 #include <string>
 
+#include "TurnedPixels.h"
+
 struct TJpegFrame {
   int Width = 0;
   int Height = 0;  // 0 when a DNL segment after the first scan gives it
   int Components = 0;
   bool Progressive = false;
   bool Arithmetic = false;
+  // The Exif orientation of an APP1 segment before the frame header (the
+  // first that holds an Exif block), 1 without one.
+  int Orientation = 1;
+  // The size the picture is shown at, turned upright.
+  int ShownWidth() const { return TTurn{Orientation}.TurnedWidth(Width, Height); }
+  int ShownHeight() const { return TTurn{Orientation}.TurnedHeight(Width, Height); }
 };
 
 enum class TJpegFrameSearch { Found, NeedMore, NotJpeg };

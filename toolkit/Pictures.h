@@ -11,6 +11,7 @@
 #include "FileData.h"
 #include "Graphics.h"
 #include "SysUtils.h"
+#include "TurnedPixels.h"
 
 // A picture of some file format. Assigning it to a TBitmap copies the picture
 // in (decoding it if need be).
@@ -20,6 +21,13 @@ class TGraphic : public TPersistent {
   virtual int Width() const = 0;
   virtual int Height() const = 0;
   bool Empty() const { return Width() == 0 || Height() == 0; }
+  // The Exif orientation the picture is shown turned by (TurnedPixels.h):
+  // Width(), Height(), Draw and the decoded picture are the turned
+  // picture's, while DecodeRows and DecodeAheadWatched hand the rows as
+  // stored, StoredWidth() pixels each.
+  virtual int Orientation() const { return 1; }
+  int StoredWidth() const { return TTurn{Orientation()}.TurnedWidth(Width(), Height()); }
+  int StoredHeight() const { return TTurn{Orientation()}.TurnedHeight(Width(), Height()); }
   // Raises on failure and then keeps what it held before.
   virtual void LoadFromFile(const std::string& fileName) = 0;
   // The same from an in-memory copy of a file; formats that cannot raise
@@ -36,8 +44,8 @@ class TGraphic : public TPersistent {
   // decoding there would have raised it. A set Cancel stops decoding soon and
   // leaves it to the first use.
   virtual void DecodeAhead(const std::atomic<bool>* Cancel) { (void)Cancel; }
-  // Decodes the picture afresh and hands its rows to Rows, top down, a few
-  // at a time, Width() pixels apart, keeping none of them (their memory
+  // Decodes the picture afresh and hands its stored rows to Rows, top down,
+  // a few at a time, StoredWidth() pixels apart, keeping none of them (their memory
   // serves the next); raises what drawing the picture would. False when
   // Cancel stopped it. Rows must not raise.
   using TRowsHandler = std::function<void(const std::uint32_t* rows, int count)>;

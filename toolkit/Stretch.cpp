@@ -193,20 +193,70 @@ void TCanvas::StretchBlt(int dx, int dy, int dw, int dh, const TBitmap& source, 
   Changed();
 }
 
+namespace {
+
+// The source range of target index t as SourceRange gives it for the
+// source read backwards, in the source's own indexes: turning the source
+// then stretching it reads these ranges. Sampling takes the range's last
+// index, which the backwards source has first.
+void ReversedRange(long long t, long long dn, long long sn, bool samples, int& begin, int& end) {
+  int b, e;
+  SourceRange(dn - 1 - t, dn, 0, sn, int(sn), b, e);
+  begin = int(sn) - e;
+  end = int(sn) - b;
+  if (samples) begin = end - 1;
+}
+
+ColumnMap MapColumnsReversed(int dw, int sw, bool samples) {
+  ColumnMap map{std::vector<int>(std::size_t(dw)), std::vector<int>(std::size_t(dw))};
+  for (int x = 0; x < dw; ++x)
+    ReversedRange(x, dw, sw, samples, map.Begin[std::size_t(x)], map.End[std::size_t(x)]);
+  return map;
+}
+
+}  // namespace
+
+// A turned picture is stretched in its stored orientation, into a bitmap of
+// the target's stored size, each reversed axis reading its ranges backwards;
+// turning that small bitmap then gives exactly the target.
+struct TRowStretcher::TTurnedTarget {
+  TTurnedTarget(TBitmap& target, TTurn turn)
+      : Pixels(target.MutableBits()),
+        Turn(turn),
+        Stored(turn.TurnedWidth(target.Width(), target.Height()),
+               turn.TurnedHeight(target.Width(), target.Height()), TPixelInit::Unset) {}
+
+  void Finish() { TurnRowsInto(Turn, Stored.Bits(), 0, Stored.Height(), Stored.Width(), Stored.Height(), Pixels); }
+
+  std::uint32_t* Pixels;
+  TTurn Turn;
+  TBitmap Stored;
+};
+
 struct TRowStretcher::TState {
-  TState(TBitmap& target, int sourceWidth, int sourceHeight, int mode)
+  TState(TBitmap& target, int sourceWidth, int sourceHeight, int mode, TTurn turn)
       : Pixels(target.MutableBits()),
         Width(std::size_t(target.Width())),
         Height(target.Height()),
         SourceWidth(std::size_t(sourceWidth)),
         SourceHeight(sourceHeight),
         Averages(mode == HALFTONE),
-        Map(MapColumns(0, target.Width(), 0, sourceWidth, sourceWidth, {0, target.Width()})),
+        ReversesRows(turn.ReversesRows()),
+        Map(turn.ReversesColumns()
+                ? MapColumnsReversed(target.Width(), sourceWidth, !Averages)
+                : MapColumns(0, target.Width(), 0, sourceWidth, sourceWidth, {0, target.Width()})),
         Sums(Averages ? sourceWidth : 0),
         Totals(Averages ? Map.Begin.size() : 0),
         WaitingCopy(Averages ? SourceWidth : 0) {}
 
   void Take(const std::uint32_t* row) noexcept;
+  void RowsOf(int targetRow, int& begin, int& end) const {
+    if (ReversesRows) {
+      ReversedRange(targetRow, Height, SourceHeight, !Averages, begin, end);
+    } else {
+      SourceRange(targetRow, Height, 0, SourceHeight, SourceHeight, begin, end);
+    }
+  }
 
   // The target's pixels, unshared here, where it may allocate and raise:
   // rows are then written without either.
@@ -216,6 +266,7 @@ struct TRowStretcher::TState {
   std::size_t SourceWidth;
   int SourceHeight;
   bool Averages;
+  bool ReversesRows;
   ColumnMap Map;
   ColumnSums Sums;
   std::vector<ChannelTotals> Totals;
@@ -228,20 +279,23 @@ struct TRowStretcher::TState {
   std::vector<std::uint32_t> WaitingCopy;
 };
 
-TRowStretcher::TRowStretcher(TBitmap& target, int sourceWidth, int sourceHeight, int mode) {
+TRowStretcher::TRowStretcher(TBitmap& target, int sourceWidth, int sourceHeight, int mode, TTurn turn) {
   if (target.Empty() || sourceWidth <= 0 || sourceHeight <= 0) return;
-  F = std::make_unique<TState>(target, sourceWidth, sourceHeight, mode);
+  if (turn.Turns()) FTurned = std::make_unique<TTurnedTarget>(target, turn);
+  F = std::make_unique<TState>(FTurned ? FTurned->Stored : target, sourceWidth, sourceHeight, mode, turn);
 }
 
 TRowStretcher::~TRowStretcher() = default;
 
 void TRowStretcher::AddRows(const std::uint32_t* rows, int count) noexcept {
   if (!F) return;
+  const bool done = F->TargetRow >= F->Height;
   for (int k = 0; k < count; ++k) F->Take(rows + std::size_t(k) * F->SourceWidth);
   if (F->Waiting && F->Waiting != F->WaitingCopy.data()) {
     std::copy(F->Waiting, F->Waiting + F->SourceWidth, F->WaitingCopy.begin());
     F->Waiting = F->WaitingCopy.data();
   }
+  if (FTurned && !done && F->TargetRow >= F->Height) FTurned->Finish();
 }
 
 // A source row serves the target rows whose source rows it is in: one when
@@ -251,7 +305,7 @@ void TRowStretcher::TState::Take(const std::uint32_t* row) noexcept {
   const int r = RowsIn++;
   while (TargetRow < Height) {
     int begin, end;
-    SourceRange(TargetRow, Height, 0, SourceHeight, SourceHeight, begin, end);
+    RowsOf(TargetRow, begin, end);
     if (r < begin) return;
     std::uint32_t* out = Pixels + std::size_t(TargetRow) * Width;
     if (!Averages) {

@@ -83,6 +83,10 @@ bool Compress(const Options& o, const PixelFunction& pixel, unsigned char** out,
   SetColours(cinfo, o);
   SetCoding(cinfo, o);
   jpeg_start_compress(&cinfo, TRUE);
+  if (o.ExifOrientation != 0) {
+    const Bytes exif = ExifBlock(o.ExifOrientation, o.ExifBigEndian);
+    jpeg_write_marker(&cinfo, JPEG_APP0 + 1, exif.data(), static_cast<unsigned>(exif.size()));
+  }
   const int n = cinfo.input_components;
   while (cinfo.next_scanline < cinfo.image_height) {
     const int y = static_cast<int>(cinfo.next_scanline);
@@ -98,6 +102,26 @@ bool Compress(const Options& o, const PixelFunction& pixel, unsigned char** out,
 }
 
 }  // namespace
+
+Bytes ExifBlock(int orientation, bool bigEndian) {
+  // Signature; byte order, 42, the first directory at offset 8; one entry:
+  // tag 0x0112, type SHORT (3), count 1, the value left-aligned; no next directory.
+  Bytes b = {'E', 'x', 'i', 'f', 0, 0};
+  const auto put = [&](std::uint32_t v, int n) {
+    for (int i = 0; i < n; ++i) b.push_back(std::uint8_t(v >> (8 * (bigEndian ? n - 1 - i : i))));
+  };
+  put(bigEndian ? 0x4D4D : 0x4949, 2);
+  put(42, 2);
+  put(8, 4);
+  put(1, 2);
+  put(0x0112, 2);
+  put(3, 2);
+  put(1, 4);
+  put(std::uint32_t(orientation), 2);
+  put(0, 2);
+  put(0, 4);
+  return b;
+}
 
 PixelFunction Flat(Sample value) {
   return [value](int, int) { return value; };

@@ -34,7 +34,15 @@ struct Options {
   // the lowest bit out: every AC coefficient stays known only roughly, as
   // where block smoothing acts.
   bool CoarseProgressive = false;
+  // An APP1 Exif block giving this orientation (1 to 8) after the JFIF
+  // header; 0 for none.
+  int ExifOrientation = 0;
+  bool ExifBigEndian = false;
 };
+
+// An Exif block (an APP1 payload) whose first directory holds the
+// orientation entry alone, in Intel ("II") or Motorola ("MM") byte order.
+Bytes ExifBlock(int orientation, bool bigEndian = false);
 
 // One flat colour everywhere.
 PixelFunction Flat(Sample value);

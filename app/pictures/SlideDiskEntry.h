@@ -11,7 +11,8 @@
 
 #include "app/pictures/SlideStore.h"
 
-constexpr std::uint32_t DiskSlideFormatVersion = 1;
+// 2: slides of photos with an Exif orientation are turned upright.
+constexpr std::uint32_t DiskSlideFormatVersion = 2;
 
 struct TDiskSlideKey {
   TSlideKey Slide;

@@ -5,8 +5,9 @@
 # the folder tree (pictures, none, a broken file; by keys and Return), the
 # scroll bar, a slide and the grid's keys; starts it again on a picture named
 # on its command line, on a large picture to pan and fit, with files dragged
-# onto it, and at a scale of 2; quits by Ctrl+Q; checks exact pixels of screenshots, the cursor, the error
-# boxes, the window's frame on the screen and that nothing was written.
+# onto it, at a scale of 2 and on a photo with an Exif orientation; quits by
+# Ctrl+Q; checks exact pixels of screenshots, the cursor, the error boxes,
+# the window's frame on the screen and that nothing was written.
 set -euo pipefail
 
 build=$(cd "${1:?usage: run.sh BUILD_DIR [DEPTH]}" && pwd)
@@ -616,6 +617,36 @@ if start_program viewer "$work/viewer"; then
   expect "viewer: slide 1 still selected" $((gx + 77)) $((gy + 22)) 000080
 else
   fail "viewer: the window did not appear"
+fi
+stop_app
+
+# --- a photo turned upright by its Exif orientation ------------------------------
+# Stored 120 x 80, red over blue, with an Exif block (Motorola order) saying
+# orientation 6: the stored top row is the right side, so it stands 80 x 120,
+# blue on the left, red on the right. In the 621 x 589 view at its natural
+# size: (270, 234) to (349, 353), the halves meeting between columns 309 and
+# 310. Its slide: 80 x 120 in slide 1's 120 x 120 picture box at (17, 19),
+# columns 37..116, rows 19..138 (their edges under the inner frame), blue up
+# to column 76. Shown as stored, red would lie above blue, rows 39..118.
+mkdir -p "$work/turned"
+convert -size 120x80 xc:'#1E1EC8' -fill '#C81E1E' -draw 'rectangle 0,0 119,39' "$work/turned.ppm"
+cjpeg -quality 100 -sample 1x1 -outfile "$work/stored.jpg" "$work/turned.ppm"
+exif6='\xff\xe1\x00\x22Exif\x00\x00MM\x00\x2a\x00\x00\x00\x08\x00\x01\x01\x12\x00\x03\x00\x00\x00\x01\x00\x06\x00\x00\x00\x00\x00\x00'
+{ head -c 2 "$work/stored.jpg"; printf "$exif6"; tail -c +3 "$work/stored.jpg"; } >"$work/turned/portrait.jpg"
+if start_program turned "$work/turned/portrait.jpg"; then
+  settle "turned photo, view: blue on the left" $((lx + 280)) $((ly + 300)) 1E1EC8 8
+  expect "turned photo, view: red on the right" $((lx + 340)) $((ly + 300)) C81E1E 8
+  expect "turned photo, view: its top row" $((lx + 340)) $((ly + 234)) C81E1E 8
+  expect "turned photo, view: face above it" $((lx + 340)) $((ly + 233)) F0F0F0
+  expect "turned photo, view: its bottom row" $((lx + 340)) $((ly + 353)) C81E1E 8
+  expect "turned photo, view: face left of it" $((lx + 269)) $((ly + 300)) F0F0F0
+  expect "turned photo, view: face right of it" $((lx + 350)) $((ly + 300)) F0F0F0
+  expect "turned photo, slide: blue on the left" $((gx + 50)) $((gy + 78)) 1E1EC8 8
+  expect "turned photo, slide: red on the right" $((gx + 100)) $((gy + 78)) C81E1E 8
+  expect "turned photo, slide: blue near its top" $((gx + 50)) $((gy + 30)) 1E1EC8 8
+  cp "$shot" "$build/tests/e2e-turned.png"
+else
+  fail "turned photo: the window did not appear"
 fi
 stop_app
 

@@ -1,6 +1,7 @@
 #pragma once
 // The way the browser takes one picture file, on bytes from anywhere: the
-// header is read and its size checked, the picture is decoded as for a
+// frame walk of a slide's tip, then the header read, its Exif orientation
+// and its size checked, the picture is decoded as for a
 // full-colour or a 256-colour screen, and the grid's own paint scales it into
 // a slide in both stretch modes. Shared by the fuzz target and the test that
 // replays what the fuzzer found.
@@ -12,6 +13,7 @@
 #include "lib/Tesk_Thumbnails.h"
 #include "toolkit/Forms.h"
 #include "toolkit/Jpeg.h"
+#include "toolkit/JpegFrame.h"
 
 namespace fuzzing {
 
@@ -22,8 +24,9 @@ constexpr std::uint64_t MaxDecodedPixels = std::uint64_t(1) << 18;
 
 struct TOutcome {
   bool Loaded = false;
-  bool Decoded = false;  // without a fatal decoder error
-  TJpegHeader Header;
+  bool Decoded = false;      // without a fatal decoder error
+  TJpegHeader Header;        // its size as shown, turned by its orientation
+  int FrameOrientation = 1;  // what the frame walk found in the same bytes
   std::string Error;
 };
 
@@ -43,6 +46,8 @@ inline void ShowInSlide(const TBitmap& picture, bool antiAlias) {
 // derives from it leave the toolkit, and those are caught here.
 inline TOutcome LoadAndShow(const std::uint8_t* data, std::size_t size) {
   TOutcome outcome;
+  TJpegFrame frame;
+  if (FindJpegFrame(data, size, frame) == TJpegFrameSearch::Found) outcome.FrameOrientation = frame.Orientation;
   Screen.BitsPerPixel = size % 2 ? 8 : 32;
   TJPEGImage jpeg;
   try {
@@ -52,7 +57,7 @@ inline TOutcome LoadAndShow(const std::uint8_t* data, std::size_t size) {
     return outcome;
   }
   outcome.Loaded = true;
-  outcome.Header = {jpeg.Width(), jpeg.Height(), 0, jpeg.ColorSpace()};
+  outcome.Header = {jpeg.Width(), jpeg.Height(), 0, jpeg.ColorSpace(), false, jpeg.Orientation()};
   if (std::uint64_t(jpeg.Width()) * std::uint64_t(jpeg.Height()) > MaxDecodedPixels) return outcome;
   TBitmap picture;
   try {

@@ -11,9 +11,9 @@ namespace {
 // libjpeg itself is not instrumented, so the fuzzer would see only our own
 // code's branches. These counters tell it also which refusal, colour model
 // and size class an input reached.
-constexpr std::size_t kErrorSlots = 256, kModelSlots = 64, kSizeSlots = 256;
+constexpr std::size_t kErrorSlots = 256, kModelSlots = 64, kSizeSlots = 256, kOrientationSlots = 81;
 __attribute__((used, section("__libfuzzer_extra_counters")))
-std::uint8_t gFeatures[kErrorSlots + kModelSlots + kSizeSlots + 4];
+std::uint8_t gFeatures[kErrorSlots + kModelSlots + kSizeSlots + 4 + kOrientationSlots];
 
 void Count(std::size_t slot) {
   if (gFeatures[slot] < 255) ++gFeatures[slot];
@@ -33,6 +33,9 @@ std::size_t Log2Class(int v) {
 
 void CountFeatures(const fuzzing::TOutcome& o) {
   if (!o.Error.empty()) Count(ErrorSlot(o.Error));
+  // Both readings of the orientation, 0 to 8 each (0: not loaded).
+  const std::size_t orientation = o.Loaded ? std::size_t(o.Header.Orientation) % 9 : 0;
+  Count(kErrorSlots + kModelSlots + kSizeSlots + 4 + orientation * 9 + std::size_t(o.FrameOrientation) % 9);
   if (!o.Loaded) return;
   Count(kErrorSlots + std::size_t(o.Header.ColorSpace) % kModelSlots);
   Count(kErrorSlots + kModelSlots + Log2Class(o.Header.Width) * 16 + Log2Class(o.Header.Height));

@@ -93,6 +93,14 @@ Bytes PadWithComments(Bytes bytes, std::size_t size) {
   return bytes;
 }
 
+Bytes WithApp1(Bytes bytes, const Bytes& payload) {
+  const std::size_t length = payload.size() + 2;
+  Bytes segment = {0xFF, 0xE1, std::uint8_t(length >> 8), std::uint8_t(length & 0xFF)};
+  segment.insert(segment.end(), payload.begin(), payload.end());
+  bytes.insert(bytes.begin() + 2, segment.begin(), segment.end());
+  return bytes;
+}
+
 Bytes RepeatLastScan(Bytes bytes, int times) {
   std::size_t sos = std::string::npos;
   for (std::size_t pos : Markers(bytes)) sos = bytes[pos + 1] == 0xDA ? pos : sos;

@@ -21,6 +21,8 @@ Bytes InsertBeforeEoi(Bytes bytes, const Bytes& insert);
 // Comment segments after SOI making the file at least size bytes long: data
 // enough, for the decoder, to code a picture its frame header was patched to.
 Bytes PadWithComments(Bytes bytes, std::size_t size);
+// An APP1 segment with the payload (an Exif block, say) just after SOI.
+Bytes WithApp1(Bytes bytes, const Bytes& payload);
 // Repeats the last scan (SOS segment and its entropy data) times more.
 Bytes RepeatLastScan(Bytes bytes, int times);
 // Offset of the first frame header (SOF0..SOF15); raises when there is none.
