@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/FolderWatch.h"
 #include "app/PatternSplitter.h"
 #include "app/ShellTreeView.h"
 #include "app/SlideToolTip.h"
@@ -103,6 +104,7 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
   connect(quit, &QAction::triggered, this, &QWidget::close);
   addAction(quit);
   setAcceptDrops(true);
+  FFolderWatch = std::make_unique<TFolderWatch>([this] { Application.Guard([this] { ListAgain(true); }); });
   resize(kClientWidth, kClientHeight);
   Application.Guard([this] { FormCreate(this); });
 }
@@ -345,12 +347,14 @@ void TFrmGlimmet::FormShow(TObject*) {
   // A folder or picture named at start-up is listed in the data folder's place.
   if (OpenStartPath()) return;
   FFileList->Clear();
+  WatchListedFolder(FExeDir + "data");
   ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList.get(), nullptr);
   SelectInTree(FExeDir + "data");
   Thumbs1->SetMax(FFileList->Count());
 }
 
 void TFrmGlimmet::FormClose(TObject*) {
+  WatchListedFolder({});
   FSupply.DropAll();
   FFileList.reset();
 }
@@ -365,7 +369,12 @@ void TFrmGlimmet::ListFolder(const std::string& path) {
   FSupply.DropAll();
   FFileList->Clear();
   FSlideFailures.clear();
+  WatchListedFolder(path);
   ScanFilesIntoList(path + "/*.jpg", false, FFileList.get(), nullptr);
+  ShowListing();
+}
+
+void TFrmGlimmet::ShowListing() {
   const int count = FFileList->Count();
   if (count == 0) {
     Thumbs1->SetVisible(false);
@@ -463,7 +472,7 @@ void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
       },
       Qt::QueuedConnection);
   // Reported when the paint is done, so the grid shows every other slide.
-  if (const std::exception_ptr failure = std::exchange(FPaintFailure, nullptr)) {
+  if (const std::exception_ptr failure = std::exchange(FPaintFailure, nullptr); failure && !FQuietPaints) {
     Application.Guard([&] { std::rethrow_exception(failure); });
   }
 }
@@ -479,8 +488,10 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
   } catch (...) {
     // One file that cannot be shown must not cost the others their place on
     // the screen: its slide keeps the numbered card, the paint goes on, and
-    // the first failure is reported when it ends.
+    // the first failure is reported when it ends. A file gone meanwhile is
+    // no failure: the folder is listed again without it.
     ImgBuffer->Reset(0, 0);
+    if (FileVanished(file)) return;
     FSlideFailures[file] = FailureText(std::current_exception());
     if (!FPaintFailure) FPaintFailure = std::current_exception();
     return;
@@ -494,8 +505,17 @@ void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
 
 // The picture and its fitted picture, once decoded; the tip names its file.
 void TFrmGlimmet::ShowInLargeView(const std::string& file) {
-  std::optional<TSlideSupply::TLargePicture> large = FSupply.TakeLarge(file, LargeImgView->DeviceSize());
+  std::optional<TSlideSupply::TLargePicture> large;
+  try {
+    large = FSupply.TakeLarge(file, LargeImgView->DeviceSize());
+  } catch (...) {
+    // A click that raced the file's removal: the listing without it comes.
+    if (FileVanished(file)) return;
+    throw;
+  }
   if (!large) return;  // still decoding: shown once it is done
+  FLargeFile = file;
+  FLargeIdentity = FileIdentity(file);
   LargeImg->Picture().SetGraphic(std::move(large->Graphic));
   LargeImgView->OfferFitted(std::move(large->Fitted));
   LargeImgView->setToolTip(QFile::decodeName(QByteArray::fromStdString(ExtractFileName(file))));
