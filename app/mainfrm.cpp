@@ -44,10 +44,14 @@ constexpr int kGridHeight = 453;
 constexpr int kScrollBarWidth = 20;
 constexpr int kSplitterMinSize = 30;
 
-// What the error box would say of the failure.
+// What the error box would say of the failure, and what the decoder said
+// of it, as a slide's tip tells it.
 std::string FailureText(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
+  } catch (const EInvalidGraphic& e) {
+    const std::string text = TApplication::ErrorText(e.what());
+    return e.Detail.empty() ? text : text + " " + e.Detail;
   } catch (const std::exception& e) {
     return TApplication::ErrorText(e.what());
   } catch (...) {
