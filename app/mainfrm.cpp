@@ -28,6 +28,7 @@
 #include "toolkit/SysUtils.h"
 #include "toolkit/qt/QtPixels.h"
 #include "toolkit/qt/ControlHost.h"
+#include "toolkit/qt/FocusMark.h"
 #include "toolkit/qt/ImageView.h"
 
 TFrmGlimmet* FrmGlimmet = nullptr;
@@ -98,6 +99,10 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
   setTabOrder(ShellTreeView1, Thumbs1Host);
   setTabOrder(Thumbs1Host, LargeImgView);
   SBarThumbs->setFocus();
+  // Each Tab stop shows that it has the focus.
+  for (QWidget* stop : std::initializer_list<QWidget*>{SBarThumbs, ShellTreeView1, Thumbs1Host, LargeImgView}) {
+    TFocusMark::Mark(*stop);
+  }
   // The wheel over the grid turns the bar, as over the bar itself; the
   // grid's keys and tips are the window's.
   Thumbs1Host->installEventFilter(this);

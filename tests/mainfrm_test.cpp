@@ -51,6 +51,7 @@ const std::string kNoSoi = "JPEG error #" + std::to_string(JERR_NO_SOI) + ".";
 
 const Rgb kBlack{0, 0, 0};
 const Rgb kShadow{0xA0, 0xA0, 0xA0};  // the scheme's button shadow
+const Rgb kHighlight{0x00, 0x78, 0xD7};
 
 struct PixelRow {
   int X, Y;
@@ -331,6 +332,10 @@ TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
   TFrmGlimmet& w = Open();
   ASSERT_TRUE(Choose(folder));
   Click(w.Thumbs1Host, {145, 79});  // beside every slide: nothing selected
+  w.activateWindow();
+  w.SBarThumbs->setFocus();
+  const QRect gridArea(kGridInWindow, w.Thumbs1Host->size());
+  const QImage unfocused = Shot().copy(gridArea);
   // Tab leads from the bar to the tree and on to the grid (a click gives the
   // grid the focus too: the end-to-end run).
   for (QWidget* from : {static_cast<QWidget*>(w.SBarThumbs), static_cast<QWidget*>(w.ShellTreeView1)}) {
@@ -339,6 +344,22 @@ TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
     QApplication::sendEvent(from, &tab);
   }
   EXPECT_EQ(w.focusWidget(), w.Thumbs1Host);
+  // The focus shows as a band two pixels wide along the grid's edges in the
+  // highlight colour; every other pixel is the grid's own, as without it.
+  {
+    const QImage focused = Shot().copy(gridArea);
+    const int width = gridArea.width(), height = gridArea.height();
+    int marked = 0, kept = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const bool band = x < 2 || y < 2 || x >= width - 2 || y >= height - 2;
+        marked += band && bool(Near(RgbAt(focused, x, y), kHighlight, 0));
+        kept += !band && focused.pixel(x, y) == unfocused.pixel(x, y);
+      }
+    }
+    EXPECT_EQ(marked, 2 * 2 * (width + height) - 16);
+    EXPECT_EQ(kept, (width - 4) * (height - 4));
+  }
   std::vector<int> clicked;
   w.Thumbs1->OnImageClick = [&, click = w.Thumbs1->OnImageClick](TObject* sender, int x, int y, int id) {
     clicked.push_back(id);
@@ -384,6 +405,14 @@ TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
   QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
   QApplication::sendEvent(w.Thumbs1Host, &letter);
   EXPECT_EQ(w.Thumbs1->SelectAnchor(), 2);
+  // The large view shows the focus the same way, over its picture.
+  w.LargeImgView->setFocus();
+  const QPoint view = w.LargeImgView->mapTo(&w, QPoint(0, 0));
+  const int right = w.LargeImgView->width() - 1, bottom = w.LargeImgView->height() - 1;
+  const PixelRow viewMark[] = {
+      {0, 0, kHighlight},          {1, 300, kHighlight},          {2, 300, kFace},
+      {right, bottom, kHighlight}, {300, bottom - 1, kHighlight}, {300, bottom - 2, kFace}};
+  ExpectPixels(Shot(), viewMark, view);
   EXPECT_TRUE(Errors.empty()) << Errors.front();
 }
 
