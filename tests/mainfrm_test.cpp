@@ -893,12 +893,7 @@ TEST_F(MainWindowTest, ListedFolderFollowsTheDiskWithNoInputAndF5ListsItAgainAtO
     w.SBarThumbs->setValue(row.Bar);
     Settle();
     row.Change();
-    QElapsedTimer watchdog;
-    watchdog.start();
-    while (w.FolderWatch().Reports() == reports && watchdog.elapsed() < 20000) {
-      QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
-    }
-    Settle();
+    EXPECT_TRUE(SettleUntil([&] { return w.FolderWatch().Reports() != reports; }));
     EXPECT_EQ(w.FolderWatch().Reports(), reports + 1);
     EXPECT_EQ(names(), freshListing());
     EXPECT_EQ(w.Thumbs1->Max(), row.Count);
