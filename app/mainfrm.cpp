@@ -99,10 +99,13 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
   setTabOrder(ShellTreeView1, Thumbs1Host);
   setTabOrder(Thumbs1Host, LargeImgView);
   SBarThumbs->setFocus();
-  // Each Tab stop shows that it has the focus.
-  for (QWidget* stop : std::initializer_list<QWidget*>{SBarThumbs, ShellTreeView1, Thumbs1Host, LargeImgView}) {
-    TFocusMark::Mark(*stop);
+  // Each Tab stop shows that it has the focus: a band two pixels wide over
+  // its edges, or, for the large view, whose picture reaches them, over the
+  // panel's frame around it.
+  for (QWidget* stop : std::initializer_list<QWidget*>{SBarThumbs, ShellTreeView1, Thumbs1Host}) {
+    TFocusMark::Mark(*stop, *stop, 2);
   }
+  TFocusMark::Mark(*LargeImgView, *Panel2, Panel2->frameWidth());
   // The wheel over the grid turns the bar, as over the bar itself; the
   // grid's keys and tips are the window's.
   Thumbs1Host->installEventFilter(this);

@@ -405,13 +405,14 @@ TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
   QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
   QApplication::sendEvent(w.Thumbs1Host, &letter);
   EXPECT_EQ(w.Thumbs1->SelectAnchor(), 2);
-  // The large view shows the focus the same way, over its picture.
+  // The large view shows the focus on the panel's frame around it, one
+  // pixel wide, so that its picture keeps every pixel.
   w.LargeImgView->setFocus();
-  const QPoint view = w.LargeImgView->mapTo(&w, QPoint(0, 0));
-  const int right = w.LargeImgView->width() - 1, bottom = w.LargeImgView->height() - 1;
-  const PixelRow viewMark[] = {
-      {0, 0, kHighlight},          {1, 300, kHighlight},          {2, 300, kFace},
-      {right, bottom, kHighlight}, {300, bottom - 1, kHighlight}, {300, bottom - 2, kFace}};
+  const QPoint view = w.Panel2->mapTo(&w, QPoint(0, 0));
+  const int right = w.Panel2->width() - 1, bottom = w.Panel2->height() - 1;
+  const PixelRow viewMark[] = {{0, 0, kHighlight},          {0, 300, kHighlight},      {1, 300, kFace},
+                               {right, bottom, kHighlight}, {300, bottom, kHighlight}, {300, bottom - 1, kFace},
+                               {right, 0, kHighlight},      {right - 1, 300, kFace}};
   ExpectPixels(Shot(), viewMark, view);
   EXPECT_TRUE(Errors.empty()) << Errors.front();
 }

@@ -2,44 +2,39 @@
 
 #include <QEvent>
 #include <QPainter>
+#include <QRegion>
 
-TFocusMark* TFocusMark::Mark(QWidget& target) { return new TFocusMark(target); }
+TFocusMark* TFocusMark::Mark(QWidget& target, QWidget& on, int width) { return new TFocusMark(target, on, width); }
 
-TFocusMark::TFocusMark(QWidget& target) : QWidget(&target), FTarget(target) {
-  // Clicks, the wheel and tips go to the widget beneath.
+TFocusMark::TFocusMark(QWidget& target, QWidget& on, int width)
+    : QWidget(&on), FTarget(target), FOn(on), FWidth(width) {
+  // Clicks, the wheel and tips go to the widgets beneath.
   setAttribute(Qt::WA_TransparentForMouseEvents);
   setFocusPolicy(Qt::NoFocus);
-  setGeometry(target.rect());
+  Cover();
   setVisible(target.hasFocus());
   target.installEventFilter(this);
+  if (&on != &target) on.installEventFilter(this);
+}
+
+void TFocusMark::Cover() {
+  const QRect all = FOn.rect();
+  setGeometry(all);
+  setMask(QRegion(all).subtracted(QRegion(all.adjusted(FWidth, FWidth, -FWidth, -FWidth))));
 }
 
 bool TFocusMark::eventFilter(QObject* watched, QEvent* event) {
-  if (watched == &FTarget) {
-    switch (event->type()) {
-      case QEvent::FocusIn:
-        raise();
-        show();
-        break;
-      case QEvent::FocusOut:
-        hide();
-        break;
-      case QEvent::Resize:
-        setGeometry(FTarget.rect());
-        break;
-      default:
-        break;
-    }
+  if (watched == &FTarget && event->type() == QEvent::FocusIn) {
+    raise();
+    show();
+  } else if (watched == &FTarget && event->type() == QEvent::FocusOut) {
+    hide();
+  } else if (watched == &FOn && event->type() == QEvent::Resize) {
+    Cover();
   }
   return QWidget::eventFilter(watched, event);
 }
 
 void TFocusMark::paintEvent(QPaintEvent*) {
-  QPainter painter(this);
-  const QColor colour = FTarget.palette().color(QPalette::Active, QPalette::Highlight);
-  const int w = width(), h = height();
-  painter.fillRect(0, 0, w, kWidth, colour);
-  painter.fillRect(0, h - kWidth, w, kWidth, colour);
-  painter.fillRect(0, kWidth, kWidth, h - 2 * kWidth, colour);
-  painter.fillRect(w - kWidth, kWidth, kWidth, h - 2 * kWidth, colour);
+  QPainter(this).fillRect(rect(), FTarget.palette().color(QPalette::Active, QPalette::Highlight));
 }
