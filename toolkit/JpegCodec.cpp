@@ -300,7 +300,7 @@ TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request) {
   // Made before the decompressor, which a raised allocation failure would leak.
   if (request.OnRows && !request.Pixels) f.band.resize(std::size_t(std::max(request.Width, 1)) * JpegBandRows);
   Run(f);
-  const TJpegOutcome outcome = OutcomeOf(f);
+  TJpegOutcome outcome = OutcomeOf(f);
   const bool rowsOnly = request.OnRows && !request.Pixels;
   if (outcome.Kind == TJpegOutcome::Ok || (!rowsOnly && outcome.Kind != TJpegOutcome::Cancelled)) {
     BlackenRowsFrom(request, f.band, f.rowsDone);
