@@ -19,6 +19,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/FolderWatch.h"
 #include "app/FullScreen.h"
 #include "app/PatternSplitter.h"
 #include "app/ShellTreeView.h"
@@ -28,6 +29,7 @@
 #include "toolkit/SysUtils.h"
 #include "toolkit/qt/QtPixels.h"
 #include "toolkit/qt/ControlHost.h"
+#include "toolkit/qt/FocusMark.h"
 #include "toolkit/qt/ImageView.h"
 
 TFrmGlimmet* FrmGlimmet = nullptr;
@@ -44,10 +46,14 @@ constexpr int kGridHeight = 453;
 constexpr int kScrollBarWidth = 20;
 constexpr int kSplitterMinSize = 30;
 
-// What the error box would say of the failure.
+// What the error box would say of the failure, and what the decoder said
+// of it, as a slide's tip tells it.
 std::string FailureText(const std::exception_ptr& failure) {
   try {
     std::rethrow_exception(failure);
+  } catch (const EInvalidGraphic& e) {
+    const std::string text = TApplication::ErrorText(e.what());
+    return e.Detail.empty() ? text : text + " " + e.Detail;
   } catch (const std::exception& e) {
     return TApplication::ErrorText(e.what());
   } catch (...) {
@@ -94,6 +100,13 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
   setTabOrder(ShellTreeView1, Thumbs1Host);
   setTabOrder(Thumbs1Host, LargeImgView);
   SBarThumbs->setFocus();
+  // Each Tab stop shows that it has the focus: a band two pixels wide over
+  // its edges, or, for the large view, whose picture reaches them, over the
+  // panel's frame around it.
+  for (QWidget* stop : std::initializer_list<QWidget*>{SBarThumbs, ShellTreeView1, Thumbs1Host}) {
+    TFocusMark::Mark(*stop, *stop, 2);
+  }
+  TFocusMark::Mark(*LargeImgView, *Panel2, Panel2->frameWidth());
   // The wheel over the grid turns the bar, as over the bar itself; the
   // grid's keys and tips are the window's.
   Thumbs1Host->installEventFilter(this);
@@ -113,6 +126,7 @@ TFrmGlimmet::TFrmGlimmet(QWidget* parent) : QWidget(parent), TComponent(nullptr)
   LargeImgView->installEventFilter(this);
   connect(LargeImgView, &TImageView::ScaleChanged, this, [this] { FFullScreen->Flash(); });
   setAcceptDrops(true);
+  FFolderWatch = std::make_unique<TFolderWatch>([this] { Application.Guard([this] { ListAgain(true); }); });
   resize(kClientWidth, kClientHeight);
   Application.Guard([this] { FormCreate(this); });
 }
@@ -358,12 +372,14 @@ void TFrmGlimmet::FormShow(TObject*) {
   // A folder or picture named at start-up is listed in the data folder's place.
   if (OpenStartPath()) return;
   FFileList->Clear();
+  WatchListedFolder(FExeDir + "data");
   ScanFilesIntoList(FExeDir + "data/*.jpg", false, FFileList.get(), nullptr);
   SelectInTree(FExeDir + "data");
   Thumbs1->SetMax(FFileList->Count());
 }
 
 void TFrmGlimmet::FormClose(TObject*) {
+  WatchListedFolder({});
   FSupply.DropAll();
   FFileList.reset();
 }
@@ -378,7 +394,12 @@ void TFrmGlimmet::ListFolder(const std::string& path) {
   FSupply.DropAll();
   FFileList->Clear();
   FSlideFailures.clear();
+  WatchListedFolder(path);
   ScanFilesIntoList(path + "/*.jpg", false, FFileList.get(), nullptr);
+  ShowListing();
+}
+
+void TFrmGlimmet::ShowListing() {
   const int count = FFileList->Count();
   if (count == 0) {
     Thumbs1->SetVisible(false);
@@ -476,7 +497,7 @@ void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
       },
       Qt::QueuedConnection);
   // Reported when the paint is done, so the grid shows every other slide.
-  if (const std::exception_ptr failure = std::exchange(FPaintFailure, nullptr)) {
+  if (const std::exception_ptr failure = std::exchange(FPaintFailure, nullptr); failure && !FQuietPaints) {
     Application.Guard([&] { std::rethrow_exception(failure); });
   }
 }
@@ -492,8 +513,10 @@ void TFrmGlimmet::Thumbs1ImageRequest(TObject*, int ThumbID, TImageRequestProces
   } catch (...) {
     // One file that cannot be shown must not cost the others their place on
     // the screen: its slide keeps the numbered card, the paint goes on, and
-    // the first failure is reported when it ends.
+    // the first failure is reported when it ends. A file gone meanwhile is
+    // no failure: the folder is listed again without it.
     ImgBuffer->Reset(0, 0);
+    if (FileVanished(file)) return;
     FSlideFailures[file] = FailureText(std::current_exception());
     if (!FPaintFailure) FPaintFailure = std::current_exception();
     return;
@@ -507,8 +530,17 @@ void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
 
 // The picture and its fitted picture, once decoded; the tip names its file.
 void TFrmGlimmet::ShowInLargeView(const std::string& file) {
-  std::optional<TSlideSupply::TLargePicture> large = FSupply.TakeLarge(file, LargeImgView->DeviceSize());
+  std::optional<TSlideSupply::TLargePicture> large;
+  try {
+    large = FSupply.TakeLarge(file, LargeImgView->DeviceSize());
+  } catch (...) {
+    // A click that raced the file's removal: the listing without it comes.
+    if (FileVanished(file)) return;
+    throw;
+  }
   if (!large) return;  // still decoding: shown once it is done
+  FLargeFile = file;
+  FLargeIdentity = FileIdentity(file);
   LargeImg->Picture().SetGraphic(std::move(large->Graphic));
   LargeImgView->OfferFitted(std::move(large->Fitted));
   LargeImgView->setToolTip(QFile::decodeName(QByteArray::fromStdString(ExtractFileName(file))));

@@ -13,6 +13,7 @@
 #include "app/pictures/SlideSupply.h"
 #include "lib/Tesk_Thumbnails.h"
 #include "toolkit/Classes.h"
+#include "toolkit/FileData.h"
 #include "toolkit/Image.h"
 
 class QFrame;
@@ -21,6 +22,7 @@ class QKeyEvent;
 class QScrollBar;
 class QSplitter;
 class TControlHostWidget;
+class TFolderWatch;
 class TFullScreen;
 class TImageView;
 class TShellTreeView;
@@ -77,6 +79,15 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // The way the large view last stepped: 1 forward, -1 back.
   int FLargeDirection = 1;
 
+  // Lists the listed folder again (app/FollowDisk.cpp): at F5, and by
+  // itself once the folder's files have changed and settled. The scroll
+  // position stays, the selection and the large view follow their files by
+  // path. Quiet, the paints report no failure in a box (their slides' tips
+  // still say why).
+  void ListAgain(bool quiet);
+  // What tells the window that the listed folder changed.
+  const TFolderWatch& FolderWatch() const { return *FFolderWatch; }
+
   // Selects the folder in the tree and lists it as a click there would;
   // false when the tree knows no such folder.
   bool ChooseFolder(const std::string& path);
@@ -106,6 +117,8 @@ class TFrmGlimmet : public QWidget, public TComponent {
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
+  // F5 lists the folder again, wherever the focus is (app/FollowDisk.cpp).
+  void keyPressEvent(QKeyEvent* event) override;
   // A folder or picture dropped onto the window opens as by OpenPath.
   void dragEnterEvent(QDragEnterEvent* event) override;
   void dragMoveEvent(QDragMoveEvent* event) override;
@@ -125,20 +138,26 @@ class TFrmGlimmet : public QWidget, public TComponent {
   TSlideLook SlideLook() const;
   void FollowBar();
   void ListFolder(const std::string& path);
+  // The listing in FFileList on grid and bar, its paints' first failure raised.
+  void ShowListing();
+  bool ShowSlideToolTip(const QHelpEvent& event);
+  void ShowInLargeView(const std::string& file);
   // app/OpenPath.cpp
   bool OpenStartPath();
   void ShowFolder(const std::string& folder);
   void ShowPicture(const std::string& file);
+  void SelectInTree(const std::string& folder);
   // app/GridKeys.cpp
   void ScrollSlideIntoView(int ThumbID);
   int SlideForKey(int Key, int Current) const;
-  bool ShowSlideToolTip(const QHelpEvent& event);
+  // app/FollowDisk.cpp
+  void WatchListedFolder(const std::string& folder);
+  void FollowLargeView(bool quiet);
+  void ClearLargeView();
   // app/LargeViewKeys.cpp
   bool LargeImgViewEvent(QEvent* event);
   void StepLargeView(int ThumbID, int Direction);
   QString LargeViewLine() const;
-  void ShowInLargeView(const std::string& file);
-  void SelectInTree(const std::string& folder);
 
   std::unique_ptr<TStringList> FFileList;
   std::string FExeDir;
@@ -157,7 +176,18 @@ class TFrmGlimmet : public QWidget, public TComponent {
   std::unique_ptr<TFullScreen> FFullScreen;
   // The plain wheel over the large view turned short of a whole notch.
   int FLargeWheel = 0;
+  // The folder the grid lists, watched; empty before the first listing.
+  std::string FListedFolder;
+  std::unique_ptr<TFolderWatch> FFolderWatch;
+  // The large view's file and its identity when shown; empty for none.
+  std::string FLargeFile;
+  std::optional<TFileIdentity> FLargeIdentity;
+  // The paints under way report no failure.
+  bool FQuietPaints = false;
 };
+
+// Whether the file is gone from its folder (not merely unreadable).
+bool FileVanished(const std::string& file);
 
 // The application's main window.
 extern TFrmGlimmet* FrmGlimmet;

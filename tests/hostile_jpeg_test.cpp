@@ -96,8 +96,9 @@ TEST_F(HostileJpegTest, HostileHeadersAreRefusedAtLoadHostileDataAtDecodingAndDa
     const char* Name;
     Bytes Data;
     std::string Error;
-    bool Decoded = false;  // the error is the first bitmap's; the load gives none
-    int Shown = 0;         // when given, the width the picture shows, turned or not
+    bool Decoded = false;     // the error is the first bitmap's; the load gives none
+    int Shown = 0;            // when given, the width the picture shows, turned or not
+    const char* Detail = "";  // libjpeg's own words, where checked
   } rows[] = {
       {"Exif block intact", exif(0, {}), fine, true, 48},
       {"Exif block cut in its entry", exif(0, {}, 20), fine, true, 64},
@@ -112,8 +113,13 @@ TEST_F(HostileJpegTest, HostileHeadersAreRefusedAtLoadHostileDataAtDecodingAndDa
       {"Exif orientation of type LONG", exif(18, {4, 0}), fine, true, 64},
       {"Exif orientation 0", exif(24, {0, 0}), fine, true, 64},
       {"Exif next directory looping onto itself", exif(28, {8, 0, 0, 0}), fine, true, 48},
-      {"empty", {}, JpegError(JERR_INPUT_EMPTY)},
-      {"text", {'G', 'I', 'F', '8', '9', 'a', 0, 0}, JpegError(JERR_NO_SOI)},
+      {"empty", {}, JpegError(JERR_INPUT_EMPTY), false, 0, "Empty input file"},
+      {"text",
+       {'G', 'I', 'F', '8', '9', 'a', 0, 0},
+       JpegError(JERR_NO_SOI),
+       false,
+       0,
+       "Not a JPEG file: starts with 0x47 0x49"},
       {"cut in the header", Truncate(SmallJpeg(), 100), JpegError(JERR_NO_IMAGE)},
       {"twelve bits", PatchSofPrecision(SmallJpeg(), 12), JpegError(JERR_BAD_PRECISION)},
       {"lossless", WithFrameType(SmallJpeg(), 0xC3), JpegError(JERR_SOF_UNSUPPORTED)},
@@ -124,7 +130,8 @@ TEST_F(HostileJpegTest, HostileHeadersAreRefusedAtLoadHostileDataAtDecodingAndDa
       {"grey bomb", PatchSofSize(SmallJpeg(false, Colour::Grey), 65500, 65500), Bomb("65500 x 65500")},
       {"just over the limit", PatchSofSize(SmallJpeg(), 20001, 20000), Bomb("20001 x 20000")},
       {"at the limit", FourHundredMegapixels(), "(no error)"},
-      {"at the limit, far too short", FourHundredMegapixels(290'000), JpegError(JERR_INPUT_EOF)},
+      {"at the limit, far too short", FourHundredMegapixels(290'000), JpegError(JERR_INPUT_EOF), false, 0,
+       "Premature end of input file"},
       {"progressive, far too short", PadWithComments(grey, 95'000), JpegError(JERR_INPUT_EOF)},
       {"progressive, long enough", PadWithComments(grey, 100'000), "(no error)"},
       {"arithmetic, a few bytes", PatchSofSize(arithmetic, 20000, 20000), "(no error)"},
@@ -145,6 +152,13 @@ TEST_F(HostileJpegTest, HostileHeadersAreRefusedAtLoadHostileDataAtDecodingAndDa
       TJpegFrame frame;
       ASSERT_EQ(FindJpegFrame(row.Data.data(), row.Data.size(), frame), TJpegFrameSearch::Found);
       EXPECT_EQ(std::pair(jpeg.Width(), frame.ShownWidth()), std::pair(row.Shown, row.Shown));
+    }
+    if (*row.Detail) {
+      try {
+        Load(jpeg, row.Data);
+      } catch (const EInvalidGraphic& e) {
+        EXPECT_EQ(e.Detail, row.Detail);
+      }
     }
     if (!row.Decoded) continue;
     EXPECT_EQ(ErrorOf([&] { bitmap.Assign(&jpeg); }), row.Error);

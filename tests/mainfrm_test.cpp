@@ -40,6 +40,7 @@
 #include <jerror.h>
 
 #include "app/FolderModel.h"
+#include "app/FolderWatch.h"
 #include "app/FullScreen.h"
 #include "app/ShellTreeView.h"
 #include "app/SlideToolTip.h"
@@ -55,6 +56,7 @@ const std::string kNoSoi = "JPEG error #" + std::to_string(JERR_NO_SOI) + ".";
 
 const Rgb kBlack{0, 0, 0};
 const Rgb kShadow{0xA0, 0xA0, 0xA0};  // the scheme's button shadow
+const Rgb kHighlight{0x00, 0x78, 0xD7};
 
 struct PixelRow {
   int X, Y;
@@ -335,6 +337,10 @@ TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
   TFrmGlimmet& w = Open();
   ASSERT_TRUE(Choose(folder));
   Click(w.Thumbs1Host, {145, 79});  // beside every slide: nothing selected
+  w.activateWindow();
+  w.SBarThumbs->setFocus();
+  const QRect gridArea(kGridInWindow, w.Thumbs1Host->size());
+  const QImage unfocused = Shot().copy(gridArea);
   // Tab leads from the bar to the tree and on to the grid (a click gives the
   // grid the focus too: the end-to-end run).
   for (QWidget* from : {static_cast<QWidget*>(w.SBarThumbs), static_cast<QWidget*>(w.ShellTreeView1)}) {
@@ -343,6 +349,22 @@ TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
     QApplication::sendEvent(from, &tab);
   }
   EXPECT_EQ(w.focusWidget(), w.Thumbs1Host);
+  // The focus shows as a band two pixels wide along the grid's edges in the
+  // highlight colour; every other pixel is the grid's own, as without it.
+  {
+    const QImage focused = Shot().copy(gridArea);
+    const int width = gridArea.width(), height = gridArea.height();
+    int marked = 0, kept = 0;
+    for (int y = 0; y < height; ++y) {
+      for (int x = 0; x < width; ++x) {
+        const bool band = x < 2 || y < 2 || x >= width - 2 || y >= height - 2;
+        marked += band && bool(Near(RgbAt(focused, x, y), kHighlight, 0));
+        kept += !band && focused.pixel(x, y) == unfocused.pixel(x, y);
+      }
+    }
+    EXPECT_EQ(marked, 2 * 2 * (width + height) - 16);
+    EXPECT_EQ(kept, (width - 4) * (height - 4));
+  }
   std::vector<int> clicked;
   w.Thumbs1->OnImageClick = [&, click = w.Thumbs1->OnImageClick](TObject* sender, int x, int y, int id) {
     clicked.push_back(id);
@@ -436,6 +458,15 @@ TEST_F(MainWindowTest, KeysMoveTheSelectedSlideTheBarFollowsAndReturnShowsIt) {
   QKeyEvent letter(QEvent::KeyPress, Qt::Key_A, Qt::NoModifier);
   QApplication::sendEvent(w.Thumbs1Host, &letter);
   EXPECT_EQ(w.Thumbs1->SelectAnchor(), 2);
+  // The large view shows the focus on the panel's frame around it, one
+  // pixel wide, so that its picture keeps every pixel.
+  w.LargeImgView->setFocus();
+  const QPoint view = w.Panel2->mapTo(&w, QPoint(0, 0));
+  const int right = w.Panel2->width() - 1, bottom = w.Panel2->height() - 1;
+  const PixelRow viewMark[] = {{0, 0, kHighlight},          {0, 300, kHighlight},      {1, 300, kFace},
+                               {right, bottom, kHighlight}, {300, bottom, kHighlight}, {300, bottom - 1, kFace},
+                               {right, 0, kHighlight},      {right - 1, 300, kFace}};
+  ExpectPixels(Shot(), viewMark, view);
   EXPECT_TRUE(Errors.empty()) << Errors.front();
 }
 
@@ -863,20 +894,23 @@ TEST_F(MainWindowTest, OnASmallScreenAtRatioTwoTheWindowLiesWithinItAndPicturesK
 }
 
 // Sizes on disk: bytes below 1024, then tenths of the largest unit of 1024
-// it reaches, rounded half up (1587 bytes are 1.5498 KB, 1588 are 1.5508).
-TEST(SlideToolTipTest, DiskSizesAreBytesThenTenthsOfKilobytesMegabytesAndGigabytes) {
-  const std::pair<std::uint64_t, const char*> rows[] = {{0, "0 bytes"},
-                                                        {1, "1 byte"},
-                                                        {1023, "1023 bytes"},
-                                                        {1024, "1.0 KB"},
-                                                        {1587, "1.5 KB"},
-                                                        {1588, "1.6 KB"},
-                                                        {1048575, "1024.0 KB"},
-                                                        {1048576, "1.0 MB"},
-                                                        {5u << 20, "5.0 MB"},
-                                                        {3221225472, "3.0 GB"},
-                                                        {std::uint64_t(5000) << 30, "5000.0 GB"}};
-  for (const auto& [bytes, text] : rows) EXPECT_EQ(DiskSizeText(bytes), text) << bytes;
+// it reaches, by IEC names, rounded to the nearest (1587 bytes are 1.5498
+// KiB, 1588 are 1.5508; 4,379,037 are 4.176 MiB), in the locale's numbers.
+TEST(SlideToolTipTest, DiskSizesAreBytesThenTenthsOfKibibytesMebibytesAndOnInTheLocalesNumbers) {
+  const QLocale c = QLocale::c(), german(QLocale::German, QLocale::Germany);
+  const std::tuple<std::uint64_t, const QLocale*, const char*> rows[] = {{0, &c, "0 bytes"},
+                                                                         {1023, &c, "1023 bytes"},
+                                                                         {1024, &c, "1.0 KiB"},
+                                                                         {1587, &c, "1.5 KiB"},
+                                                                         {1588, &c, "1.6 KiB"},
+                                                                         {1048575, &c, "1024.0 KiB"},
+                                                                         {1048576, &c, "1.0 MiB"},
+                                                                         {4379037, &c, "4.2 MiB"},
+                                                                         {4379037, &german, "4,2 MiB"},
+                                                                         {3221225472, &c, "3.0 GiB"},
+                                                                         {std::uint64_t(5000) << 30, &c,
+                                                                          "4.9 TiB"}};
+  for (const auto& [bytes, locale, text] : rows) EXPECT_EQ(DiskSizeText(bytes, *locale), text) << bytes;
 }
 
 // A file that cannot be shown costs only its own slide: the paint goes on,
@@ -916,7 +950,8 @@ TEST_F(MainWindowTest, BrokenFileKeepsItsNumberedCardTheRestOfThePaintShowsAndAL
   const std::string goodName = ExtractFileName((*w.FileList())[good - 1]);
   EXPECT_EQ(tipAt(InsideSlide(good)),
             goodName + "\n64 x 48 pixels\n" + DiskSizeText(fs::file_size(mixed + "/" + goodName)) + " on disk");
-  EXPECT_EQ(tipAt(InsideSlide(broken)), "broken.jpg\n" + kNoSoi);
+  // The tip adds libjpeg's own words; the box keeps the short text.
+  EXPECT_EQ(tipAt(InsideSlide(broken)), "broken.jpg\n" + kNoSoi + " Not a JPEG file: starts with 0x6e 0x65");
   QToolTip::hideText();
 
   // The large view reports a decode error that comes after the rows once and
@@ -1038,11 +1073,6 @@ TEST_F(MainWindowTest, FolderTreeShowsIconsAndArrowsListsTheClickedFolderAndOpen
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), Dir / "leaf");
   menu->close();
 }
-// Without a runtime folder Qt makes one of its own in TMPDIR and warns as it
-// starts; the program lends it, for the start, the first of the home, the
-// cache home and its own cache folder that only the user may enter. The
-// program, started with a missing folder, says so on standard error once Qt
-// is up.
 TEST(RuntimeFolderTest, OnlyAFolderOfTheUsersOwnWithModeSevenHundredIsLent) {
   if (access(("/run/user/" + std::to_string(geteuid())).c_str(), F_OK) == 0)
     GTEST_SKIP() << "the user has a runtime folder";

@@ -17,7 +17,7 @@ namespace {
     case TJpegOutcome::SizeMismatch:
       throw EInvalidGraphic("The JPEG data changed its size while decoding");
     default:
-      throw EInvalidGraphic(Format("JPEG error #%d", outcome.MessageCode));
+      throw EInvalidGraphic(Format("JPEG error #%d", outcome.MessageCode), outcome.Message);
   }
 }
 
@@ -54,7 +54,10 @@ void TJPEGImage::LoadFromData(std::vector<std::uint8_t> data) {
   const TJpegOutcome outcome = ReadJpegHeader(data.data(), data.size(), header);
   if (outcome.Kind != TJpegOutcome::Ok) RaiseDecoderFailure(outcome);
   CheckPixelCount(header);
-  if (header.TooLittleData) RaiseDecoderFailure({TJpegOutcome::LibraryError, JpegTooLittleDataCode()});
+  if (header.TooLittleData) {
+    RaiseDecoderFailure(
+        {TJpegOutcome::LibraryError, JpegTooLittleDataCode(), 0, JpegMessageText(JpegTooLittleDataCode())});
+  }
   FData = std::move(data);
   FHeader = header;
   FBitmap.reset();

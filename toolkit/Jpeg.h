@@ -32,7 +32,8 @@ class TJPEGImage : public TGraphic {
   bool Grayscale() const { return FHeader.ColorSpace == TJpegColorSpace::Grayscale; }
 
   // Open failures raise EFOpenError; data libjpeg refuses raises
-  // EInvalidGraphic "JPEG error #<libjpeg's message number>".
+  // EInvalidGraphic "JPEG error #<libjpeg's message number>", with
+  // libjpeg's own text of it as the Detail.
   void LoadFromFile(const std::string& fileName) override;
   // The same from an in-memory copy of a file.
   void LoadFromData(std::vector<std::uint8_t> data) override;

@@ -33,6 +33,7 @@ struct DecoderFrame {
   std::vector<std::uint32_t> band;  // the rows decoded into for OnRows
   JDIMENSION rowsDone = 0;          // rows fully converted, for blackening the rest
   int tooManyScans = 0;             // the limit passed, or 0
+  char message[JMSG_LENGTH_MAX]{};  // libjpeg's text of the failure
   bool failed = false;
   bool cancelled = false;
   bool sizeMismatch = false;
@@ -40,7 +41,11 @@ struct DecoderFrame {
 
 DecoderFrame& FrameOf(j_common_ptr cinfo) { return *static_cast<DecoderFrame*>(cinfo->client_data); }
 
-[[noreturn]] void ErrorExit(j_common_ptr cinfo) { std::longjmp(FrameOf(cinfo).jump, 1); }
+[[noreturn]] void ErrorExit(j_common_ptr cinfo) {
+  DecoderFrame& f = FrameOf(cinfo);
+  cinfo->err->format_message(cinfo, f.message);
+  std::longjmp(f.jump, 1);
+}
 
 // Warnings are ignored: damaged data still gives a picture.
 void EmitMessage(j_common_ptr, int) {}
@@ -266,7 +271,7 @@ void Run(DecoderFrame& f) {
 TJpegOutcome OutcomeOf(const DecoderFrame& f) {
   if (f.cancelled) return {TJpegOutcome::Cancelled};
   if (f.tooManyScans) return {TJpegOutcome::TooManyScans, 0, f.tooManyScans};
-  if (f.failed) return {TJpegOutcome::LibraryError, f.err.msg_code};
+  if (f.failed) return {TJpegOutcome::LibraryError, f.err.msg_code, 0, f.message};
   if (f.sizeMismatch) return {TJpegOutcome::SizeMismatch};
   return {};
 }
@@ -279,6 +284,16 @@ int JpegScanLimit(int width, int height) {
 }
 
 int JpegTooLittleDataCode() { return JERR_INPUT_EOF; }
+
+std::string JpegMessageText(int code) {
+  jpeg_error_mgr err{};
+  jpeg_common_struct common{};
+  common.err = jpeg_std_error(&err);
+  err.msg_code = code;
+  char text[JMSG_LENGTH_MAX]{};
+  err.format_message(&common, text);
+  return text;
+}
 
 TJpegOutcome ReadJpegHeader(const std::uint8_t* data, std::size_t size, TJpegHeader& header) {
   DecoderFrame f;
@@ -301,7 +316,7 @@ TJpegOutcome DecodeJpeg(const TJpegDecodeRequest& request) {
   // Made before the decompressor, which a raised allocation failure would leak.
   if (request.OnRows && !request.Pixels) f.band.resize(std::size_t(std::max(request.Width, 1)) * JpegBandRows);
   Run(f);
-  const TJpegOutcome outcome = OutcomeOf(f);
+  TJpegOutcome outcome = OutcomeOf(f);
   const bool rowsOnly = request.OnRows && !request.Pixels;
   if (outcome.Kind == TJpegOutcome::Ok || (!rowsOnly && outcome.Kind != TJpegOutcome::Cancelled)) {
     BlackenRowsFrom(request, f.band, f.rowsDone);

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <string>
 
 // Colour models a JPEG file can declare.
 enum class TJpegColorSpace { Unknown, Grayscale, YCbCr, RGB, CMYK, YCCK };
@@ -29,9 +30,13 @@ int JpegTooLittleDataCode();
 struct TJpegOutcome {
   enum TKind { Ok, LibraryError, TooManyScans, SizeMismatch, Cancelled };
   TKind Kind = Ok;
-  int MessageCode = 0;  // libjpeg's message number for LibraryError
-  int ScanLimit = 0;    // the limit passed, for TooManyScans
+  int MessageCode = 0;       // libjpeg's message number for LibraryError
+  int ScanLimit = 0;         // the limit passed, for TooManyScans
+  std::string Message = {};  // libjpeg's own text for LibraryError, its values filled in
 };
+
+// libjpeg's text of a message number, without the values a failure fills in.
+std::string JpegMessageText(int code);
 
 // A progressive file with more scans than this is stopped: real encoders
 // write a dozen or so, a hostile file can make the decoder loop for hours.

@@ -22,10 +22,14 @@ class EFOpenError : public Exception {
   using Exception::Exception;
 };
 
-// Raised by the picture classes (unknown extension, bad data).
+// Raised by the picture classes (unknown extension, bad data). Detail is
+// what the decoder itself said, for a person who wants more than the message.
 class EInvalidGraphic : public Exception {
  public:
   using Exception::Exception;
+  EInvalidGraphic(std::string message, std::string detail)
+      : Exception(std::move(message)), Detail(std::move(detail)) {}
+  std::string Detail;
 };
 
 // Raised when memory for a bitmap or buffer cannot be had.

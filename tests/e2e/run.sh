@@ -5,9 +5,10 @@
 # the folder tree (pictures, none, a broken file; by keys and Return), the
 # scroll bar, a slide and the grid's keys; starts it again on a picture named
 # on its command line, on a large picture to pan and fit, with files dragged
-# onto it, at a scale of 2 and on a photo with an Exif orientation; quits by
-# Ctrl+Q; checks exact pixels of screenshots, the cursor, the error boxes,
-# the window's frame on the screen and that nothing was written.
+# onto it, on a folder that changes while listed, at a scale of 2 and on a
+# photo with an Exif orientation; quits by Ctrl+Q; checks exact pixels of
+# screenshots, the cursor, the error boxes, the window's frame on the screen
+# and that nothing was written.
 set -euo pipefail
 
 build=$(cd "${1:?usage: run.sh BUILD_DIR [DEPTH]}" && pwd)
@@ -182,7 +183,7 @@ echo "e2e: client origin ($ox, $oy), frame extents $fl $fr $ft $fb"
 click_selected_row() {
   take_shot
   local rows
-  rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight) || return 1
+  rows=$("$probe" rows "$shot" $((tx + 250)) $((ty + 2)) $((ty + 125)) $highlight) || return 1
   read -r first last <<<"$rows"
   xdotool mousemove $((tx + 250)) $(((first + last) / 2)) click 1
 }
@@ -239,10 +240,11 @@ expect "slide 1 outer frame, bottom-right black" $((gx + 144)) $((gy + 146)) 000
 expect "slide 1 outer frame, inner bottom-right gray" $((gx + 143)) $((gy + 145)) 808080
 
 # At start the tree shows the data folder as its current one. The selected
-# node's highlight is a shaded band around 0078D7.
+# node's highlight is a shaded band around 0078D7, looked for inside the
+# tree's frame (where the band of its focus lies, of the same colour).
 highlight="0078D7 40"
 take_shot
-if "$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight >/dev/null; then
+if "$probe" rows "$shot" $((tx + 250)) $((ty + 2)) $((ty + 125)) $highlight >/dev/null; then
   pass "at start the data folder is the tree's current one, in view"
 else
   fail "at start no folder is highlighted in the tree"
@@ -274,7 +276,7 @@ xdotool mousemove $((tx + 60)) $((ty + 6)) click 1
 sleep 0.6
 in_tree tmp Right:1.5 "$(basename "$work")" Right:1.5 pics Return:0.6
 take_shot
-if "$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight >/dev/null; then
+if "$probe" rows "$shot" $((tx + 250)) $((ty + 2)) $((ty + 125)) $highlight >/dev/null; then
   pass "pictures' folder selected in the tree"
 else
   fail "no selected node in the tree"
@@ -350,7 +352,7 @@ fi
 # paint of the click (the grid was hidden, so its new Max paints nothing)
 # reports once. The keys that chose it list it; no click is needed.
 in_tree Left:0.6 broken
-if take_shot && "$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight >/dev/null; then
+if take_shot && "$probe" rows "$shot" $((tx + 250)) $((ty + 2)) $((ty + 125)) $highlight >/dev/null; then
   boxes=0 quiet=0
   while ((quiet < 10)); do
     box=$(find_windows '^glimmet$' 0 | grep -vx "$win" | head -n1) || true
@@ -403,7 +405,7 @@ if start_program args "$work/args dir/green one.jpg"; then
   done
   [[ $selected == 1 ]] && pass "picture argument: its slide selected, in view" ||
     fail "picture argument: $selected slides selected in view"
-  if "$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight >/dev/null; then
+  if "$probe" rows "$shot" $((tx + 250)) $((ty + 2)) $((ty + 125)) $highlight >/dev/null; then
     pass "picture argument: its folder is selected in the tree, in view"
   else
     fail "picture argument: no selected row in view in the tree"
@@ -528,7 +530,7 @@ if start_program drops "$work/pics"; then
   xdotool mousemove $((gx + 77)) $((gy + 200))
   sleep 0.3
   take_shot
-  tree_rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight) || true
+  tree_rows=$("$probe" rows "$shot" $((tx + 250)) $((ty + 2)) $((ty + 125)) $highlight) || true
   bar_colour=$("$probe" pixel "$shot" $((ox + 310)) $((gy + 200)))
   for file in notes.txt green.jpeg; do
     drag_onto_grid "$work/drops/$file"
@@ -538,7 +540,7 @@ if start_program drops "$work/pics"; then
     expect "$file: slide 1 keeps its picture" $((gx + 77)) $((gy + 79)) $pic_colour 6
     expect "$file: the large view stays empty" $((lx + 300)) $((ly + 300)) F0F0F0
     expect "$file: the bar stays as it was" $((ox + 310)) $((gy + 200)) "$bar_colour"
-    rows=$("$probe" rows "$shot" $((tx + 250)) $ty $((ty + 127)) $highlight) || true
+    rows=$("$probe" rows "$shot" $((tx + 250)) $((ty + 2)) $((ty + 125)) $highlight) || true
     [[ $rows == "$tree_rows" ]] && pass "$file: the tree keeps its current folder" ||
       fail "$file: the tree's highlight at rows $rows, not $tree_rows"
   done
@@ -647,6 +649,35 @@ if start_program turned "$work/turned/portrait.jpg"; then
   cp "$shot" "$build/tests/e2e-turned.png"
 else
   fail "turned photo: the window did not appear"
+fi
+stop_app
+
+# --- a folder that follows the disk --------------------------------------------
+# Two pictures listed; a third copied in shows in slide 3 with no input, and
+# one removed leaves slide 3's place empty again, with no error box. F5
+# lists a file copied in at once. A click gives the grid the focus: its edge
+# turns blue.
+mkdir -p "$work/follow"
+cp "$work/pics/picture1.jpg" "$work/pics/picture2.jpg" "$work/follow/"
+if start_program follow "$work/follow"; then
+  settle "follow: slide 2 shows its picture" $((gx + 213)) $((gy + 79)) $pic_colour 6
+  expect "follow: no slide 3" $((gx + 77)) $((gy + 215)) F0F0F0
+  inside_edge=$("$probe" pixel "$shot" $((gx + 2)) $((gy + 200)))
+  xdotool mousemove $((gx + 145)) $((gy + 400)) click 1
+  settle "follow: the grid's focus shows as a blue edge" $((gx + 1)) $((gy + 200)) 0078D7
+  expect "follow: the edge is two pixels wide" $((gx + 2)) $((gy + 200)) "$inside_edge"
+  cp "$work/big/big.jpg" "$work/follow/copied.jpg"
+  settle "follow: a file copied in shows in slide 3" $((gx + 77)) $((gy + 215)) C81E1E,1E1EC8 8
+  no_box "follow: copied in"
+  rm "$work/follow/picture1.jpg"
+  settle "follow: a file removed leaves slide 3 empty" $((gx + 77)) $((gy + 215)) F0F0F0
+  no_box "follow: removed"
+  cp "$work/pics/picture3.jpg" "$work/follow/"
+  xdotool key F5
+  settle "follow: F5 lists the file copied in" $((gx + 77)) $((gy + 215)) C81E1E,1E1EC8 8
+  no_box "follow: F5"
+else
+  fail "follow: the window did not appear"
 fi
 stop_app
 

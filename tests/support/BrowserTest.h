@@ -6,6 +6,8 @@
 #include <malloc.h>
 
 #include <QApplication>
+#include <QElapsedTimer>
+#include <QEventLoop>
 #include <QMouseEvent>
 #include <QScrollBar>
 #include <cstdlib>
@@ -84,6 +86,20 @@ inline const QPoint kGridInWindow(1, 137);  // the grid's top-left corner in the
 // grid's paint once it is on the screen, the paints that one asks for.
 inline void Settle() {
   for (int i = 0; i < 3; ++i) QApplication::processEvents();
+}
+
+// Runs the event loop until done() holds, for at most 20 seconds (a
+// watchdog, not a wait: it ends as soon as done() does); then Settle().
+template <class Done>
+bool SettleUntil(Done done) {
+  QElapsedTimer watchdog;
+  watchdog.start();
+  while (!done()) {
+    if (watchdog.elapsed() > 20000) return false;
+    QApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+  }
+  Settle();
+  return true;
 }
 
 inline void SendMouse(QWidget* target, QEvent::Type type, QPoint pos, Qt::MouseButton button,
