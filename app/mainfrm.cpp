@@ -134,6 +134,8 @@ void TFrmGlimmet::BuildLayout() {
   LargeImg->SetName("LargeImg");
   LargeImg->Center = true;
   LargeImgView = new TImageView(*LargeImg, Panel2);
+  // Its averaged pictures are jobs of the window's one picture supply.
+  LargeImgView->SetAverager(&FSupply);
   Panel2->layout()->addWidget(LargeImgView);
   BuildSplitter();
   Panel1->layout()->addWidget(Splitter1);
@@ -493,12 +495,25 @@ void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
 }
 
 // The picture and its fitted picture, once decoded; the tip names its file.
+// Then the pictures beside it in the listing are read ahead, the way the
+// large view last stepped first.
 void TFrmGlimmet::ShowInLargeView(const std::string& file) {
-  std::optional<TSlideSupply::TLargePicture> large = FSupply.TakeLarge(file, LargeImgView->DeviceSize());
+  std::optional<TSlideSupply::TLargePicture> large = FSupply.TakeLarge(file, LargeFitView());
   if (!large) return;  // still decoding: shown once it is done
   LargeImg->Picture().SetGraphic(std::move(large->Graphic));
   LargeImgView->OfferFitted(std::move(large->Fitted));
   LargeImgView->setToolTip(QFile::decodeName(QByteArray::fromStdString(ExtractFileName(file))));
+  const int count = FFileList ? FFileList->Count() : 0;
+  int at = 0;
+  while (at < count && (*FFileList)[at] != file) ++at;
+  if (at == count) return;
+  // Slides are numbered from 1.
+  FSupply.ReadAheadLarge(FileOfSlide(at + 1 + FLargeDirection), FileOfSlide(at + 1 - FLargeDirection));
+}
+
+// A fitted picture is made with the decode only for a view that shows it.
+TFitSize TFrmGlimmet::LargeFitView() const {
+  return LargeImgView->Mode() == TImageView::TViewMode::Fit ? LargeImgView->DeviceSize() : TFitSize{};
 }
 
 bool TFrmGlimmet::ShowSlideToolTip(const QHelpEvent& event) {
@@ -518,6 +533,6 @@ bool TFrmGlimmet::ShowSlideToolTip(const QHelpEvent& event) {
 void TFrmGlimmet::Thumbs1MouseUp(TObject*, TMouseButton Button, TShiftState, int X, int Y) {
   if (Button != mbLeft) return;
   if (const std::string file = FileOfSlide(Thumbs1->SlideAtPos(X, Y)); !file.empty()) {
-    FSupply.StartLarge(file, LargeImgView->DeviceSize());
+    FSupply.StartLarge(file, LargeFitView());
   }
 }

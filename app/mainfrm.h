@@ -89,6 +89,9 @@ class TFrmGlimmet : public QWidget, public TComponent {
   const std::string& ExeDir() const { return FExeDir; }
   // The slides and the large view's picture, made beside the paint.
   TSlideSupply& Supply() { return FSupply; }
+  // The way the large view last stepped through the listing: 1 forward, -1
+  // back; the picture that way is read ahead first.
+  int FLargeDirection = 1;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -110,6 +113,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   QMargins QtFrame() const;
   void ApplySplitterSnap();
   std::string FileOfSlide(int ThumbID) const;
+  TFitSize LargeFitView() const;
   TSlideLook SlideLook() const;
   void FollowBar();
   void ListFolder(const std::string& path);

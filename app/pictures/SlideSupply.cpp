@@ -47,16 +47,27 @@ struct TSlideSupply::TMade {
   std::exception_ptr Failure;
 };
 
+// An averaged picture asked for: made into Made->Fitted by its job.
+struct TSlideSupply::TAveraging : TAverager::TRequest {
+  std::shared_ptr<TMade> Made = std::make_shared<TMade>();
+  TDecodePool::TJobRef Job;
+  TDone Done;
+};
+
 TSlideSupply::TSlideSupply(int workers, std::uint64_t storeBytes, TLoader loader) : FLoader(std::move(loader)) {
   Configure(workers, storeBytes);
-  FLaterPoll.setInterval(20);
-  QObject::connect(&FLaterPoll, &QTimer::timeout, [this] { PollLater(); });
 }
 
-TSlideSupply::~TSlideSupply() { DropAll(); }
+TSlideSupply::~TSlideSupply() {
+  DropAll();
+  // Its jobs post to FTurn, which goes first.
+  FPool.reset();
+}
 
 void TSlideSupply::Configure(int workers, std::uint64_t storeBytes, std::uint64_t decodeBytes) {
   DropAll();
+  // Averagings are handed on from the new pool's turn; they end on the old one.
+  for (const std::shared_ptr<TAveraging>& a : FAveraging) FPool->Wait(a->Job);
   FPool.reset();
   FStore = std::make_unique<TSlideStore>(storeBytes);
   FDisk = std::make_unique<TSlideDiskStore>(DefaultSlideDiskFolder(), storeBytes > 0 ? DefaultSlideDiskBytes() : 0);
@@ -98,7 +109,14 @@ TDecodePool::TJobRef TSlideSupply::QueueSlide(const TPlanned& plan, TSlideLook l
         if (onDisk) onDisk->Add(DiskSlideKey({*read, look}, witness.PathRead(), screenBits), *made->Slide);
       },
       // The file's bytes are held too, read whole before the decode.
-      bytes + std::uint64_t(plan.Key ? plan.Key->File.Size : 0), lane);
+      bytes + std::uint64_t(plan.Key ? plan.Key->File.Size : 0), lane, false, PostEnd());
+}
+
+TDecodePool::TDone TSlideSupply::PostEnd() {
+  return [this] {
+    QMetaObject::invokeMethod(
+        &FTurn, [this] { JobsEnded(); }, Qt::QueuedConnection);
+  };
 }
 
 void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook look) {
@@ -192,21 +210,29 @@ bool TSlideSupply::WaitForPaint(const TPlanned& plan) {
   if (FPool->WaitUntil(plan.Job, *FDeadline)) return true;
   FLater.push_back(plan);
   FSlidesLater = true;
-  FLaterPoll.start();
+  // Made already: no job's end is still to come for it.
+  if (FPool->Finished(plan.Job)) PostEnd()();
   return false;
 }
 
 // Once a slide left to a later paint is made, that paint is due; once the
-// large picture a click left is made, it is taken.
-void TSlideSupply::PollLater() {
+// large picture a click left is made, it is taken; an averaged picture made
+// goes to whoever asked for it.
+void TSlideSupply::JobsEnded() {
   const bool slidesReady = FSlidesLater && std::any_of(FLater.begin(), FLater.end(),
                                                        [&](const TPlanned& p) { return FPool->Finished(p.Job); });
   const bool largeReady = FLargeLater && FPool->Finished(FLarge.Job);
   FSlidesLater = FSlidesLater && !slidesReady;
   FLargeLater = FLargeLater && !largeReady;
-  if (!FSlidesLater && !FLargeLater) FLaterPoll.stop();
+  std::vector<std::shared_ptr<TAveraging>> averaged;
+  std::erase_if(FAveraging, [&](const std::shared_ptr<TAveraging>& a) {
+    if (!FPool->Finished(a->Job)) return false;
+    averaged.push_back(a);
+    return true;
+  });
   // What they call may leave work to later again.
   const std::string largeFile = FLarge.File;
+  for (const std::shared_ptr<TAveraging>& a : averaged) a->Done(a->Made->Fitted);
   if (slidesReady && FOnSlidesReady) FOnSlidesReady();
   if (largeReady && FOnLargeReady) FOnLargeReady(largeFile);
 }
@@ -247,14 +273,13 @@ void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook 
   FAhead = std::move(kept);
 }
 
-void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
-  if (FLarge.Job) FPool->Cancel(FLarge.Job);
-  FLarge = {};
-  FLargeLater = false;
-  if (Workers() == 0) return;
-  FLarge = {fileName, std::nullopt, nullptr, std::make_shared<TMade>(), nullptr};
-  FLarge.Job = FPool->Queue(
-      [made = FLarge.Made, path = ResolvedPath(fileName), load = FLoader, view,
+TSlideSupply::TPlanned TSlideSupply::QueueLarge(const std::string& fileName, TFitSize view,
+                                                TDecodePool::TLane lane) {
+  TPlanned large{fileName, std::nullopt, nullptr, std::make_shared<TMade>(), nullptr};
+  const std::optional<TFileIdentity> identity = FileIdentity(fileName);
+  if (identity) large.Key = TSlideKey{*identity, {}};
+  large.Job = FPool->Queue(
+      [made = large.Made, path = ResolvedPath(fileName), load = FLoader, view,
        screenBits = Screen.BitsPerPixel](const std::atomic<bool>& stop) {
         try {
           std::unique_ptr<TGraphic> graphic = load(path);
@@ -267,9 +292,29 @@ void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
       },
       // Ahead of the paint that the click's new selection brings; the file's
       // bytes and the fitted picture besides.
-      EstimateDecode(fileName).Bytes + std::uint64_t(FileIdentity(fileName).value_or(TFileIdentity{}).Size) +
+      EstimateDecode(fileName).Bytes + std::uint64_t(identity.value_or(TFileIdentity{}).Size) +
           std::uint64_t(std::max(view.Width, 0)) * std::uint64_t(std::max(view.Height, 0)) * 4,
-      TDecodePool::TLane::Now, true);
+      lane, true, PostEnd());
+  return large;
+}
+
+void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
+  FLargeView = view;
+  if (FLarge.Job) FPool->Cancel(FLarge.Job);
+  FLarge = {};
+  FLargeLater = false;
+  if (Workers() == 0) return;
+  // Read ahead, unless the file changed since.
+  const std::optional<TFileIdentity> identity = FileIdentity(fileName);
+  const auto ahead = std::find_if(FLargeAhead.begin(), FLargeAhead.end(), [&](const TPlanned& p) {
+    return p.File == fileName && identity && p.Key && p.Key->File == *identity;
+  });
+  if (ahead != FLargeAhead.end()) {
+    FLarge = *ahead;
+    FLargeAhead.erase(ahead);
+    return;
+  }
+  FLarge = QueueLarge(fileName, view, TDecodePool::TLane::Now);
 }
 
 std::optional<TSlideSupply::TLargePicture> TSlideSupply::TakeLarge(const std::string& fileName, TFitSize view) {
@@ -279,7 +324,8 @@ std::optional<TSlideSupply::TLargePicture> TSlideSupply::TakeLarge(const std::st
     FPool->Wait(FLarge.Job);
   } else if (!FPool->WaitUntil(FLarge.Job, std::chrono::steady_clock::now() + *FWaitLimit)) {
     FLargeLater = true;
-    FLaterPoll.start();
+    // Made already: no job's end is still to come for it.
+    if (FPool->Finished(FLarge.Job)) PostEnd()();
     return std::nullopt;
   }
   const TPlanned large = std::exchange(FLarge, {});
@@ -288,14 +334,76 @@ std::optional<TSlideSupply::TLargePicture> TSlideSupply::TakeLarge(const std::st
   return TLargePicture{std::move(large.Made->Graphic), large.Made->Fitted};
 }
 
+void TSlideSupply::ReadAheadLarge(const std::string& next, const std::string& previous) {
+  std::vector<TPlanned> kept;
+  if (Workers() > 0) {
+    // The previous one queued first: the next goes ahead of it.
+    for (const std::string* file : {&previous, &next}) {
+      if (file->empty() || (FLarge.Job && FLarge.File == *file)) continue;
+      const std::optional<TFileIdentity> identity = FileIdentity(*file);
+      const auto same = std::find_if(FLargeAhead.begin(), FLargeAhead.end(), [&](const TPlanned& p) {
+        return p.File == *file && identity && p.Key && p.Key->File == *identity;
+      });
+      if (same != FLargeAhead.end()) {
+        kept.push_back(*same);
+        FLargeAhead.erase(same);
+      } else if (EstimateDecode(*file).Bytes <= FPool->ByteCeiling() / 4) {
+        kept.push_back(QueueLarge(*file, FLargeView, TDecodePool::TLane::Ahead));
+      }
+    }
+  }
+  CancelAll(FLargeAhead);
+  FLargeAhead = std::move(kept);
+}
+
+TAverager::TRequestRef TSlideSupply::StartAveraging(const TBitmap& picture, TFitSize size, TDone done) {
+  auto request = std::make_shared<TAveraging>();
+  auto pixels = std::make_shared<TBitmap>();
+  pixels->Assign(&picture);  // shared, not copied
+  const auto average = [made = request->Made, pixels, size](const std::atomic<bool>& stop) {
+    try {
+      made->Fitted = FitPicture(*pixels, size, &stop);
+    } catch (...) {
+      // No memory for it: none is made.
+    }
+  };
+  if (Workers() == 0) {
+    average(std::atomic<bool>{false});
+    done(request->Made->Fitted);
+    return request;
+  }
+  request->Done = std::move(done);
+  request->Job =
+      FPool->Queue(average, std::uint64_t(std::max(size.Width, 0)) * std::uint64_t(std::max(size.Height, 0)) * 4,
+                   TDecodePool::TLane::Now, false, PostEnd());
+  FAveraging.push_back(request);
+  return request;
+}
+
+void TSlideSupply::DropAveraging(const TRequestRef& request) {
+  const auto found = std::find(FAveraging.begin(), FAveraging.end(), request);
+  if (found == FAveraging.end()) return;
+  FPool->Cancel((*found)->Job);
+  FAveraging.erase(found);
+}
+
+void TSlideSupply::WaitForAveraging(const TRequestRef& request) {
+  const auto found = std::find(FAveraging.begin(), FAveraging.end(), request);
+  if (found == FAveraging.end()) return;
+  const std::shared_ptr<TAveraging> averaging = *found;
+  FAveraging.erase(found);
+  FPool->Wait(averaging->Job);
+  averaging->Done(averaging->Made->Fitted);
+}
+
 void TSlideSupply::DropAll() {
   FLiteral.SetGraphic(nullptr);
   if (!FPool) return;
   EndPaint();
   CancelAll(FAhead);
   CancelAll(FLater);
+  CancelAll(FLargeAhead);
   FSlidesLater = FLargeLater = false;
-  FLaterPoll.stop();
   if (FLarge.Job) FPool->Cancel(FLarge.Job);
   FLarge = {};
 }

@@ -5,12 +5,12 @@
 // with the left button, or fitted into the view (shrunk only, averaged).
 // A double click switches between the two, as do F (fit) and 1 (natural).
 // The fitted picture comes with the picture where it was decoded; for
-// another view size it is made once on a worker of the view's own, and until
-// it comes, a quick sampled one stands in.
+// another view size it is made once by the averager the view is given (on
+// the GUI thread without one), and until it comes, a quick sampled one
+// stands in.
 #include <QWidget>
 #include <memory>
 
-#include "toolkit/DecodePool.h"
 #include "toolkit/FitPicture.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/Image.h"
@@ -22,8 +22,10 @@ class TImageView : public QWidget {
   enum class TViewMode { Natural, Fit };
 
   explicit TImageView(TImage& image, QWidget* parent = nullptr);
-  // Must go before the image it shows.
+  // Must go before the image it shows, and before its averager.
   ~TImageView() override;
+  // Where averaged pictures are made from now on; none: here, at once.
+  void SetAverager(TAverager* averager);
 
   TImage& Image() { return FImage; }
   // Where the picture's top-left corner goes in a view of this size.
@@ -65,7 +67,7 @@ class TImageView : public QWidget {
   // The fitted size of the picture in this view; the picture's own when it fits.
   TFitSize ShownSize() const;
   void StartFit(TFitSize size);
-  void TakeFit(const std::shared_ptr<TFitJob>& job);
+  void TakeFit(const std::shared_ptr<TFitJob>& job, std::shared_ptr<const TBitmap> fitted);
   void DropFit();
   void UpdateCursor();
 
@@ -83,5 +85,5 @@ class TImageView : public QWidget {
   std::shared_ptr<const TBitmap> FFitted;
   TFitSize FFittedSize;
   std::shared_ptr<TFitJob> FFitJob;
-  std::unique_ptr<TDecodePool> FFitPool;
+  TAverager* FAverager = nullptr;
 };
