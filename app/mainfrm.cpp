@@ -502,13 +502,22 @@ void TFrmGlimmet::ShowInLargeView(const std::string& file) {
   if (!large) return;  // still decoding: shown once it is done
   LargeImg->Picture().SetGraphic(std::move(large->Graphic));
   LargeImgView->OfferFitted(std::move(large->Fitted));
+  LargeImgView->PrepareFit();
   LargeImgView->setToolTip(QFile::decodeName(QByteArray::fromStdString(ExtractFileName(file))));
-  const int count = FFileList ? FFileList->Count() : 0;
-  int at = 0;
-  while (at < count && (*FFileList)[at] != file) ++at;
-  if (at == count) return;
-  // Slides are numbered from 1.
-  FSupply.ReadAheadLarge(FileOfSlide(at + 1 + FLargeDirection), FileOfSlide(at + 1 - FLargeDirection));
+  // Once the picture is on the screen; a later picture's call drops this one's.
+  QMetaObject::invokeMethod(
+      this,
+      [this, file, shown = ++FLargeShown] {
+        if (shown != FLargeShown || !FFileList) return;
+        int at = 0;
+        while (at < FFileList->Count() && (*FFileList)[at] != file) ++at;
+        if (at == FFileList->Count()) return;
+        // Slides are numbered from 1.
+        Application.Guard([&] {
+          FSupply.ReadAheadLarge(FileOfSlide(at + 1 + FLargeDirection), FileOfSlide(at + 1 - FLargeDirection));
+        });
+      },
+      Qt::QueuedConnection);
 }
 
 // A fitted picture is made with the decode only for a view that shows it.

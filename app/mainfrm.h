@@ -137,6 +137,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // Why a file of the listed folder could not be shown, as its slide's tip says.
   std::map<std::string, std::string> FSlideFailures;
   TSlideSupply FSupply;
+  int FLargeShown = 0;  // pictures shown in the large view, for its read-ahead
   // Scrolling: whether the grid followed the bar in this turn of the event
   // loop, and whether it follows again at the end of the turn.
   bool FFollowedBar = false;

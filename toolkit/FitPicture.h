@@ -39,9 +39,11 @@ class TAverager {
   using TDone = std::function<void(std::shared_ptr<const TBitmap> averaged)>;
 
   virtual ~TAverager() = default;
+  // Whether pictures are made away from the calling thread.
+  virtual bool AveragesAside() const = 0;
   // The picture's pixels are shared, not copied; done may be called before
-  // this returns.
-  virtual TRequestRef StartAveraging(const TBitmap& picture, TFitSize size, TDone done) = 0;
+  // this returns. A picture not wanted soon is made after the work that is.
+  virtual TRequestRef StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon = true) = 0;
   // Done is not called after this; a running averaging stops within a band.
   virtual void DropAveraging(const TRequestRef& request) = 0;
   // Returns once done was called, or at once for a request dropped.

@@ -356,7 +356,7 @@ void TSlideSupply::ReadAheadLarge(const std::string& next, const std::string& pr
   FLargeAhead = std::move(kept);
 }
 
-TAverager::TRequestRef TSlideSupply::StartAveraging(const TBitmap& picture, TFitSize size, TDone done) {
+TAverager::TRequestRef TSlideSupply::StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon) {
   auto request = std::make_shared<TAveraging>();
   auto pixels = std::make_shared<TBitmap>();
   pixels->Assign(&picture);  // shared, not copied
@@ -375,7 +375,7 @@ TAverager::TRequestRef TSlideSupply::StartAveraging(const TBitmap& picture, TFit
   request->Done = std::move(done);
   request->Job =
       FPool->Queue(average, std::uint64_t(std::max(size.Width, 0)) * std::uint64_t(std::max(size.Height, 0)) * 4,
-                   TDecodePool::TLane::Now, false, PostEnd());
+                   soon ? TDecodePool::TLane::Now : TDecodePool::TLane::Ahead, !soon, PostEnd());
   FAveraging.push_back(request);
   return request;
 }

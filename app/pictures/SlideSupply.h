@@ -132,7 +132,8 @@ class TSlideSupply : public TAverager {
   void ReadAheadLarge(const std::string& next, const std::string& previous);
 
   // Averaged pictures for the large view, as jobs of the pool.
-  TRequestRef StartAveraging(const TBitmap& picture, TFitSize size, TDone done) override;
+  bool AveragesAside() const override { return Workers() > 0; }
+  TRequestRef StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon = true) override;
   void DropAveraging(const TRequestRef& request) override;
   void WaitForAveraging(const TRequestRef& request) override;
 

@@ -137,7 +137,7 @@ void TImageView::DropFit() {
   FFittedSize = {};
 }
 
-void TImageView::StartFit(TFitSize size) {
+void TImageView::StartFit(TFitSize size, bool soon) {
   if (FFitJob && FFitJob->Size == size) return;
   if (FFitJob && FAverager) FAverager->DropAveraging(FFitJob->Request);
   auto job = std::make_shared<TFitJob>();
@@ -148,9 +148,15 @@ void TImageView::StartFit(TFitSize size) {
     return;
   }
   // The averager may be done before it returns.
-  job->Request = FAverager->StartAveraging(FBitmap, size, [this, job](std::shared_ptr<const TBitmap> fitted) {
-    TakeFit(job, std::move(fitted));
-  });
+  job->Request = FAverager->StartAveraging(
+      FBitmap, size, [this, job](std::shared_ptr<const TBitmap> fitted) { TakeFit(job, std::move(fitted)); }, soon);
+}
+
+void TImageView::PrepareFit() {
+  if (FMode != TViewMode::Natural || FImage.Stretch || !FAverager || !FAverager->AveragesAside()) return;
+  const TFitSize natural = NaturalSize(), fitted = FittedSize(natural, DeviceSize());
+  if (fitted == natural || fitted.Width <= 0 || (FFitted && FFittedSize == fitted)) return;
+  if (PictureBitmap()) StartFit(fitted, false);
 }
 
 // No picture made (no memory for it): the sampled stand-in stays, and the

@@ -47,6 +47,9 @@ class TImageView : public QWidget {
   // A fitted picture of the picture now shown, made elsewhere (FitPicture's
   // pixels); shown while the view keeps the size it was made for.
   void OfferFitted(std::shared_ptr<const TBitmap> fitted);
+  // While the picture shows at its natural size, has its fitted picture made
+  // aside, after more pressing work, so that a switch to fit finds it made.
+  void PrepareFit();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -66,7 +69,7 @@ class TImageView : public QWidget {
   TFitSize NaturalSize() const;
   // The fitted size of the picture in this view; the picture's own when it fits.
   TFitSize ShownSize() const;
-  void StartFit(TFitSize size);
+  void StartFit(TFitSize size, bool soon = true);
   void TakeFit(const std::shared_ptr<TFitJob>& job, std::shared_ptr<const TBitmap> fitted);
   void DropFit();
   void UpdateCursor();
