@@ -28,6 +28,7 @@
 #include "tools/TempDir.h"
 #include "toolkit/DecodePool.h"
 #include "toolkit/DecodeStretched.h"
+#include "toolkit/FitPicture.h"
 #include "toolkit/Jpeg.h"
 
 using namespace jpegmaker;
@@ -353,6 +354,27 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
       EXPECT_TRUE(std::equal(fitted->Bits(), fitted->Bits() + 100 * 67, large.Fitted->Bits()));
     }
     EXPECT_EQ(supply.TakeLarge(a, {600, 400})->Fitted, nullptr) << "it fits already";
+    EXPECT_EQ(supply.TakeLarge(a, {})->Fitted, nullptr) << "a view at natural size";
+    // Read ahead for the large view: a step there takes the job's picture
+    // without loading it again; what the view moved away from is dropped
+    // and loaded again when shown. Nothing is read ahead without workers.
+    const auto idle = [&] {
+      WithinSeconds("the large view's read-ahead", [&] {
+        while (!supply.Idle()) std::this_thread::yield();
+      });
+    };
+    int before = loads;
+    supply.ReadAheadLarge(b, a);
+    idle();
+    EXPECT_EQ(loads, before + (workers == 0 ? 0 : 2));
+    EXPECT_EQ(supply.TakeLarge(b, {})->Graphic->Width(), 400);
+    EXPECT_EQ(loads, before + (workers == 0 ? 1 : 2));
+    before = loads;
+    supply.ReadAheadLarge(thin, "");
+    idle();
+    EXPECT_EQ(supply.TakeLarge(a, {})->Graphic->Width(), 300);
+    EXPECT_EQ(supply.TakeLarge(thin, {})->Graphic->Width(), 200);
+    EXPECT_EQ(loads, before + 2);
   }
 }
 
@@ -465,6 +487,49 @@ TEST_F(SlideSupplyTest, JobsCountTheirFilesBytesAgainstTheCeiling) {
   EXPECT_EQ(supply.TakeSlide(b)->Width(), 120);
   supply.EndPaint();
   EXPECT_FALSE(together);
+}
+
+// The large view's jobs stand in the one line under the one ceiling: with
+// room for one job, an averaged picture waits while the view's picture
+// decodes, then comes to the GUI thread as FitPicture's pixels. One dropped
+// never comes; a fitting stopped gives nothing.
+TEST_F(SlideSupplyTest, LargeViewJobsShareTheCeilingAndDroppedOnesNeverCome) {
+  const std::string a = Dir / "a.jpg";
+  WriteFile(a, Picture(Colour::Rgb, 300, 200));
+  std::promise<void> loading, release;
+  std::shared_future<void> released = release.get_future().share();
+  TSlideSupply supply(2, 0, [&](const std::string& file) {
+    loading.set_value();
+    released.wait();
+    return TPicture::LoadResolvedGraphic(file);
+  });
+  supply.Configure(2, 0, 1);
+  supply.StartLarge(a, {});
+  WithinSeconds("the decode's start", [&] { loading.get_future().wait(); });
+  EXPECT_GE(supply.BytesRunning(), std::uint64_t(300 * 200 * 4));
+  TBitmap picture(40, 30);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) picture.ScanLine(y)[x] = std::uint32_t(x * 5 + y * 11) * 0x010203u;
+  std::vector<std::string> came;
+  const auto note = [&](const std::string& name) {
+    return [&came, name](std::shared_ptr<const TBitmap> p) { came.push_back(name + (p ? "" : " none")); };
+  };
+  const TAverager::TRequestRef dropped = supply.StartAveraging(picture, {8, 6}, note("dropped"));
+  std::shared_ptr<const TBitmap> made;
+  const TAverager::TRequestRef wanted = supply.StartAveraging(picture, {10, 7}, [&](auto p) { made = p; });
+  EXPECT_EQ(supply.JobsWaiting(), 2u) << "the ceiling holds them back";
+  supply.DropAveraging(dropped);
+  EXPECT_EQ(supply.JobsWaiting(), 1u);
+  release.set_value();
+  EXPECT_EQ(supply.TakeLarge(a, {})->Graphic->Width(), 300);
+  WithinSeconds("the averaging", [&] { supply.WaitForAveraging(wanted); });
+  ASSERT_NE(made, nullptr);
+  const auto expected = FitPicture(picture, {10, 7});
+  EXPECT_TRUE(std::equal(expected->Bits(), expected->Bits() + 10 * 7, made->Bits()));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(came.empty());
+  const std::atomic<bool> stop{true};
+  EXPECT_EQ(FitPicture(picture, {10, 7}, &stop), nullptr);
 }
 
 // With a wait limit, a paint leaves a slide still being made to a later
