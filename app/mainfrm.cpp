@@ -437,7 +437,7 @@ void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
   for (const int id : Thumbs1->SlidesInView()) {
     if (std::string file = FileOfSlide(id); !file.empty()) files.push_back(std::move(file));
   }
-  FSupply.PaintStarts(files, SlideLook());
+  FSupply.GridPaintBegins(files, SlideLook());
 }
 
 void TFrmGlimmet::LimitWaits(std::chrono::milliseconds limit) {
@@ -451,7 +451,7 @@ void TFrmGlimmet::LimitWaits(std::chrono::milliseconds limit) {
 
 void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
   Screen.SetCursor(crDefault);
-  FSupply.PaintEnds();
+  FSupply.GridPaintEnds();
   // Once the paint is done and what waits behind it has been handled; the
   // paint at the bar's new place starts its own.
   QMetaObject::invokeMethod(

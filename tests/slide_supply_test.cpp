@@ -277,7 +277,7 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     const TSlideLook look{120, false};
     const auto paint = [&](const std::vector<std::string>& files) {
       std::vector<std::string> sizes;
-      supply.StartPaint(files, look);
+      supply.StartSlides(files, look);
       for (const std::string& f : files) {
         try {
           const TSlideRef s = supply.TakeSlide(f);
@@ -286,7 +286,7 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
           sizes.push_back(e.what());
         }
       }
-      supply.EndPaint();
+      supply.DropUntakenSlides();
       return sizes;
     };
     const std::vector<std::string> first = paint({a, link, b, bad});
@@ -306,9 +306,9 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     EXPECT_EQ(paint({b}), std::vector<std::string>{"120x30"});
     EXPECT_EQ(loads, 6);
     // Another size or stretch mode is another slide.
-    supply.StartPaint({a}, {120, true});
+    supply.StartSlides({a}, {120, true});
     EXPECT_EQ(supply.TakeSlide(a)->Width(), 120);
-    supply.StartPaint({a}, {90, false});
+    supply.StartSlides({a}, {90, false});
     EXPECT_EQ(supply.TakeSlide(a)->Width(), 90);
     EXPECT_EQ(loads, 8);
     // At 2 device pixels to a pixel, another slide again, twice the slide's
@@ -316,7 +316,7 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     // 11 * 240 / 200 rounds to 13 (which the grid would draw 6 high).
     const std::string thin = Dir / "thin.jpg";
     WriteFile(thin, Picture(Colour::Rgb, 200, 11));
-    supply.StartPaint({a, thin}, {120, false, 2});
+    supply.StartSlides({a, thin}, {120, false, 2});
     for (const auto& [file, size] : {std::pair{a, "240x160"}, std::pair{thin, "240x14"}}) {
       const TSlideRef s = supply.TakeSlide(file);
       EXPECT_EQ(std::to_string(s->Width()) + "x" + std::to_string(s->Height()), size) << file;
@@ -325,7 +325,7 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     // Taken out of order, the files passed over are dropped, but not the job
     // the taken one shares: its slide is kept.
     supply.ClearStore();
-    supply.StartPaint({a, link}, look);
+    supply.StartSlides({a, link}, look);
     EXPECT_EQ(supply.TakeSlide(link)->Width(), 120);
     EXPECT_EQ(paint({a}), std::vector<std::string>{"120x80"});
     EXPECT_EQ(loads, 11);
@@ -453,11 +453,11 @@ TEST_F(SlideSupplyTest, FileMadeAheadAndShownTwiceIsTakenFromItsJobOnceItHasRun)
   WithinSeconds("the read-ahead's load", [&] {
     while (!loading.load(std::memory_order_relaxed)) std::this_thread::yield();
   });
-  supply.StartPaint({a, link}, look);
+  supply.StartSlides({a, link}, look);
   release.store(true, std::memory_order_relaxed);
   const TSlideRef first = supply.TakeSlide(a);
   const TSlideRef second = supply.TakeSlide(link);
-  supply.EndPaint();
+  supply.DropUntakenSlides();
   ASSERT_TRUE(first && second);
   EXPECT_EQ(first, second);
   EXPECT_EQ(first->Width(), 120);
@@ -482,10 +482,10 @@ TEST_F(SlideSupplyTest, JobsCountTheirFilesBytesAgainstTheCeiling) {
     return TPicture::LoadResolvedGraphic(file);
   });
   supply.Configure(2, 0, 3 << 19);
-  supply.StartPaint({a, b}, {120, false});
+  supply.StartSlides({a, b}, {120, false});
   EXPECT_EQ(supply.TakeSlide(a)->Width(), 120);
   EXPECT_EQ(supply.TakeSlide(b)->Width(), 120);
-  supply.EndPaint();
+  supply.DropUntakenSlides();
   EXPECT_FALSE(together);
 }
 
@@ -559,13 +559,13 @@ TEST_F(SlideSupplyTest, PaintWithAWaitLimitLeavesSlowSlidesToALaterPaint) {
   const TSlideLook look{120, false};
   const auto paint = [&](const std::vector<std::string>& files) {
     std::string shown;
-    supply.PaintStarts(files, look);
+    supply.GridPaintBegins(files, look);
     for (const std::string& file : files) {
       TBitmap buffer(5, 5);
       shown += supply.Fill(file, buffer) ? std::to_string(buffer.Width()) : "-" + std::to_string(buffer.Width());
       shown += " ";
     }
-    supply.PaintEnds();
+    supply.GridPaintEnds();
     return shown;
   };
   // The timer that looks for what was made runs on this thread.

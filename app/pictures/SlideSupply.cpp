@@ -119,8 +119,8 @@ TDecodePool::TDone TSlideSupply::PostEnd() {
   };
 }
 
-void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook look) {
-  EndPaint();
+void TSlideSupply::StartSlides(const std::vector<std::string>& files, TSlideLook look) {
+  DropUntakenSlides();
   FLook = look;
   std::vector<std::size_t> toStart;
   std::vector<std::size_t> madeAs(files.size());  // the plan whose job makes this one's slide
@@ -251,7 +251,7 @@ void TSlideSupply::CancelAll(std::vector<TPlanned>& plans) {
   plans.clear();
 }
 
-void TSlideSupply::EndPaint() { CancelAll(FPaint); }
+void TSlideSupply::DropUntakenSlides() { CancelAll(FPaint); }
 
 void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook look) {
   if (FStore->Capacity() == 0 || Workers() == 0) return;
@@ -399,7 +399,7 @@ void TSlideSupply::WaitForAveraging(const TRequestRef& request) {
 void TSlideSupply::DropAll() {
   FLiteral.SetGraphic(nullptr);
   if (!FPool) return;
-  EndPaint();
+  DropUntakenSlides();
   CancelAll(FAhead);
   CancelAll(FLater);
   CancelAll(FLargeAhead);
@@ -408,14 +408,14 @@ void TSlideSupply::DropAll() {
   FLarge = {};
 }
 
-void TSlideSupply::PaintStarts(const std::vector<std::string>& files, TSlideLook look) {
+void TSlideSupply::GridPaintBegins(const std::vector<std::string>& files, TSlideLook look) {
   // No paint spans a turn of the event loop: one that an exception ended
   // before its last request is over there.
   QMetaObject::invokeMethod(
-      &FTurn, [this] { PaintEnds(); }, Qt::QueuedConnection);
+      &FTurn, [this] { GridPaintEnds(); }, Qt::QueuedConnection);
   if (Literal()) return;
   if (FWaitLimit && Workers() > 0) FDeadline = std::chrono::steady_clock::now() + *FWaitLimit;
-  StartPaint(files, look);
+  StartSlides(files, look);
 }
 
 bool TSlideSupply::Fill(const std::string& fileName, TBitmap& buffer) {
@@ -441,9 +441,9 @@ bool TSlideSupply::Fill(const std::string& fileName, TBitmap& buffer) {
 
 // Nothing decoded outlives a paint but the slides kept and the large view's
 // picture.
-void TSlideSupply::PaintEnds() {
+void TSlideSupply::GridPaintEnds() {
   FDeadline.reset();
-  EndPaint();
+  DropUntakenSlides();
   FLiteral.SetGraphic(nullptr);
 }
 

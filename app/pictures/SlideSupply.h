@@ -67,16 +67,15 @@ class TSlideSupply : public TAverager {
   std::uint64_t BytesRunning() const { return FPool->BytesRunning(); }
   std::size_t JobsWaiting() const { return FPool->JobsWaiting(); }
 
-  // The grid's paint, as the window forwards its events: the files in view
-  // in the order the paint asks for them; then each request's buffer filled
-  // with its file's picture (raising what loading or decoding raised); then
-  // the end. A paint that an exception ends before
-  // its last request is over at the end of the event loop's turn.
-  // Fill gives false, with the buffer emptied, for a slide left to a later
-  // paint (below).
-  void PaintStarts(const std::vector<std::string>& files, TSlideLook look);
+  // The grid's paint events, as the window forwards them: it begins with the
+  // files in view in the order it asks for them; then each request's buffer
+  // is filled with its file's picture (raising what loading or decoding
+  // raised); then it ends. A paint that an exception ends before its last
+  // request is over at the end of the event loop's turn. Fill gives false,
+  // with the buffer emptied, for a slide left to a later paint (below).
+  void GridPaintBegins(const std::vector<std::string>& files, TSlideLook look);
   bool Fill(const std::string& fileName, TBitmap& buffer);
-  void PaintEnds();
+  void GridPaintEnds();
 
   // From now on a paint waits for its slides this long in all, and a click
   // for the large view's picture as long, so that the window keeps
@@ -97,15 +96,16 @@ class TSlideSupply : public TAverager {
   void ReadAhead(const std::vector<int>& inView, const std::function<std::string(int)>& fileOfSlide,
                  TSlideLook look);
 
-  // The steps of a paint. StartPaint drops an earlier paint's work and starts
-  // making the slides of these files, given and started in the order the
-  // paint will ask for them; TakeSlide gives the file's slide (kept, started, or made here;
-  // raises what loading or decoding raised; a failed slide is never kept;
-  // null when left to a later paint);
-  // EndPaint drops what the paint did not take, without waiting for it.
-  void StartPaint(const std::vector<std::string>& files, TSlideLook look);
+  // The slides of a paint, outside the literal path. StartSlides drops an
+  // earlier paint's work and starts making the slides of these files, given
+  // and started in the order the paint will ask for them; TakeSlide gives
+  // the file's slide (kept, started, or made here; raises what loading or
+  // decoding raised; a failed slide is never kept; null when left to a
+  // later paint); DropUntakenSlides drops what the paint did not take,
+  // without waiting for it.
+  void StartSlides(const std::vector<std::string>& files, TSlideLook look);
   TSlideRef TakeSlide(const std::string& fileName);
-  void EndPaint();
+  void DropUntakenSlides();
 
   // Makes these files' slides into the store, started only while no paint's
   // job waits, the first given first; cancels the jobs
