@@ -495,26 +495,29 @@ void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
 }
 
 // The picture and its fitted picture, once decoded; the tip names its file.
-// Then the pictures beside it in the listing are read ahead, the way the
-// large view last stepped first.
+// Once it is on the screen, its fitted picture is made aside (for a view at
+// natural size) and the pictures beside it in the listing are read ahead,
+// the way the large view last stepped first.
 void TFrmGlimmet::ShowInLargeView(const std::string& file) {
   std::optional<TSlideSupply::TLargePicture> large = FSupply.TakeLarge(file, LargeFitView());
   if (!large) return;  // still decoding: shown once it is done
   LargeImg->Picture().SetGraphic(std::move(large->Graphic));
   LargeImgView->OfferFitted(std::move(large->Fitted));
-  LargeImgView->PrepareFit();
   LargeImgView->setToolTip(QFile::decodeName(QByteArray::fromStdString(ExtractFileName(file))));
   // Once the picture is on the screen; a later picture's call drops this one's.
   QMetaObject::invokeMethod(
       this,
       [this, file, shown = ++FLargeShown] {
-        if (shown != FLargeShown || !FFileList) return;
-        int at = 0;
-        while (at < FFileList->Count() && (*FFileList)[at] != file) ++at;
-        if (at == FFileList->Count()) return;
-        // Slides are numbered from 1.
+        if (shown != FLargeShown) return;
         Application.Guard([&] {
-          FSupply.ReadAheadLarge(FileOfSlide(at + 1 + FLargeDirection), FileOfSlide(at + 1 - FLargeDirection));
+          LargeImgView->PrepareFit();
+          int at = 0;
+          const int count = FFileList ? FFileList->Count() : 0;
+          while (at < count && (*FFileList)[at] != file) ++at;
+          // Slides are numbered from 1.
+          if (at < count) {
+            FSupply.ReadAheadLarge(FileOfSlide(at + 1 + FLargeDirection), FileOfSlide(at + 1 - FLargeDirection));
+          }
         });
       },
       Qt::QueuedConnection);
