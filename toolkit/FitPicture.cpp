@@ -19,7 +19,7 @@ std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size,
   // As many rows as a decoder gives at a time: a stop is seen as soon as a
   // decode would see it.
   constexpr int kBandRows = 16;
-  const std::size_t rowPixels = std::size_t(picture.Width());
+  const auto rowPixels = std::size_t(picture.Width());
   for (int row = 0; row < picture.Height(); row += kBandRows) {
     if (Stop && *Stop) return nullptr;
     stretcher.AddRows(picture.Bits() + std::size_t(row) * rowPixels, std::min(kBandRows, picture.Height() - row));
