@@ -1,5 +1,9 @@
 #include "app/pictures/SlideSupply.h"
 
+#include <QSocketNotifier>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <exception>
 #include <thread>
@@ -55,13 +59,25 @@ struct TSlideSupply::TAveraging : TAverager::TRequest {
 };
 
 TSlideSupply::TSlideSupply(int workers, std::uint64_t storeBytes, TLoader loader) : FLoader(std::move(loader)) {
+  FEndsFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (FEndsFd >= 0) {
+    FEnds = std::make_unique<QSocketNotifier>(FEndsFd, QSocketNotifier::Read);
+    QObject::connect(FEnds.get(), &QSocketNotifier::activated, [this] {
+      std::uint64_t ends = 0;
+      while (read(FEndsFd, &ends, sizeof ends) == sizeof ends) {
+      }
+      JobsEnded();
+    });
+  }
   Configure(workers, storeBytes);
 }
 
 TSlideSupply::~TSlideSupply() {
   DropAll();
-  // Its jobs post to FTurn, which goes first.
+  // Its jobs write to FEndsFd, which goes first.
   FPool.reset();
+  FEnds.reset();
+  if (FEndsFd >= 0) close(FEndsFd);
 }
 
 void TSlideSupply::Configure(int workers, std::uint64_t storeBytes, std::uint64_t decodeBytes) {
@@ -113,6 +129,14 @@ TDecodePool::TJobRef TSlideSupply::QueueSlide(const TPlanned& plan, TSlideLook l
 }
 
 TDecodePool::TDone TSlideSupply::PostEnd() {
+  if (FEndsFd >= 0) {
+    return [fd = FEndsFd] {
+      const std::uint64_t one = 1;
+      // Full only after 2^64 - 1 ends not yet read.
+      [[maybe_unused]] const ssize_t written = write(fd, &one, sizeof one);
+    };
+  }
+  // No descriptor left for it: a posted call does the same.
   return [this] {
     QMetaObject::invokeMethod(
         &FTurn, [this] { JobsEnded(); }, Qt::QueuedConnection);

@@ -39,6 +39,8 @@
 #include "toolkit/FitPicture.h"
 #include "toolkit/Pictures.h"
 
+class QSocketNotifier;
+
 class TSlideSupply : public TAverager {
  public:
   // Loads a picture (its header) from a path the resolver gave; called on
@@ -159,8 +161,8 @@ class TSlideSupply : public TAverager {
   // if not, the plan is left to a later paint.
   bool WaitForPaint(const TPlanned& plan);
   TPlanned QueueLarge(const std::string& fileName, TFitSize view, TDecodePool::TLane lane);
-  // Posts a call of JobsEnded to this thread, for the pool to make when a
-  // job has run.
+  // Has JobsEnded called on this thread, for the pool to call when a job
+  // has run.
   TDecodePool::TDone PostEnd();
   void JobsEnded();
 
@@ -187,7 +189,11 @@ class TSlideSupply : public TAverager {
   bool FLargeLater = false;                                        // a click left FLarge
   TPicture FLiteral;                                               // the literal path's picture of the last request
   int FDirection = 1;
-  // Ends a paint at the end of the event loop's turn, and takes the calls
-  // of jobs that ended.
+  // Ends a paint at the end of the event loop's turn.
   QObject FTurn;
+  // Jobs that end write to it, and the GUI thread hands on what they made:
+  // a descriptor orders the two for the thread checker, where Qt's posted
+  // calls are out of its sight.
+  int FEndsFd = -1;
+  std::unique_ptr<QSocketNotifier> FEnds;
 };
