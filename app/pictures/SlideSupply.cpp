@@ -256,7 +256,7 @@ void TSlideSupply::JobsEnded() {
   });
   // What they call may leave work to later again.
   const std::string largeFile = FLarge.File;
-  for (const std::shared_ptr<TAveraging>& a : averaged) a->Done(a->Made->Fitted);
+  for (const std::shared_ptr<TAveraging>& a : averaged) std::exchange(a->Done, nullptr)(a->Made->Fitted);
   if (slidesReady && FOnSlidesReady) FOnSlidesReady();
   if (largeReady && FOnLargeReady) FOnLargeReady(largeFile);
 }
@@ -408,6 +408,7 @@ void TSlideSupply::DropAveraging(const TRequestRef& request) {
   const auto found = std::find(FAveraging.begin(), FAveraging.end(), request);
   if (found == FAveraging.end()) return;
   FPool->Cancel((*found)->Job);
+  (*found)->Done = nullptr;
   FAveraging.erase(found);
 }
 
@@ -417,7 +418,7 @@ void TSlideSupply::WaitForAveraging(const TRequestRef& request) {
   const std::shared_ptr<TAveraging> averaging = *found;
   FAveraging.erase(found);
   FPool->Wait(averaging->Job);
-  averaging->Done(averaging->Made->Fitted);
+  std::exchange(averaging->Done, nullptr)(averaging->Made->Fitted);
 }
 
 void TSlideSupply::DropAll() {

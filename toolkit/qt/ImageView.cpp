@@ -149,7 +149,12 @@ void TImageView::StartFit(TFitSize size, bool soon) {
   }
   // The averager may be done before it returns.
   job->Request = FAverager->StartAveraging(
-      FBitmap, size, [this, job](std::shared_ptr<const TBitmap> fitted) { TakeFit(job, std::move(fitted)); }, soon);
+      FBitmap, size,
+      // Weak: the job holds the request that holds this.
+      [this, wanted = std::weak_ptr<TFitJob>(job)](std::shared_ptr<const TBitmap> fitted) {
+        if (const std::shared_ptr<TFitJob> job = wanted.lock()) TakeFit(job, std::move(fitted));
+      },
+      soon);
 }
 
 void TImageView::PrepareFit() {
