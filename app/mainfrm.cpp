@@ -495,22 +495,22 @@ void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
 }
 
 // The picture and its fitted picture, once decoded; the tip names its file.
-// Once it is on the screen, its fitted picture is made aside (for a view at
-// natural size) and the pictures beside it in the listing are read ahead,
-// the way the large view last stepped first.
+// For a view at natural size the fitted picture is made aside, at low
+// priority; once the picture is on the screen, the pictures beside it in the
+// listing are read ahead, the way the large view last stepped first.
 void TFrmGlimmet::ShowInLargeView(const std::string& file) {
   std::optional<TSlideSupply::TLargePicture> large = FSupply.TakeLarge(file, LargeFitView());
   if (!large) return;  // still decoding: shown once it is done
   LargeImg->Picture().SetGraphic(std::move(large->Graphic));
   LargeImgView->OfferFitted(std::move(large->Fitted));
   LargeImgView->setToolTip(QFile::decodeName(QByteArray::fromStdString(ExtractFileName(file))));
+  LargeImgView->PrepareFit();
   // Once the picture is on the screen; a later picture's call drops this one's.
   QMetaObject::invokeMethod(
       this,
       [this, file, shown = ++FLargeShown] {
         if (shown != FLargeShown) return;
         Application.Guard([&] {
-          LargeImgView->PrepareFit();
           int at = 0;
           const int count = FFileList ? FFileList->Count() : 0;
           while (at < count && (*FFileList)[at] != file) ++at;
