@@ -159,6 +159,8 @@ void TFrmGlimmet::BuildLayout() {
   LargeImg->SetName("LargeImg");
   LargeImg->Center = true;
   LargeImgView = new TImageView(*LargeImg, Panel2);
+  // Its averaged pictures are jobs of the window's one picture supply.
+  LargeImgView->SetAverager(&FSupply);
   Panel2->layout()->addWidget(LargeImgView);
   BuildSplitter();
   Panel1->layout()->addWidget(Splitter1);
@@ -469,7 +471,7 @@ void TFrmGlimmet::Thumbs1FirstImageRequest(TObject*) {
   for (const int id : Thumbs1->SlidesInView()) {
     if (std::string file = FileOfSlide(id); !file.empty()) files.push_back(std::move(file));
   }
-  FSupply.PaintStarts(files, SlideLook());
+  FSupply.GridPaintBegins(files, SlideLook());
 }
 
 void TFrmGlimmet::LimitWaits(std::chrono::milliseconds limit) {
@@ -483,7 +485,7 @@ void TFrmGlimmet::LimitWaits(std::chrono::milliseconds limit) {
 
 void TFrmGlimmet::Thumbs1LastImageRequest(TObject*) {
   Screen.SetCursor(crDefault);
-  FSupply.PaintEnds();
+  FSupply.GridPaintEnds();
   // Once the paint is done and what waits behind it has been handled; the
   // paint at the bar's new place starts its own.
   QMetaObject::invokeMethod(
@@ -529,10 +531,13 @@ void TFrmGlimmet::Thumbs1ImageClick(TObject*, int, int, int ThumbID) {
 }
 
 // The picture and its fitted picture, once decoded; the tip names its file.
+// For a view at natural size the fitted picture is made aside, at low
+// priority; once the picture is on the screen, the pictures beside it in the
+// listing are read ahead, the way the large view last stepped first.
 void TFrmGlimmet::ShowInLargeView(const std::string& file) {
   std::optional<TSlideSupply::TLargePicture> large;
   try {
-    large = FSupply.TakeLarge(file, LargeImgView->DeviceSize());
+    large = FSupply.TakeLarge(file, LargeFitView());
   } catch (...) {
     // A click that raced the file's removal: the listing without it comes.
     if (FileVanished(file)) return;
@@ -545,6 +550,28 @@ void TFrmGlimmet::ShowInLargeView(const std::string& file) {
   LargeImgView->OfferFitted(std::move(large->Fitted));
   LargeImgView->setToolTip(QFile::decodeName(QByteArray::fromStdString(ExtractFileName(file))));
   FFullScreen->Refresh();
+  LargeImgView->PrepareFit();
+  // Once the picture is on the screen; a later picture's call drops this one's.
+  QMetaObject::invokeMethod(
+      this,
+      [this, file, shown = ++FLargeShown] {
+        if (shown != FLargeShown) return;
+        Application.Guard([&] {
+          int at = 0;
+          const int count = FFileList ? FFileList->Count() : 0;
+          while (at < count && (*FFileList)[at] != file) ++at;
+          // Slides are numbered from 1.
+          if (at < count) {
+            FSupply.ReadAheadLarge(FileOfSlide(at + 1 + FLargeDirection), FileOfSlide(at + 1 - FLargeDirection));
+          }
+        });
+      },
+      Qt::QueuedConnection);
+}
+
+// A fitted picture is made with the decode only for a view that shows it.
+TFitSize TFrmGlimmet::LargeFitView() const {
+  return LargeImgView->Mode() == TImageView::TViewMode::Fit ? LargeImgView->DeviceSize() : TFitSize{};
 }
 
 bool TFrmGlimmet::ShowSlideToolTip(const QHelpEvent& event) {
@@ -564,6 +591,6 @@ bool TFrmGlimmet::ShowSlideToolTip(const QHelpEvent& event) {
 void TFrmGlimmet::Thumbs1MouseUp(TObject*, TMouseButton Button, TShiftState, int X, int Y) {
   if (Button != mbLeft) return;
   if (const std::string file = FileOfSlide(Thumbs1->SlideAtPos(X, Y)); !file.empty()) {
-    FSupply.StartLarge(file, LargeImgView->DeviceSize());
+    FSupply.StartLarge(file, LargeFitView());
   }
 }

@@ -76,8 +76,6 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // The large view alone on the screen, or back in the window.
   void ToggleFullScreen();
   TFullScreen& FullScreen() { return *FFullScreen; }
-  // The way the large view last stepped: 1 forward, -1 back.
-  int FLargeDirection = 1;
 
   // Lists the listed folder again (app/FollowDisk.cpp): at F5, and by
   // itself once the folder's files have changed and settled. The scroll
@@ -112,6 +110,9 @@ class TFrmGlimmet : public QWidget, public TComponent {
   const std::string& ExeDir() const { return FExeDir; }
   // The slides and the large view's picture, made beside the paint.
   TSlideSupply& Supply() { return FSupply; }
+  // The way the large view last stepped through the listing: 1 forward, -1
+  // back; the picture that way is read ahead first.
+  int FLargeDirection = 1;
 
  protected:
   void showEvent(QShowEvent* event) override;
@@ -135,6 +136,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   QMargins QtFrame() const;
   void ApplySplitterSnap();
   std::string FileOfSlide(int ThumbID) const;
+  TFitSize LargeFitView() const;
   TSlideLook SlideLook() const;
   void FollowBar();
   void ListFolder(const std::string& path);
@@ -168,6 +170,7 @@ class TFrmGlimmet : public QWidget, public TComponent {
   // Why a file of the listed folder could not be shown, as its slide's tip says.
   std::map<std::string, std::string> FSlideFailures;
   TSlideSupply FSupply;
+  int FLargeShown = 0;  // pictures shown in the large view, for its read-ahead
   // Scrolling: whether the grid followed the bar in this turn of the event
   // loop, and whether it follows again at the end of the turn.
   bool FFollowedBar = false;

@@ -15,6 +15,7 @@
 #include "app/mainfrm.h"
 #include "lib/Tesk_filesys.h"
 #include "toolkit/qt/ControlHost.h"
+#include "toolkit/FitPicture.h"
 #include "toolkit/qt/ImageView.h"
 
 namespace {
@@ -255,6 +256,64 @@ TZoomFigures MeasureZoomAgainstFit(TFrmGlimmet& window, int reps, TClock clock) 
   figures.In = MeasureSideBySide(reps, clock, {step(Qt::Key_Plus), fit, natural, [&] { Quieten(window); }});
   view.SetMode(TImageView::TViewMode::Natural);
   return figures;
+}
+
+TMedians MeasureStepAheadAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps) {
+  QWidget& host = *window.Thumbs1Host;
+  const auto click = [&](QPoint at) {
+    SendMouse(host, QEvent::MouseButtonPress, at, Qt::LeftButton, Qt::LeftButton);
+    SendMouse(host, QEvent::MouseButtonRelease, at, Qt::LeftButton, Qt::NoButton);
+  };
+  window.FLargeDirection = 1;
+  return MeasureSideBySide(reps, TClock::Wall,
+                           {[&] {
+                              click(kSlide2);
+                              TBitmap shown;  // the large view's picture, decoded
+                              shown.Assign(window.LargeImg->Picture().Graphic());
+                            },
+                            [&] { BareDecode(files[1]); },
+                            [&] {
+                              Quieten(window);
+                              click(kSlide1);
+                              WaitUntilIdle(window);
+                            },
+                            [&] { Quieten(window); }});
+}
+
+TMedians MeasureFitAfterCancelAgainstFit(TFrmGlimmet& window, int reps) {
+  TSlideSupply& supply = window.Supply();
+  const int workers = supply.Workers();
+  const std::uint64_t storeBytes = supply.Store().Capacity();
+  Quieten(window);
+  supply.SetPoolOptions({.RunWhileWaiting = false});
+  supply.Configure(1, storeBytes);
+  TBitmap picture(8000, 6000, TPixelInit::Unset);
+  for (int y = 0; y < picture.Height(); ++y) {
+    std::uint32_t* row = picture.ScanLine(y);
+    for (int x = 0; x < picture.Width(); ++x) row[x] = std::uint32_t(x * 7 + y * 13) * 0x010101u;
+  }
+  const TFitSize wanted = FittedSize({8000, 6000}, window.LargeImgView->DeviceSize());
+  const TFitSize dropped{wanted.Width / 2, wanted.Height / 2};
+  const auto averaged = [&](TFitSize size) {
+    bool made = false;
+    const TAverager::TRequestRef request =
+        supply.StartAveraging(picture, size, [&](std::shared_ptr<const TBitmap> p) { made = p != nullptr; });
+    supply.WaitForAveraging(request);
+    if (!made) throw std::runtime_error("the averaged picture was not made");
+  };
+  const TMedians m = MeasureSideBySide(
+      reps, TClock::Wall,
+      [&] {
+        const TAverager::TRequestRef first = supply.StartAveraging(picture, dropped, [](auto) {});
+        while (supply.BytesRunning() == 0) std::this_thread::yield();
+        supply.DropAveraging(first);
+        averaged(wanted);
+      },
+      [&] { averaged(wanted); });
+  Quieten(window);
+  supply.SetPoolOptions({});
+  supply.Configure(workers, storeBytes);
+  return m;
 }
 
 TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock) {

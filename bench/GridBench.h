@@ -87,6 +87,15 @@ struct TZoomFigures {
 };
 TZoomFigures MeasureZoomAgainstFit(TFrmGlimmet& window, int reps, TClock clock);
 
+// After a click on slide 1 and its read-ahead done, a click on slide 2 (a
+// step to the next picture) until the large view holds its picture decoded;
+// against the bare decoding of that one file.
+TMedians MeasureStepAheadAgainstDecode(TFrmGlimmet& window, const std::vector<std::string>& files, int reps);
+// An averaged picture of a large picture (8000 x 6000) asked for while one
+// of another size runs and is dropped, with the supply's pool held to one
+// worker that the waiting thread does not help, until it is made; against
+// the same picture asked for alone.
+TMedians MeasureFitAfterCancelAgainstFit(TFrmGlimmet& window, int reps);
 // One paint with the pool held to one worker (the store on, emptied first)
 // against one with every file loaded at its request, on the calling thread.
 TMedians MeasureOneWorkerAgainstSerial(TFrmGlimmet& window, int reps, TClock clock);

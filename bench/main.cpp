@@ -171,10 +171,19 @@ void RunPaint(TFrmGlimmet& window, const TOptions& o, const std::string& photos,
 }
 
 // A click on a slide, then a double click on the large view, until the
-// fitted picture shows; elapsed time, as the decode and the fitting run on
-// workers.
+// fitted picture shows; an averaged picture asked for behind a dropped one;
+// a step to a picture read ahead. Elapsed time, as the decode and the
+// fitting run on workers.
 void RunFit(TFrmGlimmet& window, const TOptions& o, const std::string& photos, TReport& report) {
   const std::vector<std::string> files = ShowFolder(window, photos);
+  const TMedians afterCancel = MeasureFitAfterCancelAgainstFit(window, o.Reps);
+  report.Line("fit_alone_ms", afterCancel.Reference * 1e3, 2);
+  report.Line("fit_after_cancel_ms", afterCancel.Subject * 1e3, 2);
+  report.Figure("fit_after_cancel_over_fit", afterCancel.Ratio(), 1.10);
+  const TMedians step = MeasureStepAheadAgainstDecode(window, files, o.Reps);
+  report.Line("decode_stepped_ms", step.Reference * 1e3, 2);
+  report.Line("step_ahead_ms", step.Subject * 1e3, 2);
+  report.Figure("step_ahead_over_decode", step.Ratio(), 0.10);
   if (!FitShrinks(window, files)) {
     std::printf("fit: skipped, slides 1 and 2 are no larger than the large view\n");
     return;

@@ -155,14 +155,14 @@ class SlideDiskStoreTest : public testing::Test {
       if (RewriteAfterRead.exchange(false)) WriteFile(f, RewriteWith);
       return read;
     });
-    supply.StartPaint({file}, look);
+    supply.StartSlides({file}, look);
     // Made by a worker, as the disk is left to them, wherever the machine
     // would let the waiting thread run it.
     WithinSeconds("the paint's job", [&] {
       while (!supply.Idle()) std::this_thread::yield();
     });
     TSlideRef slide = supply.TakeSlide(file);
-    supply.EndPaint();
+    supply.DropUntakenSlides();
     return slide;
   }
 

@@ -278,7 +278,7 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     const TSlideLook look{120, false};
     const auto paint = [&](const std::vector<std::string>& files) {
       std::vector<std::string> sizes;
-      supply.StartPaint(files, look);
+      supply.StartSlides(files, look);
       for (const std::string& f : files) {
         try {
           const TSlideRef s = supply.TakeSlide(f);
@@ -287,7 +287,7 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
           sizes.push_back(e.what());
         }
       }
-      supply.EndPaint();
+      supply.DropUntakenSlides();
       return sizes;
     };
     const std::vector<std::string> first = paint({a, link, b, bad});
@@ -307,9 +307,9 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     EXPECT_EQ(paint({b}), std::vector<std::string>{"120x30"});
     EXPECT_EQ(loads, 6);
     // Another size or stretch mode is another slide.
-    supply.StartPaint({a}, {120, true});
+    supply.StartSlides({a}, {120, true});
     EXPECT_EQ(supply.TakeSlide(a)->Width(), 120);
-    supply.StartPaint({a}, {90, false});
+    supply.StartSlides({a}, {90, false});
     EXPECT_EQ(supply.TakeSlide(a)->Width(), 90);
     EXPECT_EQ(loads, 8);
     // At 2 device pixels to a pixel, another slide again, twice the slide's
@@ -317,7 +317,7 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     // 11 * 240 / 200 rounds to 13 (which the grid would draw 6 high).
     const std::string thin = Dir / "thin.jpg";
     WriteFile(thin, Picture(Colour::Rgb, 200, 11));
-    supply.StartPaint({a, thin}, {120, false, 2});
+    supply.StartSlides({a, thin}, {120, false, 2});
     for (const auto& [file, size] : {std::pair{a, "240x160"}, std::pair{thin, "240x14"}}) {
       const TSlideRef s = supply.TakeSlide(file);
       EXPECT_EQ(std::to_string(s->Width()) + "x" + std::to_string(s->Height()), size) << file;
@@ -326,7 +326,7 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
     // Taken out of order, the files passed over are dropped, but not the job
     // the taken one shares: its slide is kept.
     supply.ClearStore();
-    supply.StartPaint({a, link}, look);
+    supply.StartSlides({a, link}, look);
     EXPECT_EQ(supply.TakeSlide(link)->Width(), 120);
     EXPECT_EQ(paint({a}), std::vector<std::string>{"120x80"});
     EXPECT_EQ(loads, 11);
@@ -355,6 +355,27 @@ TEST_F(SlideSupplyTest, SlidesAreMadeOnceUntilTheirFileChangesAndFailuresAreNeve
       EXPECT_TRUE(std::equal(fitted->Bits(), fitted->Bits() + 100 * 67, large.Fitted->Bits()));
     }
     EXPECT_EQ(supply.TakeLarge(a, {600, 400})->Fitted, nullptr) << "it fits already";
+    EXPECT_EQ(supply.TakeLarge(a, {})->Fitted, nullptr) << "a view at natural size";
+    // Read ahead for the large view: a step there takes the job's picture
+    // without loading it again; what the view moved away from is dropped
+    // and loaded again when shown. Nothing is read ahead without workers.
+    const auto idle = [&] {
+      WithinSeconds("the large view's read-ahead", [&] {
+        while (!supply.Idle()) std::this_thread::yield();
+      });
+    };
+    int before = loads;
+    supply.ReadAheadLarge(b, a);
+    idle();
+    EXPECT_EQ(loads, before + (workers == 0 ? 0 : 2));
+    EXPECT_EQ(supply.TakeLarge(b, {})->Graphic->Width(), 400);
+    EXPECT_EQ(loads, before + (workers == 0 ? 1 : 2));
+    before = loads;
+    supply.ReadAheadLarge(thin, "");
+    idle();
+    EXPECT_EQ(supply.TakeLarge(a, {})->Graphic->Width(), 300);
+    EXPECT_EQ(supply.TakeLarge(thin, {})->Graphic->Width(), 200);
+    EXPECT_EQ(loads, before + 2);
   }
 }
 
@@ -457,11 +478,11 @@ TEST_F(SlideSupplyTest, FileMadeAheadAndShownTwiceIsTakenFromItsJobOnceItHasRun)
   WithinSeconds("the read-ahead's load", [&] {
     while (!loading.load(std::memory_order_relaxed)) std::this_thread::yield();
   });
-  supply.StartPaint({a, link}, look);
+  supply.StartSlides({a, link}, look);
   release.store(true, std::memory_order_relaxed);
   const TSlideRef first = supply.TakeSlide(a);
   const TSlideRef second = supply.TakeSlide(link);
-  supply.EndPaint();
+  supply.DropUntakenSlides();
   ASSERT_TRUE(first && second);
   EXPECT_EQ(first, second);
   EXPECT_EQ(first->Width(), 120);
@@ -490,14 +511,57 @@ TEST_F(SlideSupplyTest, JobsCountTheirFilesBytesAgainstTheCeiling) {
     return TPicture::LoadResolvedGraphic(file);
   });
   supply.Configure(2, 0, 3 << 19);
-  supply.StartPaint({a, b}, {120, false});
+  supply.StartSlides({a, b}, {120, false});
   WithinSeconds("the first load", [&] { firstLoading.get_future().wait(); });
   EXPECT_GE(supply.BytesRunning(), std::uint64_t(1) << 20);
   release.set_value();
   EXPECT_EQ(supply.TakeSlide(a)->Width(), 120);
   EXPECT_EQ(supply.TakeSlide(b)->Width(), 120);
-  supply.EndPaint();
+  supply.DropUntakenSlides();
   EXPECT_FALSE(together);
+}
+
+// The large view's jobs stand in the one line under the one ceiling: with
+// room for one job, an averaged picture waits while the view's picture
+// decodes, then comes to the GUI thread as FitPicture's pixels. One dropped
+// never comes; a fitting stopped gives nothing.
+TEST_F(SlideSupplyTest, LargeViewJobsShareTheCeilingAndDroppedOnesNeverCome) {
+  const std::string a = Dir / "a.jpg";
+  WriteFile(a, Picture(Colour::Rgb, 300, 200));
+  std::promise<void> loading, release;
+  std::shared_future<void> released = release.get_future().share();
+  TSlideSupply supply(2, 0, [&](const std::string& file) {
+    loading.set_value();
+    released.wait();
+    return TPicture::LoadResolvedGraphic(file);
+  });
+  supply.Configure(2, 0, 1);
+  supply.StartLarge(a, {});
+  WithinSeconds("the decode's start", [&] { loading.get_future().wait(); });
+  EXPECT_GE(supply.BytesRunning(), std::uint64_t(300 * 200 * 4));
+  TBitmap picture(40, 30);
+  for (int y = 0; y < 30; ++y)
+    for (int x = 0; x < 40; ++x) picture.ScanLine(y)[x] = std::uint32_t(x * 5 + y * 11) * 0x010203u;
+  std::vector<std::string> came;
+  const auto note = [&](const std::string& name) {
+    return [&came, name](std::shared_ptr<const TBitmap> p) { came.push_back(name + (p ? "" : " none")); };
+  };
+  const TAverager::TRequestRef dropped = supply.StartAveraging(picture, {8, 6}, note("dropped"));
+  std::shared_ptr<const TBitmap> made;
+  const TAverager::TRequestRef wanted = supply.StartAveraging(picture, {10, 7}, [&](auto p) { made = p; });
+  EXPECT_EQ(supply.JobsWaiting(), 2u) << "the ceiling holds them back";
+  supply.DropAveraging(dropped);
+  EXPECT_EQ(supply.JobsWaiting(), 1u);
+  release.set_value();
+  EXPECT_EQ(supply.TakeLarge(a, {})->Graphic->Width(), 300);
+  WithinSeconds("the averaging", [&] { supply.WaitForAveraging(wanted); });
+  ASSERT_NE(made, nullptr);
+  const auto expected = FitPicture(picture, {10, 7});
+  EXPECT_TRUE(std::equal(expected->Bits(), expected->Bits() + 10 * 7, made->Bits()));
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(came.empty());
+  const std::atomic<bool> stop{true};
+  EXPECT_EQ(FitPicture(picture, {10, 7}, &stop), nullptr);
 }
 
 // With a wait limit, a paint leaves a slide still being made to a later
@@ -526,13 +590,13 @@ TEST_F(SlideSupplyTest, PaintWithAWaitLimitLeavesSlowSlidesToALaterPaint) {
   const TSlideLook look{120, false};
   const auto paint = [&](const std::vector<std::string>& files) {
     std::string shown;
-    supply.PaintStarts(files, look);
+    supply.GridPaintBegins(files, look);
     for (const std::string& file : files) {
       TBitmap buffer(5, 5);
       shown += supply.Fill(file, buffer) ? std::to_string(buffer.Width()) : "-" + std::to_string(buffer.Width());
       shown += " ";
     }
-    supply.PaintEnds();
+    supply.GridPaintEnds();
     return shown;
   };
   // What is said runs on this thread, in the event loop: until it is said

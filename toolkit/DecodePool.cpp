@@ -22,6 +22,7 @@ int DefaultDecodeWorkers() {
 struct TDecodePool::TJob {
   enum TState { Queued, Running, Done };
   TWork Work;
+  TDone OnDone;
   std::uint64_t Bytes = 0;
   TLane Lane = TLane::Now;
   TState State = Queued;
@@ -52,9 +53,10 @@ TDecodePool::~TDecodePool() {
   for (std::thread& t : FThreads) t.join();
 }
 
-TDecodePool::TJobRef TDecodePool::Queue(TWork work, std::uint64_t bytes, TLane lane, bool first) {
+TDecodePool::TJobRef TDecodePool::Queue(TWork work, std::uint64_t bytes, TLane lane, bool first, TDone done) {
   auto job = std::make_shared<TJob>();
   job->Work = std::move(work);
+  job->OnDone = std::move(done);
   job->Bytes = bytes;
   job->Lane = lane;
   {
@@ -90,6 +92,13 @@ void TDecodePool::Run(std::unique_lock<std::mutex>& lock, TJob& job) {
   FBytes -= job.Bytes;
   FRunningJobs.erase(std::find(FRunningJobs.begin(), FRunningJobs.end(), &job));
   job.State = TJob::Done;
+  if (TDone done = std::move(job.OnDone)) {
+    lock.unlock();
+    FChanged.notify_all();
+    done();
+    done = nullptr;
+    lock.lock();
+  }
 }
 
 // First in line now: the paint waits for nothing else.
@@ -131,6 +140,7 @@ void TDecodePool::Cancel(const TJobRef& job) {
       Unqueue(job);
       job->State = TJob::Done;
       unwanted = std::move(job->Work);
+      job->OnDone = nullptr;
     } else if (job->State == TJob::Running) {
       job->Stop = true;
     }
@@ -146,6 +156,11 @@ bool TDecodePool::Finished(const TJobRef& job) const {
 bool TDecodePool::Idle() const {
   const std::lock_guard lock(FLock);
   return FRunningJobs.empty() && FNow.empty() && FAhead.empty() && FReturningMemory == 0;
+}
+
+std::size_t TDecodePool::JobsWaiting() const {
+  const std::lock_guard lock(FLock);
+  return FNow.size() + FAhead.size();
 }
 
 std::uint64_t TDecodePool::BytesRunning() const {

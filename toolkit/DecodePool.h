@@ -34,6 +34,9 @@ class TDecodePool {
  public:
   // Runs a job; a set flag asks it to stop soon (its result is not wanted).
   using TWork = std::function<void(const std::atomic<bool>& Stop)>;
+  // Called on the thread that ran the job once Finished says so: the moment
+  // to tell the thread that waits for its result.
+  using TDone = std::function<void()>;
   enum class TLane { Now, Ahead };
   struct TJob;
   using TJobRef = std::shared_ptr<TJob>;
@@ -52,7 +55,8 @@ class TDecodePool {
   // Queues a job that holds about `bytes` while it runs, behind its lane or
   // first in it. A job starts when the bytes of the running ones leave room
   // for it, or when none runs, so that a single huge picture still decodes.
-  TJobRef Queue(TWork work, std::uint64_t bytes, TLane lane, bool first = false);
+  // A job forgotten before it starts never calls done.
+  TJobRef Queue(TWork work, std::uint64_t bytes, TLane lane, bool first = false, TDone done = nullptr);
   // Returns once the job has run. One no worker has started goes first in
   // line, and runs here when there are fewer workers than cores.
   void Wait(const TJobRef& job);
@@ -69,6 +73,9 @@ class TDecodePool {
   // ran inside Wait).
   bool Idle() const;
   std::uint64_t BytesRunning() const;
+  std::uint64_t ByteCeiling() const { return FCeiling; }
+  // Jobs in line, not yet started.
+  std::size_t JobsWaiting() const;
 
  private:
   void Work();

@@ -12,11 +12,18 @@ TFitSize FittedSize(TFitSize picture, TFitSize view) {
   return {int(std::max<std::int64_t>(1, (pw * vh * 2 + ph) / (2 * ph))), view.Height};
 }
 
-std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size) {
+std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size, const std::atomic<bool>* Stop) {
   if (picture.Empty() || size.Width <= 0 || size.Height <= 0) return nullptr;
   auto fitted = std::make_shared<TBitmap>(size.Width, size.Height, TPixelInit::Unset);
   TRowStretcher stretcher(*fitted, picture.Width(), picture.Height(), HALFTONE);
-  stretcher.AddRows(picture.Bits(), picture.Height());
+  // As many rows as a decoder gives at a time: a stop is seen as soon as a
+  // decode would see it.
+  constexpr int kBandRows = 16;
+  const auto rowPixels = std::size_t(picture.Width());
+  for (int row = 0; row < picture.Height(); row += kBandRows) {
+    if (Stop && *Stop) return nullptr;
+    stretcher.AddRows(picture.Bits() + std::size_t(row) * rowPixels, std::min(kBandRows, picture.Height() - row));
+  }
   return fitted;
 }
 

@@ -3,6 +3,7 @@
 // proportions kept) and the fitted pixels, made by averaging, so that any
 // thread may make them from a decoded picture it only reads.
 #include <atomic>
+#include <functional>
 #include <memory>
 
 #include "toolkit/Graphics.h"
@@ -20,8 +21,34 @@ struct TFitSize {
 TFitSize FittedSize(TFitSize picture, TFitSize view);
 
 // The picture averaged down to the size (the grid's HALFTONE rule); null for
-// an empty picture or size.
-std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size);
+// an empty picture or size, or when Stop was set: it is looked at before each
+// band of rows, so an unwanted picture costs at most one band more.
+std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size,
+                                          const std::atomic<bool>* Stop = nullptr);
+
+// Makes averaged pictures (FitPicture's pixels) of any size away from the GUI
+// thread, for a view that shows one. Every member is called on the GUI
+// thread, and so is done, unless the request was dropped first.
+class TAverager {
+ public:
+  struct TRequest {
+    virtual ~TRequest() = default;
+  };
+  using TRequestRef = std::shared_ptr<TRequest>;
+  // Given the picture made, or null when none could be (no memory for it).
+  using TDone = std::function<void(std::shared_ptr<const TBitmap> averaged)>;
+
+  virtual ~TAverager() = default;
+  // Whether pictures are made away from the calling thread.
+  virtual bool AveragesAside() const = 0;
+  // The picture's pixels are shared, not copied; done may be called before
+  // this returns. A picture not wanted soon is made after the work that is.
+  virtual TRequestRef StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon = true) = 0;
+  // Done is not called after this; a running averaging stops within a band.
+  virtual void DropAveraging(const TRequestRef& request) = 0;
+  // Returns once done was called, or at once for a request dropped.
+  virtual void WaitForAveraging(const TRequestRef& request) = 0;
+};
 
 // Decodes the picture ahead (TGraphic::DecodeAhead) and gives what
 // FitPicture would give for its decoded pixels and the fitted size in this

@@ -1,5 +1,9 @@
 #include "app/pictures/SlideSupply.h"
 
+#include <QSocketNotifier>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <exception>
 #include <thread>
@@ -47,16 +51,39 @@ struct TSlideSupply::TMade {
   std::exception_ptr Failure;
 };
 
+// An averaged picture asked for: made into Made->Fitted by its job.
+struct TSlideSupply::TAveraging : TAverager::TRequest {
+  std::shared_ptr<TMade> Made = std::make_shared<TMade>();
+  TDecodePool::TJobRef Job;
+  TDone Done;
+};
+
 TSlideSupply::TSlideSupply(int workers, std::uint64_t storeBytes, TLoader loader) : FLoader(std::move(loader)) {
+  FEndsFd = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
+  if (FEndsFd >= 0) {
+    FEnds = std::make_unique<QSocketNotifier>(FEndsFd, QSocketNotifier::Read);
+    QObject::connect(FEnds.get(), &QSocketNotifier::activated, [this] {
+      std::uint64_t ends = 0;
+      while (read(FEndsFd, &ends, sizeof ends) == sizeof ends) {
+      }
+      JobsEnded();
+    });
+  }
   Configure(workers, storeBytes);
-  FLaterPoll.setInterval(20);
-  QObject::connect(&FLaterPoll, &QTimer::timeout, [this] { PollLater(); });
 }
 
-TSlideSupply::~TSlideSupply() { DropAll(); }
+TSlideSupply::~TSlideSupply() {
+  DropAll();
+  // Its jobs write to FEndsFd, which goes first.
+  FPool.reset();
+  FEnds.reset();
+  if (FEndsFd >= 0) close(FEndsFd);
+}
 
 void TSlideSupply::Configure(int workers, std::uint64_t storeBytes, std::uint64_t decodeBytes) {
   DropAll();
+  // Averagings are handed on from the new pool's turn; they end on the old one.
+  for (const std::shared_ptr<TAveraging>& a : FAveraging) FPool->Wait(a->Job);
   FPool.reset();
   FStore = std::make_unique<TSlideStore>(storeBytes);
   FDisk = std::make_unique<TSlideDiskStore>(DefaultSlideDiskFolder(), storeBytes > 0 ? DefaultSlideDiskBytes() : 0);
@@ -101,11 +128,26 @@ TDecodePool::TJobRef TSlideSupply::QueueSlide(const TPlanned& plan, TSlideLook l
       // slide's entry is read before the decode and written after it, so the
       // job holds the larger of the two at most.
       std::max(bytes + std::uint64_t(plan.Key ? plan.Key->File.Size : 0), disk ? DiskSlideWorkBytes(look) : 0),
-      lane);
+      lane, false, PostEnd());
 }
 
-void TSlideSupply::StartPaint(const std::vector<std::string>& files, TSlideLook look) {
-  EndPaint();
+TDecodePool::TDone TSlideSupply::PostEnd() {
+  if (FEndsFd >= 0) {
+    return [fd = FEndsFd] {
+      const std::uint64_t one = 1;
+      // Full only after 2^64 - 1 ends not yet read.
+      [[maybe_unused]] const ssize_t written = write(fd, &one, sizeof one);
+    };
+  }
+  // No descriptor left for it: a posted call does the same.
+  return [this] {
+    QMetaObject::invokeMethod(
+        &FTurn, [this] { JobsEnded(); }, Qt::QueuedConnection);
+  };
+}
+
+void TSlideSupply::StartSlides(const std::vector<std::string>& files, TSlideLook look) {
+  DropUntakenSlides();
   FLook = look;
   std::vector<std::size_t> toStart;
   std::vector<std::size_t> madeAs(files.size());  // the plan whose job makes this one's slide
@@ -195,21 +237,29 @@ bool TSlideSupply::WaitForPaint(const TPlanned& plan) {
   if (FPool->WaitUntil(plan.Job, *FDeadline)) return true;
   FLater.push_back(plan);
   FSlidesLater = true;
-  FLaterPoll.start();
+  // Made already: no job's end is still to come for it.
+  if (FPool->Finished(plan.Job)) PostEnd()();
   return false;
 }
 
 // Once a slide left to a later paint is made, that paint is due; once the
-// large picture a click left is made, it is taken.
-void TSlideSupply::PollLater() {
+// large picture a click left is made, it is taken; an averaged picture made
+// goes to whoever asked for it.
+void TSlideSupply::JobsEnded() {
   const bool slidesReady = FSlidesLater && std::any_of(FLater.begin(), FLater.end(),
                                                        [&](const TPlanned& p) { return FPool->Finished(p.Job); });
   const bool largeReady = FLargeLater && FPool->Finished(FLarge.Job);
   FSlidesLater = FSlidesLater && !slidesReady;
   FLargeLater = FLargeLater && !largeReady;
-  if (!FSlidesLater && !FLargeLater) FLaterPoll.stop();
+  std::vector<std::shared_ptr<TAveraging>> averaged;
+  std::erase_if(FAveraging, [&](const std::shared_ptr<TAveraging>& a) {
+    if (!FPool->Finished(a->Job)) return false;
+    averaged.push_back(a);
+    return true;
+  });
   // What they call may leave work to later again.
   const std::string largeFile = FLarge.File;
+  for (const std::shared_ptr<TAveraging>& a : averaged) std::exchange(a->Done, nullptr)(a->Made->Fitted);
   if (slidesReady && FOnSlidesReady) FOnSlidesReady();
   if (largeReady && FOnLargeReady) FOnLargeReady(largeFile);
 }
@@ -228,7 +278,7 @@ void TSlideSupply::CancelAll(std::vector<TPlanned>& plans) {
   plans.clear();
 }
 
-void TSlideSupply::EndPaint() { CancelAll(FPaint); }
+void TSlideSupply::DropUntakenSlides() { CancelAll(FPaint); }
 
 void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook look) {
   if (FStore->Capacity() == 0 || Workers() == 0) return;
@@ -250,14 +300,13 @@ void TSlideSupply::StartAhead(const std::vector<std::string>& files, TSlideLook 
   FAhead = std::move(kept);
 }
 
-void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
-  if (FLarge.Job) FPool->Cancel(FLarge.Job);
-  FLarge = {};
-  FLargeLater = false;
-  if (Workers() == 0) return;
-  FLarge = {fileName, std::nullopt, nullptr, std::make_shared<TMade>(), nullptr};
-  FLarge.Job = FPool->Queue(
-      [made = FLarge.Made, path = ResolvedPath(fileName), load = FLoader, view,
+TSlideSupply::TPlanned TSlideSupply::QueueLarge(const std::string& fileName, TFitSize view,
+                                                TDecodePool::TLane lane) {
+  TPlanned large{fileName, std::nullopt, nullptr, std::make_shared<TMade>(), nullptr};
+  const std::optional<TFileIdentity> identity = FileIdentity(fileName);
+  if (identity) large.Key = TSlideKey{*identity, {}};
+  large.Job = FPool->Queue(
+      [made = large.Made, path = ResolvedPath(fileName), load = FLoader, view,
        screenBits = Screen.BitsPerPixel](const std::atomic<bool>& stop) {
         try {
           std::unique_ptr<TGraphic> graphic = load(path);
@@ -270,9 +319,29 @@ void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
       },
       // Ahead of the paint that the click's new selection brings; the file's
       // bytes and the fitted picture besides.
-      EstimateDecode(fileName).Bytes + std::uint64_t(FileIdentity(fileName).value_or(TFileIdentity{}).Size) +
+      EstimateDecode(fileName).Bytes + std::uint64_t(identity.value_or(TFileIdentity{}).Size) +
           std::uint64_t(std::max(view.Width, 0)) * std::uint64_t(std::max(view.Height, 0)) * 4,
-      TDecodePool::TLane::Now, true);
+      lane, true, PostEnd());
+  return large;
+}
+
+void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
+  FLargeView = view;
+  if (FLarge.Job) FPool->Cancel(FLarge.Job);
+  FLarge = {};
+  FLargeLater = false;
+  if (Workers() == 0) return;
+  // Read ahead, unless the file changed since.
+  const std::optional<TFileIdentity> identity = FileIdentity(fileName);
+  const auto ahead = std::find_if(FLargeAhead.begin(), FLargeAhead.end(), [&](const TPlanned& p) {
+    return p.File == fileName && identity && p.Key && p.Key->File == *identity;
+  });
+  if (ahead != FLargeAhead.end()) {
+    FLarge = *ahead;
+    FLargeAhead.erase(ahead);
+    return;
+  }
+  FLarge = QueueLarge(fileName, view, TDecodePool::TLane::Now);
 }
 
 std::optional<TSlideSupply::TLargePicture> TSlideSupply::TakeLarge(const std::string& fileName, TFitSize view) {
@@ -282,7 +351,8 @@ std::optional<TSlideSupply::TLargePicture> TSlideSupply::TakeLarge(const std::st
     FPool->Wait(FLarge.Job);
   } else if (!FPool->WaitUntil(FLarge.Job, std::chrono::steady_clock::now() + *FWaitLimit)) {
     FLargeLater = true;
-    FLaterPoll.start();
+    // Made already: no job's end is still to come for it.
+    if (FPool->Finished(FLarge.Job)) PostEnd()();
     return std::nullopt;
   }
   const TPlanned large = std::exchange(FLarge, {});
@@ -291,26 +361,89 @@ std::optional<TSlideSupply::TLargePicture> TSlideSupply::TakeLarge(const std::st
   return TLargePicture{std::move(large.Made->Graphic), large.Made->Fitted};
 }
 
+void TSlideSupply::ReadAheadLarge(const std::string& next, const std::string& previous) {
+  std::vector<TPlanned> kept;
+  if (Workers() > 0) {
+    // The previous one queued first: the next goes ahead of it.
+    for (const std::string* file : {&previous, &next}) {
+      if (file->empty() || (FLarge.Job && FLarge.File == *file)) continue;
+      const std::optional<TFileIdentity> identity = FileIdentity(*file);
+      const auto same = std::find_if(FLargeAhead.begin(), FLargeAhead.end(), [&](const TPlanned& p) {
+        return p.File == *file && identity && p.Key && p.Key->File == *identity;
+      });
+      if (same != FLargeAhead.end()) {
+        kept.push_back(*same);
+        FLargeAhead.erase(same);
+      } else if (EstimateDecode(*file).Bytes <= FPool->ByteCeiling() / 4) {
+        kept.push_back(QueueLarge(*file, FLargeView, TDecodePool::TLane::Ahead));
+      }
+    }
+  }
+  CancelAll(FLargeAhead);
+  FLargeAhead = std::move(kept);
+}
+
+TAverager::TRequestRef TSlideSupply::StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon) {
+  auto request = std::make_shared<TAveraging>();
+  auto pixels = std::make_shared<TBitmap>();
+  pixels->Assign(&picture);  // shared, not copied
+  const auto average = [made = request->Made, pixels, size](const std::atomic<bool>& stop) {
+    try {
+      made->Fitted = FitPicture(*pixels, size, &stop);
+    } catch (...) {
+      // No memory for it: none is made.
+    }
+  };
+  if (Workers() == 0) {
+    average(std::atomic<bool>{false});
+    done(request->Made->Fitted);
+    return request;
+  }
+  request->Done = std::move(done);
+  request->Job =
+      FPool->Queue(average, std::uint64_t(std::max(size.Width, 0)) * std::uint64_t(std::max(size.Height, 0)) * 4,
+                   soon ? TDecodePool::TLane::Now : TDecodePool::TLane::Ahead, !soon, PostEnd());
+  FAveraging.push_back(request);
+  return request;
+}
+
+void TSlideSupply::DropAveraging(const TRequestRef& request) {
+  const auto found = std::find(FAveraging.begin(), FAveraging.end(), request);
+  if (found == FAveraging.end()) return;
+  FPool->Cancel((*found)->Job);
+  (*found)->Done = nullptr;
+  FAveraging.erase(found);
+}
+
+void TSlideSupply::WaitForAveraging(const TRequestRef& request) {
+  const auto found = std::find(FAveraging.begin(), FAveraging.end(), request);
+  if (found == FAveraging.end()) return;
+  const std::shared_ptr<TAveraging> averaging = *found;
+  FAveraging.erase(found);
+  FPool->Wait(averaging->Job);
+  std::exchange(averaging->Done, nullptr)(averaging->Made->Fitted);
+}
+
 void TSlideSupply::DropAll() {
   FLiteral.SetGraphic(nullptr);
   if (!FPool) return;
-  EndPaint();
+  DropUntakenSlides();
   CancelAll(FAhead);
   CancelAll(FLater);
+  CancelAll(FLargeAhead);
   FSlidesLater = FLargeLater = false;
-  FLaterPoll.stop();
   if (FLarge.Job) FPool->Cancel(FLarge.Job);
   FLarge = {};
 }
 
-void TSlideSupply::PaintStarts(const std::vector<std::string>& files, TSlideLook look) {
+void TSlideSupply::GridPaintBegins(const std::vector<std::string>& files, TSlideLook look) {
   // No paint spans a turn of the event loop: one that an exception ended
   // before its last request is over there.
   QMetaObject::invokeMethod(
-      &FTurn, [this] { PaintEnds(); }, Qt::QueuedConnection);
+      &FTurn, [this] { GridPaintEnds(); }, Qt::QueuedConnection);
   if (Literal()) return;
   if (FWaitLimit && Workers() > 0) FDeadline = std::chrono::steady_clock::now() + *FWaitLimit;
-  StartPaint(files, look);
+  StartSlides(files, look);
 }
 
 bool TSlideSupply::Fill(const std::string& fileName, TBitmap& buffer) {
@@ -336,9 +469,9 @@ bool TSlideSupply::Fill(const std::string& fileName, TBitmap& buffer) {
 
 // Nothing decoded outlives a paint but the slides kept and the large view's
 // picture.
-void TSlideSupply::PaintEnds() {
+void TSlideSupply::GridPaintEnds() {
   FDeadline.reset();
-  EndPaint();
+  DropUntakenSlides();
   FLiteral.SetGraphic(nullptr);
 }
 

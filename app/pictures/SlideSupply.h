@@ -12,14 +12,20 @@
 // its file into a full-size picture instead (the literal path): the
 // reference every other setting must equal.
 //
+// The large view's work runs here too, under the same byte ceiling: its
+// picture's decode (fitted to the view while it decodes, when the view shows
+// it fitted), the pictures read ahead for a step to the next or previous one,
+// and the averaged pictures the view asks for (fit and zoom below 1).
+//
 // Threads: every member is called on the GUI thread. Jobs run on the pool's
 // workers, or on the GUI thread while it waits for one. A job reads only what
 // it is given: the resolved path, the slide's size and stretch mode, the
-// screen's bits per pixel and its stop flag; it writes only its own result,
-// which the GUI thread reads once the pool says the job has run, and the
-// store, which locks.
+// screen's bits per pixel, the pixels it averages and its stop flag; it
+// writes only its own result, which the GUI thread reads once the pool says
+// the job has run, the memory store, which locks, and the disk store, whose
+// entries it writes through files of its own renamed into place. A job that
+// ends posts a call to the GUI thread, which hands on what was left waiting.
 #include <QObject>
-#include <QTimer>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -33,7 +39,9 @@
 #include "toolkit/FitPicture.h"
 #include "toolkit/Pictures.h"
 
-class TSlideSupply {
+class QSocketNotifier;
+
+class TSlideSupply : public TAverager {
  public:
   // Loads a picture (its header) from a path the resolver gave; called on
   // the workers.
@@ -41,7 +49,7 @@ class TSlideSupply {
 
   explicit TSlideSupply(int workers = DefaultDecodeWorkers(), std::uint64_t storeBytes = DefaultSlideStoreBytes(),
                         TLoader loader = TPicture::LoadResolvedGraphic);
-  ~TSlideSupply();
+  ~TSlideSupply() override;
   TSlideSupply(const TSlideSupply&) = delete;
   TSlideSupply& operator=(const TSlideSupply&) = delete;
 
@@ -57,19 +65,19 @@ class TSlideSupply {
   bool Literal() const { return Workers() == 0 && FStore->Capacity() == 0; }
   // Whether nothing runs or waits to run, giving memory back included.
   bool Idle() const { return FPool->Idle(); }
-  // What the running jobs hold under the ceiling.
+  // What the running jobs hold, and how many wait, under the one ceiling.
   std::uint64_t BytesRunning() const { return FPool->BytesRunning(); }
+  std::size_t JobsWaiting() const { return FPool->JobsWaiting(); }
 
-  // The grid's paint, as the window forwards its events: the files in view
-  // in the order the paint asks for them; then each request's buffer filled
-  // with its file's picture (raising what loading or decoding raised); then
-  // the end. A paint that an exception ends before
-  // its last request is over at the end of the event loop's turn.
-  // Fill gives false, with the buffer emptied, for a slide left to a later
-  // paint (below).
-  void PaintStarts(const std::vector<std::string>& files, TSlideLook look);
+  // The grid's paint events, as the window forwards them: it begins with the
+  // files in view in the order it asks for them; then each request's buffer
+  // is filled with its file's picture (raising what loading or decoding
+  // raised); then it ends. A paint that an exception ends before its last
+  // request is over at the end of the event loop's turn. Fill gives false,
+  // with the buffer emptied, for a slide left to a later paint (below).
+  void GridPaintBegins(const std::vector<std::string>& files, TSlideLook look);
   bool Fill(const std::string& fileName, TBitmap& buffer);
-  void PaintEnds();
+  void GridPaintEnds();
 
   // From now on a paint waits for its slides this long in all, and a click
   // for the large view's picture as long, so that the window keeps
@@ -90,15 +98,16 @@ class TSlideSupply {
   void ReadAhead(const std::vector<int>& inView, const std::function<std::string(int)>& fileOfSlide,
                  TSlideLook look);
 
-  // The steps of a paint. StartPaint drops an earlier paint's work and starts
-  // making the slides of these files, given and started in the order the
-  // paint will ask for them; TakeSlide gives the file's slide (kept, started, or made here;
-  // raises what loading or decoding raised; a failed slide is never kept;
-  // null when left to a later paint);
-  // EndPaint drops what the paint did not take, without waiting for it.
-  void StartPaint(const std::vector<std::string>& files, TSlideLook look);
+  // The slides of a paint, outside the literal path. StartSlides drops an
+  // earlier paint's work and starts making the slides of these files, given
+  // and started in the order the paint will ask for them; TakeSlide gives
+  // the file's slide (kept, started, or made here; raises what loading or
+  // decoding raised; a failed slide is never kept; null when left to a
+  // later paint); DropUntakenSlides drops what the paint did not take,
+  // without waiting for it.
+  void StartSlides(const std::vector<std::string>& files, TSlideLook look);
   TSlideRef TakeSlide(const std::string& fileName);
-  void EndPaint();
+  void DropUntakenSlides();
 
   // Makes these files' slides into the store, started only while no paint's
   // job waits, the first given first; cancels the jobs
@@ -108,17 +117,30 @@ class TSlideSupply {
 
   // The large view's picture, decoded ahead of a paint's slides, and the
   // picture fitted into a view of this size (device pixels), made from its
-  // rows as they are decoded; no fitted picture when it fits already.
+  // rows as they are decoded; no fitted picture when it fits already, or
+  // for an empty size (a view showing the picture at its natural size).
   struct TLargePicture {
     std::unique_ptr<TGraphic> Graphic;
     std::shared_ptr<const TBitmap> Fitted;
   };
+  // Taken over from the read-ahead when that has the file.
   void StartLarge(const std::string& fileName, TFitSize view);
   // Started here when it was not; none when the wait limit passed first.
   std::optional<TLargePicture> TakeLarge(const std::string& fileName, TFitSize view);
+  // Decodes these pictures ahead for the large view (the next first), in
+  // the size the last StartLarge fitted to, and drops what was read ahead
+  // for other files. Empty names none; a picture larger than a quarter of the
+  // ceiling is not read ahead (it would be held until taken).
+  void ReadAheadLarge(const std::string& next, const std::string& previous);
+
+  // Averaged pictures for the large view, as jobs of the pool.
+  bool AveragesAside() const override { return Workers() > 0; }
+  TRequestRef StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon = true) override;
+  void DropAveraging(const TRequestRef& request) override;
+  void WaitForAveraging(const TRequestRef& request) override;
 
   // Drops all work not yet taken and the literal path's picture; the store
-  // keeps its slides.
+  // keeps its slides. Averagings go on: the view still waits for them.
   void DropAll();
 
  private:
@@ -138,7 +160,11 @@ class TSlideSupply {
   // Whether the plan's job has run, waiting no longer than the paint may;
   // if not, the plan is left to a later paint.
   bool WaitForPaint(const TPlanned& plan);
-  void PollLater();
+  TPlanned QueueLarge(const std::string& fileName, TFitSize view, TDecodePool::TLane lane);
+  // Has JobsEnded called on this thread, for the pool to call when a job
+  // has run.
+  TDecodePool::TDone PostEnd();
+  void JobsEnded();
 
   TLoader FLoader;
   TDecodePoolOptions FPoolOptions;
@@ -150,6 +176,10 @@ class TSlideSupply {
   std::vector<TPlanned> FPaint;  // in the paint's order
   std::vector<TPlanned> FAhead;
   TPlanned FLarge;
+  TFitSize FLargeView;                // the size the last large picture was fitted to
+  std::vector<TPlanned> FLargeAhead;  // the next picture first
+  struct TAveraging;
+  std::vector<std::shared_ptr<TAveraging>> FAveraging;
   std::optional<std::chrono::milliseconds> FWaitLimit;
   std::function<void()> FOnSlidesReady;
   std::function<void(const std::string&)> FOnLargeReady;
@@ -157,8 +187,13 @@ class TSlideSupply {
   std::vector<TPlanned> FLater;                                    // left by earlier paints, being made on
   bool FSlidesLater = false;                                       // a paint left a slide not yet said to be made
   bool FLargeLater = false;                                        // a click left FLarge
-  QTimer FLaterPoll;
-  TPicture FLiteral;  // the literal path's picture of the last request
+  TPicture FLiteral;                                               // the literal path's picture of the last request
   int FDirection = 1;
-  QObject FTurn;  // ends a paint at the end of the event loop's turn
+  // Ends a paint at the end of the event loop's turn.
+  QObject FTurn;
+  // Jobs that end write to it, and the GUI thread hands on what they made:
+  // a descriptor orders the two for the thread checker, where Qt's posted
+  // calls are out of its sight.
+  int FEndsFd = -1;
+  std::unique_ptr<QSocketNotifier> FEnds;
 };

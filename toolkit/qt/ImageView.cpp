@@ -12,29 +12,28 @@
 #include "toolkit/Jpeg.h"
 #include "toolkit/qt/QtPixels.h"
 
-// A fitting asked for: the picture (sharing its pixels) and the size; the
-// fitted picture once made.
+// A fitting asked for: its size and the averager's request.
 struct TImageView::TFitJob {
-  TBitmap Picture;
   TFitSize Size;
-  std::shared_ptr<const TBitmap> Fitted;
-  TDecodePool::TJobRef Job;
+  TAverager::TRequestRef Request;
 };
 
 TImageView::TImageView(TImage& image, QWidget* parent) : QWidget(parent), FImage(image) {
   setAttribute(Qt::WA_OpaquePaintEvent);
   setFocusPolicy(Qt::StrongFocus);
   FImage.OnChange = [this](TObject*) { PictureChanged(); };
-  // One worker of its own: a fitting never waits behind the grid's slides.
-  if (const int workers = std::min(1, DefaultDecodeWorkers()); workers > 0) {
-    FFitPool = std::make_unique<TDecodePool>(workers, DefaultDecodeBytes, ReturnFreePixelMemory);
-  }
 }
 
 TImageView::~TImageView() {
-  // Its job may still post to this view; it is over before the view goes.
-  FFitPool.reset();
+  // Its averaging would call back into this view.
+  DropFit();
   FImage.OnChange = nullptr;
+}
+
+void TImageView::SetAverager(TAverager* averager) {
+  DropFit();
+  FAverager = averager;
+  update();
 }
 
 void TImageView::SetMode(TViewMode mode) {
@@ -163,46 +162,46 @@ void TImageView::UpdateCursor() {
 }
 
 void TImageView::DropFit() {
-  if (FFitJob && FFitPool) FFitPool->Cancel(FFitJob->Job);
+  if (FFitJob && FAverager) FAverager->DropAveraging(FFitJob->Request);
   FFitJob = nullptr;
   FFitted = nullptr;
   FFittedSize = {};
 }
 
-void TImageView::StartFit(TFitSize size) {
+void TImageView::StartFit(TFitSize size, bool soon) {
   if (FFitJob && FFitJob->Size == size) return;
-  if (FFitJob && FFitPool) FFitPool->Cancel(FFitJob->Job);
+  if (FFitJob && FAverager) FAverager->DropAveraging(FFitJob->Request);
   auto job = std::make_shared<TFitJob>();
-  job->Picture.Assign(&FBitmap);
   job->Size = size;
   FFitJob = job;
-  if (!FFitPool) {
-    job->Fitted = FitPicture(job->Picture, size);
-    TakeFit(job);
+  if (!FAverager) {
+    TakeFit(job, FitPicture(FBitmap, size));
     return;
   }
-  const auto bytes = std::uint64_t(size.Width) * std::uint64_t(size.Height) * 4;
-  job->Job = FFitPool->Queue(
-      [this, job](const std::atomic<bool>& stop) {
-        if (stop) return;
-        try {
-          job->Fitted = FitPicture(job->Picture, job->Size);
-        } catch (...) {
-          // No memory for it: the sampled stand-in stays.
-          return;
-        }
-        QMetaObject::invokeMethod(
-            this, [this, job] { TakeFit(job); }, Qt::QueuedConnection);
+  // The averager may be done before it returns.
+  job->Request = FAverager->StartAveraging(
+      FBitmap, size,
+      // Weak: the job holds the request that holds this.
+      [this, wanted = std::weak_ptr<TFitJob>(job)](std::shared_ptr<const TBitmap> fitted) {
+        if (const std::shared_ptr<TFitJob> job = wanted.lock()) TakeFit(job, std::move(fitted));
       },
-      bytes, TDecodePool::TLane::Now);
+      soon);
 }
 
-void TImageView::TakeFit(const std::shared_ptr<TFitJob>& job) {
-  if (job != FFitJob || !job->Fitted) return;
-  FFitted = job->Fitted;
-  FFittedSize = job->Size;
-  // The worker's reference to the picture goes with the job.
+void TImageView::PrepareFit() {
+  if (FMode != TViewMode::Natural || FImage.Stretch || !FAverager || !FAverager->AveragesAside()) return;
+  const TFitSize natural = NaturalSize(), fitted = FittedSize(natural, DeviceSize());
+  if (fitted == natural || fitted.Width <= 0 || (FFitted && FFittedSize == fitted)) return;
+  if (PictureBitmap()) StartFit(fitted, false);
+}
+
+// No picture made (no memory for it): the sampled stand-in stays, and the
+// job with it, so that paints do not ask again.
+void TImageView::TakeFit(const std::shared_ptr<TFitJob>& job, std::shared_ptr<const TBitmap> fitted) {
+  if (job != FFitJob || !fitted) return;
   FFitJob = nullptr;
+  FFitted = std::move(fitted);
+  FFittedSize = job->Size;
   update();
 }
 
@@ -215,10 +214,7 @@ void TImageView::OfferFitted(std::shared_ptr<const TBitmap> fitted) {
 }
 
 void TImageView::WaitForFit() {
-  if (!FFitJob || !FFitPool) return;
-  const std::shared_ptr<TFitJob> job = FFitJob;
-  FFitPool->Wait(job->Job);
-  TakeFit(job);
+  if (FFitJob && FAverager) FAverager->WaitForAveraging(FFitJob->Request);
 }
 
 void TImageView::paintEvent(QPaintEvent*) {

@@ -8,13 +8,13 @@
 // (toolkit/ZoomSteps.h): below natural size averaged like the fitted
 // picture, above it magnified without smoothing, only the part in view.
 // The fitted picture comes with the picture where it was decoded; for
-// another view size it is made once on a worker of the view's own, and until
-// it comes, a quick sampled one stands in.
+// another view size it is made once by the averager the view is given (on
+// the GUI thread without one), and until it comes, a quick sampled one
+// stands in.
 #include <QString>
 #include <QWidget>
 #include <memory>
 
-#include "toolkit/DecodePool.h"
 #include "toolkit/FitPicture.h"
 #include "toolkit/Graphics.h"
 #include "toolkit/Image.h"
@@ -30,8 +30,10 @@ class TImageView : public QWidget {
   enum class TViewMode { Natural, Fit, Zoom };
 
   explicit TImageView(TImage& image, QWidget* parent = nullptr);
-  // Must go before the image it shows.
+  // Must go before the image it shows, and before its averager.
   ~TImageView() override;
+  // Where averaged pictures are made from now on; none: here, at once.
+  void SetAverager(TAverager* averager);
 
   TImage& Image() { return FImage; }
 
@@ -58,6 +60,9 @@ class TImageView : public QWidget {
   // A fitted picture of the picture now shown, made elsewhere (FitPicture's
   // pixels); shown while the view keeps the size it was made for.
   void OfferFitted(std::shared_ptr<const TBitmap> fitted);
+  // While the picture shows at its natural size, has its fitted picture made
+  // aside, after more pressing work, so that a switch to fit finds it made.
+  void PrepareFit();
 
  protected:
   void paintEvent(QPaintEvent* event) override;
@@ -82,8 +87,8 @@ class TImageView : public QWidget {
   TFitSize NaturalSize() const;
   // The fitted size of the picture in this view; the picture's own when it fits.
   TFitSize ShownSize() const;
-  void StartFit(TFitSize size);
-  void TakeFit(const std::shared_ptr<TFitJob>& job);
+  void StartFit(TFitSize size, bool soon = true);
+  void TakeFit(const std::shared_ptr<TFitJob>& job, std::shared_ptr<const TBitmap> fitted);
   void DropFit();
   void UpdateCursor();
   void DrawMagnified(QPainter& painter, const TBitmap& picture, const QRect& at);
@@ -105,5 +110,5 @@ class TImageView : public QWidget {
   std::shared_ptr<const TBitmap> FFitted;
   TFitSize FFittedSize;
   std::shared_ptr<TFitJob> FFitJob;
-  std::unique_ptr<TDecodePool> FFitPool;
+  TAverager* FAverager = nullptr;
 };
