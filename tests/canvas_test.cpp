@@ -316,6 +316,17 @@ TEST(CanvasStretch, FittedPictureIsTheHalftoneStretch) {
   ASSERT_EQ(fitted->Height(), 53);
   EXPECT_TRUE(std::equal(expected.Bits(), expected.Bits() + 62 * 53, fitted->Bits()));
   EXPECT_EQ(FitPicture(TBitmap(), size), nullptr);
+  // A part of it (a zoom larger than the view makes only what is in view)
+  // is the same pixels, cut out: the blocks are the whole picture's.
+  for (const TFitRect part : {TFitRect{0, 0, 62, 53}, TFitRect{7, 5, 30, 20}, TFitRect{61, 52, 1, 1}}) {
+    const std::shared_ptr<const TBitmap> made = FitPicture(picture, size, nullptr, part);
+    ASSERT_NE(made, nullptr);
+    ASSERT_EQ(std::pair(made->Width(), made->Height()), std::pair(part.Width, part.Height));
+    for (int y = 0; y < part.Height; ++y)
+      ASSERT_TRUE(
+          std::equal(made->ScanLine(y), made->ScanLine(y) + part.Width, expected.ScanLine(part.Y + y) + part.X))
+          << part.X << ", " << part.Y << " row " << y;
+  }
 }
 
 // Growing repeats pixels in both modes, and a source rectangle past the

@@ -12,8 +12,15 @@ TFitSize FittedSize(TFitSize picture, TFitSize view) {
   return {int(std::max<std::int64_t>(1, (pw * vh * 2 + ph) / (2 * ph))), view.Height};
 }
 
-std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size, const std::atomic<bool>* Stop) {
+std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size, const std::atomic<bool>* Stop,
+                                          TFitRect part) {
   if (picture.Empty() || size.Width <= 0 || size.Height <= 0) return nullptr;
+  if (!part.Empty() && part != TFitRect{0, 0, size.Width, size.Height}) {
+    if (Stop && *Stop) return nullptr;
+    auto made = std::make_shared<TBitmap>(part.Width, part.Height, TPixelInit::Unset);
+    StretchInto(*made, -part.X, -part.Y, size.Width, size.Height, picture, HALFTONE);
+    return made;
+  }
   auto fitted = std::make_shared<TBitmap>(size.Width, size.Height, TPixelInit::Unset);
   TRowStretcher stretcher(*fitted, picture.Width(), picture.Height(), HALFTONE);
   // As many rows as a decoder gives at a time: a stop is seen as soon as a

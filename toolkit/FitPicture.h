@@ -20,11 +20,24 @@ struct TFitSize {
 // nearest pixel (halves up) and at least 1.
 TFitSize FittedSize(TFitSize picture, TFitSize view);
 
+// A rectangle of an averaged picture, in its own pixels; empty for the whole.
+struct TFitRect {
+  int X = 0;
+  int Y = 0;
+  int Width = 0;
+  int Height = 0;
+  bool operator==(const TFitRect&) const = default;
+  bool Empty() const { return Width <= 0 || Height <= 0; }
+};
+
 // The picture averaged down to the size (the grid's HALFTONE rule); null for
 // an empty picture or size, or when Stop was set: it is looked at before each
-// band of rows, so an unwanted picture costs at most one band more.
+// band of rows, so an unwanted picture costs at most one band more. Given a
+// part, only that part of the averaged picture is made (the same pixels), at
+// the cost of the source pixels under it: a zoom larger than the view pays
+// for what is in view, not for the whole.
 std::shared_ptr<const TBitmap> FitPicture(const TBitmap& picture, TFitSize size,
-                                          const std::atomic<bool>* Stop = nullptr);
+                                          const std::atomic<bool>* Stop = nullptr, TFitRect part = {});
 
 // Makes averaged pictures (FitPicture's pixels) of any size away from the GUI
 // thread, for a view that shows one. Every member is called on the GUI
@@ -43,7 +56,9 @@ class TAverager {
   virtual bool AveragesAside() const = 0;
   // The picture's pixels are shared, not copied; done may be called before
   // this returns. A picture not wanted soon is made after the work that is.
-  virtual TRequestRef StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon = true) = 0;
+  // Given a part, only that part is made (FitPicture's part).
+  virtual TRequestRef StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon = true,
+                                     TFitRect part = {}) = 0;
   // Done is not called after this; a running averaging stops within a band.
   virtual void DropAveraging(const TRequestRef& request) = 0;
   // Returns once done was called, or at once for a request dropped.

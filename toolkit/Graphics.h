@@ -216,6 +216,11 @@ class TCanvas {
   int FStretchMode = COLORONCOLOR;
 };
 
+// StretchBlt of the whole source onto the target at (dx, dy), dw x dh, in
+// the mode (HALFTONE or COLORONCOLOR), without a canvas: only the target's
+// pixels under it are computed, exactly as StretchBlt would.
+void StretchInto(TBitmap& target, int dx, int dy, int dw, int dh, const TBitmap& source, int mode);
+
 // StretchBlt of a whole picture onto a whole bitmap, for a picture that
 // arrives a row at a time, top down: the same pixels, with only the rows
 // under the target row being made held, so the picture itself is never kept.

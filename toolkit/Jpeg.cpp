@@ -117,7 +117,7 @@ TJpegOutcome TJPEGImage::DecodeTurned(TJpegDecodeRequest& request, TBitmap& bitm
     done += count;
     if (watch) watch(rows, count);
   };
-  const TJpegOutcome outcome = DecodeJpeg(request);
+  TJpegOutcome outcome = DecodeJpeg(request);
   if (outcome.Kind == TJpegOutcome::Ok || outcome.Kind == TJpegOutcome::Cancelled || done >= request.Height) {
     return outcome;
   }

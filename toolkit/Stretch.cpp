@@ -177,6 +177,18 @@ void Average(TBitmap& dst, const TBitmap& src, int dx, int dy, int dw, int dh, i
 
 }  // namespace
 
+void StretchInto(TBitmap& target, int dx, int dy, int dw, int dh, const TBitmap& source, int mode) {
+  if (dw <= 0 || dh <= 0 || source.Empty() || target.Empty() || &source == &target) return;
+  const Span cols = Visible(dx, dw, target.Width());
+  const Span rows = Visible(dy, dh, target.Height());
+  if (cols.first >= cols.last || rows.first >= rows.last) return;
+  if (mode == HALFTONE) {
+    Average(target, source, dx, dy, dw, dh, 0, 0, source.Width(), source.Height(), cols, rows);
+  } else {
+    Sample(target, source, dx, dy, dw, dh, 0, 0, source.Width(), source.Height(), cols, rows);
+  }
+}
+
 void TCanvas::StretchBlt(int dx, int dy, int dw, int dh, const TBitmap& source, int sx, int sy, int sw, int sh,
                          std::uint32_t /*rop: only SRCCOPY is used*/) {
   if (dw <= 0 || dh <= 0 || sw <= 0 || sh <= 0 || source.Empty() || FTarget.Empty()) return;

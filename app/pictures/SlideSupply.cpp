@@ -383,13 +383,14 @@ void TSlideSupply::ReadAheadLarge(const std::string& next, const std::string& pr
   FLargeAhead = std::move(kept);
 }
 
-TAverager::TRequestRef TSlideSupply::StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon) {
+TAverager::TRequestRef TSlideSupply::StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon,
+                                                    TFitRect part) {
   auto request = std::make_shared<TAveraging>();
   auto pixels = std::make_shared<TBitmap>();
   pixels->Assign(&picture);  // shared, not copied
-  const auto average = [made = request->Made, pixels, size](const std::atomic<bool>& stop) {
+  const auto average = [made = request->Made, pixels, size, part](const std::atomic<bool>& stop) {
     try {
-      made->Fitted = FitPicture(*pixels, size, &stop);
+      made->Fitted = FitPicture(*pixels, size, &stop, part);
     } catch (...) {
       // No memory for it: none is made.
     }
@@ -400,9 +401,11 @@ TAverager::TRequestRef TSlideSupply::StartAveraging(const TBitmap& picture, TFit
     return request;
   }
   request->Done = std::move(done);
-  request->Job =
-      FPool->Queue(average, std::uint64_t(std::max(size.Width, 0)) * std::uint64_t(std::max(size.Height, 0)) * 4,
-                   soon ? TDecodePool::TLane::Now : TDecodePool::TLane::Ahead, !soon, PostEnd());
+  request->Job = FPool->Queue(average,
+                              part.Empty() ? std::uint64_t(std::max(size.Width, 0)) *
+                                                 std::uint64_t(std::max(size.Height, 0)) * 4
+                                           : std::uint64_t(part.Width) * std::uint64_t(part.Height) * 4,
+                              soon ? TDecodePool::TLane::Now : TDecodePool::TLane::Ahead, !soon, PostEnd());
   FAveraging.push_back(request);
   return request;
 }

@@ -135,7 +135,8 @@ class TSlideSupply : public TAverager {
 
   // Averaged pictures for the large view, as jobs of the pool.
   bool AveragesAside() const override { return Workers() > 0; }
-  TRequestRef StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon = true) override;
+  TRequestRef StartAveraging(const TBitmap& picture, TFitSize size, TDone done, bool soon = true,
+                             TFitRect part = {}) override;
   void DropAveraging(const TRequestRef& request) override;
   void WaitForAveraging(const TRequestRef& request) override;
 

@@ -15,6 +15,7 @@
 // A fitting asked for: its size and the averager's request.
 struct TImageView::TFitJob {
   TFitSize Size;
+  TFitRect Part;
   TAverager::TRequestRef Request;
 };
 
@@ -166,16 +167,18 @@ void TImageView::DropFit() {
   FFitJob = nullptr;
   FFitted = nullptr;
   FFittedSize = {};
+  FFittedPart = {};
 }
 
-void TImageView::StartFit(TFitSize size, bool soon) {
-  if (FFitJob && FFitJob->Size == size) return;
+void TImageView::StartFit(TFitSize size, bool soon, TFitRect part) {
+  if (FFitJob && FFitJob->Size == size && FFitJob->Part == part) return;
   if (FFitJob && FAverager) FAverager->DropAveraging(FFitJob->Request);
   auto job = std::make_shared<TFitJob>();
   job->Size = size;
+  job->Part = part;
   FFitJob = job;
   if (!FAverager) {
-    TakeFit(job, FitPicture(FBitmap, size));
+    TakeFit(job, FitPicture(FBitmap, size, nullptr, part));
     return;
   }
   // The averager may be done before it returns.
@@ -185,13 +188,13 @@ void TImageView::StartFit(TFitSize size, bool soon) {
       [this, wanted = std::weak_ptr<TFitJob>(job)](std::shared_ptr<const TBitmap> fitted) {
         if (const std::shared_ptr<TFitJob> job = wanted.lock()) TakeFit(job, std::move(fitted));
       },
-      soon);
+      soon, part);
 }
 
 void TImageView::PrepareFit() {
   if (FMode != TViewMode::Natural || FImage.Stretch || !FAverager || !FAverager->AveragesAside()) return;
   const TFitSize natural = NaturalSize(), fitted = FittedSize(natural, DeviceSize());
-  if (fitted == natural || fitted.Width <= 0 || (FFitted && FFittedSize == fitted)) return;
+  if (fitted == natural || fitted.Width <= 0 || (FFitted && FFittedSize == fitted && FFittedPart.Empty())) return;
   if (PictureBitmap()) StartFit(fitted, false);
 }
 
@@ -202,6 +205,7 @@ void TImageView::TakeFit(const std::shared_ptr<TFitJob>& job, std::shared_ptr<co
   FFitJob = nullptr;
   FFitted = std::move(fitted);
   FFittedSize = job->Size;
+  FFittedPart = job->Part;
   update();
 }
 
@@ -238,14 +242,33 @@ void TImageView::paintEvent(QPaintEvent*) {
     DrawMagnified(painter, *bitmap, at);
     return;
   }
-  const TFitSize size{at.width(), at.height()};
   // Sampled, which costs only the view's pixels, until the averaged one comes.
-  if (!FFitted || FFittedSize != size) StartFit(size);
-  if (FFitted && FFittedSize == size) {
-    painter.drawImage(logical.topLeft(), WrapPixels(*FFitted, ratio));
+  if (!FittedCovers(at)) StartFit({at.width(), at.height()}, true, PartToAverage(at));
+  if (FittedCovers(at)) {
+    painter.drawImage(QPointF((at.x() + FFittedPart.X) / ratio, (at.y() + FFittedPart.Y) / ratio),
+                      WrapPixels(*FFitted, ratio));
   } else {
     painter.drawImage(logical, WrapPixels(*bitmap, 1));
   }
+}
+
+TFitRect TImageView::PartToAverage(const QRect& at) const {
+  const TFitSize view = DeviceSize();
+  if (std::int64_t(at.width()) * at.height() <= 4 * std::int64_t(view.Width) * view.Height) return {};
+  const QRect around = QRect(-view.Width / 2, -view.Height / 2, 2 * view.Width, 2 * view.Height)
+                           .translated(-at.topLeft())
+                           .intersected(QRect(0, 0, at.width(), at.height()));
+  return {around.x(), around.y(), around.width(), around.height()};
+}
+
+bool TImageView::FittedCovers(const QRect& at) const {
+  if (!FFitted || FFittedSize != TFitSize{at.width(), at.height()}) return false;
+  if (FFittedPart.Empty()) return true;
+  const TFitSize view = DeviceSize();
+  const QRect inView = QRect(0, 0, view.Width, view.Height)
+                           .translated(-at.topLeft())
+                           .intersected(QRect(0, 0, at.width(), at.height()));
+  return QRect(FFittedPart.X, FFittedPart.Y, FFittedPart.Width, FFittedPart.Height).contains(inView);
 }
 
 // Only the part in view is made: a magnified picture may be many times the

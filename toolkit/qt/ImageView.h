@@ -87,7 +87,13 @@ class TImageView : public QWidget {
   TFitSize NaturalSize() const;
   // The fitted size of the picture in this view; the picture's own when it fits.
   TFitSize ShownSize() const;
-  void StartFit(TFitSize size, bool soon = true);
+  void StartFit(TFitSize size, bool soon = true, TFitRect part = {});
+  // The part of an averaged picture of this size at this place to ask for:
+  // the whole when it costs little more than the view, else what is in view
+  // and half a view around it, so that a short pan needs nothing new.
+  TFitRect PartToAverage(const QRect& at) const;
+  // Whether the averaged picture made covers what of it is in view.
+  bool FittedCovers(const QRect& at) const;
   void TakeFit(const std::shared_ptr<TFitJob>& job, std::shared_ptr<const TBitmap> fitted);
   void DropFit();
   void UpdateCursor();
@@ -106,9 +112,10 @@ class TImageView : public QWidget {
   bool FDragging = false;
   QPoint FDragFrom;
   // The fitted picture shown and the one being made, for the picture and
-  // size they were asked for.
+  // size they were asked for, and the part of it made (empty: the whole).
   std::shared_ptr<const TBitmap> FFitted;
   TFitSize FFittedSize;
+  TFitRect FFittedPart;
   std::shared_ptr<TFitJob> FFitJob;
   TAverager* FAverager = nullptr;
 };
