@@ -686,6 +686,27 @@ TEST_F(MainWindowTest, ClickedSlideIsSelectedAndShownCentredInTheLargeViewOrItsM
                                {310, 290, {120, 45, 115}, 8},
                                {325, 305, {120, 45, 115}, 8}};
   ExpectPixels(LargeView(), averaged);
+  // A zoom much larger than the view averages only the part in view: 2400 x
+  // 1800, red left of column 1200, blue right, at 2/3 is 1600 x 1200 at
+  // ((621 - 1600) / 2, (589 - 1200) / 2) = (-489, -305), truncated. Zoomed
+  // column 799 averages picture columns [1198, 1200): red at view column 310;
+  // 800 averages [1200, 1201): blue at 311.
+  WriteFile(Dir.AddDir("halves") + "/halves.jpg",
+            MakeJpeg({.Width = 2400, .Height = 1800, .Quality = 100, .FullChroma = true},
+                     [](int x, int) { return ToSample(x < 1200 ? kRed : kBlue); }));
+  ASSERT_TRUE(w.ChooseFolder(Dir / "halves"));
+  ClickSlide(1);
+  for (const int key : {Qt::Key_1, Qt::Key_Minus}) {
+    QKeyEvent press(QEvent::KeyPress, key, Qt::NoModifier);
+    QApplication::sendEvent(&view, &press);
+  }
+  EXPECT_EQ(view.PictureRect(), QRect(-489, -305, 1600, 1200));
+  LargeView();
+  view.WaitForFit();
+  ASSERT_NE(view.Fitted(), nullptr);
+  EXPECT_LT(view.Fitted()->Width(), 1600);  // a part, not the whole
+  const PixelRow halves[] = {{0, 0, kRed, 8}, {310, 300, kRed, 8}, {311, 300, kBlue, 8}, {620, 588, kBlue, 8}};
+  ExpectPixels(LargeView(), halves);
 }
 
 // Fitted into 621 x 589: a picture that fits keeps its size; else the side
