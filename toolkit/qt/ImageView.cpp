@@ -254,10 +254,11 @@ void TImageView::paintEvent(QPaintEvent*) {
 
 TFitRect TImageView::PartToAverage(const QRect& at) const {
   const TFitSize view = DeviceSize();
-  if (std::int64_t(at.width()) * at.height() <= 4 * std::int64_t(view.Width) * view.Height) return {};
-  const QRect around = QRect(-view.Width / 2, -view.Height / 2, 2 * view.Width, 2 * view.Height)
-                           .translated(-at.topLeft())
-                           .intersected(QRect(0, 0, at.width(), at.height()));
+  if (std::int64_t(at.width()) * at.height() <= 2 * std::int64_t(view.Width) * view.Height) return {};
+  const QRect around =
+      QRect(-view.Width / 8, -view.Height / 8, view.Width + view.Width / 4, view.Height + view.Height / 4)
+          .translated(-at.topLeft())
+          .intersected(QRect(0, 0, at.width(), at.height()));
   return {around.x(), around.y(), around.width(), around.height()};
 }
 

@@ -90,7 +90,7 @@ class TImageView : public QWidget {
   void StartFit(TFitSize size, bool soon = true, TFitRect part = {});
   // The part of an averaged picture of this size at this place to ask for:
   // the whole when it costs little more than the view, else what is in view
-  // and half a view around it, so that a short pan needs nothing new.
+  // and an eighth of a view around it, so that a short pan needs nothing new.
   TFitRect PartToAverage(const QRect& at) const;
   // Whether the averaged picture made covers what of it is in view.
   bool FittedCovers(const QRect& at) const;
