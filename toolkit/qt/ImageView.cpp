@@ -252,24 +252,26 @@ void TImageView::paintEvent(QPaintEvent*) {
   }
 }
 
+QRect TImageView::PartInView(const QRect& at, QMargins around) const {
+  const TFitSize view = DeviceSize();
+  return QRect(0, 0, view.Width, view.Height)
+      .marginsAdded(around)
+      .translated(-at.topLeft())
+      .intersected(QRect(0, 0, at.width(), at.height()));
+}
+
 TFitRect TImageView::PartToAverage(const QRect& at) const {
   const TFitSize view = DeviceSize();
   if (std::int64_t(at.width()) * at.height() <= 2 * std::int64_t(view.Width) * view.Height) return {};
-  const QRect around =
-      QRect(-view.Width / 8, -view.Height / 8, view.Width + view.Width / 4, view.Height + view.Height / 4)
-          .translated(-at.topLeft())
-          .intersected(QRect(0, 0, at.width(), at.height()));
-  return {around.x(), around.y(), around.width(), around.height()};
+  const int x = view.Width / 8, y = view.Height / 8;
+  const QRect part = PartInView(at, {x, y, x, y});
+  return {part.x(), part.y(), part.width(), part.height()};
 }
 
 bool TImageView::FittedCovers(const QRect& at) const {
   if (!FFitted || FFittedSize != TFitSize{at.width(), at.height()}) return false;
   if (FFittedPart.Empty()) return true;
-  const TFitSize view = DeviceSize();
-  const QRect inView = QRect(0, 0, view.Width, view.Height)
-                           .translated(-at.topLeft())
-                           .intersected(QRect(0, 0, at.width(), at.height()));
-  return QRect(FFittedPart.X, FFittedPart.Y, FFittedPart.Width, FFittedPart.Height).contains(inView);
+  return QRect(FFittedPart.X, FFittedPart.Y, FFittedPart.Width, FFittedPart.Height).contains(PartInView(at));
 }
 
 // Only the part in view is made: a magnified picture may be many times the

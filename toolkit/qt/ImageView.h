@@ -11,6 +11,7 @@
 // another view size it is made once by the averager the view is given (on
 // the GUI thread without one), and until it comes, a quick sampled one
 // stands in.
+#include <QMargins>
 #include <QString>
 #include <QWidget>
 #include <memory>
@@ -92,6 +93,9 @@ class TImageView : public QWidget {
   // the whole when it costs little more than the view, else what is in view
   // and an eighth of a view around it, so that a short pan needs nothing new.
   TFitRect PartToAverage(const QRect& at) const;
+  // What of a picture at this place lies in the view (grown by around), in
+  // the picture's own pixels.
+  QRect PartInView(const QRect& at, QMargins around = {}) const;
   // Whether the averaged picture made covers what of it is in view.
   bool FittedCovers(const QRect& at) const;
   void TakeFit(const std::shared_ptr<TFitJob>& job, std::shared_ptr<const TBitmap> fitted);
