@@ -40,6 +40,11 @@ TSlideRef MakeSlide(TGraphic& picture, TSlideLook look, int screenBits, const st
   return slide;
 }
 
+// What a picture of this size holds.
+std::uint64_t PixelBytes(int width, int height) {
+  return std::uint64_t(std::max(width, 0)) * std::uint64_t(std::max(height, 0)) * 4;
+}
+
 }  // namespace
 
 // What a job made: a slide, the large view's picture (and its fitted
@@ -320,9 +325,17 @@ TSlideSupply::TPlanned TSlideSupply::QueueLarge(const std::string& fileName, TFi
       // Ahead of the paint that the click's new selection brings; the file's
       // bytes and the fitted picture besides.
       EstimateDecode(fileName).Bytes + std::uint64_t(identity.value_or(TFileIdentity{}).Size) +
-          std::uint64_t(std::max(view.Width, 0)) * std::uint64_t(std::max(view.Height, 0)) * 4,
+          PixelBytes(view.Width, view.Height),
       lane, true, PostEnd());
   return large;
+}
+
+// The picture read ahead for this file, if the file is still what was read.
+std::vector<TSlideSupply::TPlanned>::iterator TSlideSupply::FindLargeAhead(const std::string& fileName) {
+  const std::optional<TFileIdentity> identity = FileIdentity(fileName);
+  return std::find_if(FLargeAhead.begin(), FLargeAhead.end(), [&](const TPlanned& p) {
+    return p.File == fileName && identity && p.Key && p.Key->File == *identity;
+  });
 }
 
 void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
@@ -332,10 +345,7 @@ void TSlideSupply::StartLarge(const std::string& fileName, TFitSize view) {
   FLargeLater = false;
   if (Workers() == 0) return;
   // Read ahead, unless the file changed since.
-  const std::optional<TFileIdentity> identity = FileIdentity(fileName);
-  const auto ahead = std::find_if(FLargeAhead.begin(), FLargeAhead.end(), [&](const TPlanned& p) {
-    return p.File == fileName && identity && p.Key && p.Key->File == *identity;
-  });
+  const auto ahead = FindLargeAhead(fileName);
   if (ahead != FLargeAhead.end()) {
     FLarge = *ahead;
     FLargeAhead.erase(ahead);
@@ -367,10 +377,7 @@ void TSlideSupply::ReadAheadLarge(const std::string& next, const std::string& pr
     // The previous one queued first: the next goes ahead of it.
     for (const std::string* file : {&previous, &next}) {
       if (file->empty() || (FLarge.Job && FLarge.File == *file)) continue;
-      const std::optional<TFileIdentity> identity = FileIdentity(*file);
-      const auto same = std::find_if(FLargeAhead.begin(), FLargeAhead.end(), [&](const TPlanned& p) {
-        return p.File == *file && identity && p.Key && p.Key->File == *identity;
-      });
+      const auto same = FindLargeAhead(*file);
       if (same != FLargeAhead.end()) {
         kept.push_back(*same);
         FLargeAhead.erase(same);
@@ -401,11 +408,10 @@ TAverager::TRequestRef TSlideSupply::StartAveraging(const TBitmap& picture, TFit
     return request;
   }
   request->Done = std::move(done);
-  request->Job = FPool->Queue(average,
-                              part.Empty() ? std::uint64_t(std::max(size.Width, 0)) *
-                                                 std::uint64_t(std::max(size.Height, 0)) * 4
-                                           : std::uint64_t(part.Width) * std::uint64_t(part.Height) * 4,
-                              soon ? TDecodePool::TLane::Now : TDecodePool::TLane::Ahead, !soon, PostEnd());
+  request->Job =
+      FPool->Queue(average,
+                   part.Empty() ? PixelBytes(size.Width, size.Height) : PixelBytes(part.Width, part.Height),
+                   soon ? TDecodePool::TLane::Now : TDecodePool::TLane::Ahead, !soon, PostEnd());
   FAveraging.push_back(request);
   return request;
 }

@@ -162,6 +162,7 @@ class TSlideSupply : public TAverager {
   // if not, the plan is left to a later paint.
   bool WaitForPaint(const TPlanned& plan);
   TPlanned QueueLarge(const std::string& fileName, TFitSize view, TDecodePool::TLane lane);
+  std::vector<TPlanned>::iterator FindLargeAhead(const std::string& fileName);
   // Has JobsEnded called on this thread, for the pool to call when a job
   // has run.
   TDecodePool::TDone PostEnd();
