@@ -71,7 +71,7 @@ void TFrmGlimmet::FollowLargeView(bool quiet) {
   }
   const std::string file = FLargeFile;
   try {
-    FSupply.StartLarge(file, LargeImgView->DeviceSize());
+    FSupply.StartLarge(file, LargeFitView());
     ShowInLargeView(file);
   } catch (...) {
     // The old picture is no longer the file's.
