@@ -10,6 +10,7 @@
 # screenshots, the cursor, the error boxes, the window's frame on the screen
 # and that nothing was written.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/exit_status.sh"
 
 build=$(cd "${1:?usage: run.sh BUILD_DIR [DEPTH]}" && pwd)
 depth=${2:-24}
@@ -415,15 +416,8 @@ else
 fi
 # Ctrl+Q closes the window as its close button does: the program ends, 0.
 xdotool key ctrl+q
-quit_status=timeout
-for _ in $(seq 50); do
-  if ! kill -0 "$app_pid" 2>/dev/null; then
-    wait "$app_pid" && quit_status=0 || quit_status=$?
-    app_pid=""
-    break
-  fi
-  sleep 0.1
-done
+exit_status "$app_pid" 50
+[[ $quit_status == timeout ]] || app_pid=""
 [[ $quit_status == 0 ]] && pass "Ctrl+Q ends the program" || fail "Ctrl+Q: $quit_status"
 stop_app
 [[ ! -s $work/glimmet-args.log ]] || { echo "e2e: the program wrote:"; cat "$work/glimmet-args.log"; }

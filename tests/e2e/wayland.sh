@@ -9,6 +9,7 @@
 # or TMPDIR. Skipped (status 77) when weston is missing; scripts/setup.sh
 # installs it.
 set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/exit_status.sh"
 
 build=$(cd "${1:?usage: wayland.sh BUILD_DIR}" && pwd)
 program=$build/glimmet
@@ -150,15 +151,8 @@ if settle_slides shot_nested; then
   expect "End: no slide beside slide 5" $((gx + 200)) $((gy + 79)) F0F0F0
   expect "End: slide 5 at the top" $((gx + 77)) $((gy + 79)) $pic_colour 6
   DISPLAY=$x_display xdotool key ctrl+q
-  quit_status=timeout
-  for _ in $(seq 100); do
-    if ! kill -0 "$app_pid" 2>/dev/null; then
-      wait "$app_pid" && quit_status=0 || quit_status=$?
-      app_pid=""
-      break
-    fi
-    sleep 0.1
-  done
+  exit_status "$app_pid" 100
+  [[ $quit_status == timeout ]] || app_pid=""
   [[ $quit_status == 0 ]] && pass "Ctrl+Q ends the program with 0" || fail "Ctrl+Q: $quit_status"
 else
   fail "nested: no window found on the screen"
