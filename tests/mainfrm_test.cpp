@@ -1094,6 +1094,130 @@ TEST_F(MainWindowTest, FolderTreeShowsIconsAndArrowsListsTheClickedFolderAndOpen
   EXPECT_EQ(QGuiApplication::clipboard()->text().toStdString(), Dir / "leaf");
   menu->close();
 }
+
+// Changes to the listed folder show with no input once the writes settle, in
+// the order a new listing gives: added, removed, renamed and rewritten files
+// (a rewritten slide and large view are made anew). The selection follows
+// its file by path; a removed file takes the selection and the large view
+// with it, and neither its stale slide's paint nor a click on it raises a
+// box; nor does a broken file copied in. The bar stays where it was. Writes made before the event loop runs
+// are listed once. F5 lists the folder at once, whatever has the focus.
+TEST_F(MainWindowTest, ListedFolderFollowsTheDiskWithNoInputAndF5ListsItAgainAtOnce) {
+  const std::string folder = AddPictures("follow", 5, {kGreen});
+  TFrmGlimmet& w = Open();
+  ASSERT_TRUE(Choose(folder));
+  ASSERT_TRUE(w.FolderWatch().Watching());
+  const auto names = [&] {
+    std::vector<std::string> listed;
+    for (int i = 0; i < w.FileList()->Count(); ++i) listed.push_back(ExtractFileName((*w.FileList())[i]));
+    return listed;
+  };
+  const auto freshListing = [&] {
+    TStringList list;
+    ScanFilesIntoList(folder + "/*.jpg", false, &list, nullptr);
+    std::vector<std::string> listed;
+    for (int i = 0; i < list.Count(); ++i) listed.push_back(ExtractFileName(list[i]));
+    return listed;
+  };
+  ClickSlide(SlideOf("p2.jpg"));
+  ASSERT_EQ(w.LargeImg->Picture().Width(), 64);
+  struct Row {
+    const char* What;
+    std::function<void()> Change;
+    int Bar;  // before the change, and after it
+    int Count;
+    const char* Selected;  // "" for none
+    Rgb Large;             // the large view's middle
+    Rgb Slide;             // the selected slide's middle
+  };
+  std::string broken;  // the file at the top of the view, made broken and mended
+  const Row rows[] = {
+      {"added", [&] { WritePicture("follow/a.jpg", kBlue); }, 1, 6, "p2.jpg", kGreen, kGreen},
+      {"rewritten", [&] { WritePicture("follow/p2.jpg", kRed); }, 1, 6, "p2.jpg", kRed, kRed},
+      {"renamed", [&] { fs::rename(folder + "/p0.jpg", folder + "/z.jpg"); }, 1, 6, "p2.jpg", kRed, kRed},
+      {"touched", [&] { fs::last_write_time(folder + "/p1.jpg", fs::file_time_type::clock::now()); }, 1, 6,
+       "p2.jpg", kRed, kRed},
+      {"removed", [&] { fs::remove(folder + "/p2.jpg"); }, 1, 5, "", kFace, kFace},
+      {"burst",
+       [&] {
+         for (int i = 0; i < 40; ++i) WritePicture("follow/b" + std::to_string(i) + ".jpg", kYellow, 16, 16);
+       },
+       3, 45, "", kFace, kFace},
+      {"broken",
+       [&] {
+         broken = names()[2];
+         Dir.AddFile("follow/" + broken, "no JPEG data");
+       },
+       3, 45, "", kFace, kFace},
+      {"mended", [&] { WritePicture("follow/" + broken, kBlue); }, 3, 45, "", kFace, kFace},
+  };
+  for (const Row& row : rows) {
+    SCOPED_TRACE(row.What);
+    const int reports = w.FolderWatch().Reports();
+    w.SBarThumbs->setValue(row.Bar);
+    Settle();
+    row.Change();
+    EXPECT_TRUE(SettleUntil([&] { return w.FolderWatch().Reports() != reports; }));
+    EXPECT_EQ(w.FolderWatch().Reports(), reports + 1);
+    EXPECT_EQ(names(), freshListing());
+    EXPECT_EQ(w.Thumbs1->Max(), row.Count);
+    EXPECT_EQ(w.SBarThumbs->value(), row.Bar);
+    const int selected = *row.Selected ? SlideOf(row.Selected) : 0;
+    EXPECT_EQ(w.Thumbs1->SelectAnchor(), selected);
+    for (int k = 1; k <= row.Count; ++k) EXPECT_EQ(w.Thumbs1->Selection().Bit(k - 1), k == selected) << k;
+    EXPECT_TRUE(Near(RgbAt(LargeView(), 300, 290), row.Large));
+    if (selected) {
+      EXPECT_TRUE(Near(GridPixel(InsideSlide(selected)), row.Slide));
+    }
+  }
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+
+  // A file removed behind the window's back: its slide's paint and a click
+  // on it before the listing comes raise nothing.
+  w.SBarThumbs->setValue(1);
+  Settle();
+  fs::remove(folder + "/" + names()[0]);
+  RepaintGrid();
+  ClickSlide(1);
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+
+  // F5 lists at once, from each Tab stop.
+  QWidget* const stops[] = {w.SBarThumbs, w.ShellTreeView1, w.Thumbs1Host, w.LargeImgView};
+  int added = 0;
+  for (QWidget* stop : stops) {
+    WritePicture("follow/f" + std::to_string(added++) + ".jpg", kBlue);
+    QKeyEvent f5(QEvent::KeyPress, Qt::Key_F5, Qt::NoModifier);
+    QApplication::sendEvent(stop, &f5);
+    EXPECT_EQ(names(), freshListing()) << stop->metaObject()->className();
+  }
+  EXPECT_EQ(w.Thumbs1->Max(), 44 + added);
+  EXPECT_TRUE(Errors.empty()) << Errors.front();
+}
+// A change restarts the wait: while writes keep coming, one after another
+// as a copy makes them, nothing is reported; with no wait they are.
+TEST(FolderWatchTest, WritesThatKeepComingAreReportedOnlyOnceTheySettle) {
+  for (const std::chrono::hours quiet : {std::chrono::hours(1), std::chrono::hours(0)}) {
+    TempDir dir;
+    TFolderWatch watch([] {}, quiet);
+    watch.Watch(dir.Path());
+    for (int i = 0; i < 20; ++i) {
+      dir.AddFile("copied" + std::to_string(i) + ".jpg", "x");
+      QApplication::processEvents();
+    }
+    if (quiet.count() == 0) {
+      EXPECT_TRUE(SettleUntil([&] { return watch.Reports() > 0; }));
+    } else {
+      Settle();
+      EXPECT_EQ(watch.Reports(), 0);
+    }
+  }
+}
+
+// Without a runtime folder Qt makes one of its own in TMPDIR and warns as it
+// starts; the program lends it, for the start, the first of the home, the
+// cache home and its own cache folder that only the user may enter. The
+// program, started with a missing folder, says so on standard error once Qt
+// is up.
 TEST(RuntimeFolderTest, OnlyAFolderOfTheUsersOwnWithModeSevenHundredIsLent) {
   if (access(("/run/user/" + std::to_string(geteuid())).c_str(), F_OK) == 0)
     GTEST_SKIP() << "the user has a runtime folder";
